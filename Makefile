@@ -1,0 +1,48 @@
+# Set-up and everyday commands. `make run` and `make test` install any missing Debian packages first.
+BUILD      ?= build
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 15
+CMAKE_FLAGS ?=
+
+PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
+            libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
+            mame-tools libdsk-utils fuse-emulator-utils xvfb xauth
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps configure build run demo test test-unit fuzz-smoke bench screenshots clean
+
+deps:
+	@missing=""; for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD)
+
+run: build
+	@if [ -x $(BUILD)/bin/tarvex ]; then $(BUILD)/bin/tarvex; else $(MAKE) --no-print-directory demo; fi
+
+demo: build
+	@scripts/demo.sh $(BUILD)/bin/tarvex-cli
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+fuzz-smoke: deps
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTARVEX_FUZZ=ON -DTARVEX_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD)
+	@scripts/fuzz_smoke.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD) $(FUZZ_BUILD)

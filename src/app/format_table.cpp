@@ -1,0 +1,96 @@
+#include "app/format_table.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <filesystem>
+
+namespace tarvex {
+
+namespace {
+const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
+
+std::string Upper(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+}  // namespace
+
+const std::array<FormatInfo, kFormatCount>& Formats() {
+    static const std::array<FormatInfo, kFormatCount> formats = {{
+        {"UDI", ".udi", &TZX_Disk::LoadUDI},
+        {"TRD", ".trd", &TZX_Disk::LoadTRD},
+        {"TD0", ".td0", &TZX_Disk::LoadTD0},
+        {"FDI", ".fdi", &TZX_Disk::LoadFDI},
+        {"PRO", ".pro", &TZX_Disk::LoadPRO},
+        {"SCL", ".scl", &TZX_Disk::LoadSCL},
+        {"KDI", ".kdi", &TZX_Disk::LoadKDI},
+    }};
+    return formats;
+}
+
+std::optional<int> FormatByName(const std::string& name) {
+    const std::string wanted = Upper(name);
+    for (int i = 0; i < kFormatCount; ++i)
+        if (wanted == Formats()[i].name) return i;
+    return std::nullopt;
+}
+
+std::string FileNamePart(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::optional<int> FormatByExtension(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos) return std::nullopt;
+    return FormatByName(name.substr(dot + 1, 3));
+}
+
+bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
+    const auto format = FormatByExtension(path);
+    if (!format) {
+        message = kUnsupportedType;
+        return false;
+    }
+    try {
+        if ((disk.*Formats()[*format].load)(path)) return true;
+        message = disk.StatusMessage;
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    return false;
+}
+
+bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+    try {
+        bool ok = false;
+        switch (format) {
+            case kUDI: ok = disk.SaveUDI(path); break;
+            case kTRD: ok = disk.SaveTRD(path); break;
+            case kTD0: ok = disk.SaveTD0(path, compress); break;
+            case kFDI: ok = disk.SaveFDI(path); break;
+            case kPRO: ok = disk.SavePRO(path); break;
+            case kSCL: ok = disk.SaveSCL(path); break;
+            case kKDI: ok = disk.SaveKDI(path); break;
+            default: message = "Unknown target format!"; return false;
+        }
+        if (!ok) message = disk.StatusMessage;
+        return ok;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+}
+
+std::string OutputFileName(const std::string& source, int format, const std::optional<std::string>& outputFolder) {
+    std::string name = FileNamePart(source);
+    const auto dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    name += Formats()[format].extension;
+    if (outputFolder) return *outputFolder + static_cast<char>(std::filesystem::path::preferred_separator) + name;
+    return source.substr(0, source.size() - FileNamePart(source).size()) + name;
+}
+
+}  // namespace tarvex

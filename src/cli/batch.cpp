@@ -1,0 +1,166 @@
+#include "cli/batch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "app/conversion_driver.h"
+#include "app/format_table.h"
+#include "formats/image_file.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+struct Job {
+    std::string source;
+    std::string output;
+    std::string refusal;  // set when the file is refused before it is read
+};
+
+struct Outcome {
+    bool converted = false;
+    std::string line;
+    std::vector<std::string> logTexts;
+};
+
+const char* const kDuplicateBeginning = "Файл с именем ";
+const char* const kDuplicateEnding = " уже есть в списке...";
+
+std::vector<Job> PlanJobs(const Options& o) {
+    std::vector<Job> jobs;
+    std::map<std::string, std::string> outputOwner;  // output path -> source
+    std::map<std::string, bool> namesSeen;
+    for (const std::string& source : o.files) {
+        Job job{source, OutputFileName(source, o.format, o.outputDir), {}};
+        const std::string name = FileNamePart(source);
+        if (o.outputDir && namesSeen.count(name)) {
+            job.refusal = Quoted(kDuplicateBeginning, name, kDuplicateEnding);
+        } else if (auto it = outputOwner.find(job.output); it != outputOwner.end()) {
+            job.refusal = "Output is written by an earlier file of this run (" + it->second + ")";
+        } else {
+            outputOwner[job.output] = source;
+        }
+        namesSeen[name] = true;
+        jobs.push_back(std::move(job));
+    }
+    return jobs;
+}
+
+Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o) {
+    Outcome r;
+    r.logTexts.push_back(Quoted("Открытие файла ", job.source));
+    if (!job.refusal.empty()) {
+        r.logTexts.push_back(Quoted("Ошибка загрузки образа ", job.source, " (" + job.refusal + ")"));
+        r.line = job.source + ": " + job.refusal;
+        return r;
+    }
+    std::string message;
+    if (!ReadImageFile(disk, job.source, message)) {
+        if (message.empty()) message = FileExists(job.source) ? "cannot be read" : "No such file";
+        r.logTexts.push_back(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
+        r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
+        return r;
+    }
+    r.logTexts.push_back(Quoted("Файл открыт ", job.source));
+    r.logTexts.push_back(Quoted("Создание образа ", job.output));
+    const std::string arrow = job.source + " -> " + job.output + ": ";
+    if (!o.overwrite && std::filesystem::exists(job.output)) {
+        r.logTexts.push_back(Quoted("Отмена. Файл ", job.output, " уже существует."));
+        r.line = arrow + kResultExists;
+        return r;
+    }
+    if (WriteImageFile(disk, o.format, job.output, o.compress, message)) {
+        r.converted = true;
+        r.logTexts.push_back(Quoted("Образ сохранен в файл ", job.output));
+        r.line = arrow + kResultConverted;
+    } else {
+        r.logTexts.push_back(Quoted("Ошибка создания образа ", job.output, " (" + message + ")"));
+        r.line = arrow + kResultSaveError + " (" + message + ")";
+    }
+    return r;
+}
+
+void DrawProgress(std::ostream& err, size_t done, size_t total) {
+    constexpr int kWidth = 30;
+    const int filled = total ? static_cast<int>(done * kWidth / total) : kWidth;
+    err << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] " << done << " / " << total
+        << std::flush;
+}
+
+}  // namespace
+
+int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool progressBar, const Clock& clock) {
+    RunLog log(clock);
+    auto writeLog = [&](const std::string& text) {
+        if (!o.logFile) return;
+        if (auto error = log.WriteLog(text)) {
+            err << "tarvex-cli: " << *error << "\n";
+            log.LogFileName.clear();
+        }
+    };
+    if (o.logFile) log.LogFileName = *o.logFile;
+    writeLog("Начало конвертирования образов.");
+
+    if (o.outputDir) {
+        std::error_code ec;
+        std::filesystem::create_directories(*o.outputDir, ec);
+        if (ec && !std::filesystem::is_directory(*o.outputDir)) {
+            // Each file then fails to save with the system's reason.
+            err << "tarvex-cli: cannot create folder \"" << *o.outputDir << "\": " << ec.message() << "\n";
+        }
+    }
+
+    const std::vector<Job> jobs = PlanJobs(o);
+    std::vector<std::unique_ptr<Outcome>> outcomes(jobs.size());
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<size_t> next{0};
+    size_t doneCount = 0;
+
+    const unsigned workers = static_cast<unsigned>(std::min<size_t>(
+        std::max(1u, o.jobs ? o.jobs : std::thread::hardware_concurrency()), std::max<size_t>(jobs.size(), 1)));
+    std::vector<std::thread> threads;
+    for (unsigned w = 0; w < workers; ++w) {
+        threads.emplace_back([&] {
+            auto disk = std::make_unique<TZX_Disk>();
+            for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+                auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o));
+                std::lock_guard lock(mutex);
+                outcomes[i] = std::move(outcome);
+                ++doneCount;
+                finished.notify_one();
+            }
+        });
+    }
+
+    bool allConverted = true;
+    for (size_t printed = 0; printed < jobs.size(); ++printed) {
+        std::unique_ptr<Outcome> outcome;
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] {
+                if (progressBar) DrawProgress(err, doneCount, jobs.size());
+                return outcomes[printed] != nullptr;
+            });
+            outcome = std::move(outcomes[printed]);
+        }
+        if (progressBar) err << "\r\033[K";
+        out << outcome->line << "\n";
+        for (const auto& text : outcome->logTexts) writeLog(text);
+        allConverted = allConverted && outcome->converted;
+    }
+    for (auto& t : threads) t.join();
+    if (progressBar) err << "\r\033[K" << std::flush;
+    out.flush();
+    writeLog("Конвертирование завершено.");
+    return allConverted ? 0 : 1;
+}
+
+}  // namespace tarvex::cli

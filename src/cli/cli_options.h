@@ -1,0 +1,32 @@
+// Command-line parsing for tarvex-cli.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarvex::cli {
+
+enum class Command { Convert, Info, Help, Version };
+
+struct Options {
+    Command command = Command::Help;
+    int format = -1;
+    std::optional<std::string> outputDir;
+    bool overwrite = false;
+    unsigned jobs = 0;  // 0: the number of cores
+    std::optional<std::string> logFile;
+    bool compress = false;
+    bool quiet = false;
+    std::vector<std::string> files;
+};
+
+struct ParseResult {
+    std::optional<Options> options;
+    std::string error;  // a one-line reason when options is empty
+};
+
+ParseResult ParseArguments(const std::vector<std::string>& args);
+const char* UsageText();
+
+}  // namespace tarvex::cli

@@ -1,0 +1,104 @@
+#include "cli/info.h"
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <vector>
+
+#include "app/format_table.h"
+#include "formats/trdos_area.h"
+
+namespace tarvex::cli {
+
+namespace {
+
+unsigned SectorBytes(uint8_t sizeCode) { return sizeCode < 8 ? 128u << sizeCode : 0; }
+
+// "01" for a good sector, "05!" with a CRC error, "07?" for an ID without data, "/512" for an odd size.
+std::string SectorCell(const TSectorSlot& s, uint8_t commonSize) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02u", s.SectorNo);
+    std::string cell = number;
+    if (s.SizeCode != commonSize) cell += "/" + std::to_string(SectorBytes(s.SizeCode));
+    if (s.DataLength == 0)
+        cell += "?";
+    else if (!s.DataCrcOk)
+        cell += "!";
+    return cell;
+}
+
+}  // namespace
+
+void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
+    const unsigned tracks = disk.CountTracks();
+    std::set<unsigned> cylinders, sides;
+    unsigned sectors = 0, rawTracks = 0;
+    std::map<unsigned, unsigned> sizeCounts;
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& t = *disk.Track(k);
+        if (!t.Used) continue;
+        cylinders.insert(k / 2);
+        sides.insert(k % 2);
+        if (t.RawLength) ++rawTracks;
+        sectors += t.CountSectors();
+        for (const auto& s : t.Sectors)
+            if (s.Used) ++sizeCounts[SectorBytes(s.SizeCode)];
+    }
+    out << "  tracks: " << tracks << " (cylinders " << cylinders.size() << ", sides " << sides.size()
+        << "), sectors: " << sectors;
+    if (rawTracks) out << ", raw tracks: " << rawTracks;
+    out << "\n";
+    if (!sizeCounts.empty()) {
+        out << "  sector sizes:";
+        for (auto [bytes, count] : sizeCounts) out << " " << count << " x " << bytes;
+        out << "\n";
+    }
+    for (const auto& line : disk.Comment) out << "  comment: " << line << "\n";
+
+    out << "  sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):\n";
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& t = *disk.Track(k);
+        if (!t.Used) continue;
+        std::map<uint8_t, unsigned> codes;
+        for (const auto& s : t.Sectors)
+            if (s.Used) ++codes[s.SizeCode];
+        uint8_t common = 0;
+        unsigned best = 0;
+        for (auto [code, count] : codes)
+            if (count > best) common = code, best = count;
+        char header[32];
+        std::snprintf(header, sizeof header, "  T%03u c%02u h%u %2u x %4u:", k, k / 2, k % 2, t.SectorCount,
+                      SectorBytes(common));
+        out << header;
+        for (const auto& s : t.Sectors)
+            if (s.Used) out << " " << SectorCell(s, common);
+        if (t.RawLength) out << "  [raw " << t.RawLength << " bytes]";
+        out << "\n";
+    }
+    const std::string trdos = DescribeTrdosSystemArea(disk);
+    if (!trdos.empty()) out << trdos;
+}
+
+int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
+    auto disk = std::make_unique<TZX_Disk>();
+    int status = 0;
+    for (const auto& file : files) {
+        disk->StatusMessage.clear();
+        std::string message;
+        if (!ReadImageFile(*disk, file, message)) {
+            if (message.empty()) message = "No such file";
+            out << file << ": " << "Error open file!" << " (" << message << ")\n";
+            status = 1;
+            continue;
+        }
+        const auto format = FormatByExtension(file);
+        out << file << ": " << Formats()[*format].name << " image\n";
+        if (!disk->StatusMessage.empty()) out << "  note: " << disk->StatusMessage << "\n";
+        DescribeDisk(*disk, out);
+    }
+    return status;
+}
+
+}  // namespace tarvex::cli

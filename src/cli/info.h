@@ -1,0 +1,18 @@
+// tarvex-cli info: what a disk image holds, as text.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "disk/zx_disk.h"
+
+namespace tarvex::cli {
+
+// Geometry, the per-track sector map, the reader's note, comment lines and the TR-DOS catalogue.
+void DescribeDisk(TZX_Disk& disk, std::ostream& out);
+
+// Reads every file and describes it; returns 0 when all could be read, 1 otherwise.
+int RunInfo(const std::vector<std::string>& files, std::ostream& out);
+
+}  // namespace tarvex::cli

@@ -1,0 +1,148 @@
+// The in-memory floppy disk that every image format reads into and writes from.
+// A disk holds up to 166 tracks (83 cylinders on two sides, index = cylinder * 2 + side),
+// each with up to 20 sector slots and, optionally, the raw MFM bytes of the track.
+// All storage is allocated once, when the disk is made; Clear resets it in place.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+using Bytes = std::vector<uint8_t>;
+using ByteSpan = std::span<const uint8_t>;
+
+constexpr int kMaxTracks = 166;
+constexpr int kMaxSectors = 20;
+constexpr int kSectorDataBytes = 1100;
+constexpr int kRawTrackBytes = 14000;
+constexpr int kRawClearedBytes = 6500;  // Clear zeroes only this much of RawData
+
+constexpr uint8_t kFlagSet = 0xFF;
+
+struct TSectorSlot {
+    uint8_t Used = 0;
+    uint8_t Cylinder = 0;
+    uint8_t Head = 0;
+    uint8_t SectorNo = 0;
+    uint8_t SizeCode = 0;
+    uint8_t DataCrcOk = 0;
+    uint16_t DataLength = 0;
+    std::array<uint8_t, kSectorDataBytes> Data{};
+};
+
+class TTrack {
+public:
+    TTrack() { Clear(); }
+
+    std::array<TSectorSlot, kMaxSectors> Sectors{};
+    uint8_t Index = 0;
+    uint8_t Used = 0;
+    uint8_t SectorCount = 0;
+    uint8_t RawValid = 0;
+    uint16_t RawLength = 0;
+    std::array<uint8_t, kRawTrackBytes> RawData{};
+
+    void Clear();
+    void ClearSector(unsigned i);
+    uint8_t CountSectors();
+    // Slot i (0..19); nullptr for any other index.
+    TSectorSlot* Sector(unsigned i);
+    const TSectorSlot* Sector(unsigned i) const;
+};
+
+// Told when the disk model is cleared (a view scrolls back to its first row and repaints).
+class DiskObserver {
+public:
+    virtual ~DiskObserver() = default;
+    virtual void DiskCleared() = 0;
+};
+
+struct TrdosCatalogue;  // the decoded TR-DOS system area (trdos_area.h)
+
+class TZX_Disk {
+public:
+    TZX_Disk();
+    TZX_Disk(const TZX_Disk&) = delete;
+    TZX_Disk& operator=(const TZX_Disk&) = delete;
+
+    uint8_t TrackCount = 0;
+    std::vector<std::string> Comment;
+    std::string StatusMessage;
+    bool ShowDisabledSectors = false;
+
+    void Clear();
+    // Track k (0..165); nullptr for any other index.
+    TTrack* Track(unsigned k);
+    const TTrack* Track(unsigned k) const;
+    uint8_t CountTracks();
+    // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
+    TSectorSlot* FindSector(unsigned k, unsigned r);
+
+    void SetObserver(DiskObserver* observer) { observer_ = observer; }
+
+    // Checksums: MFM ID/data fields, the UDI file checksum, the TeleDisk checksum.
+    static uint16_t Crc16(const uint8_t* data, size_t n);
+    static uint32_t Crc32(const uint8_t* data, size_t n);
+    static uint16_t Crc16TD0(const uint8_t* data, size_t n);
+
+    // Readers: Load* takes a file, Parse* the file's bytes. Both clear the disk first.
+    // False with the reason in StatusMessage; a file cut short throws StreamReadError.
+    // Writers: Build* makes the image bytes, Save* builds and saves them atomically.
+    bool LoadTRD(const std::string& fileName);
+    bool ParseTRD(ByteSpan bytes);
+    bool SaveTRD(const std::string& fileName);
+    bool BuildTRD(Bytes& out);
+
+    bool LoadSCL(const std::string& fileName);
+    bool ParseSCL(ByteSpan bytes);
+    bool SaveSCL(const std::string& fileName);
+    bool BuildSCL(Bytes& out);
+    void FormatBlankDisk(const std::string& label);
+    bool ReadCatalogue(TrdosCatalogue& catalogue);
+
+    bool LoadUDI(const std::string& fileName);
+    bool ParseUDI(ByteSpan bytes);
+    bool SaveUDI(const std::string& fileName);
+    bool BuildUDI(Bytes& out);
+    // Builds the raw MFM bytes (6256) of a track and, when marksOut is given, its 782-byte clock-mark bitmap.
+    bool BuildRawTrack(uint8_t trackIndex, uint8_t* rawOut, uint8_t* marksOut);
+
+    bool LoadFDI(const std::string& fileName);
+    bool ParseFDI(ByteSpan bytes);
+    bool SaveFDI(const std::string& fileName);
+    bool BuildFDI(Bytes& out);
+
+    bool LoadTD0(const std::string& fileName);
+    bool ParseTD0(ByteSpan bytes);
+    bool SaveTD0(const std::string& fileName, bool Compress = false);
+    bool BuildTD0(Bytes& out, bool Compress);
+
+    bool LoadPRO(const std::string& fileName);
+    bool ParsePRO(ByteSpan bytes);
+    bool SavePRO(const std::string& fileName);
+    bool BuildPRO(Bytes& out);
+
+    bool LoadKDI(const std::string& fileName);
+    bool ParseKDI(ByteSpan bytes);
+    bool SaveKDI(const std::string& fileName);
+    bool BuildKDI(Bytes& out);
+
+private:
+    // The common frame of every reader and writer: file checks, whole-file I/O, atomic save.
+    bool LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan));
+    bool SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&));
+
+    std::unique_ptr<std::array<TTrack, kMaxTracks>> tracks_;
+    DiskObserver* observer_ = nullptr;
+};
+
+// Half goes to the even neighbour: 2.5 -> 2, 3.5 -> 4.
+long long RoundHalfEven(long long numerator, long long denominator);
+
+}  // namespace tarvex

@@ -1,0 +1,124 @@
+#include "formats/image_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include "formats/byte_reader.h"
+
+namespace tarvex {
+
+namespace {
+
+std::string SystemReason(const std::string& what, const std::string& fileName, int err) {
+    return what + " \"" + fileName + "\": " + std::strerror(err);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+std::string TemporaryNameBeside(const std::string& fileName) {
+    static std::atomic<unsigned> counter{0};
+    std::filesystem::path target(fileName);
+    std::string name = "." + target.filename().string() + ".tarvex-" + std::to_string(::getpid()) + "-" +
+                       std::to_string(counter.fetch_add(1)) + ".tmp";
+    return (target.parent_path() / name).string();
+}
+
+}  // namespace
+
+bool FileExists(const std::string& fileName) {
+    struct stat st {};
+    return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+Bytes ReadWholeFile(const std::string& fileName) {
+    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) throw IoError(SystemReason("Cannot open file", fileName, errno));
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
+    if (S_ISDIR(st.st_mode)) throw IoError(SystemReason("Cannot read file", fileName, EISDIR));
+    Bytes bytes;
+    bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+    uint8_t buffer[65536];
+    for (;;) {
+        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw IoError(SystemReason("Cannot read file", fileName, errno));
+        }
+        if (got == 0) break;
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    return bytes;
+}
+
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
+    const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
+    const std::string temp = TemporaryNameBeside(fileName);
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
+    auto fail = [&](int err) {
+        ::close(fd.release());
+        ::unlink(temp.c_str());
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    };
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t put = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+        }
+        done += static_cast<size_t>(put);
+    }
+    if (replacing) {
+        // Keep the old file's permissions, and make the new bytes durable before they replace it.
+        struct stat st {};
+        if (::stat(fileName.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
+        if (::fsync(fd.get()) != 0) fail(errno);
+    }
+    if (::close(fd.release()) != 0) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    }
+    if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+        int err = errno;
+        ::unlink(temp.c_str());
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    }
+}
+
+bool TZX_Disk::LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan)) {
+    if (fileName.empty() || !FileExists(fileName)) return false;
+    Bytes bytes = ReadWholeFile(fileName);
+    return (this->*parse)(bytes);
+}
+
+bool TZX_Disk::SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&)) {
+    Bytes out;
+    if (!(this->*build)(out)) return false;
+    SaveFileAtomic(fileName, out);
+    return true;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,25 @@
+// KDI: the plain sector dump of a Korvet disk. Every track holds five 1024-byte sectors numbered
+// 1..5 in number order, track index = cylinder * 2 + side; no header, no signature, no checksum.
+#include "formats/image_file.h"
+#include "formats/sector_dump.h"
+
+namespace tarvex {
+
+namespace {
+constexpr SectorDumpLayout kKdiLayout{
+    .formatName = "KDI",
+    .sectorsPerTrack = 5,
+    .sizeCode = 3,
+    .sectorBytes = 1024,
+    .headIsSide = true,
+    .missingSectorText = "Not Korvet format! Sector (T-",
+    .badSizeText = "Not Korvet format! Bad sector size!",
+};
+}  // namespace
+
+bool TZX_Disk::LoadKDI(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseKDI); }
+bool TZX_Disk::SaveKDI(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildKDI); }
+bool TZX_Disk::ParseKDI(ByteSpan bytes) { return ParseSectorDump(*this, kKdiLayout, bytes); }
+bool TZX_Disk::BuildKDI(Bytes& out) { return BuildSectorDump(*this, kKdiLayout, out); }
+
+}  // namespace tarvex

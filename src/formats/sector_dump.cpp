@@ -1,0 +1,68 @@
+#include "formats/sector_dump.h"
+
+#include <string>
+
+#include "formats/byte_reader.h"
+
+namespace tarvex {
+
+unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes) {
+    return static_cast<unsigned long long>(RoundHalfEven(static_cast<long long>(fileBytes), layout.TrackBytes()));
+}
+
+bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
+    const unsigned long long tracks = DumpTrackCount(layout, bytes.size());
+    if (tracks > kMaxTracks) {
+        disk.StatusMessage = std::string(layout.formatName) + " image has " + std::to_string(tracks) +
+                             " tracks; at most " + std::to_string(kMaxTracks) + " are supported!";
+        return false;
+    }
+    disk.Clear();
+    ByteReader in(bytes);
+    for (unsigned t = 0; t < tracks; ++t) {
+        TTrack& track = *disk.Track(t);
+        track.Used = kFlagSet;
+        track.RawLength = 0;
+        for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
+            TSectorSlot& slot = *track.Sector(s);
+            slot.Used = kFlagSet;
+            slot.Cylinder = static_cast<uint8_t>(t / 2);
+            slot.Head = layout.headIsSide ? static_cast<uint8_t>(t % 2) : 0;
+            slot.SectorNo = layout.SectorNumber(t, s);
+            slot.SizeCode = layout.sizeCode;
+            slot.DataCrcOk = kFlagSet;
+            slot.DataLength = layout.sectorBytes;
+            in.Read(slot.Data.data(), layout.sectorBytes);
+        }
+    }
+    return true;
+}
+
+bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out) {
+    const unsigned tracks = disk.CountTracks();
+    Bytes image;
+    image.reserve(static_cast<size_t>(tracks) * layout.TrackBytes());
+    for (unsigned t = 0; t < tracks; ++t) {
+        TTrack& track = *disk.Track(t);
+        for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
+            const uint8_t r = layout.SectorNumber(t, s);
+            const TSectorSlot* found = nullptr;
+            for (unsigned i = 0; i < layout.sectorsPerTrack && !found; ++i)
+                if (track.Sector(i)->SectorNo == r) found = track.Sector(i);
+            if (!found) {
+                disk.StatusMessage = std::string(layout.missingSectorText) + std::to_string(t) + " / S-" +
+                                     std::to_string(r) + ") not found!";
+                return false;
+            }
+            if (found->SizeCode != layout.sizeCode) {
+                disk.StatusMessage = layout.badSizeText;
+                return false;
+            }
+            image.insert(image.end(), found->Data.begin(), found->Data.begin() + layout.sectorBytes);
+        }
+    }
+    out = std::move(image);
+    return true;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,38 @@
+// Headerless sector dumps (TRD, PRO, KDI): the file is the sectors of every track in number order,
+// track after track (index = cylinder * 2 + side), and the track count comes from the file length.
+#pragma once
+
+#include <cstdint>
+
+#include "disk/zx_disk.h"
+
+namespace tarvex {
+
+struct SectorDumpLayout {
+    const char* formatName;
+    unsigned sectorsPerTrack;
+    uint8_t sizeCode;
+    uint16_t sectorBytes;
+    bool headIsSide;            // false: head 0 on both sides (TR-DOS)
+    const char* missingSectorText;  // followed by t, " / S-", r, ") not found!"
+    const char* badSizeText;
+    // The number of the sector stored in slot s of track t; null: s + 1.
+    uint8_t (*sectorNumber)(unsigned track, unsigned slot) = nullptr;
+
+    unsigned TrackBytes() const { return sectorsPerTrack * sectorBytes; }
+    uint8_t SectorNumber(unsigned track, unsigned slot) const {
+        return sectorNumber ? sectorNumber(track, slot) : static_cast<uint8_t>(slot + 1);
+    }
+};
+
+// The file length over the track length, rounded with a half going to the even neighbour.
+unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes);
+
+// Clears the disk and fills it from the dump. Refuses (false, StatusMessage) a file of more tracks than
+// the model holds; throws StreamReadError when the rounded track count runs past the end of the file.
+bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes);
+
+// Tracks 0 .. CountTracks - 1, each sector looked up by number among the first sectorsPerTrack slots.
+bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out);
+
+}  // namespace tarvex

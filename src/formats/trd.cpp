@@ -1,0 +1,26 @@
+// TRD: the plain sector dump of a TR-DOS disk. Every track holds sectors 1..16 of 256 bytes in
+// number order, side 0 and side 1 of a cylinder one after the other; no header, no checksum.
+// The reader and writer move sectors only; the catalogue inside is the TR-DOS system area's business.
+#include "formats/image_file.h"
+#include "formats/sector_dump.h"
+
+namespace tarvex {
+
+namespace {
+constexpr SectorDumpLayout kTrdLayout{
+    .formatName = "TRD",
+    .sectorsPerTrack = 16,
+    .sizeCode = 1,
+    .sectorBytes = 256,
+    .headIsSide = false,
+    .missingSectorText = "Not TR-DOS disk format! Sector (T-",
+    .badSizeText = "Not TR-DOS disk format! Bad sector size!",
+};
+}  // namespace
+
+bool TZX_Disk::LoadTRD(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseTRD); }
+bool TZX_Disk::SaveTRD(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildTRD); }
+bool TZX_Disk::ParseTRD(ByteSpan bytes) { return ParseSectorDump(*this, kTrdLayout, bytes); }
+bool TZX_Disk::BuildTRD(Bytes& out) { return BuildSectorDump(*this, kTrdLayout, out); }
+
+}  // namespace tarvex

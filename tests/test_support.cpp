@@ -1,0 +1,89 @@
+#include "test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tarvex::test {
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "tarvex-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(path_, ec);
+}
+
+Bytes ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes MakeTrdBytes(unsigned tracks, const std::function<uint8_t(size_t)>& pattern) {
+    Bytes bytes(static_cast<size_t>(tracks) * 4096);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = pattern ? pattern(i) : static_cast<uint8_t>((i / 256) * 7 + (i % 256));
+    return bytes;
+}
+
+std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+CommandResult RunCommand(const std::string& commandLine) {
+    TempDir temp;
+    const std::string errFile = temp / "stderr";
+    CommandResult result;
+    FILE* pipe = ::popen((commandLine + " 2>" + ShellQuote(errFile) + " </dev/null").c_str(), "r");
+    if (!pipe) throw std::runtime_error("popen failed");
+    std::array<char, 4096> buffer;
+    size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), got);
+    const int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile);
+    std::stringstream ss;
+    ss << err.rdbuf();
+    result.err = ss.str();
+    return result;
+}
+
+CommandResult RunCli(const std::vector<std::string>& args) {
+    std::string line = ShellQuote(TARVEX_CLI_PATH);
+    for (const auto& a : args) line += " " + ShellQuote(a);
+    return RunCommand(line);
+}
+
+fs::path CorpusDir() { return fs::path(TARVEX_CORPUS_DIR); }
+
+std::vector<fs::path> CorpusFiles(const std::string& subfolder) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(CorpusDir() / subfolder, ec))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+fs::path TestData(const std::string& name) { return fs::path(TARVEX_TEST_DATA) / name; }
+
+}  // namespace tarvex::test

@@ -1,0 +1,57 @@
+// Helpers shared by the test suites: temporary folders, files, small images, the command line.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disk/zx_disk.h"
+
+namespace tarvex::test {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+Bytes ReadFile(const fs::path& path);
+void WriteFile(const fs::path& path, const Bytes& bytes);
+
+// A TRD image of n tracks whose byte i is pattern(i) (by default a pattern that differs per sector).
+Bytes MakeTrdBytes(unsigned tracks, const std::function<uint8_t(size_t)>& pattern = {});
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a shell command line and collects its exit code, standard output and standard error.
+CommandResult RunCommand(const std::string& commandLine);
+// Runs tarvex-cli with the given arguments (each quoted for the shell).
+CommandResult RunCli(const std::vector<std::string>& args);
+std::string ShellQuote(const std::string& s);
+
+// The sample images of the shared corpus; empty when the corpus is not beside the project.
+fs::path CorpusDir();
+std::vector<fs::path> CorpusFiles(const std::string& subfolder);
+fs::path TestData(const std::string& name);
+
+}  // namespace tarvex::test
+
+// Skips a test that needs the shared corpus when it is not there.
+#define TARVEX_REQUIRE_CORPUS()                                                              \
+    do {                                                                                     \
+        if (!std::filesystem::is_directory(::tarvex::test::CorpusDir()))                     \
+            GTEST_SKIP() << "sample corpus not found at " << ::tarvex::test::CorpusDir();    \
+    } while (0)
