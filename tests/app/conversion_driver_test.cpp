@@ -1,0 +1,310 @@
+#include "app/conversion_driver.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/format_table.h"
+#include "formats/text_1251.h"
+#include "test_support.h"
+
+namespace tarvex {
+namespace {
+
+using test::MakeTrdBytes;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A user interface that records what the driver did and answers questions from a script.
+class RecordingUi : public ConversionUi {
+public:
+    struct Row {
+        std::vector<std::string> cells;  // path, result
+    };
+    std::vector<Row> rows;
+    int format = kTRD;
+    std::string folder;
+    bool intoFolder = false;
+    bool logging = true;
+
+    std::function<bool(const std::string&)> answer = [](const std::string&) { return true; };
+    std::function<void()> onPump;
+    std::vector<std::string> questions, messages, events;
+    bool progressVisible = false;
+    int position = -1;
+    std::string counter;
+    bool selectorEnabled = true;
+
+    void AddRow(const std::string& path) { rows.push_back({{path, "..."}}); }
+    std::string Result(size_t i) const { return rows[i].cells[1]; }
+
+    bool AskYesNo(const std::string& text, const std::string& caption) override {
+        questions.push_back(caption + "|" + text);
+        return answer(text);
+    }
+    void ShowMessage(const std::string& text, const std::string& caption) override {
+        messages.push_back(caption + "|" + text);
+    }
+    void PumpEvents() override {
+        events.push_back("pump");
+        if (onPump) onPump();
+    }
+    void ShowProgress() override {
+        progressVisible = true;
+        events.push_back("show");
+    }
+    void HideProgress() override {
+        progressVisible = false;
+        events.push_back("hide");
+    }
+    void SetProgress(int pos, const std::string& text) override {
+        position = pos;
+        counter = text;
+    }
+    void SetFormatSelectorEnabled(bool enabled) override { selectorEnabled = enabled; }
+    void SetRowResult(size_t row, const std::string& text) override { rows[row].cells[1] = text; }
+    size_t RowCount() override { return rows.size(); }
+    std::vector<std::string> RowCells(size_t row) override { return rows[row].cells; }
+    int TargetFormat() override { return format; }
+    std::string OutputFolder() override { return folder; }
+    bool SaveIntoFolder() override { return intoFolder; }
+    bool LoggingEnabled() override { return logging; }
+};
+
+LocalTime FixedTime() { return {2026, 3, 7, 9, 5, 2, 45}; }
+
+// The messages of the log lines, without their time stamps.
+std::vector<std::string> Messages(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const auto& l : lines) out.push_back(l.substr(l.find("| ") + 2));
+    return out;
+}
+
+struct DriverTest : ::testing::Test {
+    TempDir dir;
+    TZX_Disk disk;
+    RecordingUi ui;
+    ConversionDriver driver{disk, ui, FixedTime};
+    DriverTest() { driver.SetLogFileName(dir / "log.txt"); }
+    std::string MakeTrd(const std::string& name, unsigned tracks = 4) {
+        WriteFile(dir / name, MakeTrdBytes(tracks));
+        return dir / name;
+    }
+};
+
+TEST_F(DriverTest, ThreeFilesWithAFailingMiddleOne) {
+    const std::string a = MakeTrd("a.trd"), c = MakeTrd("c.trd");
+    const std::string b = dir / "b.trd";
+    WriteFile(b, Bytes(4096 + 2048, 0));  // 1.5 tracks round to 2: the read runs past the end
+    ui.AddRow(a);
+    ui.AddRow(b);
+    ui.AddRow(c);
+    ui.format = kTRD;
+    ui.intoFolder = true;
+    ui.folder = dir / "out";
+
+    driver.ToolButton3Click();
+
+    EXPECT_EQ(ui.Result(0), "Converted!");
+    EXPECT_EQ(ui.Result(1), "Error open file!");
+    EXPECT_EQ(ui.Result(2), "Converted!");
+    EXPECT_EQ(ui.counter, "3 / 3");
+    EXPECT_EQ(ui.position, 100);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_FALSE(driver.Busy);
+    EXPECT_TRUE(ui.selectorEnabled);
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|Stream read error"));
+    const std::string out = dir / "out";
+    EXPECT_THAT(Messages(driver.LogLines()),
+                ElementsAre("Начало конвертирования образов.",
+                            "Не найден каталог сохранения образов \"" + out + "\"",
+                            "Создание каталога \"" + out + "\"",
+                            "Открытие файла \"" + a + "\"", "Файл открыт \"" + a + "\"",
+                            "Создание образа \"" + out + "/a.trd\"", "Образ сохранен в файл \"" + out + "/a.trd\"",
+                            "Открытие файла \"" + b + "\"",
+                            "Ошибка загрузки образа \"" + b + "\" (Stream read error)",
+                            "Открытие файла \"" + c + "\"", "Файл открыт \"" + c + "\"",
+                            "Создание образа \"" + out + "/c.trd\"", "Образ сохранен в файл \"" + out + "/c.trd\"",
+                            "Конвертирование завершено."));
+    EXPECT_EQ(ReadFile(out + "/a.trd"), ReadFile(a));
+
+    // The log file holds exactly the lines, in Windows-1251 with CR LF.
+    std::string expected;
+    for (const auto& l : driver.LogLines()) expected += Utf8ToCp1251(l) + "\r\n";
+    const Bytes file = ReadFile(dir / "log.txt");
+    EXPECT_EQ(std::string(file.begin(), file.end()), expected);
+    EXPECT_EQ(driver.LogLines()[0], "07.03.26 09:05:02:045| Начало конвертирования образов.");
+}
+
+TEST_F(DriverTest, EmptyListShowsZeroOfZeroAndFinishes) {
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.counter, "0 / 0");
+    EXPECT_THAT(ui.events, ElementsAre("show", "hide"));
+    EXPECT_THAT(Messages(driver.LogLines()),
+                ElementsAre("Начало конвертирования образов.", "Конвертирование завершено."));
+}
+
+TEST_F(DriverTest, OutputLandsBesideTheSourceWhenNotSavingIntoAFolder) {
+    const std::string src = MakeTrd("game.TRD");
+    ui.AddRow(src);
+    ui.format = kPRO;  // fails: wrong sector size, so the message and the result are the writer's
+    ui.folder = dir / "never-created";
+    driver.ToolButton3Click();
+    EXPECT_FALSE(std::filesystem::exists(dir / "never-created"));
+    EXPECT_EQ(ui.Result(0), "Error save file!");
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|Not Profi CPM disk format! Bad sector size!"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "game.pro")) << "a failing writer leaves no file";
+    EXPECT_THAT(Messages(driver.LogLines()),
+                ::testing::Contains("Ошибка создания образа \"" + (dir / "game.pro") +
+                                    "\" (Not Profi CPM disk format! Bad sector size!)"));
+}
+
+TEST_F(DriverTest, DecliningTheFolderCancelsTheRunBeforeAnyFile) {
+    ui.AddRow(MakeTrd("a.trd"));
+    ui.intoFolder = true;
+    ui.folder = dir / "missing";
+    ui.answer = [](const std::string&) { return false; };
+    driver.ToolButton3Click();
+    EXPECT_THAT(ui.questions, ElementsAre("Ошибка!|Не найден каталог сохранения образов! Создать?"));
+    EXPECT_EQ(ui.Result(0), "...");
+    EXPECT_FALSE(driver.Busy);
+    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(Messages(driver.LogLines()).back(),
+              "Отмена создания каталога \"" + (dir / "missing") + "\". Процесс отменен.");
+}
+
+TEST_F(DriverTest, OverwriteQuestionOnlyAnExplicitYesReplaces) {
+    const std::string src = MakeTrd("same.trd", 2);
+    const Bytes original = ReadFile(src);
+    ui.AddRow(src);
+    ui.answer = [](const std::string&) { return false; };  // No, or the box closed
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "File exists!");
+    EXPECT_THAT(ui.questions, ElementsAre("Внимание..!|Файл " + src + " уже существует! Перезаписать?"));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ReadFile(src), original);
+    EXPECT_EQ(Messages(driver.LogLines())[4], "Отмена. Файл \"" + src + "\" уже существует.");
+
+    ui.answer = [](const std::string&) { return true; };
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Converted!");
+    EXPECT_EQ(ReadFile(src), original) << "converting onto itself rewrites the same bytes";
+}
+
+TEST_F(DriverTest, StopAskedAfterASuccessfulLoad) {
+    for (auto name : {"a.trd", "b.trd", "c.trd"}) ui.AddRow(MakeTrd(name));
+    ui.onPump = [&] {
+        if (ui.events.size() == 2) driver.BitBtn1Click();  // Stop pressed while the first file is read
+    };
+    ui.answer = [](const std::string& q) { return q != "Остановить процесс?"; };  // No: go on
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Converted!") << "answering No goes on with writing the file just read";
+    EXPECT_EQ(ui.Result(2), "Converted!");
+    EXPECT_EQ(std::count(ui.questions.begin(), ui.questions.end(), "Внимание!|Остановить процесс?"), 1);
+    EXPECT_FALSE(driver.StopRequested);
+
+    // Yes: the run ends at once, the file just read is not written and keeps its text.
+    ui.rows.clear();
+    for (auto name : {"d.trd", "e.trd"}) ui.AddRow(MakeTrd(name));
+    ui.format = kPRO;
+    ui.events.clear();
+    ui.onPump = [&] { driver.BitBtn1Click(); };
+    ui.answer = [](const std::string&) { return true; };
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "...");
+    EXPECT_EQ(ui.Result(1), "...");
+    EXPECT_FALSE(driver.Busy);
+    EXPECT_FALSE(driver.StopRequested);
+    EXPECT_TRUE(ui.selectorEnabled);
+    EXPECT_EQ(Messages(driver.LogLines()).back(), "Процесс остановлен пользователем.");
+}
+
+TEST_F(DriverTest, BrokenListRowEndsTheRun) {
+    ui.rows.push_back({{"only-a-path.trd"}});
+    driver.ToolButton3Click();
+    EXPECT_THAT(ui.messages, ElementsAre("Ошибка!|Ошибка в списке образов! Перезапустите программу!"));
+    EXPECT_EQ(Messages(driver.LogLines()).back(), "Ошибка в списке образов. Завершение процесса.");
+    EXPECT_FALSE(driver.Busy);
+}
+
+TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
+    ui.AddRow(dir / "noext");
+    ui.AddRow(dir / "deleted.trd");
+    ui.AddRow(MakeTrd("ok.trd"));
+    ui.format = kKDI;
+    disk.StatusMessage = "left from before";
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Error open file!");
+    EXPECT_EQ(ui.Result(1), "Error open file!");
+    EXPECT_EQ(ui.Result(2), "Error save file!");
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[0], "Error!|Данный тип файлов не поддерживается!");
+    EXPECT_EQ(ui.messages[1], "Error!|left from before") << "a missing file leaves the status as it stood";
+}
+
+TEST_F(DriverTest, UnwritableOutputFolderIsThatFilesFailure) {
+    ui.AddRow(MakeTrd("a.trd"));
+    ui.AddRow(MakeTrd("b.trd"));
+    ui.intoFolder = true;
+    ui.folder = (dir.path() / "no" / "such" / "deep").string();  // only one level is created, so this stays missing
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Error save file!");
+    EXPECT_EQ(ui.Result(1), "Error save file!");
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_THAT(ui.messages[0], HasSubstr("No such file or directory"));
+    EXPECT_FALSE(driver.Busy);
+}
+
+TEST_F(DriverTest, LogFileFailureIsReportedOncePerRunAndTheRunGoesOn) {
+    driver.SetLogFileName((dir.path() / "missing-folder" / "log.txt").string());
+    ui.AddRow(MakeTrd("a.trd"));
+    ui.format = kSCL + 100;  // a hand-edited target index never starts a run
+    driver.ToolButton3Click();
+    EXPECT_TRUE(driver.LogLines().empty());
+    ui.format = kTRD;
+    ui.answer = [](const std::string&) { return true; };
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Converted!");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_THAT(ui.messages[0], HasSubstr("log.txt"));
+    EXPECT_GT(driver.LogLines().size(), 3u);
+}
+
+TEST_F(DriverTest, LoggingOffWritesNothingAndKeepsOldLines) {
+    ui.AddRow(MakeTrd("a.trd"));
+    ui.answer = [](const std::string&) { return true; };
+    driver.ToolButton3Click();
+    const size_t lines = driver.LogLines().size();
+    ui.logging = false;
+    driver.ToolButton3Click();
+    EXPECT_EQ(driver.LogLines().size(), lines);
+    ui.logging = true;
+    driver.ToolButton3Click();
+    EXPECT_EQ(driver.LogLines().size(), lines) << "a new run with logging on starts a fresh log";
+    const Bytes file = ReadFile(dir / "log.txt");
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(lines));
+}
+
+TEST(FormatTable, ExtensionsAndOutputNames) {
+    EXPECT_EQ(FormatByExtension("/x/GAME.Trd"), kTRD);
+    EXPECT_EQ(FormatByExtension("/x/game.td0"), kTD0);
+    EXPECT_EQ(FormatByExtension("/x/game.trd1"), kTRD) << "three letters after the dot are compared";
+    EXPECT_EQ(FormatByExtension("/x.d/game"), std::nullopt);
+    EXPECT_EQ(FormatByExtension("/x/game.tr"), std::nullopt);
+    EXPECT_EQ(FormatByName("ScL"), kSCL);
+
+    EXPECT_EQ(OutputFileName("/img/game.TRD", kUDI, std::nullopt), "/img/game.udi");
+    EXPECT_EQ(OutputFileName("/img/my.game.trd", kSCL, std::nullopt), "/img/my.game.scl");
+    EXPECT_EQ(OutputFileName("/img.d/game", kFDI, std::nullopt), "/img.d/game.fdi");
+    EXPECT_EQ(OutputFileName("/img/game.trd", kKDI, std::string("/out")), "/out/game.kdi");
+    EXPECT_EQ(OutputFileName("/img/game.trd", kKDI, std::string("/out/")), "/out//game.kdi")
+        << "the separator is added whatever the folder text ends in";
+    EXPECT_EQ(OutputFileName("game.trd", kTD0, std::nullopt), "game.td0");
+}
+
+}  // namespace
+}  // namespace tarvex

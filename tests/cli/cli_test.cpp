@@ -1,0 +1,172 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/cli_options.h"
+#include "formats/text_1251.h"
+#include "test_support.h"
+
+namespace tarvex {
+namespace {
+
+using test::MakeTrdBytes;
+using test::ReadFile;
+using test::RunCli;
+using test::TempDir;
+using test::WriteFile;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(CliOptions, ParsesConvertAndInfo) {
+    auto r = cli::ParseArguments({"convert", "--to", "TD0", "-o", "out", "--overwrite", "-j", "3", "--log=l.txt",
+                                  "--compress", "-q", "a.trd", "--", "-b.trd"});
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->format, 2);
+    EXPECT_EQ(r.options->outputDir, "out");
+    EXPECT_TRUE(r.options->overwrite);
+    EXPECT_EQ(r.options->jobs, 3u);
+    EXPECT_EQ(r.options->logFile, "l.txt");
+    EXPECT_TRUE(r.options->compress);
+    EXPECT_TRUE(r.options->quiet);
+    EXPECT_THAT(r.options->files, ElementsAre("a.trd", "-b.trd"));
+
+    r = cli::ParseArguments({"info", "x.udi"});
+    ASSERT_TRUE(r.options);
+    EXPECT_EQ(r.options->command, cli::Command::Info);
+}
+
+TEST(CliOptions, BadUsageGivesAReason) {
+    EXPECT_THAT(cli::ParseArguments({}).error, HasSubstr("no command"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "a.trd"}).error, HasSubstr("--to"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "dsk", "a.trd"}).error, HasSubstr("unknown format 'dsk'"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd"}).error, HasSubstr("no files"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd", "--jobs", "0", "a"}).error, HasSubstr("jobs"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd", "-j", "2x", "a"}).error, HasSubstr("jobs"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd", "--bogus", "a"}).error, HasSubstr("--bogus"));
+    EXPECT_THAT(cli::ParseArguments({"info", "--compress", "a"}).error, HasSubstr("--compress"));
+    EXPECT_THAT(cli::ParseArguments({"frobnicate"}).error, HasSubstr("frobnicate"));
+}
+
+TEST(Cli, ExitStatusTwoForBadUsageWithAHint) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"convert", "--to", "xyz", "a.trd"}, {"convert", "--to", "trd"}, {"convert", "--nope"}, {}}) {
+        const auto r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(Lines(r.err).size(), 2u) << r.err;
+        EXPECT_THAT(r.err, HasSubstr("--help"));
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_EQ(RunCli({"--help"}).exitCode, 0);
+    EXPECT_THAT(RunCli({"--help"}).out, HasSubstr("tarvex-cli convert --to FORMAT"));
+    EXPECT_THAT(RunCli({"--version"}).out, StartsWith("tarvex-cli "));
+}
+
+TEST(Cli, ParallelResultsArePrintedInTheOrderGiven) {
+    TempDir dir;
+    std::vector<std::string> args = {"convert", "--to", "trd", "-o", (dir.path() / "out" / "nested").string(),
+                                     "-j", "4", "-q"};
+    std::vector<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = "disk" + std::to_string(i) + (i % 5 == 3 ? ".txt" : ".trd");
+        WriteFile(dir / name, MakeTrdBytes(1 + i % 3));
+        args.push_back(dir / name);
+        const std::string out = (dir.path() / "out" / "nested" / ("disk" + std::to_string(i) + ".trd")).string();
+        expected.push_back(i % 5 == 3 ? (dir / name) + ": Error open file! (Данный тип файлов не поддерживается!)"
+                                      : (dir / name) + " -> " + out + ": Converted!");
+    }
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Lines(r.out), expected);
+    EXPECT_EQ(ReadFile((dir.path() / "out" / "nested" / "disk5.trd")), MakeTrdBytes(3));
+}
+
+TEST(Cli, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
+    TempDir dir;
+    WriteFile(dir / "a.trd", MakeTrdBytes(2));
+    WriteFile(dir / "a.pro", Bytes{1, 2, 3});
+    WriteFile(dir / "b.pro", Bytes(5120 * 2, 7));
+    const auto kept = RunCli({"convert", "--to", "pro", dir / "b.pro"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_EQ(kept.out, (dir / "b.pro") + " -> " + (dir / "b.pro") + ": File exists!\n");
+
+    const auto replaced = RunCli({"convert", "--to", "pro", "--overwrite", dir / "b.pro"});
+    EXPECT_EQ(replaced.exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "b.pro"), Bytes(5120 * 2, 7)) << "a PRO written onto itself is the same file";
+
+    const auto refused = RunCli({"convert", "--to", "pro", "--overwrite", dir / "a.trd"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, (dir / "a.trd") + " -> " + (dir / "a.pro") +
+                               ": Error save file! (Not Profi CPM disk format! Bad sector size!)\n");
+    EXPECT_EQ(ReadFile(dir / "a.pro"), (Bytes{1, 2, 3})) << "a failing writer keeps the existing file";
+}
+
+TEST(Cli, SameNamesIntoOneFolderAreRefusedLikeTheWindowDoes) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "x");
+    std::filesystem::create_directories(dir.path() / "y");
+    WriteFile(dir.path() / "x" / "game.trd", MakeTrdBytes(1));
+    WriteFile(dir.path() / "y" / "game.trd", MakeTrdBytes(2));
+    const std::string second = (dir.path() / "y" / "game.trd").string();
+    const auto r = RunCli({"convert", "--to", "trd", "-o", dir / "out", (dir.path() / "x" / "game.trd").string(), second});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(Lines(r.out).at(1), second + ": Файл с именем \"game.trd\" уже есть в списке...");
+    EXPECT_EQ(ReadFile(dir.path() / "out" / "game.trd"), MakeTrdBytes(1));
+}
+
+TEST(Cli, RunLogIsWindows1251WithTheDriversTexts) {
+    TempDir dir;
+    WriteFile(dir / "a.trd", MakeTrdBytes(1));
+    const auto r = RunCli({"convert", "--to", "kdi", "--log", dir / "run.log", dir / "a.trd"});
+    EXPECT_EQ(r.exitCode, 1);
+    const Bytes raw = ReadFile(dir / "run.log");
+    const std::string log = Cp1251ToUtf8(raw);
+    EXPECT_THAT(log, HasSubstr("| Начало конвертирования образов.\r\n"));
+    EXPECT_THAT(log, HasSubstr("| Ошибка создания образа \"" + (dir / "a.kdi") +
+                                   "\" (Not Korvet format! Bad sector size!)\r\n"));
+    EXPECT_THAT(log, HasSubstr("| Конвертирование завершено.\r\n"));
+    const std::string bytes(raw.begin(), raw.end());
+    EXPECT_THAT(bytes, HasSubstr("\xCD\xE0\xF7\xE0\xEB\xEE")) << "\"Начало\" in Windows-1251";
+    EXPECT_THAT(bytes, ::testing::Not(HasSubstr("Начало"))) << "not UTF-8";
+}
+
+TEST(Cli, InfoShowsGeometryAndSectorMap) {
+    TempDir dir;
+    WriteFile(dir / "a.trd", MakeTrdBytes(3));
+    const auto r = RunCli({"info", dir / "a.trd", dir / "missing.trd"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.out, HasSubstr("tracks: 3 (cylinders 2, sides 2), sectors: 48"));
+    EXPECT_THAT(r.out, HasSubstr("T002 c01 h0 16 x  256: 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 16\n"));
+    EXPECT_THAT(r.out, HasSubstr((dir / "missing.trd") + ": Error open file!"));
+}
+
+TEST(Cli, EveryCorpusTrdOfWholeTracksConvertsToAnIdenticalTrd) {
+    TARVEX_REQUIRE_CORPUS();
+    TempDir dir;
+    std::vector<std::string> args = {"convert", "--to", "trd", "-o", dir / "out", "-q"};
+    for (const auto& f : test::CorpusFiles("trd")) args.push_back(f.string());
+    const auto r = RunCli(args);
+    for (const auto& f : test::CorpusFiles("trd")) {
+        const Bytes in = ReadFile(f);
+        const size_t tracks = (in.size() + 2048) / 4096;  // half a track rounds to even: none such here
+        const auto out = dir.path() / "out" / f.filename();
+        if (tracks * 4096 > in.size()) {
+            EXPECT_FALSE(std::filesystem::exists(out)) << f << " ends inside its last track";
+            EXPECT_THAT(r.out, HasSubstr(f.string() + ": Error open file! (Stream read error)"));
+            continue;
+        }
+        ASSERT_TRUE(std::filesystem::exists(out)) << f;
+        EXPECT_EQ(ReadFile(out), Bytes(in.begin(), in.begin() + static_cast<long>(tracks * 4096))) << f;
+    }
+}
+
+}  // namespace
+}  // namespace tarvex
