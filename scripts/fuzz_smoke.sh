@@ -8,6 +8,9 @@ for target in "$bindir"/fuzz_*; do
   [ -x "$target" ] || continue
   name=$(basename "$target")
   work=$(mktemp -d)
+  # Seeds, when the target has some, start the run from valid images instead of from nothing.
+  seeds="$(dirname "$0")/../fuzz/seeds/${name#fuzz_}"
+  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
   echo "== $name (${seconds}s)"
   if ! "$target" -max_total_time="$seconds" -max_len=1100000 -rss_limit_mb=2048 -timeout=10 \
        -artifact_prefix="$work/" "$work" >"$work/log" 2>&1; then
