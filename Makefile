@@ -42,7 +42,7 @@ fuzz-smoke: deps
 	@scripts/fuzz_smoke.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 300 trd $(BUILD)/bin/tarvex-cli
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
