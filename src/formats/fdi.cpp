@@ -22,7 +22,7 @@ constexpr unsigned kMaxHeads = 2;
 constexpr size_t kDescriptionChars = 63;
 constexpr uint8_t kCrcStateMask = 0x3F;  // bits 0-5: the sector's data was read without a CRC error
 constexpr uint32_t kLargestSectorOffset = 0xFFFF;  // sector offsets within a track are 16 bits wide
-// 32 KB, the largest sector a floppy controller formats; bigger size codes are not sectors of a real disk.
+// Size code 8 names 32 KB, more than a whole track holds; larger codes are not sectors of a real disk.
 constexpr uint8_t kLargestSizeCode = 8;
 
 const char* const kReadError = "FDI file read error!";
