@@ -375,9 +375,13 @@ void ExpectCleanOutcome(const Bytes& f) {
             EXPECT_EQ(messages.count(disk.StatusMessage), 1u) << disk.StatusMessage;
             return;
         }
-        Bytes out;
-        if (disk.BuildFDI(out)) EXPECT_TRUE(back.ParseFDI(out));
     } catch (const StreamReadError&) {
+        return;
+    }
+    // What was accepted writes out (or is refused with a message) and reads back.
+    Bytes out;
+    if (disk.BuildFDI(out)) {
+        EXPECT_TRUE(back.ParseFDI(out));
     }
 }
 
