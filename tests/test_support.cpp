@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace tarvex::test {
 
 TempDir::TempDir() {
@@ -85,5 +87,32 @@ std::vector<fs::path> CorpusFiles(const std::string& subfolder) {
 }
 
 fs::path TestData(const std::string& name) { return fs::path(TARVEX_TEST_DATA) / name; }
+
+Bytes MakeSectorDumpBytes(unsigned tracks, unsigned sectorsPerTrack, unsigned sectorBytes) {
+    Bytes bytes(static_cast<size_t>(tracks) * sectorsPerTrack * sectorBytes);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>((i / sectorBytes) * 13 + (i % 251));
+    return bytes;
+}
+
+void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual) {
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        const TTrack& a = *expected.Track(k);
+        const TTrack& b = *actual.Track(k);
+        ASSERT_EQ(a.Used != 0, b.Used != 0) << "track " << k;
+        for (unsigned s = 0; s < kMaxSectors; ++s) {
+            const TSectorSlot& x = *a.Sector(s);
+            const TSectorSlot& y = *b.Sector(s);
+            SCOPED_TRACE("track " + std::to_string(k) + " slot " + std::to_string(s));
+            ASSERT_EQ(x.Used != 0, y.Used != 0);
+            EXPECT_EQ(x.Cylinder, y.Cylinder);
+            EXPECT_EQ(x.Head, y.Head);
+            EXPECT_EQ(x.SectorNo, y.SectorNo);
+            EXPECT_EQ(x.SizeCode, y.SizeCode);
+            EXPECT_EQ(x.DataCrcOk != 0, y.DataCrcOk != 0);
+            ASSERT_EQ(x.DataLength, y.DataLength);
+            EXPECT_TRUE(std::equal(x.Data.begin(), x.Data.begin() + x.DataLength, y.Data.begin()));
+        }
+    }
+}
 
 }  // namespace tarvex::test

@@ -47,6 +47,13 @@ fs::path CorpusDir();
 std::vector<fs::path> CorpusFiles(const std::string& subfolder);
 fs::path TestData(const std::string& name);
 
+// A headerless sector dump of n tracks of sectorsPerTrack sectors of sectorBytes each, every sector
+// filled with a pattern of its own.
+Bytes MakeSectorDumpBytes(unsigned tracks, unsigned sectorsPerTrack, unsigned sectorBytes);
+
+// Expects two disk models to hold the same tracks and sectors (fields and the valid data bytes).
+void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual);
+
 }  // namespace tarvex::test
 
 // Skips a test that needs the shared corpus when it is not there.

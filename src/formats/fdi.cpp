@@ -1,15 +1,218 @@
-// FDI: sector image with per-track and per-sector headers (not built yet).
+// FDI: a sector image with a header per track and per sector, so it keeps any sector numbering, any
+// sector size and the CRC state of every sector, plus a short description text. A 14-byte file header
+// is followed by the track headers (cylinder by cylinder, heads fastest), the description and the data
+// area; every track and sector header points at its data by an offset into that area.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "formats/byte_reader.h"
 #include "formats/image_file.h"
+#include "formats/text_1251.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kNotYet = "FDI images are not supported yet!";
+
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kTrackHeaderBytes = 7;
+constexpr size_t kDescriptionOffsetAt = 8;
+constexpr unsigned kMaxCylinders = kMaxTracks / 2;
+constexpr unsigned kMaxHeads = 2;
+constexpr size_t kDescriptionChars = 63;
+constexpr uint8_t kCrcStateMask = 0x3F;  // bits 0-5: the sector's data was read without a CRC error
+constexpr uint32_t kLargestSectorOffset = 0xFFFF;  // sector offsets within a track are 16 bits wide
+// Size code 8 names 32 KB, more than a whole track holds; larger codes are not sectors of a real disk.
+constexpr uint8_t kLargestSizeCode = 8;
+
+const char* const kReadError = "FDI file read error!";
+const char* const kNotFdi = "Not FDI file!";
+const char* const kSizeError = "FDI file size error!";
+const char* const kGeometryError = "FDI image geometry error!";
+
+size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << sizeCode; }
+
+uint8_t AsciiUpper(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 'a' + 'A') : c; }
+
+bool HasSignature(ByteSpan signature) {
+    return AsciiUpper(signature[0]) == 'F' && AsciiUpper(signature[1]) == 'D' && AsciiUpper(signature[2]) == 'I';
 }
+
+// A sector read without error carries the bit of its size code; one with a CRC error carries none.
+uint8_t SectorFlags(const TSectorSlot& slot) {
+    if (!slot.DataCrcOk) return 0;
+    return slot.SizeCode <= 4 ? static_cast<uint8_t>(1u << slot.SizeCode) : uint8_t{0x01};
+}
+
+// The comment lines, each ended by CR LF, in Windows-1251 and cut to what the header text may hold.
+std::string DescriptionText(const std::vector<std::string>& comment) {
+    std::string text;
+    for (const std::string& line : comment) text += Utf8ToCp1251(line) + "\r\n";
+    if (text.size() > kDescriptionChars) text.resize(kDescriptionChars);
+    return text;
+}
+
+void PatchU16(Bytes& out, size_t at, size_t value) {
+    out[at] = static_cast<uint8_t>(value);
+    out[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+// The sector's data: as much as the slot holds, the rest of its nominal size zeros.
+void AppendSectorData(Bytes& data, const TSectorSlot& slot) {
+    const size_t nominal = NominalBytes(slot.SizeCode);
+    const size_t kept = std::min<size_t>(nominal, kSectorDataBytes);
+    data.insert(data.end(), slot.Data.begin(), slot.Data.begin() + kept);
+    data.resize(data.size() + (nominal - kept), 0);
+}
+
+std::string SectorName(unsigned track, unsigned sector) {
+    return "(T-" + std::to_string(track) + " / S-" + std::to_string(sector) + ")";
+}
+
+}  // namespace
 
 bool TZX_Disk::LoadFDI(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseFDI); }
 bool TZX_Disk::SaveFDI(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildFDI); }
-bool TZX_Disk::ParseFDI(ByteSpan) { StatusMessage = kNotYet; return false; }
-bool TZX_Disk::BuildFDI(Bytes&) { StatusMessage = kNotYet; return false; }
+
+bool TZX_Disk::ParseFDI(ByteSpan bytes) {
+    Clear();
+    if (bytes.empty()) {
+        StatusMessage = kReadError;
+        return false;
+    }
+    ByteReader in(bytes);
+    if (!HasSignature(in.Take(3))) {
+        StatusMessage = kNotFdi;
+        return false;
+    }
+    in.U8();  // write protection: not kept
+    const unsigned cylinders = in.U16();
+    const unsigned heads = in.U16();
+    in.U16();  // description text: not kept
+    const uint64_t dataArea = in.U16();
+    const unsigned extraBytes = in.U16();
+    const uint64_t fileBytes = bytes.size();
+    if (fileBytes < uint64_t{cylinders} * heads * kTrackHeaderBytes + extraBytes + kFileHeaderBytes) {
+        StatusMessage = kSizeError;
+        return false;
+    }
+    if (cylinders > kMaxCylinders || heads > kMaxHeads) {
+        StatusMessage = kGeometryError;
+        return false;
+    }
+
+    in.Seek(kFileHeaderBytes + extraBytes);
+    for (unsigned c = 0; c < cylinders; ++c) {
+        for (unsigned h = 0; h < heads; ++h) {
+            const uint64_t trackData = dataArea + in.U32();
+            in.U16();  // reserved
+            const unsigned sectors = in.U8();
+            // More sector headers than a track has slots would lose sectors: refused, not clipped.
+            if (trackData > fileBytes || sectors > kMaxSectors) {
+                StatusMessage = kSizeError;
+                return false;
+            }
+            TTrack& track = *Track(c * 2 + h);
+            track.Used = kFlagSet;
+            for (unsigned k = 0; k < sectors; ++k) {
+                TSectorSlot& slot = *track.Sector(k);
+                slot.Used = kFlagSet;
+                slot.Cylinder = in.U8();
+                slot.Head = in.U8();
+                slot.SectorNo = in.U8();
+                slot.SizeCode = in.U8();
+                slot.DataCrcOk = (in.U8() & kCrcStateMask) ? kFlagSet : 0;
+                const uint64_t sectorData = trackData + in.U16();
+                if (slot.SizeCode > kLargestSizeCode || sectorData > fileBytes) {
+                    StatusMessage = kSizeError;
+                    return false;
+                }
+                ByteReader data(bytes);
+                data.Seek(static_cast<size_t>(sectorData));
+                const ByteSpan contents = data.Take(NominalBytes(slot.SizeCode));
+                const size_t kept = std::min<size_t>(contents.size(), kSectorDataBytes);
+                // A sector larger than a slot is kept only when what does not fit is all zeros, so
+                // nothing of the disk is lost; writing it back restores those zeros.
+                if (std::any_of(contents.begin() + kept, contents.end(), [](uint8_t b) { return b != 0; })) {
+                    StatusMessage = kSizeError;
+                    return false;
+                }
+                std::copy_n(contents.begin(), kept, slot.Data.begin());
+                slot.DataLength = static_cast<uint16_t>(kept);
+            }
+        }
+    }
+
+    // A disk of an odd number of tracks is written with an empty second side on its last cylinder;
+    // that padding is not a track of the disk.
+    if (heads == kMaxHeads && cylinders > 0) {
+        TTrack& lastSideZero = *Track((cylinders - 1) * 2);
+        TTrack& lastSideOne = *Track((cylinders - 1) * 2 + 1);
+        if (lastSideOne.CountSectors() == 0 && lastSideZero.CountSectors() > 0) lastSideOne.Used = 0;
+    }
+    return true;
+}
+
+bool TZX_Disk::BuildFDI(Bytes& out) {
+    CountTracks();
+    // Cylinders up to the last used track, so that a disk with unused tracks between used ones
+    // (a one-sided disk on the even tracks) keeps all of them.
+    unsigned trackSpan = 0;
+    for (unsigned k = 0; k < kMaxTracks; ++k)
+        if (Track(k)->Used) trackSpan = k + 1;
+    const unsigned cylinders = (trackSpan + 1) / 2;
+
+    Bytes image;
+    image.insert(image.end(), {'F', 'D', 'I', 0});
+    PutU16(image, static_cast<uint16_t>(cylinders));
+    PutU16(image, kMaxHeads);
+    PutU16(image, 0);  // description offset, patched below
+    PutU16(image, 0);  // data offset, patched below
+    PutU16(image, 0);  // no extra header data
+
+    Bytes data;
+    for (unsigned k = 0; k < cylinders * kMaxHeads; ++k) {
+        TTrack& track = *Track(k);
+        track.CountSectors();
+        std::vector<const TSectorSlot*> sectors;
+        if (track.Used)
+            for (const TSectorSlot& slot : track.Sectors)
+                if (slot.Used) sectors.push_back(&slot);
+        PutU32(image, static_cast<uint32_t>(data.size()));
+        PutU16(image, 0);
+        PutU8(image, static_cast<uint8_t>(sectors.size()));
+        size_t offset = 0;
+        for (const TSectorSlot* slot : sectors) {
+            if (slot->SizeCode > kLargestSizeCode) {
+                StatusMessage = "Sector " + SectorName(k, slot->SectorNo) + " of size code " +
+                                std::to_string(slot->SizeCode) + " is too large for an FDI image!";
+                return false;
+            }
+            if (offset > kLargestSectorOffset) {
+                StatusMessage = "Track " + std::to_string(k) + " holds more data than an FDI image can address!";
+                return false;
+            }
+            PutU8(image, slot->Cylinder);
+            PutU8(image, slot->Head);
+            PutU8(image, slot->SectorNo);
+            PutU8(image, slot->SizeCode);
+            PutU8(image, SectorFlags(*slot));
+            PutU16(image, static_cast<uint16_t>(offset));
+            AppendSectorData(data, *slot);
+            offset += NominalBytes(slot->SizeCode);
+        }
+    }
+
+    const size_t descriptionOffset = image.size();
+    const std::string text = DescriptionText(Comment);
+    image.insert(image.end(), text.begin(), text.end());
+    PutU8(image, 0);
+    const size_t dataOffset = image.size();
+    image.insert(image.end(), data.begin(), data.end());
+    PatchU16(image, kDescriptionOffsetAt, descriptionOffset);
+    PatchU16(image, kDescriptionOffsetAt + 2, dataOffset);
+    out = std::move(image);
+    return true;
+}
 
 }  // namespace tarvex

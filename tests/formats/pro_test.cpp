@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "formats/byte_reader.h"
+#include "test_support.h"
+
+namespace tarvex {
+namespace {
+
+constexpr size_t kTrackBytes = 5120;
+
+Bytes MakePro(unsigned tracks) { return test::MakeSectorDumpBytes(tracks, 5, 1024); }
+
+TEST(Pro, FullDiskReadsWithSectorNineOnTrackZeroAndWritesBackIdentically) {
+    const Bytes image = MakePro(160);
+    ASSERT_EQ(image.size(), 819200u);
+    TZX_Disk disk;
+    disk.StatusMessage = "before";
+    ASSERT_TRUE(disk.ParsePRO(image));
+    EXPECT_EQ(disk.StatusMessage, "before");
+    EXPECT_EQ(disk.TrackCount, 0) << "the reader does not count tracks";
+    EXPECT_EQ(disk.CountTracks(), 160);
+    for (unsigned k : {0u, 1u, 2u, 99u, 159u}) {
+        TTrack& t = *disk.Track(k);
+        ASSERT_EQ(t.CountSectors(), 5) << k;
+        for (unsigned s = 0; s < 5; ++s) {
+            const TSectorSlot& slot = *t.Sector(s);
+            EXPECT_EQ(slot.SectorNo, k == 0 && s == 4 ? 9 : s + 1);
+            EXPECT_EQ(slot.Cylinder, k / 2);
+            EXPECT_EQ(slot.Head, k % 2);
+            EXPECT_EQ(slot.SizeCode, 3);
+            EXPECT_EQ(slot.DataLength, 1024);
+            EXPECT_EQ(slot.DataCrcOk, kFlagSet);
+            EXPECT_EQ(0, std::memcmp(slot.Data.data(), &image[k * kTrackBytes + s * 1024], 1024));
+        }
+    }
+    Bytes out;
+    ASSERT_TRUE(disk.BuildPRO(out));
+    EXPECT_EQ(out, image);
+    EXPECT_EQ(disk.StatusMessage, "before");
+}
+
+TEST(Pro, EmptyFileGivesAnEmptyDiskAndAnEmptyImage) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParsePRO(MakePro(3)));
+    ASSERT_TRUE(disk.ParsePRO({}));
+    EXPECT_EQ(disk.CountTracks(), 0);
+    Bytes out{1};
+    ASSERT_TRUE(disk.BuildPRO(out));
+    EXPECT_TRUE(out.empty());
+}
+
+TEST(Pro, TrackCountRoundsHalvesToEven) {
+    TZX_Disk disk;
+    Bytes image = MakePro(10);
+    image.resize(image.size() + 100);
+    ASSERT_TRUE(disk.ParsePRO(image));
+    EXPECT_EQ(disk.CountTracks(), 10);
+    image.resize(10 * kTrackBytes + 2560);
+    ASSERT_TRUE(disk.ParsePRO(image));
+    EXPECT_EQ(disk.CountTracks(), 10) << "10.5 rounds to 10";
+
+    image = MakePro(11);
+    image.resize(image.size() + 2560);
+    EXPECT_THROW(disk.ParsePRO(image), StreamReadError) << "11.5 rounds to 12, the twelfth is not in the file";
+    EXPECT_EQ(disk.Track(10)->Sector(4)->Data[0], image[10 * kTrackBytes + 4 * 1024]) << "the tracks read before stay";
+    EXPECT_EQ(disk.Track(11)->Sector(1)->DataLength, 1024) << "the twelfth was being read";
+    EXPECT_EQ(disk.Track(11)->Sector(3)->Used, 0);
+}
+
+TEST(Pro, MoreTracksThanTheModelHoldsAreRefused) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParsePRO(MakePro(166)));
+    EXPECT_EQ(disk.CountTracks(), 166);
+    Bytes image = MakePro(166);
+    image.resize(image.size() + 2560);
+    ASSERT_TRUE(disk.ParsePRO(image)) << "166.5 rounds to 166";
+    image.resize(image.size() + 1);
+    EXPECT_FALSE(disk.ParsePRO(image));
+    EXPECT_EQ(disk.StatusMessage, "PRO image has 167 tracks; at most 166 are supported!");
+}
+
+TEST(Pro, TrackZeroMustHoldSectorNine) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParsePRO(MakePro(4)));
+    disk.Track(0)->Sector(4)->SectorNo = 5;  // a Korvet-style track 0: 1..5
+    Bytes out{7};
+    EXPECT_FALSE(disk.BuildPRO(out));
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Sector (T-0 / S-9) not found!");
+    EXPECT_EQ(out, Bytes{7});
+
+    ASSERT_TRUE(disk.ParsePRO(MakePro(4)));
+    disk.Track(1)->Sector(4)->SectorNo = 9;
+    EXPECT_FALSE(disk.BuildPRO(out));
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Sector (T-1 / S-5) not found!");
+}
+
+TEST(Pro, WriterChecksSizeAndSkipsNothing) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParsePRO(MakePro(2)));
+    disk.Track(0)->Sector(2)->SizeCode = 1;
+    disk.Track(0)->Sector(0)->SizeCode = 1;
+    Bytes out;
+    EXPECT_FALSE(disk.BuildPRO(out));
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Bad sector size!");
+
+    ASSERT_TRUE(disk.ParsePRO(MakePro(6)));
+    disk.Track(3)->Clear();
+    ASSERT_EQ(disk.CountTracks(), 5);
+    EXPECT_FALSE(disk.BuildPRO(out));
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Sector (T-3 / S-1) not found!");
+
+    // Only the first five slots are searched; DataLength does not matter.
+    ASSERT_TRUE(disk.ParsePRO(MakePro(1)));
+    std::swap(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
+    EXPECT_FALSE(disk.BuildPRO(out));
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Sector (T-0 / S-2) not found!");
+    std::swap(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
+    disk.Track(0)->Sector(1)->DataLength = 0;
+    ASSERT_TRUE(disk.BuildPRO(out));
+    EXPECT_EQ(out, MakePro(1));
+}
+
+TEST(Pro, MissingFileLeavesDiskAndMessageAlone) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParsePRO(MakePro(2)));
+    disk.StatusMessage = "kept";
+    test::TempDir dir;
+    EXPECT_FALSE(disk.LoadPRO(""));
+    EXPECT_FALSE(disk.LoadPRO(dir / "absent.pro"));
+    EXPECT_EQ(disk.StatusMessage, "kept");
+    EXPECT_EQ(disk.CountTracks(), 2);
+}
+
+}  // namespace
+}  // namespace tarvex
