@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -85,5 +86,21 @@ std::vector<fs::path> CorpusFiles(const std::string& subfolder) {
 }
 
 fs::path TestData(const std::string& name) { return fs::path(TARVEX_TEST_DATA) / name; }
+
+
+ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) {
+        had_ = true;
+        old_ = old;
+    }
+    ::setenv(name_.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
+}
 
 }  // namespace tarvex::test

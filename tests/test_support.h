@@ -47,6 +47,21 @@ fs::path CorpusDir();
 std::vector<fs::path> CorpusFiles(const std::string& subfolder);
 fs::path TestData(const std::string& name);
 
+
+// Sets an environment variable for the life of the object and puts the old value back afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace tarvex::test
 
 // Skips a test that needs the shared corpus when it is not there.
