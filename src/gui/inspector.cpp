@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "app/format_table.h"
@@ -49,7 +50,7 @@ QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message
 InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     : QDialog(parent), disk_(std::make_unique<TZX_Disk>()) {
     setWindowTitle("Просмотр образа - " + Q(FileNamePart(path)));
-    resize(1180, 620);
+    resize(1200, 640);
 
     disk_->StatusMessage.clear();
     std::string message;
@@ -61,7 +62,8 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     showDisabled_ = new QCheckBox("Показывать отсутствующие дорожки и пустые секторы", this);
     showDisabled_->setObjectName("ShowDisabledSectors");
     map_ = new SectorMapView(*disk_, this);
-    map_->setMinimumWidth(SectorMapView::ColumnLeft(kMaxSectors + 1) + 20);
+    map_->setMinimumWidth(SectorMapView::ContentSize().width() + map_->verticalScrollBar()->sizeHint().width() +
+                          2 * map_->frameWidth());
     details_ = new QPlainTextEdit(InspectorDetails(*disk_, loaded_, message), this);
     details_->setReadOnly(true);
     details_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

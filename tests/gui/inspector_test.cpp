@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QScrollBar>
 
+#include "gui/program_folder.h"
 #include "gui_test_support.h"
 
 namespace tarvex::gui {
@@ -110,6 +111,27 @@ TEST(InspectorTest, RealTrdosImageOpensFromTheWindowWithoutTouchingTheRunModel) 
     EXPECT_GT(dialog->Disk().CountTracks(), 0);
     EXPECT_EQ(window.RunDisk().CountTracks(), 0);
     dialog->close();
+}
+
+}  // namespace
+}  // namespace tarvex::gui
+
+namespace tarvex::gui {
+namespace {
+
+TEST(ProgramFolderTest, ExecutableFolderWhenWritableElseTheDataFolder) {
+    EXPECT_EQ(ChooseProgramFolder("/opt/tarvex/bin", true, "/x/data", "/home/u"), "/opt/tarvex/bin/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "/x/data", "/home/u"), "/x/data/tarvex/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "", "/home/u"), "/home/u/.local/share/tarvex/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "relative", "/home/u"), "/home/u/.local/share/tarvex/");
+}
+
+TEST(DialogFilterTest, PairsBecomeNameFiltersWithBothLetterCases) {
+    const QStringList filters = NameFiltersFromPairs(AddDialogFilter());
+    ASSERT_EQ(filters.size(), 8);
+    EXPECT_EQ(filters[0], "Универсальный образ диска (*.udi) (*.udi *.UDI)");
+    EXPECT_EQ(filters[7], "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi) "
+                          "(*.fdi *.FDI *.trd *.TRD *.udi *.UDI *.td0 *.TD0 *.pro *.PRO *.scl *.SCL *.kdi *.KDI)");
 }
 
 }  // namespace
