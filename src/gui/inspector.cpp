@@ -79,4 +79,8 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     layout->addLayout(body, 1);
 }
 
+InspectorDialog::~InspectorDialog() {
+    delete map_;  // it watches the disk, which goes before the dialog's children do
+}
+
 }  // namespace tarvex::gui

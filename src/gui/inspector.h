@@ -18,6 +18,7 @@ class InspectorDialog : public QDialog {
     Q_OBJECT
 public:
     explicit InspectorDialog(const std::string& path, QWidget* parent = nullptr);
+    ~InspectorDialog() override;
 
     bool Loaded() const { return loaded_; }
     TZX_Disk& Disk() { return *disk_; }

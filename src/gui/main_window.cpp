@@ -117,7 +117,9 @@ TFMain::TFMain(WindowOptions options, QWidget* parent)
     FormCreate();
 }
 
-TFMain::~TFMain() = default;
+TFMain::~TFMain() {
+    delete zxdView;  // it watches zxd, which goes before the window's children do
+}
 
 void TFMain::BuildToolBar() {
     ToolBar1 = new QToolBar(this);
