@@ -41,6 +41,9 @@ fuzz-smoke: deps
 	cmake --build $(FUZZ_BUILD)
 	@scripts/fuzz_smoke.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
+screenshots: build
+	@scripts/screenshots.sh $(BUILD)
+
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 300 trd $(BUILD)/bin/tarvex-cli
 

@@ -54,6 +54,20 @@ Bytes MakeSectorDumpBytes(unsigned tracks, unsigned sectorsPerTrack, unsigned se
 // Expects two disk models to hold the same tracks and sectors (fields and the valid data bytes).
 void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual);
 
+// Sets an environment variable for the life of the object and puts the old value back afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
 }  // namespace tarvex::test
 
 // Skips a test that needs the shared corpus when it is not there.

@@ -1,0 +1,25 @@
+#!/bin/sh
+# Pictures of what a user sees, made under a virtual X display: the window after a run over three
+# images, the window during that run, and the image viewer on a real TR-DOS disk.
+# Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/*.png)
+set -eu
+build=${1:-build}
+here=$(cd "$(dirname "$0")/.." && pwd)
+tool="$build/bin/tarvex_screenshots"
+[ -x "$tool" ] || cmake --build "$build" --target tarvex_screenshots
+
+# Two real TR-DOS disks: from the sample corpus beside the project, or from samples/.
+corpus=${TARVEX_CORPUS_DIR:-$here/../shared/corpus}
+first=""; second=""
+for f in "$corpus/trd/instapack-advent8.trd" "$corpus/trd/zxtune-tiden.trd" "$here"/samples/*.trd "$here"/samples/*.TRD; do
+  [ -f "$f" ] || continue
+  if [ -z "$first" ]; then first=$f; elif [ -z "$second" ]; then second=$f; fi
+done
+if [ -z "$second" ]; then
+  echo "screenshots: need two TR-DOS images (set TARVEX_CORPUS_DIR to a folder with trd/ in it)" >&2
+  exit 1
+fi
+
+out="$build/screenshots"
+mkdir -p "$out"
+xvfb-run -a -s "-screen 0 1400x1000x24" env QT_QPA_PLATFORM=xcb "$tool" "$out" "$first" "$second"

@@ -1,0 +1,67 @@
+#include "disk/sector_map.h"
+
+namespace tarvex {
+
+int MapColumnWidth(int column) { return column == 0 ? kHeaderColumnWidth : kSectorColumnWidth; }
+
+bool IsHeaderTile(TileKind tile) {
+    return tile == TileKind::kHeaderRaw || tile == TileKind::kHeaderSectors || tile == TileKind::kHeaderAbsent;
+}
+
+int TileWidth(TileKind tile) {
+    if (tile == TileKind::kNone) return 0;
+    return IsHeaderTile(tile) ? kHeaderColumnWidth : kSectorColumnWidth;
+}
+
+Rgb TileFill(TileKind tile, Rgb buttonFace) {
+    switch (tile) {
+        case TileKind::kHeaderRaw: return kBlue;
+        case TileKind::kHeaderSectors: return kYellow;
+        case TileKind::kSectorGood: return kBrightGreen;
+        case TileKind::kSectorCrcError: return kRed;
+        case TileKind::kSectorNoData: return kYellow;
+        case TileKind::kHeaderAbsent:
+        case TileKind::kSectorEmpty:
+        case TileKind::kNone: break;
+    }
+    return buttonFace;
+}
+
+std::string TrackLabel(unsigned track) {
+    const std::string digits = "00" + std::to_string(track);
+    return "T" + digits.substr(digits.size() - 3);
+}
+
+std::string SectorLabel(uint8_t sectorNo) {
+    const std::string digits = "0" + std::to_string(sectorNo);
+    return "s" + digits.substr(digits.size() - 2);
+}
+
+MapCell SectorMapCell(const TZX_Disk& disk, int column, int row) {
+    const TTrack* track = row >= 0 ? disk.Track(static_cast<unsigned>(row)) : nullptr;
+    if (!track || column < 0 || column > kMaxSectors) return {};
+    const bool showDisabled = disk.ShowDisabledSectors;
+
+    if (column == 0) {
+        if (!track->Used) return showDisabled ? MapCell{TileKind::kHeaderAbsent, "", kBlack} : MapCell{};
+        if (track->RawLength != 0) return {TileKind::kHeaderRaw, TrackLabel(track->Index), kWhite};
+        return {TileKind::kHeaderSectors, TrackLabel(track->Index), kBlack};
+    }
+
+    const TSectorSlot& slot = *track->Sector(static_cast<unsigned>(column - 1));
+    if (!slot.Used) return showDisabled ? MapCell{TileKind::kSectorEmpty, "", kBlack} : MapCell{};
+    if (!track->Used) return {};  // a slot of an absent track has nothing to show
+    TileKind tile = TileKind::kSectorGood;
+    if (slot.DataLength == 0)
+        tile = TileKind::kSectorNoData;
+    else if (!slot.DataCrcOk)
+        tile = TileKind::kSectorCrcError;
+    return {tile, SectorLabel(slot.SectorNo), kBlack};
+}
+
+int CentredOffset(int cellExtent, int textExtent) {
+    if (textExtent > cellExtent) return -CentredOffset(textExtent, cellExtent);
+    return static_cast<int>(RoundHalfEven(cellExtent - textExtent, 2));
+}
+
+}  // namespace tarvex

@@ -1,0 +1,51 @@
+#include "gui/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace tarvex::gui {
+
+bool QtDialogService::AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QStringList NameFiltersFromPairs(const QString& filter) {
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            patterns << p;
+            if (p.toUpper() != p) patterns << p.toUpper();
+        }
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(0x20)) + QStringLiteral(")");
+    }
+    return filters;
+}
+
+QStringList QtDialogService::OpenFiles(QWidget* parent, const QString& title, const QString& folder,
+                                       const QString& filter) {
+    QFileDialog dialog(parent, title, folder);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setSizeGripEnabled(true);
+    const QStringList filters = NameFiltersFromPairs(filter);
+    dialog.setNameFilters(filters);
+    if (!filters.isEmpty()) dialog.selectNameFilter(filters.front());
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return dialog.selectedFiles();
+}
+
+QString QtDialogService::PickFolder(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
+}  // namespace tarvex::gui

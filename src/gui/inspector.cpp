@@ -1,0 +1,86 @@
+#include "gui/inspector.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "app/format_table.h"
+#include "formats/trdos_area.h"
+
+namespace tarvex::gui {
+
+namespace {
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+int CountSectors(TZX_Disk& disk) {
+    int sectors = 0;
+    for (unsigned k = 0; k < kMaxTracks; ++k)
+        if (TTrack* t = disk.Track(k); t->Used) sectors += t->CountSectors();
+    return sectors;
+}
+}  // namespace
+
+QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message) {
+    QString text = Q(path) + "\n";
+    if (!loaded) return text + "Ошибка загрузки образа: " + Q(message);
+    const auto format = FormatByExtension(path);
+    if (format) text += QString::fromLatin1(Formats()[*format].name) + ", ";
+    return text + QString("дорожек: %1, секторов: %2").arg(disk.CountTracks()).arg(CountSectors(disk));
+}
+
+QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message) {
+    QStringList parts;
+    if (!loaded) {
+        parts << "Сообщение:\n" + Q(message);
+        return parts.join("\n\n");
+    }
+    if (!disk.StatusMessage.empty()) parts << "Сообщение:\n" + Q(disk.StatusMessage);
+    if (!disk.Comment.empty()) {
+        QStringList lines;
+        for (const std::string& line : disk.Comment) lines << Q(line);
+        parts << "Комментарий:\n" + lines.join("\n");
+    }
+    if (const std::string catalogue = DescribeTrdosSystemArea(disk); !catalogue.empty())
+        parts << "Каталог TR-DOS:\n" + Q(catalogue);
+    if (parts.isEmpty()) parts << "Нет каталога TR-DOS, комментария и сообщения.";
+    return parts.join("\n\n");
+}
+
+InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
+    : QDialog(parent), disk_(std::make_unique<TZX_Disk>()) {
+    setWindowTitle("Просмотр образа - " + Q(FileNamePart(path)));
+    resize(1200, 640);
+
+    disk_->StatusMessage.clear();
+    std::string message;
+    loaded_ = ReadImageFile(*disk_, path, message);
+    if (!loaded_ && message.empty()) message = "Файл не найден";
+
+    summary_ = new QLabel(InspectorSummary(*disk_, path, loaded_, message), this);
+    summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    showDisabled_ = new QCheckBox("Показывать отсутствующие дорожки и пустые секторы", this);
+    showDisabled_->setObjectName("ShowDisabledSectors");
+    map_ = new SectorMapView(*disk_, this);
+    map_->setMinimumWidth(SectorMapView::ContentSize().width() + map_->verticalScrollBar()->sizeHint().width() +
+                          2 * map_->frameWidth());
+    details_ = new QPlainTextEdit(InspectorDetails(*disk_, loaded_, message), this);
+    details_->setReadOnly(true);
+    details_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    details_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    connect(showDisabled_, &QCheckBox::toggled, map_, &SectorMapView::SetShowDisabledSectors);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(map_, 3);
+    body->addWidget(details_, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(summary_);
+    layout->addWidget(showDisabled_);
+    layout->addLayout(body, 1);
+}
+
+InspectorDialog::~InspectorDialog() {
+    delete map_;  // it watches the disk, which goes before the dialog's children do
+}
+
+}  // namespace tarvex::gui

@@ -1,0 +1,567 @@
+#include "gui/main_window.h"
+
+#include <QApplication>
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+#include <cstdio>
+
+#include "app/format_table.h"
+#include "gui/inspector.h"
+#include "gui/program_folder.h"
+
+namespace tarvex::gui {
+
+namespace {
+
+constexpr int kWindowWidth = 919, kWindowHeight = 441;
+constexpr int kMinWidth = 760, kMinHeight = 400;
+constexpr int kToolBarHeight = 48, kToolButtonSize = 40, kToolImageSize = 32;
+constexpr int kBottomPanelHeight = 45, kStatusBarHeight = 20, kStatusPanelWidth = 600;
+constexpr int kProgressWidth = 377, kProgressHeight = 77;
+constexpr int kNumberColumnWidth = 50, kFileColumnWidth = 594, kResultColumnWidth = 100;
+constexpr int kFileColumnMargin = 172;  // the list's width less the other two columns and its frame
+
+const char* const kCaption = "Tarvex 2014  v0.02";
+const char* const kError = "Ошибка!";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+// The extension of the file-name part from its last dot on, lower-cased; "" without a dot.
+QString LowerExtension(const QString& path) {
+    const QString name = Q(FileNamePart(S(path)));
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+bool AcceptedExtension(const QString& ext) {
+    for (const FormatInfo& f : Formats())
+        if (ext == QLatin1String(f.extension)) return true;
+    return false;
+}
+
+// The folder part of a path with a trailing separator.
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+const QStringList& FormatSelectorItems() {
+    static const QStringList items = {
+        "Универсальный образ диска (*.udi)",        "Файл образа TRDOS диска (*.trd)",
+        "Образ диска TeleDisk (*.td0)",             "Полный образ диска (*.fdi)",
+        "Секторный образ диска CP/M Profi (*.pro)", "Краткий формат образа TRDOS диска (*.scl)",
+        "Образ диска Корвета (*.kdi)",
+    };
+    return items;
+}
+
+const QString& AddDialogFilter() {
+    static const QString filter =
+        "Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS диска (*.trd)|*.trd|"
+        "Образ диска TeleDisk (*.td0)|*.td0|Полный образ диска (*.fdi)|*.fdi|"
+        "Секторный образ диска CP/M Profi (*.pro)|*.pro|Краткий формат образа TRDOS диска (*.scl)|*.scl|"
+        "Образ диска Корвета (*.kdi)|*.kdi|"
+        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|"
+        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi";
+    return filter;
+}
+
+TFMain::TFMain(WindowOptions options, QWidget* parent)
+    : QMainWindow(parent),
+      ownDialogs_(options.dialogs ? nullptr : std::make_unique<QtDialogService>()),
+      dialogs_(options.dialogs ? options.dialogs : ownDialogs_.get()),
+      programFolder_(options.programFolder.empty() ? gui::ProgramFolder() : options.programFolder),
+      driver_(zxd, *this, options.clock) {
+    asd.DataStore.Section = "Data";
+    asd.DataStore.Registry.Rootkey = hkeyLocalMachine;
+    asd.DataStore.Registry.SetPath("\\Software\\Morvane\\Tarvex");
+    asd.DataStore.Inifile.IniFilename = "MyFile.ini";
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    BuildToolBar();
+    BuildList();
+    BuildBottomPanel();
+    BuildProgressPanel();
+
+    STB1 = new QStatusBar(this);
+    STB1->setObjectName("STB1");
+    STB1->setFixedHeight(kStatusBarHeight);
+    STB1->setSizeGripEnabled(false);
+    STB1Panel = new QLabel(STB1);
+    STB1Panel->setFixedWidth(kStatusPanelWidth);
+    STB1->addWidget(STB1Panel);
+    setStatusBar(STB1);
+
+    zxdView = new SectorMapView(zxd, central);
+    zxdView->setObjectName("zxd");
+    zxdView->resize(320, 120);
+    zxdView->hide();
+
+    resize(kWindowWidth, kWindowHeight);
+    setMinimumSize(kMinWidth, kMinHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(kWindowWidth / 2, kWindowHeight / 2));
+    FormCreate();
+}
+
+TFMain::~TFMain() {
+    delete zxdView;  // it watches zxd, which goes before the window's children do
+}
+
+void TFMain::BuildToolBar() {
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName("ToolBar1");
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setIconSize({kToolImageSize, kToolImageSize});
+    ToolBar1->toggleViewAction()->setVisible(false);
+    addToolBar(Qt::TopToolBarArea, ToolBar1);
+
+    auto button = [this](const char* name, const char* icon, const char* hint, void (TFMain::*handler)()) {
+        auto* b = new QToolButton(ToolBar1);
+        b->setObjectName(name);
+        b->setIcon(QIcon(QString(":/icons/") + icon));
+        b->setIconSize({kToolImageSize, kToolImageSize});
+        b->setFixedSize(kToolButtonSize, kToolButtonSize);
+        b->setAutoRaise(true);
+        b->setToolTip(QString::fromUtf8(hint));
+        connect(b, &QToolButton::clicked, this, handler);
+        return b;
+    };
+    ToolButton1 = button("ToolButton1", "add.svg", "Добавить файлы в список", &TFMain::ToolButton1Click);
+    ToolButton2 = button("ToolButton2", "remove.svg", "Удалить файлы из списка", &TFMain::ToolButton2Click);
+    ToolButton3 = button("ToolButton3", "convert.svg", "Преобразовать", &TFMain::ToolButton3Click);
+    ToolButtonInspect =
+        button("ToolButtonInspect", "inspect.svg", "Просмотреть образ", &TFMain::ToolButtonInspectClick);
+    ToolButton4 = button("ToolButton4", "exit.svg", "Выход", &TFMain::ToolButton4Click);
+    const QList<QToolButton*> order = {ToolButton1, ToolButton2, ToolButton3, ToolButtonInspect, ToolButton4};
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        if (i > 0) ToolBar1->addSeparator();
+        ToolBar1->addWidget(order[i]);
+    }
+    ToolButton2->setEnabled(false);
+    ToolButton3->setEnabled(false);
+    ToolButtonInspect->setEnabled(false);
+}
+
+void TFMain::BuildList() {
+    lv = new QTableWidget(0, 3, centralWidget());
+    lv->setObjectName("lv");
+    lv->setHorizontalHeaderLabels({"N", "Filename", "Result"});
+    lv->verticalHeader()->hide();
+    lv->verticalHeader()->setDefaultSectionSize(lv->fontMetrics().height() + 4);
+    lv->setShowGrid(true);
+    lv->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lv->setWordWrap(false);
+    lv->setTextElideMode(Qt::ElideMiddle);
+    // The header neither sorts nor sizes: columns are not clicked, resized or moved.
+    QHeaderView* header = lv->horizontalHeader();
+    header->setSectionsClickable(false);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header->setStretchLastSection(false);
+    connect(lv, &QTableWidget::itemSelectionChanged, this, &TFMain::lvClick);
+    connect(lv, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { InspectRow(row); });
+}
+
+void TFMain::BuildBottomPanel() {
+    Panel2 = new QWidget(centralWidget());
+    Panel2->setObjectName("Panel2");
+    Panel2->setFixedHeight(kBottomPanelHeight);
+    Label1 = new QLabel("Преобразовать в", Panel2);
+    Label1->setObjectName("Label1");
+    cb = new QComboBox(Panel2);
+    cb->setObjectName("cb");
+    cb->setEditable(false);
+    cb1 = new QCheckBox("Сохранять в", Panel2);
+    cb1->setObjectName("cb1");
+    cb1->setChecked(true);
+    afl1 = new TTynLookupEdit(Panel2);
+    afl1->setObjectName("afl1");
+    cb2 = new QCheckBox("Вести лог", Panel2);
+    cb2->setObjectName("cb2");
+    cb2->setChecked(false);
+    Panel2->installEventFilter(this);
+
+    connect(cb, &QComboBox::activated, this, &TFMain::cbChange);
+    connect(cb1, &QCheckBox::toggled, this, &TFMain::cb1Click);
+    connect(cb2, &QCheckBox::toggled, this, &TFMain::cb2Click);
+    connect(afl1, &TTynLookupEdit::Button1Click, this, &TFMain::afl1Button1Click);
+
+    auto* layout = new QVBoxLayout(centralWidget());
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(lv, 1);
+    layout->addWidget(Panel2);
+}
+
+void TFMain::BuildProgressPanel() {
+    p = new QFrame(centralWidget());
+    p->setObjectName("p");
+    p->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    p->setLineWidth(2);
+    p->setAutoFillBackground(true);
+    p->setFixedSize(kProgressWidth, kProgressHeight);
+    Label3 = new QLabel("Обработано:", p);
+    Label3->setObjectName("Label3");
+    Label3->move(16, 14);
+    Label3->adjustSize();
+    l1 = new QLabel("0 / 0", p);
+    l1->setObjectName("l1");
+    l1->setGeometry(Label3->x() + Label3->width() + 8, 14, 120, Label3->height());
+    BitBtn1 = new QPushButton(QIcon(":/icons/stop.svg"), "Остановить", p);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->adjustSize();
+    BitBtn1->move(kProgressWidth - 16 - BitBtn1->width(), 8);
+    pg = new QProgressBar(p);
+    pg->setObjectName("pg");
+    pg->setRange(0, 100);
+    pg->setValue(0);
+    pg->setTextVisible(false);
+    pg->setGeometry(16, 46, kProgressWidth - 32, 18);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFMain::BitBtn1Click);
+    p->hide();
+}
+
+// ---- lifecycle ----
+
+void TFMain::FormCreate() {
+    setWindowTitle(kCaption);
+    setWindowIcon(QIcon(":/icons/convert.svg"));
+    setAcceptDrops(true);
+    driver_.Busy = false;
+}
+
+void TFMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+std::string TFMain::SettingString(const char* key, const std::string& fallback) {
+    try {
+        return asd.ReadString(key, "");
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+bool TFMain::SettingBool(const char* key, bool fallback) {
+    try {
+        return asd.ReadBool(key, false);
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+int TFMain::SettingInteger(const char* key, int fallback) {
+    try {
+        return asd.ReadInteger(key, 0);
+    } catch (const std::exception&) {
+        return fallback;
+    }
+}
+
+// A store that cannot be written loses the setting; the window goes on.
+template <typename Write>
+void TFMain::SaveSetting(Write&& write) {
+    try {
+        write();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tarvex: settings not saved: %s\n", e.what());
+    }
+}
+
+void TFMain::FormShow() {
+    lv->setColumnWidth(0, kNumberColumnWidth);
+    lv->setColumnWidth(1, kFileColumnWidth);
+    lv->setColumnWidth(2, kResultColumnWidth);
+    cb->clear();
+    cb->addItems(FormatSelectorItems());
+    cb->setCurrentIndex(0);
+
+    ImageDirectory = SettingString("ImageDirectory", "");
+    if (ImageDirectory.empty()) {
+        ImageDirectory = programFolder_ + "DiskImage";
+        SaveSetting([&] { asd.WriteString("ImageDirectory", ImageDirectory); });
+    }
+    afl1->setText(Q(ImageDirectory));
+
+    LastDirectory = SettingString("LastDirectory", "");
+    if (LastDirectory.empty()) {
+        LastDirectory = programFolder_ + "DiskImage";
+        SaveSetting([&] { asd.WriteString("LastDirectory", LastDirectory); });
+    }
+
+    SamePath = SettingBool("SamePath", false);
+    if (!SamePath) SaveSetting([&] { asd.WriteBool("SamePath", false); });
+    cb1->setChecked(!SamePath);
+    afl1->setEnabled(cb1->isChecked());
+
+    cb2->setChecked(SettingBool("LOG", false));
+    if (!cb2->isChecked()) SaveSetting([&] { asd.WriteBool("LOG", false); });
+
+    const int type = SettingInteger("Type", 0);
+    // A hand-edited value outside the seven formats selects the first, so a run always has a target.
+    cb->setCurrentIndex(type >= 0 && type < cb->count() ? type : 0);
+    if (cb->currentIndex() == 0) SaveSetting([&] { asd.WriteInteger("Type", 0); });
+
+    driver_.SetLogFileName(programFolder_ + "log.txt");
+    ShowFileCount();
+    FormResize();
+}
+
+void TFMain::FormResize() {
+    const int margin = 8;
+    const int height = Panel2->height();
+    auto centre = [height](QWidget* w, int x, int width) {
+        const int h = w->sizeHint().height();
+        w->setGeometry(x, (height - h) / 2, width, h);
+    };
+    centre(Label1, margin, Label1->sizeHint().width());
+    centre(cb, Label1->geometry().right() + 7, cb->sizeHint().width());
+    centre(cb1, cb->geometry().right() + 13, cb1->sizeHint().width());
+    const int aflLeft = cb1->geometry().right() + 5;
+    const int cb2Width = cb2->sizeHint().width();
+    const int aflWidth = Panel2->width() - aflLeft - cb2Width - 16;
+    centre(afl1, aflLeft, std::max(aflWidth, 40));
+    centre(cb2, aflLeft + std::max(aflWidth, 40) + margin, cb2Width);
+    lv->setColumnWidth(1, std::max(kNumberColumnWidth, lv->width() - kFileColumnMargin));
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    if (driver_.Busy) {
+        // Remembered: the run goes on to its end and the window closes after it.
+        closeRequestedDuringRun_ = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+// ---- the list ----
+
+bool TFMain::IsInList(const QString& fileName) const {
+    const std::string name = FileNamePart(S(fileName));
+    for (int row = 0; row < lv->rowCount(); ++row)
+        if (const QTableWidgetItem* item = lv->item(row, 1); item && FileNamePart(S(item->text())) == name)
+            return true;
+    return false;
+}
+
+bool TFMain::AddFile(const QString& name) {
+    if (!AcceptedExtension(LowerExtension(name))) {
+        dialogs_->ShowMessage(this, "Не поддерживаемый тип файла...", kError);
+        return false;
+    }
+    if (IsInList(name)) {
+        dialogs_->ShowMessage(this, Q(Quoted("Файл с именем ", FileNamePart(S(name)), " уже есть в списке...")),
+                              kError);
+        return false;
+    }
+    const int row = lv->rowCount();
+    lv->insertRow(row);
+    lv->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
+    lv->setItem(row, 1, new QTableWidgetItem(name));
+    lv->setItem(row, 2, new QTableWidgetItem("..."));
+    return true;
+}
+
+void TFMain::ShowFileCount() { STB1Panel->setText("Файлов в списке - " + QString::number(lv->rowCount())); }
+
+void TFMain::UpdateConvertButton() { ToolButton3->setEnabled(lv->rowCount() > 0); }
+
+void TFMain::UpdateInspectButton() {
+    ToolButtonInspect->setEnabled(lv->selectionModel() && lv->selectionModel()->hasSelection());
+}
+
+void TFMain::ToolButton1Click() {
+    if (driver_.Busy) return;
+    const QStringList files = dialogs_->OpenFiles(this, "Добавить файлы", Q(LastDirectory), AddDialogFilter());
+    for (const QString& file : files)
+        if (AddFile(file)) LastDirectory = FolderOf(S(file));
+    ShowFileCount();
+    UpdateConvertButton();
+    SaveSetting([&] { asd.WriteString("LastDirectory", LastDirectory); });
+}
+
+void TFMain::WMDropFiles(const QStringList& files, QPoint dropPoint) {
+    if (driver_.Busy) return;
+    if (!rect().contains(dropPoint)) return;
+    for (const QString& file : files) AddFile(file);
+    ShowFileCount();
+    UpdateConvertButton();
+}
+
+void TFMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TFMain::dropEvent(QDropEvent* event) {
+    QStringList files;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) files << url.toLocalFile();
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    WMDropFiles(files, event->position().toPoint());
+}
+
+void TFMain::ToolButton2Click() {
+    if (driver_.Busy) return;
+    if (dialogs_->AskYesNo(this, "Удалить файлы из списка?", "Вы уверены?")) {
+        int row = 0;
+        while (row < lv->rowCount()) {
+            if (lv->selectionModel()->isRowSelected(row, QModelIndex())) {
+                lv->removeRow(row);
+            } else {
+                lv->item(row, 0)->setText(QString::number(row + 1));
+                ++row;
+            }
+        }
+    }
+    ShowFileCount();
+    const bool rows = lv->rowCount() > 0;
+    ToolButton3->setEnabled(rows);
+    ToolButton2->setEnabled(rows);
+    UpdateInspectButton();
+}
+
+void TFMain::lvClick() {
+    ToolButton2->setEnabled(lv->selectionModel()->hasSelection());
+    UpdateInspectButton();
+}
+
+void TFMain::ToolButton4Click() {
+    if (!driver_.Busy) close();
+}
+
+// ---- options ----
+
+void TFMain::afl1Button1Click() {
+    if (driver_.Busy) return;
+    const QString folder = dialogs_->PickFolder(this, "Выберите каталог для сохранения образов.", afl1->text());
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
+    afl1->setText(folder);
+    SaveSetting([&] { asd.WriteString("ImageDirectory", S(afl1->text())); });
+}
+
+void TFMain::cb1Click() {
+    if (driver_.Busy) return;
+    afl1->setEnabled(cb1->isChecked());
+    SaveSetting([&] { asd.WriteBool("SamePath", !cb1->isChecked()); });
+}
+
+void TFMain::cb2Click() {
+    SaveSetting([&] { asd.WriteBool("LOG", cb2->isChecked()); });
+}
+
+void TFMain::cbChange() {
+    SaveSetting([&] { asd.WriteInteger("Type", cb->currentIndex()); });
+}
+
+// ---- the run ----
+
+void TFMain::ToolButton3Click() {
+    if (driver_.Busy) return;
+    driver_.ToolButton3Click();
+    if (closeRequestedDuringRun_) {
+        closeRequestedDuringRun_ = false;
+        close();
+    }
+}
+
+void TFMain::BitBtn1Click() { driver_.BitBtn1Click(); }
+
+bool TFMain::AskYesNo(const std::string& text, const std::string& caption) {
+    return dialogs_->AskYesNo(this, Q(text), Q(caption));
+}
+
+void TFMain::ShowMessage(const std::string& text, const std::string& caption) {
+    dialogs_->ShowMessage(this, Q(text), Q(caption));
+}
+
+void TFMain::PumpEvents() { QCoreApplication::processEvents(); }
+
+void TFMain::ShowProgress() {
+    const QRect list = lv->geometry();
+    const int left = list.left() + static_cast<int>(RoundHalfEven(list.width() - p->width(), 2));
+    const int top = list.top() + static_cast<int>(RoundHalfEven(list.height() - p->height(), 2));
+    p->move(left, top);
+    p->show();
+    p->raise();
+}
+
+void TFMain::HideProgress() { p->hide(); }
+
+void TFMain::SetProgress(int position, const std::string& counter) {
+    pg->setValue(position);
+    l1->setText(Q(counter));
+    p->repaint();
+}
+
+void TFMain::SetFormatSelectorEnabled(bool enabled) { cb->setEnabled(enabled); }
+
+void TFMain::SetRowResult(size_t row, const std::string& text) {
+    if (QTableWidgetItem* item = lv->item(static_cast<int>(row), 2)) item->setText(Q(text));
+}
+
+size_t TFMain::RowCount() { return static_cast<size_t>(lv->rowCount()); }
+
+std::vector<std::string> TFMain::RowCells(size_t row) {
+    std::vector<std::string> cells;
+    for (int column = 1; column < lv->columnCount(); ++column)
+        if (const QTableWidgetItem* item = lv->item(static_cast<int>(row), column)) cells.push_back(S(item->text()));
+    return cells;
+}
+
+int TFMain::TargetFormat() { return cb->currentIndex(); }
+std::string TFMain::OutputFolder() { return S(afl1->text()); }
+bool TFMain::SaveIntoFolder() { return cb1->isChecked(); }
+bool TFMain::LoggingEnabled() { return cb2->isChecked(); }
+
+// ---- the viewer ----
+
+void TFMain::ToolButtonInspectClick() {
+    const QModelIndexList rows = lv->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) InspectRow(rows.front().row());
+}
+
+InspectorDialog* TFMain::InspectRow(int row) {
+    const QTableWidgetItem* item = lv->item(row, 1);
+    if (!item) return nullptr;
+    auto* dialog = new InspectorDialog(S(item->text()), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    return dialog;
+}
+
+}  // namespace tarvex::gui

@@ -1,0 +1,138 @@
+#include "gui/inspector.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QScrollBar>
+
+#include "gui/program_folder.h"
+#include "gui_test_support.h"
+
+namespace tarvex::gui {
+namespace {
+
+using tarvex::test::MakeTrdBytes;
+using tarvex::test::TempDir;
+
+QColor PixelAt(SectorMapView& view, int column, int row, QPoint inside) {
+    const QImage image = view.viewport()->grab().toImage();
+    return image.pixelColor(SectorMapView::ColumnLeft(column) + inside.x(), row * kMapRowHeight + inside.y());
+}
+
+TEST(SectorMapViewTest, DrawsRaisedTilesInTheirColoursAndNothingWhenCleared) {
+    TZX_Disk disk;
+    SectorMapView view(disk);
+    view.resize(900, 300);
+    ASSERT_TRUE(disk.ParseTRD(MakeTrdBytes(2)));
+    TSectorSlot& bad = *disk.Track(1)->Sector(3);
+    bad.DataCrcOk = 0;
+    view.Refresh();
+
+    EXPECT_EQ(PixelAt(view, 0, 0, {1, 1}), QColor(255, 255, 0));
+    EXPECT_EQ(PixelAt(view, 1, 0, {1, 1}), QColor(0, 255, 0));
+    EXPECT_EQ(PixelAt(view, 1, 0, {0, 5}), QColor(Qt::white)) << "light left edge";
+    EXPECT_EQ(PixelAt(view, 1, 0, {29, 5}), QColor(Qt::black)) << "dark right edge";
+    EXPECT_EQ(PixelAt(view, 1, 0, {5, 13}), QColor(Qt::black)) << "dark bottom edge";
+    EXPECT_EQ(PixelAt(view, 4, 1, {1, 1}), QColor(255, 0, 0));
+    const QColor face = view.palette().color(QPalette::Button);
+    EXPECT_EQ(PixelAt(view, 17, 0, {10, 5}), face) << "no seventeenth sector";
+    EXPECT_EQ(PixelAt(view, 0, 2, {10, 5}), face) << "no third track";
+
+    view.SetShowDisabledSectors(true);
+    EXPECT_EQ(PixelAt(view, 0, 2, {0, 5}), QColor(Qt::white)) << "an absent track's plain tile";
+
+    view.verticalScrollBar()->setValue(100);
+    view.SetShowDisabledSectors(false);
+    disk.Clear();
+    EXPECT_EQ(view.verticalScrollBar()->value(), 0) << "clearing scrolls back to the first row";
+    EXPECT_EQ(PixelAt(view, 0, 0, {1, 1}), face);
+    EXPECT_EQ(PixelAt(view, 1, 0, {1, 1}), face);
+}
+
+TEST(InspectorTest, ReadsTheImageIntoItsOwnModel) {
+    TempDir temp;
+    const std::string path = temp / "disk.trd";
+    tarvex::test::WriteFile(path, MakeTrdBytes(6));
+    TZX_Disk runDisk;
+    ASSERT_TRUE(runDisk.ParseTRD(MakeTrdBytes(1)));
+
+    InspectorDialog dialog(path);
+    EXPECT_TRUE(dialog.Loaded());
+    EXPECT_EQ(dialog.Disk().CountTracks(), 6);
+    EXPECT_EQ(runDisk.CountTracks(), 1);
+    EXPECT_NE(dialog.Summary().indexOf("TRD, дорожек: 6, секторов: 96"), -1) << dialog.Summary().toStdString();
+    EXPECT_FALSE(dialog.Disk().ShowDisabledSectors);
+    dialog.ShowDisabledSectors()->setChecked(true);
+    EXPECT_TRUE(dialog.Disk().ShowDisabledSectors);
+}
+
+TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
+    TempDir temp;
+    const std::string path = temp / "long.trd";
+    tarvex::test::WriteFile(path, Bytes(167 * 4096));
+    InspectorDialog dialog(path);
+    EXPECT_FALSE(dialog.Loaded());
+    EXPECT_NE(dialog.Summary().indexOf("Ошибка загрузки образа"), -1);
+    EXPECT_NE(dialog.Details().indexOf("167"), -1) << dialog.Details().toStdString();
+
+    InspectorDialog missing(temp / "gone.trd");
+    EXPECT_FALSE(missing.Loaded());
+    EXPECT_NE(missing.Details().indexOf("Файл не найден"), -1);
+}
+
+TEST(InspectorTest, DetailsCarryMessageAndComment) {
+    TZX_Disk disk;
+    disk.StatusMessage = "Created 01.02.1999";
+    disk.Comment = {"first line", "второй"};
+    const QString details = InspectorDetails(disk, true, "");
+    EXPECT_NE(details.indexOf("Сообщение:\nCreated 01.02.1999"), -1);
+    EXPECT_NE(details.indexOf("Комментарий:\nfirst line\nвторой"), -1);
+}
+
+TEST(InspectorTest, RealTrdosImageOpensFromTheWindowWithoutTouchingTheRunModel) {
+    TARVEX_REQUIRE_CORPUS();
+    const auto files = tarvex::test::CorpusFiles("trd");
+    ASSERT_FALSE(files.empty());
+    TempDir temp;
+    tarvex::test::ScopedEnv config("XDG_CONFIG_HOME", temp / "config");
+    test::FakeDialogs dialogs;
+    WindowOptions options;
+    options.dialogs = &dialogs;
+    options.programFolder = temp / "";
+    TFMain window(options);
+    window.show();
+    dialogs.files = {QString::fromStdString(files.front().string())};
+    window.ToolButton1Click();
+    window.lv->selectRow(0);
+    EXPECT_TRUE(window.ToolButtonInspect->isEnabled());
+    InspectorDialog* dialog = window.InspectRow(0);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->Loaded());
+    EXPECT_GT(dialog->Disk().CountTracks(), 0);
+    EXPECT_EQ(window.RunDisk().CountTracks(), 0);
+    dialog->close();
+}
+
+}  // namespace
+}  // namespace tarvex::gui
+
+namespace tarvex::gui {
+namespace {
+
+TEST(ProgramFolderTest, ExecutableFolderWhenWritableElseTheDataFolder) {
+    EXPECT_EQ(ChooseProgramFolder("/opt/tarvex/bin", true, "/x/data", "/home/u"), "/opt/tarvex/bin/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "/x/data", "/home/u"), "/x/data/tarvex/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "", "/home/u"), "/home/u/.local/share/tarvex/");
+    EXPECT_EQ(ChooseProgramFolder("/usr/bin", false, "relative", "/home/u"), "/home/u/.local/share/tarvex/");
+}
+
+TEST(DialogFilterTest, PairsBecomeNameFiltersWithBothLetterCases) {
+    const QStringList filters = NameFiltersFromPairs(AddDialogFilter());
+    ASSERT_EQ(filters.size(), 8);
+    EXPECT_EQ(filters[0], "Универсальный образ диска (*.udi) (*.udi *.UDI)");
+    EXPECT_EQ(filters[7], "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi) "
+                          "(*.fdi *.FDI *.trd *.TRD *.udi *.UDI *.td0 *.TD0 *.pro *.PRO *.scl *.SCL *.kdi *.KDI)");
+}
+
+}  // namespace
+}  // namespace tarvex::gui

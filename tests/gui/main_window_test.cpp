@@ -1,0 +1,386 @@
+#include "gui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include "formats/text_1251.h"
+#include "gui_test_support.h"
+
+namespace tarvex::gui {
+namespace {
+
+using tarvex::test::MakeTrdBytes;
+using tarvex::test::ReadFile;
+using tarvex::test::ScopedEnv;
+using tarvex::test::TempDir;
+using tarvex::test::WriteFile;
+namespace fs = std::filesystem;
+
+std::string FileText(const fs::path& path) {
+    const Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest()
+        : config_("XDG_CONFIG_HOME", temp_ / "config"), data_("XDG_DATA_HOME", temp_ / "data"),
+          program_(temp_ / "program/") {
+        fs::create_directories(program_);
+    }
+
+    void Open() {
+        WindowOptions options;
+        options.dialogs = &dialogs_;
+        options.programFolder = program_;
+        options.clock = [] { return LocalTime{2026, 12, 8, 10, 20, 30, 450}; };
+        window_ = std::make_unique<TFMain>(options);
+        window_->show();
+    }
+
+    fs::path StoreFile() const { return temp_.path() / "config/tarvex/registry/HKEY_LOCAL_MACHINE.ini"; }
+    void WriteStore(const std::string& lines) {
+        fs::create_directories(StoreFile().parent_path());
+        const std::string text = "[Software\\Morvane\\Tarvex\\Data]\n" + lines;
+        WriteFile(StoreFile(), Bytes(text.begin(), text.end()));
+    }
+
+    void Drop(const QStringList& files, QPoint at = {100, 100}) {
+        auto* mime = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString& f : files) urls << QUrl::fromLocalFile(f);
+        mime->setUrls(urls);
+        QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window_.get(), &enter);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window_.get(), &drop);
+        delete mime;
+    }
+
+    QString Cell(int row, int column) const { return window_->lv->item(row, column)->text(); }
+    int Rows() const { return window_->lv->rowCount(); }
+
+    TempDir temp_;
+    ScopedEnv config_, data_;
+    std::string program_;
+    test::FakeDialogs dialogs_;
+    std::unique_ptr<TFMain> window_;
+};
+
+TEST_F(WindowTest, FirstStartWritesAllFiveKeysAndShowsTheEmptyWindow) {
+    Open();
+    EXPECT_EQ(FileText(StoreFile()), "[Software\\Morvane\\Tarvex\\Data]\n"
+                                     "ImageDirectory=" + program_ + "DiskImage\n"
+                                     "LastDirectory=" + program_ + "DiskImage\n"
+                                     "SamePath=0\nLOG=0\nType=0\n");
+    EXPECT_EQ(window_->afl1->text().toStdString(), program_ + "DiskImage");
+    EXPECT_TRUE(window_->cb1->isChecked());
+    EXPECT_TRUE(window_->afl1->isEnabled());
+    EXPECT_FALSE(window_->cb2->isChecked());
+    EXPECT_EQ(window_->Driver().LogFileName(), program_ + "log.txt");
+    EXPECT_FALSE(fs::exists(program_ + "DiskImage")) << "the window never creates the output folder";
+
+    EXPECT_EQ(window_->windowTitle(), "Tarvex 2014  v0.02");
+    EXPECT_EQ(window_->size(), QSize(919, 441));
+    EXPECT_EQ(window_->minimumSize(), QSize(760, 400));
+    ASSERT_EQ(window_->cb->count(), 7);
+    EXPECT_EQ(window_->cb->itemText(0), "Универсальный образ диска (*.udi)");
+    EXPECT_EQ(window_->cb->itemText(6), "Образ диска Корвета (*.kdi)");
+    EXPECT_EQ(window_->cb->currentIndex(), 0);
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 0");
+    EXPECT_FALSE(window_->ToolButton2->isEnabled());
+    EXPECT_FALSE(window_->ToolButton3->isEnabled());
+    EXPECT_TRUE(window_->ToolButton1->isEnabled());
+    EXPECT_EQ(window_->ToolButton1->toolTip(), "Добавить файлы в список");
+    EXPECT_EQ(window_->ToolButton3->toolTip(), "Преобразовать");
+    EXPECT_FALSE(window_->p->isVisible());
+    EXPECT_FALSE(window_->zxdView->isVisible());
+    EXPECT_EQ(window_->lv->horizontalHeaderItem(1)->text(), "Filename");
+    EXPECT_EQ(window_->lv->columnWidth(2), 100);
+}
+
+TEST_F(WindowTest, StoredSettingsAreShownAndTypeThreeIsNotRewritten) {
+    WriteStore("ImageDirectory=/srv/out\nLastDirectory=/home/u/\nSamePath=1\nLOG=1\nType = 3\n");
+    Open();
+    EXPECT_EQ(window_->cb->currentText(), "Полный образ диска (*.fdi)");
+    EXPECT_EQ(window_->afl1->text(), "/srv/out");
+    EXPECT_FALSE(window_->cb1->isChecked());
+    EXPECT_FALSE(window_->afl1->isEnabled());
+    EXPECT_TRUE(window_->cb2->isChecked());
+    const std::string text = FileText(StoreFile());
+    EXPECT_NE(text.find("Type = 3\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("SamePath=1\n"), std::string::npos) << text;
+
+    window_->cb->setCurrentIndex(5);
+    emit window_->cb->activated(5);  // as a choice by the user
+    EXPECT_NE(FileText(StoreFile()).find("Type=5\n"), std::string::npos);
+    window_->cb1->click();
+    EXPECT_TRUE(window_->afl1->isEnabled());
+    EXPECT_NE(FileText(StoreFile()).find("SamePath=0\n"), std::string::npos);
+}
+
+TEST_F(WindowTest, TypeOutsideTheSevenFormatsSelectsTheFirst) {
+    WriteStore("Type=9\n");
+    Open();
+    EXPECT_EQ(window_->cb->currentIndex(), 0);
+    EXPECT_NE(FileText(StoreFile()).find("Type=0\n"), std::string::npos);
+}
+
+TEST_F(WindowTest, UnreadableStoreFallsBackToFirstRunValues) {
+    fs::create_directories(StoreFile());  // a folder where the store's file should be
+    Open();
+    EXPECT_EQ(window_->afl1->text().toStdString(), program_ + "DiskImage");
+    EXPECT_TRUE(window_->cb1->isChecked());
+    EXPECT_FALSE(window_->cb2->isChecked());
+    EXPECT_EQ(window_->cb->currentIndex(), 0);
+    window_->cb2->click();  // a failing write is not fatal either
+    EXPECT_TRUE(window_->cb2->isChecked());
+}
+
+TEST_F(WindowTest, AddingThroughTheDialogChecksExtensionAndName) {
+    Open();
+    dialogs_.files = {"/x/readme.txt", "/a/game.trd", "/b/game.trd", "/b/GAME.trd", "/c/DISK.TD0"};
+    window_->ToolButton1Click();
+    EXPECT_EQ(dialogs_.openTitle, "Добавить файлы");
+    EXPECT_EQ(dialogs_.openFolder.toStdString(), program_ + "DiskImage");
+    EXPECT_TRUE(dialogs_.openFilter.startsWith("Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS"));
+    EXPECT_TRUE(dialogs_.openFilter.endsWith(
+        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi"));
+
+    ASSERT_EQ(dialogs_.boxes.size(), 2u);
+    EXPECT_EQ(dialogs_.boxes[0].text, "Не поддерживаемый тип файла...");
+    EXPECT_EQ(dialogs_.boxes[0].caption, "Ошибка!");
+    EXPECT_FALSE(dialogs_.boxes[0].question);
+    EXPECT_EQ(dialogs_.boxes[1].text, "Файл с именем \"game.trd\" уже есть в списке...");
+    EXPECT_EQ(dialogs_.boxes[1].caption, "Ошибка!");
+
+    ASSERT_EQ(Rows(), 3);
+    EXPECT_EQ(Cell(0, 1), "/a/game.trd");
+    EXPECT_EQ(Cell(1, 1), "/b/GAME.trd") << "names compare exactly, letter case included";
+    EXPECT_EQ(Cell(2, 1), "/c/DISK.TD0");
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(Cell(row, 0), QString::number(row + 1));
+        EXPECT_EQ(Cell(row, 2), "...");
+    }
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 3");
+    EXPECT_TRUE(window_->ToolButton3->isEnabled());
+    EXPECT_FALSE(window_->ToolButton2->isEnabled());
+    EXPECT_NE(FileText(StoreFile()).find("LastDirectory=/c/\n"), std::string::npos);
+    EXPECT_TRUE(window_->IsInList("/elsewhere/GAME.TRD") == false);
+    EXPECT_TRUE(window_->IsInList("/elsewhere/game.trd"));
+}
+
+TEST_F(WindowTest, CancellingTheDialogStillWritesTheFolderAndRefreshesTheCount) {
+    WriteStore("LastDirectory = /keep/\n");
+    Open();
+    dialogs_.files = {};
+    window_->ToolButton1Click();
+    EXPECT_EQ(dialogs_.openFolder, "/keep/");
+    EXPECT_NE(FileText(StoreFile()).find("LastDirectory=/keep/\n"), std::string::npos) << "written again, unchanged";
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 0");
+    EXPECT_FALSE(window_->ToolButton3->isEnabled());
+}
+
+TEST_F(WindowTest, DroppedFilesAreAddedInOrderWithTheSameChecks) {
+    Open();
+    Drop({"/d/one.scl", "/d/notes.txt", "/d/TWO.Udi", "/e/one.scl"});
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(0, 1), "/d/one.scl");
+    EXPECT_EQ(Cell(1, 1), "/d/TWO.Udi");
+    EXPECT_EQ(dialogs_.boxes.size(), 2u);
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 2");
+    EXPECT_TRUE(window_->ToolButton3->isEnabled());
+    EXPECT_EQ(dialogs_.openCalls, 0);
+
+    window_->WMDropFiles({"/f/far.trd"}, QPoint(-5, 10));  // outside the client area
+    EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(WindowTest, RemovingRowsTwoAndFourOfFiveRenumbersTheRest) {
+    Open();
+    Drop({"/r/1.trd", "/r/2.trd", "/r/3.trd", "/r/4.trd", "/r/5.trd"});
+    for (size_t row = 0; row < 5; ++row) window_->SetRowResult(row, "result " + std::to_string(row + 1));
+
+    window_->lv->clearSelection();
+    dialogs_.defaultAnswer = true;
+    window_->ToolButton2Click();  // nothing selected: nothing goes, both buttons are enabled
+    EXPECT_EQ(Rows(), 5);
+    EXPECT_TRUE(window_->ToolButton2->isEnabled());
+    EXPECT_TRUE(window_->ToolButton3->isEnabled());
+
+    auto selectRows = [&](std::initializer_list<int> rows) {
+        window_->lv->clearSelection();
+        for (int row : rows)
+            window_->lv->selectionModel()->select(window_->lv->model()->index(row, 0),
+                                                  QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    };
+    selectRows({1, 3});
+    EXPECT_TRUE(window_->ToolButton2->isEnabled()) << "a selection enables Remove";
+    dialogs_.answers = {false};
+    window_->ToolButton2Click();
+    EXPECT_EQ(Rows(), 5) << "No keeps every row";
+    EXPECT_EQ(dialogs_.boxes.back().text, "Удалить файлы из списка?");
+    EXPECT_EQ(dialogs_.boxes.back().caption, "Вы уверены?");
+    EXPECT_TRUE(dialogs_.boxes.back().question);
+
+    selectRows({1, 3});
+    dialogs_.answers = {true};
+    window_->ToolButton2Click();
+    ASSERT_EQ(Rows(), 3);
+    const char* paths[] = {"/r/1.trd", "/r/3.trd", "/r/5.trd"};
+    const char* results[] = {"result 1", "result 3", "result 5"};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(Cell(row, 0), QString::number(row + 1));
+        EXPECT_EQ(Cell(row, 1), paths[row]);
+        EXPECT_EQ(Cell(row, 2), results[row]);
+    }
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 3");
+    EXPECT_TRUE(window_->ToolButton2->isEnabled());
+    EXPECT_TRUE(window_->ToolButton3->isEnabled());
+
+    window_->lv->selectRow(0);
+    window_->lv->clearSelection();
+    EXPECT_FALSE(window_->ToolButton2->isEnabled()) << "no selection disables Remove";
+    window_->lv->selectAll();
+    window_->ToolButton2Click();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(window_->ToolButton2->isEnabled());
+    EXPECT_FALSE(window_->ToolButton3->isEnabled());
+}
+
+TEST_F(WindowTest, ChoosingTheOutputFolderKeepsOnlyExistingFolders) {
+    Open();
+    dialogs_.folder = QString::fromStdString(temp_ / "missing");
+    window_->afl1Button1Click();
+    EXPECT_EQ(dialogs_.pickTitle, "Выберите каталог для сохранения образов.");
+    EXPECT_EQ(dialogs_.pickStart.toStdString(), program_ + "DiskImage");
+    EXPECT_EQ(window_->afl1->text().toStdString(), program_ + "DiskImage");
+
+    fs::create_directories(temp_ / "out");
+    dialogs_.folder = QString::fromStdString(temp_ / "out");
+    window_->afl1Button1Click();
+    EXPECT_EQ(window_->afl1->text().toStdString(), temp_ / "out");
+    EXPECT_NE(FileText(StoreFile()).find("ImageDirectory=" + (temp_ / "out") + "\n"), std::string::npos);
+}
+
+// Three TRD files through the real driver and readers; the middle one is too long to be a TRD image.
+class RunTest : public WindowTest {
+protected:
+    void SetUp() override {
+        fs::create_directories(temp_ / "src");
+        WriteFile(temp_ / "src/first.trd", MakeTrdBytes(4));
+        WriteFile(temp_ / "src/broken.trd", Bytes(167 * 4096, 0xE5));
+        WriteFile(temp_ / "src/third.trd", MakeTrdBytes(2, [](size_t i) { return static_cast<uint8_t>(i * 3); }));
+        Open();
+        dialogs_.files = {Q("src/first.trd"), Q("src/broken.trd"), Q("src/third.trd")};
+        window_->ToolButton1Click();
+        window_->cb->setCurrentIndex(1);
+        window_->afl1->setText(Q("out"));
+    }
+    QString Q(const std::string& name) const { return QString::fromStdString(temp_ / name); }
+};
+
+TEST_F(RunTest, ThreeFilesWithAFailingMiddleOne) {
+    window_->cb2->setChecked(true);
+    window_->ToolButton3Click();
+
+    EXPECT_EQ(Cell(0, 2), "Converted!");
+    EXPECT_EQ(Cell(1, 2), "Error open file!");
+    EXPECT_EQ(Cell(2, 2), "Converted!");
+    EXPECT_EQ(window_->l1->text(), "3 / 3");
+    EXPECT_EQ(window_->pg->value(), 100);
+    EXPECT_FALSE(window_->p->isVisible());
+    EXPECT_TRUE(window_->cb->isEnabled());
+    EXPECT_FALSE(window_->Busy());
+    EXPECT_EQ(ReadFile(temp_ / "out/first.trd"), MakeTrdBytes(4));
+    EXPECT_TRUE(fs::exists(temp_ / "out/third.trd"));
+    EXPECT_FALSE(fs::exists(temp_ / "out/broken.trd"));
+
+    ASSERT_EQ(dialogs_.boxes.size(), 2u) << "the folder question and the broken file's error";
+    EXPECT_EQ(dialogs_.boxes[0].text, "Не найден каталог сохранения образов! Создать?");
+    EXPECT_EQ(dialogs_.boxes[1].caption, "Error!");
+    EXPECT_NE(dialogs_.boxes[1].text.indexOf("167"), -1) << dialogs_.boxes[1].text.toStdString();
+}
+
+TEST_F(RunTest, LogFileIsWindows1251WithCrLf) {
+    window_->cb2->setChecked(true);
+    window_->ToolButton3Click();
+    const Bytes raw = ReadFile(program_ + "log.txt");
+    const std::string rawText(raw.begin(), raw.end());
+    EXPECT_EQ(rawText.find("Начало"), std::string::npos) << "no UTF-8 in the file";
+    const std::string text = Cp1251ToUtf8(raw);
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    ASSERT_EQ(lines.size(), 14u) << text;
+    const std::string stamp = "08.12.26 10:20:30:450| ";
+    auto line = [&](size_t i) { return lines[i].substr(0, stamp.size()) == stamp ? lines[i].substr(stamp.size()) : "?" + lines[i]; };
+    const std::string src = temp_ / "src/", out = temp_ / "out";
+    EXPECT_EQ(line(0), "Начало конвертирования образов.");
+    EXPECT_EQ(line(1), "Не найден каталог сохранения образов \"" + out + "\"");
+    EXPECT_EQ(line(2), "Создание каталога \"" + out + "\"");
+    EXPECT_EQ(line(3), "Открытие файла \"" + src + "first.trd\"");
+    EXPECT_EQ(line(4), "Файл открыт \"" + src + "first.trd\"");
+    EXPECT_EQ(line(5), "Создание образа \"" + out + "/first.trd\"");
+    EXPECT_EQ(line(6), "Образ сохранен в файл \"" + out + "/first.trd\"");
+    EXPECT_EQ(line(7), "Открытие файла \"" + src + "broken.trd\"");
+    EXPECT_EQ(line(8).rfind("Ошибка загрузки образа \"" + src + "broken.trd\" (", 0), 0u) << line(8);
+    EXPECT_EQ(line(9), "Открытие файла \"" + src + "third.trd\"");
+    EXPECT_EQ(line(13), "Конвертирование завершено.");
+}
+
+TEST_F(RunTest, StopAfterTheFirstLoadEndsTheRunWithoutWriting) {
+    QTimer::singleShot(0, window_->BitBtn1, &QPushButton::click);  // pressed while the run lets events through
+    dialogs_.answers = {true, true};                                 // create the folder; stop
+    window_->ToolButton3Click();
+    ASSERT_EQ(dialogs_.boxes.size(), 2u);
+    EXPECT_EQ(dialogs_.boxes[1].text, "Остановить процесс?");
+    EXPECT_EQ(dialogs_.boxes[1].caption, "Внимание!");
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(Cell(row, 2), "...");
+    EXPECT_FALSE(fs::exists(temp_ / "out/first.trd"));
+    EXPECT_FALSE(window_->Busy());
+    EXPECT_FALSE(window_->p->isVisible());
+    EXPECT_TRUE(window_->cb->isEnabled());
+    EXPECT_FALSE(window_->Driver().StopRequested);
+}
+
+TEST_F(RunTest, AnsweringNoToStopGoesOn) {
+    QTimer::singleShot(0, window_->BitBtn1, &QPushButton::click);
+    dialogs_.answers = {true, false};
+    window_->ToolButton3Click();
+    EXPECT_EQ(Cell(0, 2), "Converted!");
+    EXPECT_EQ(Cell(2, 2), "Converted!");
+}
+
+TEST_F(RunTest, CommandsAndDropsDuringARunAreIgnored) {
+    bool busyAtPump = false;
+    bool panelShown = false;
+    dialogs_.files = {Q("src/other.trd")};
+    QTimer::singleShot(0, [&] {
+        busyAtPump = window_->Busy();
+        panelShown = window_->p->isVisible();
+        EXPECT_FALSE(window_->cb->isEnabled());
+        Drop({"/late/dropped.trd", "/late/also.scl"});
+        window_->ToolButton1Click();
+        window_->lv->selectAll();
+        window_->ToolButton2Click();
+        window_->close();  // remembered: the window closes after the run
+    });
+    const size_t boxesBefore = dialogs_.boxes.size();
+    window_->ToolButton3Click();
+    EXPECT_TRUE(busyAtPump);
+    EXPECT_TRUE(panelShown);
+    EXPECT_EQ(Rows(), 3);
+    EXPECT_EQ(dialogs_.openCalls, 1) << "only the add before the run";
+    EXPECT_EQ(dialogs_.boxes.size() - boxesBefore, 2u) << "folder question and the broken file's error only";
+    EXPECT_EQ(Cell(2, 2), "Converted!") << "the run went on to its end";
+    EXPECT_FALSE(window_->isVisible()) << "and the close request was carried out after it";
+}
+
+}  // namespace
+}  // namespace tarvex::gui

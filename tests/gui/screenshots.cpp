@@ -1,0 +1,104 @@
+// Makes the pictures of what a user sees: the window after a run over three images (the middle one
+// broken), the window during a run with its progress panel, and the viewer on a real TR-DOS image.
+// Usage: tarvex_screenshots OUTPUT_DIR FIRST.trd SECOND.trd
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+
+#include "gui/inspector.h"
+#include "gui/main_window.h"
+
+namespace {
+
+using tarvex::gui::DialogService;
+
+// Answers every question with Yes and every message with OK.
+class YesDialogs : public DialogService {
+public:
+    bool AskYesNo(QWidget*, const QString&, const QString&) override { return true; }
+    void ShowMessage(QWidget*, const QString&, const QString&) override {}
+    QStringList OpenFiles(QWidget*, const QString&, const QString&, const QString&) override { return files; }
+    QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    QStringList files;
+};
+
+// Takes a picture of itself the first time the run lets events through.
+class PictureWindow : public tarvex::gui::TFMain {
+public:
+    PictureWindow(tarvex::gui::WindowOptions options, QString picture)
+        : TFMain(std::move(options)), picture_(std::move(picture)) {}
+    void PumpEvents() override {
+        TFMain::PumpEvents();
+        if (picture_.isEmpty()) return;
+        grab().save(picture_);
+        picture_.clear();
+    }
+
+private:
+    QString picture_;
+};
+
+bool Save(QWidget& widget, const QString& file) {
+    QApplication::processEvents();
+    if (widget.grab().save(file)) {
+        std::printf("%s\n", qPrintable(file));
+        return true;
+    }
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: %s OUTPUT_DIR FIRST.trd SECOND.trd\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+    QTemporaryDir work;
+    qputenv("XDG_CONFIG_HOME", work.filePath("config").toLocal8Bit());  // leave the user's settings alone
+
+    // The three sources: two real disks and, between them, one too long to be a TRD image.
+    QDir(work.path()).mkpath("images");
+    const QString images = work.filePath("images") + "/";
+    const QString first = images + QFileInfo(argv[2]).fileName();
+    const QString broken = images + "broken-disk.trd";
+    const QString third = images + QFileInfo(argv[3]).fileName();
+    QFile::copy(QString::fromLocal8Bit(argv[2]), first);
+    QFile::copy(QString::fromLocal8Bit(argv[3]), third);
+    QFile junk(broken);
+    if (!junk.open(QIODevice::WriteOnly)) return 1;
+    junk.write(QByteArray(167 * 4096, '\xE5'));
+    junk.close();
+
+    YesDialogs dialogs;
+    dialogs.files = {first, broken, third};
+    tarvex::gui::WindowOptions options;
+    options.dialogs = &dialogs;
+    options.programFolder = (work.path() + "/program/").toStdString();
+    QDir().mkpath(work.filePath("program"));
+    PictureWindow window(options, out + "/window-during-run.png");
+    window.show();
+    QApplication::processEvents();
+    window.ToolButton1Click();
+    window.cb->setCurrentIndex(1);  // TRD
+    window.cb2->setChecked(true);
+    window.ToolButton3Click();
+    window.lv->selectRow(0);
+    bool ok = Save(window, out + "/window-after-run.png");
+
+    tarvex::gui::InspectorDialog inspector(first.toStdString(), &window);
+    inspector.show();
+    ok = Save(inspector, out + "/inspector.png") && ok;
+    inspector.ShowDisabledSectors()->setChecked(true);
+    inspector.MapView()->verticalScrollBar()->setValue(inspector.MapView()->verticalScrollBar()->maximum());
+    ok = Save(inspector, out + "/inspector-disabled-sectors-end.png") && ok;
+    return ok ? 0 : 1;
+}
