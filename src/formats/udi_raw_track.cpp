@@ -14,6 +14,36 @@ namespace tarvex {
 
 namespace {
 
+// kCrc16Tables[k][b]: the register after byte b followed by k zero bytes, starting from 0.
+constexpr std::array<std::array<uint16_t, 256>, 8> MakeCrc16Tables() {
+    std::array<std::array<uint16_t, 256>, 8> t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        uint16_t reg = static_cast<uint16_t>(b << 8);
+        for (int i = 0; i < 8; ++i) reg = static_cast<uint16_t>((reg & 0x8000) ? (reg << 1) ^ 0x1021 : reg << 1);
+        t[0][b] = reg;
+    }
+    for (unsigned k = 1; k < 8; ++k)
+        for (unsigned b = 0; b < 256; ++b)
+            t[k][b] = static_cast<uint16_t>((t[k - 1][b] << 8) ^ t[0][t[k - 1][b] >> 8]);
+    return t;
+}
+constexpr auto kCrc16Tables = MakeCrc16Tables();
+
+}  // namespace
+
+uint16_t MfmCrc16(const uint8_t* data, size_t n) {
+    const auto& t = kCrc16Tables;
+    uint16_t reg = 0xFFFF;
+    for (; n >= 8; n -= 8, data += 8) {
+        reg = static_cast<uint16_t>(t[7][data[0] ^ (reg >> 8)] ^ t[6][data[1] ^ (reg & 0xFF)] ^ t[5][data[2]] ^
+                                    t[4][data[3]] ^ t[3][data[4]] ^ t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]]);
+    }
+    for (; n > 0; --n, ++data) reg = static_cast<uint16_t>((reg << 8) ^ t[0][(reg >> 8) ^ *data]);
+    return reg;
+}
+
+namespace {
+
 constexpr long kTrackBytes = static_cast<long>(kUdiTrackBytes);
 // A data field that would come this close to the end of the track does not fit (its CRC and a minimal
 // gap would be cut); only a last, already bad sector may be written cut short, up to kCutDataEnd.
@@ -56,7 +86,7 @@ public:
     }
     uint16_t CrcOf(long from, long n) const {
         if (from < 0 || from + n > kCapacity) return 0;
-        return TZX_Disk::Crc16(&bytes_[from], static_cast<size_t>(n));
+        return MfmCrc16(&bytes_[from], static_cast<size_t>(n));
     }
     // Sets the clock-mark flags of positions a..b; those past the output are dropped.
     void Mark(long a, long b) {

@@ -21,4 +21,8 @@ constexpr uint8_t kGapByte = 0x4E;
 // 128 << code for the size codes a track can be written with (0..3); 0 for any other code.
 constexpr unsigned MfmSectorBytes(uint8_t sizeCode) { return sizeCode <= 3 ? 128u << sizeCode : 0u; }
 
+// The CRC of an MFM ID or data field, equal to TZX_Disk::Crc16 (CRC-16/CCITT-FALSE) but eight bytes
+// at a time: raw tracks take it over every sector they write or read.
+uint16_t MfmCrc16(const uint8_t* data, size_t n);
+
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "disk/zx_disk.h"
@@ -59,6 +60,17 @@ void ExpectSectorAt(const RawTrack& t, size_t idPos, size_t dataPos, const TSect
     EXPECT_EQ(0, std::memcmp(&raw[dataPos + 1], slot.Data.data(), std::min<size_t>(size, slot.DataLength)));
     const uint16_t right = TZX_Disk::Crc16(&raw[dataPos - 3], size + 4);
     EXPECT_EQ(CrcAt(raw, dataPos + 1 + size), slot.DataCrcOk ? right : static_cast<uint16_t>(~right));
+}
+
+TEST(RawTrack, FieldCrcEqualsTheDiskModelsCrc16) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        Bytes data(rng() % 1100);
+        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        ASSERT_EQ(MfmCrc16(data.data(), data.size()), TZX_Disk::Crc16(data.data(), data.size())) << data.size();
+    }
+    const uint8_t id[8] = {0xA1, 0xA1, 0xA1, 0xFE, 0, 0, 1, 1};
+    EXPECT_EQ(MfmCrc16(id, 8), 0xFA0C);
 }
 
 TEST(RawTrack, TrdosTrackFromScratchFollowsTheFormatTable) {
