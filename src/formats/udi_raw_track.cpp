@@ -74,10 +74,10 @@ public:
     void Fill(long pos, long n, uint8_t b) {
         for (long i = 0; i < n; ++i) Put(pos + i, b);
     }
-    // n bytes at pos: zeros, then the first min(n, have) bytes of data.
+    // n bytes at pos: zeros, then the first min(n, have) bytes of a sector's data.
     void PutData(long pos, long n, const uint8_t* data, long have) {
         Fill(pos, n, 0);
-        const long copy = std::min({n, have, kCapacity - pos});
+        const long copy = std::min({n, have, long{kSectorDataBytes}, kCapacity - pos});
         if (copy > 0 && pos >= 0) std::memcpy(&bytes_[pos], data, static_cast<size_t>(copy));
     }
     void PutCrc(long pos, uint16_t crc) {

@@ -72,20 +72,6 @@ TEST(TrdosArea, CatalogueEndsAtTheFirstEmptyNameOrAfter128Entries) {
     EXPECT_EQ(c.Entries.size(), 37u);
 }
 
-TEST(TrdosArea, EntryEncodingRoundTrips) {
-    const uint8_t bytes[16] = {'n', 'a', 'm', 'e', ' ', ' ', ' ', ' ', 'B', 0x34, 0x12, 0x78, 0x56, 9, 15, 159};
-    const TrdosFileEntry e = TrdosFileEntry::Decode(bytes);
-    EXPECT_EQ(e.Type, 'B');
-    EXPECT_EQ(e.Start, 0x1234);
-    EXPECT_EQ(e.Length, 0x5678);
-    EXPECT_EQ(e.SectorCount, 9);
-    EXPECT_EQ(e.FirstSector, 15);
-    EXPECT_EQ(e.FirstTrack, 159);
-    uint8_t back[16] = {};
-    e.Encode(back);
-    EXPECT_EQ(0, std::memcmp(back, bytes, 16));
-}
-
 TEST(TrdosArea, DescriptionListsEntriesAndMarksDeletedFiles) {
     TZX_Disk disk;
     EXPECT_EQ(DescribeTrdosSystemArea(disk), "");

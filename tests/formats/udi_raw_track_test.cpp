@@ -301,6 +301,22 @@ TEST(RawTrack, OnlyABadLastSectorMayRunIntoTheEndOfTheTrack) {
     LoadOddLayout(disk, 0, layout, {1, 1, 1, 1});
     disk.Track(0)->Sector(2)->DataCrcOk = 0;
     EXPECT_FALSE(Build(disk, 0, t));
+
+    // From scratch: 17 x 256 + 2 x 128 need 34 bytes off every gap 3 and still overrun by 6, so the
+    // last data field (from 6112) would end within 16 bytes of the end of the track.
+    std::vector<uint8_t> codes(19, 1);
+    codes[17] = codes[18] = 0;
+    FillTrack(disk, 0, codes);
+    EXPECT_FALSE(Build(disk, 0, t)) << "a good sector";
+    disk.Track(0)->Sector(18)->DataCrcOk = 0;
+    ASSERT_TRUE(Build(disk, 0, t));
+    EXPECT_EQ(t.raw[6111], 0xFB);
+    EXPECT_EQ(0, std::memcmp(&t.raw[6112], disk.Track(0)->Sector(18)->Data.data(), 128));
+    for (size_t p = 6112 + 128; p < 6246; ++p) EXPECT_EQ(t.raw[p], 0x00) << "cut at 6246, padded with zeros";
+    for (size_t p = 6246; p < kUdiTrackBytes; ++p) EXPECT_EQ(t.raw[p], 0x4E);
+    disk.Track(0)->Sector(18)->DataCrcOk = kFlagSet;
+    disk.Track(0)->Sector(17)->DataCrcOk = 0;
+    EXPECT_FALSE(Build(disk, 0, t)) << "the bad sector is not the one that runs into the end";
 }
 
 }  // namespace
