@@ -84,4 +84,40 @@ TARVEX_BENCH_FORMAT(Td0CompressedRoundTrip, FillTrdos, ParseTD0, BuildTD0(o, tru
 TARVEX_BENCH_FORMAT(ProRoundTrip, FillProfi, ParsePRO, BuildPRO(o));
 TARVEX_BENCH_FORMAT(KdiRoundTrip, FillKorvet, ParseKDI, BuildKDI(o));
 
+// The three UDI steps of a TR-DOS disk apart: tracks built from scratch, read back with the sector
+// scan, and built again keeping the raw layout that was read.
+void BM_UdiBuildFromScratch(benchmark::State& state) {
+    auto disk = std::make_unique<TZX_Disk>();
+    FillTrdos(*disk);
+    for (auto _ : state) {
+        Bytes udi;
+        disk->BuildUDI(udi);
+        benchmark::DoNotOptimize(udi.data());
+    }
+}
+BENCHMARK(BM_UdiBuildFromScratch)->Unit(benchmark::kMillisecond);
+
+void BM_UdiParse(benchmark::State& state) {
+    auto disk = std::make_unique<TZX_Disk>();
+    FillTrdos(*disk);
+    Bytes udi;
+    disk->BuildUDI(udi);
+    for (auto _ : state) benchmark::DoNotOptimize(disk->ParseUDI(udi));
+}
+BENCHMARK(BM_UdiParse)->Unit(benchmark::kMillisecond);
+
+void BM_UdiBuildKeepingLayout(benchmark::State& state) {
+    auto disk = std::make_unique<TZX_Disk>();
+    FillTrdos(*disk);
+    Bytes udi;
+    disk->BuildUDI(udi);
+    disk->ParseUDI(udi);
+    for (auto _ : state) {
+        Bytes again;
+        disk->BuildUDI(again);
+        benchmark::DoNotOptimize(again.data());
+    }
+}
+BENCHMARK(BM_UdiBuildKeepingLayout)->Unit(benchmark::kMillisecond);
+
 }  // namespace

@@ -131,4 +131,37 @@ ScopedEnv::~ScopedEnv() {
         ::unsetenv(name_.c_str());
 }
 
+void FixSclChecksum(Bytes& scl) {
+    uint32_t sum = 0;
+    for (size_t i = 0; i + 4 < scl.size(); ++i) sum += scl[i];
+    for (int i = 0; i < 4; ++i) scl[scl.size() - 4 + i] = static_cast<uint8_t>(sum >> (8 * i));
+}
+
+Bytes MakeSclBytes(const std::vector<SclFile>& files, bool fixChecksum) {
+    Bytes scl = {'S', 'I', 'N', 'C', 'L', 'A', 'I', 'R', static_cast<uint8_t>(files.size())};
+    for (const auto& f : files) {
+        std::string name = f.name;
+        name.resize(8, ' ');
+        scl.insert(scl.end(), name.begin(), name.end());
+        scl.push_back(static_cast<uint8_t>(f.type));
+        for (uint16_t v : {f.start, f.length}) {
+            scl.push_back(static_cast<uint8_t>(v));
+            scl.push_back(static_cast<uint8_t>(v >> 8));
+        }
+        scl.push_back(f.sectors);
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto& f = files[i];
+        if (!f.data.empty()) {
+            scl.insert(scl.end(), f.data.begin(), f.data.end());
+            continue;
+        }
+        for (size_t b = 0; b < size_t{f.sectors} * 256; ++b)
+            scl.push_back(static_cast<uint8_t>(i * 31 + (b / 256) * 7 + b % 256));
+    }
+    scl.insert(scl.end(), 4, 0);
+    if (fixChecksum) FixSclChecksum(scl);
+    return scl;
+}
+
 }  // namespace tarvex::test

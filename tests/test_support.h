@@ -67,6 +67,20 @@ private:
     bool had_ = false;
     std::string old_;
 };
+// One file of an SCL archive built by MakeSclBytes: the name is padded with spaces to 8 bytes, and the
+// data (sectors * 256 bytes) is data when given, else a pattern that differs per file and per sector.
+struct SclFile {
+    std::string name;
+    char type = 'C';
+    uint16_t start = 0x8000;
+    uint16_t length = 0;
+    uint8_t sectors = 1;
+    Bytes data = {};
+};
+// "SINCLAIR", the count, the headers, the data and the byte sum (fixChecksum false leaves it 0).
+Bytes MakeSclBytes(const std::vector<SclFile>& files, bool fixChecksum = true);
+// Recomputes the byte sum in the last 4 bytes of an SCL image.
+void FixSclChecksum(Bytes& scl);
 
 }  // namespace tarvex::test
 

@@ -58,21 +58,31 @@ TSectorSlot* TZX_Disk::FindSector(unsigned k, unsigned r) {
 
 namespace {
 // CRC-16/CCITT-FALSE: polynomial 0x1021, register starts at 0xFFFF, no reflection, no final XOR.
-constexpr std::array<uint16_t, 256> MakeCrc16Table() {
-    std::array<uint16_t, 256> table{};
+// kCrc16Tables[k][b] is the register after byte b followed by k zero bytes, starting from 0, so the
+// CRC runs eight bytes at a time: raw tracks take it over every sector they write or read.
+constexpr std::array<std::array<uint16_t, 256>, 8> MakeCrc16Tables() {
+    std::array<std::array<uint16_t, 256>, 8> t{};
     for (unsigned b = 0; b < 256; ++b) {
         uint16_t reg = static_cast<uint16_t>(b << 8);
-        for (int i = 0; i < 8; ++i) reg = (reg & 0x8000) ? static_cast<uint16_t>((reg << 1) ^ 0x1021) : static_cast<uint16_t>(reg << 1);
-        table[b] = reg;
+        for (int i = 0; i < 8; ++i) reg = static_cast<uint16_t>((reg & 0x8000) ? (reg << 1) ^ 0x1021 : reg << 1);
+        t[0][b] = reg;
     }
-    return table;
+    for (unsigned k = 1; k < 8; ++k)
+        for (unsigned b = 0; b < 256; ++b)
+            t[k][b] = static_cast<uint16_t>((t[k - 1][b] << 8) ^ t[0][t[k - 1][b] >> 8]);
+    return t;
 }
-constexpr auto kCrc16Table = MakeCrc16Table();
+constexpr auto kCrc16Tables = MakeCrc16Tables();
 }  // namespace
 
 uint16_t TZX_Disk::Crc16(const uint8_t* data, size_t n) {
+    const auto& t = kCrc16Tables;
     uint16_t reg = 0xFFFF;
-    for (size_t i = 0; i < n; ++i) reg = static_cast<uint16_t>((reg << 8) ^ kCrc16Table[((reg >> 8) ^ data[i]) & 0xFF]);
+    for (; n >= 8; n -= 8, data += 8) {
+        reg = static_cast<uint16_t>(t[7][data[0] ^ (reg >> 8)] ^ t[6][data[1] ^ (reg & 0xFF)] ^ t[5][data[2]] ^
+                                    t[4][data[3]] ^ t[3][data[4]] ^ t[2][data[5]] ^ t[1][data[6]] ^ t[0][data[7]]);
+    }
+    for (; n > 0; --n, ++data) reg = static_cast<uint16_t>((reg << 8) ^ t[0][(reg >> 8) ^ *data]);
     return reg;
 }
 

@@ -1,7 +1,161 @@
+// TR-DOS keeps its catalogue in sectors 1 to 8 of track 0 and the disk-information sector in sector 9.
+// A blank disk has 160 tracks of 16 sectors of 256 bytes; files take consecutive sectors from track 1 on.
 #include "formats/trdos_area.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "formats/text_1251.h"
 
 namespace tarvex {
 
-std::string DescribeTrdosSystemArea(TZX_Disk&) { return {}; }
+namespace {
+
+constexpr unsigned kSystemAreaBytes = kTrdosInfoSectorNo * kTrdosSectorBytes;  // sectors 1..9
+constexpr unsigned kInfoOffset = (kTrdosInfoSectorNo - 1) * kTrdosSectorBytes;
+constexpr uint8_t kLowestDiskType = 0x16;
+constexpr uint8_t kHighestDiskType = 0x19;
+
+uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+void SetU16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// Sectors 1..9 of track 0 as one image; false when track 0 cannot hold a TR-DOS system area.
+bool GatherSystemArea(TZX_Disk& disk, std::array<uint8_t, kSystemAreaBytes>& area) {
+    TTrack& track = *disk.Track(0);
+    if (!track.Used) return false;
+    area.fill(0);
+    const unsigned count = track.CountSectors();
+    for (unsigned s = 0; s < count; ++s) {
+        const TSectorSlot& slot = *track.Sector(s);
+        if (slot.SectorNo < 1 || slot.SectorNo > kTrdosInfoSectorNo) continue;
+        if (slot.SizeCode != kTrdosSizeCode || !slot.Used) return false;
+        if (slot.SectorNo == kTrdosInfoSectorNo && slot.DataLength < kTrdosSectorBytes) return false;
+        std::memcpy(&area[(slot.SectorNo - 1) * kTrdosSectorBytes], slot.Data.data(), kTrdosSectorBytes);
+    }
+    return true;
+}
+
+std::string Hex2(unsigned v) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", v & 0xFF);
+    return text;
+}
+
+}  // namespace
+
+TrdosFileEntry TrdosFileEntry::Decode(const uint8_t* bytes) {
+    TrdosFileEntry e;
+    std::memcpy(e.Name.data(), bytes, e.Name.size());
+    e.Type = bytes[8];
+    e.Start = GetU16(bytes + 9);
+    e.Length = GetU16(bytes + 11);
+    e.SectorCount = bytes[13];
+    e.FirstSector = bytes[14];
+    e.FirstTrack = bytes[15];
+    return e;
+}
+
+void TrdosFileEntry::EncodeHeader(uint8_t* bytes) const {
+    std::memcpy(bytes, Name.data(), Name.size());
+    bytes[8] = Type;
+    SetU16(bytes + 9, Start);
+    SetU16(bytes + 11, Length);
+    bytes[13] = SectorCount;
+}
+
+void TrdosFileEntry::Encode(uint8_t* bytes) const {
+    EncodeHeader(bytes);
+    bytes[14] = FirstSector;
+    bytes[15] = FirstTrack;
+}
+
+void TZX_Disk::FormatBlankDisk(const std::string& label) {
+    Clear();
+    for (unsigned t = 0; t < kTrdosTracks; ++t) {
+        TTrack& track = *Track(t);
+        track.Used = kFlagSet;
+        track.RawLength = 0;
+        track.RawValid = 0;
+        for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s) {
+            TSectorSlot& slot = *track.Sector(s);
+            slot.Used = kFlagSet;
+            slot.Cylinder = static_cast<uint8_t>(t / 2);
+            slot.Head = 0;
+            slot.SectorNo = static_cast<uint8_t>(s + 1);
+            slot.SizeCode = kTrdosSizeCode;
+            slot.DataCrcOk = kFlagSet;
+            slot.DataLength = kTrdosSectorBytes;
+        }
+    }
+    uint8_t* info = Track(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    info[trdos_info::kFirstFreeSector] = 0;
+    info[trdos_info::kFirstFreeTrack] = 1;
+    info[trdos_info::kDiskType] = kTrdosDiskType80x2;
+    info[trdos_info::kFileCount] = 0;
+    SetU16(info + trdos_info::kFreeSectors, kTrdosDiskSectors - kTrdosSectorsPerTrack);
+    info[trdos_info::kIdByte] = kTrdosIdByte;
+    info[trdos_info::kDeletedCount] = 0;
+    std::string name = Utf8ToCp1251(label);
+    name.resize(8, ' ');
+    std::memcpy(info + trdos_info::kLabel, name.data(), 8);
+}
+
+bool TZX_Disk::ReadCatalogue(TrdosCatalogue& catalogue) {
+    std::array<uint8_t, kSystemAreaBytes> area;
+    if (!GatherSystemArea(*this, area)) return false;
+    const uint8_t* info = &area[kInfoOffset];
+    TrdosCatalogue c;
+    c.DiskType = info[trdos_info::kDiskType];
+    c.IdByte = info[trdos_info::kIdByte];
+    c.FirstFreeSector = info[trdos_info::kFirstFreeSector];
+    c.FirstFreeTrack = info[trdos_info::kFirstFreeTrack];
+    c.FreeSectors = GetU16(info + trdos_info::kFreeSectors);
+    c.FileCount = info[trdos_info::kFileCount];
+    c.DeletedCount = info[trdos_info::kDeletedCount];
+    std::memcpy(c.Label.data(), info + trdos_info::kLabel, c.Label.size());
+    if (c.IdByte != kTrdosIdByte || c.DiskType < kLowestDiskType || c.DiskType > kHighestDiskType) return false;
+    for (unsigned i = 0; i < kTrdosMaxFiles; ++i) {
+        const uint8_t* entry = &area[i * kTrdosEntryBytes];
+        if (std::all_of(entry, entry + 8, [](uint8_t b) { return b == 0; })) break;
+        c.Entries.push_back(TrdosFileEntry::Decode(entry));
+    }
+    catalogue = std::move(c);
+    return true;
+}
+
+std::string TrdosNameText(const std::array<uint8_t, 8>& name) {
+    std::array<uint8_t, 8> printable = name;
+    for (auto& b : printable)
+        if (b < 32) b = '?';
+    return Cp1251ToUtf8(ByteSpan(printable.data(), printable.size()));
+}
+
+std::string DescribeTrdosSystemArea(TZX_Disk& disk) {
+    TrdosCatalogue c;
+    if (!disk.ReadCatalogue(c)) return {};
+    std::string text = "  TR-DOS disk: label \"" + TrdosNameText(c.Label) + "\", disk type " + Hex2(c.DiskType) +
+                       ", files " + std::to_string(c.FileCount) + " (deleted " + std::to_string(c.DeletedCount) +
+                       "), free sectors " + std::to_string(c.FreeSectors) + ", first free track " +
+                       std::to_string(c.FirstFreeTrack) + " sector " + std::to_string(c.FirstFreeSector) + "\n";
+    if (c.Entries.empty()) return text + "  catalogue: empty\n";
+    text += "  catalogue:   #  name     type  start length sectors track sector\n";
+    unsigned number = 0;
+    for (const auto& e : c.Entries) {
+        const std::string type = e.Type < 32 ? std::string("?") : Cp1251ToUtf8(ByteSpan(&e.Type, 1));
+        char fields[96];
+        std::snprintf(fields, sizeof fields, "  %5u %6u %7u %5u %6u", e.Start, e.Length, e.SectorCount,
+                      e.FirstTrack, e.FirstSector);
+        char index[24];
+        std::snprintf(index, sizeof index, "             %3u  ", ++number);
+        text += index + TrdosNameText(e.Name) + "  " + type + fields;
+        if (e.Deleted()) text += "  deleted";
+        text += "\n";
+    }
+    return text;
+}
 
 }  // namespace tarvex

@@ -1,16 +1,266 @@
-// UDI: raw MFM tracks with a clock-mark bitmap (not built yet).
+// UDI: raw MFM tracks. A 16-byte header ("UDI!", the file length, the highest cylinder and side), then one
+// record per track (type, length, the raw bytes, a bitmap of the bytes written with a missing clock), and
+// a CRC-32 of everything before it. Reading keeps every raw track and finds its sectors through the
+// clock marks; writing asks the raw-track builder for every track of whole cylinders on two sides.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "formats/byte_reader.h"
 #include "formats/image_file.h"
+#include "formats/udi_raw_track.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kNotYet = "UDI images are not supported yet!";
+
+constexpr uint8_t kSignature[4] = {'U', 'D', 'I', '!'};
+constexpr size_t kHeaderBytes = 16;
+constexpr size_t kCrcBytes = 4;
+constexpr size_t kRecordHeadBytes = 3;
+constexpr size_t kRecordBytes = kRecordHeadBytes + kUdiTrackBytes + kUdiMarkBytes;  // 7041
+constexpr uint8_t kMfmTrack = 0;
+
+const char* const kFormatError = "Error UDI format!";
+const char* const kLengthError = "Error UDI file length!";
+const char* const kCannotCreate = "Cannot create UDI image!";
+
+// The UDI checksum steps a register through eight shifts per byte, and the shift is arithmetic (bit 31
+// keeps its value). In terms of the complemented register s the step for a byte b is s := F(s ^ b),
+// with F the eight shifts; F is linear over the bits of s, so tables of F applied to single bytes,
+// XORed together, reproduce the bit-by-bit definition exactly, eight input bytes at a time.
+constexpr uint32_t kCrc32Polynomial = 0xEDB88320;
+
+constexpr uint32_t EightShifts(uint32_t r) {
+    for (int i = 0; i < 8; ++i) {
+        const bool low = r & 1;
+        r = static_cast<uint32_t>(static_cast<int32_t>(r) >> 1);
+        if (low) r ^= kCrc32Polynomial;
+    }
+    return r;
+}
+
+struct Crc32Tables {
+    // after[m][b]: F applied m + 1 times to byte b; high[j][b]: F applied 8 times to b << 8 (j + 1).
+    std::array<std::array<uint32_t, 256>, 8> after{};
+    std::array<std::array<uint32_t, 256>, 3> high{};
+};
+
+constexpr Crc32Tables MakeCrc32Tables() {
+    Crc32Tables t;
+    for (uint32_t b = 0; b < 256; ++b) {
+        uint32_t v = b;
+        for (int m = 0; m < 8; ++m) t.after[m][b] = v = EightShifts(v);
+        for (int j = 0; j < 3; ++j) {
+            uint32_t w = b << (8 * (j + 1));
+            for (int m = 0; m < 8; ++m) w = EightShifts(w);
+            t.high[j][b] = w;
+        }
+    }
+    return t;
+}
+constexpr Crc32Tables kCrc32 = MakeCrc32Tables();
+
+// Where the sector scan of a track leaves what it finds: the track's slots, and one spare slot that
+// takes the sectors beyond the 20 the model holds (they are skipped).
+class SlotSink {
+public:
+    explicit SlotSink(TTrack& track) : track_(track) {}
+    TSectorSlot& Slot(unsigned k) { return k < kMaxSectors ? *track_.Sector(k) : spare_; }
+
+private:
+    TTrack& track_;
+    TSectorSlot spare_;
+};
+
+// Bytes the scan takes as a data field of the given size code; codes past the raw track's reach are
+// capped so that such a field is taken as one running into the end of the track.
+size_t ScanFieldBytes(uint8_t sizeCode) { return sizeCode <= 7 ? size_t{128} << sizeCode : size_t{1} << 20; }
+
+void StoreData(TSectorSlot& slot, const uint8_t* data, size_t n) {
+    const size_t kept = std::min<size_t>(n, kSectorDataBytes);
+    std::memcpy(slot.Data.data(), data, kept);
+    slot.DataLength = static_cast<uint16_t>(kept);
+}
+
+// Finds the sectors of a raw track. An address mark is the first byte without a clock mark after a run
+// of marked bytes; an ID mark fills the next slot's C H R N, the data mark that follows fills its data.
+void ScanSectors(TTrack& track, ByteSpan raw, ByteSpan marks) {
+    const size_t length = raw.size();
+    SlotSink sink(track);
+    unsigned k = 0;
+    bool afterSync = false, haveId = false, acceptId = true;
+    for (size_t i = 0; i < length;) {
+        if ((marks[i >> 3] >> (i & 7)) & 1) {
+            afterSync = true;
+            ++i;
+            continue;
+        }
+        if (!afterSync) {
+            ++i;
+            continue;
+        }
+        // An ID mark too near the end of the track to hold C H R N is no sector.
+        if (raw[i] == kIdMark && acceptId && i + 4 < length) {
+            TSectorSlot& slot = sink.Slot(k);
+            slot.Used = kFlagSet;
+            slot.Cylinder = raw[i + 1];
+            slot.Head = raw[i + 2];
+            slot.SectorNo = raw[i + 3];
+            slot.SizeCode = raw[i + 4];
+            haveId = true;
+            acceptId = false;
+            i += 7;  // the ID's CRC is not checked
+        }
+        if (i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark) && haveId) {
+            TSectorSlot& slot = sink.Slot(k);
+            const size_t size = ScanFieldBytes(slot.SizeCode);
+            acceptId = true;
+            if (i + size + 3 < length) {
+                StoreData(slot, &raw[i + 1], size);
+                const uint16_t stored = static_cast<uint16_t>((raw[i + size + 1] << 8) | raw[i + size + 2]);
+                const bool whole = size <= kSectorDataBytes;
+                slot.DataCrcOk = whole && TZX_Disk::Crc16(&raw[i - 3], size + 4) == stored ? kFlagSet : 0;
+                i += size + 1;
+            } else {
+                // The field runs into the end of the track: its last two bytes are taken as the CRC.
+                const size_t n = i + 3 <= length ? length - i - 3 : 0;
+                StoreData(slot, &raw[i + 1], n);
+                slot.DataCrcOk = 0;
+                i += n + 1;
+            }
+            ++k;
+            haveId = false;
+        }
+        afterSync = false;
+        ++i;
+    }
+}
+
+// One past the highest used track index; 0 for a disk without tracks.
+unsigned UsedTrackSpan(TZX_Disk& disk) {
+    for (unsigned k = kMaxTracks; k > 0; --k)
+        if (disk.Track(k - 1)->Used) return k;
+    return 0;
+}
+
+}  // namespace
+
+uint32_t TZX_Disk::Crc32(const uint8_t* data, size_t n) {
+    const auto& a = kCrc32.after;
+    const auto& h = kCrc32.high;
+    uint32_t s = 0;  // the complement of the register, which starts at 0xFFFFFFFF
+    for (; n >= 8; n -= 8, data += 8) {
+        const uint32_t x = s ^ data[0];
+        s = a[7][x & 0xFF] ^ h[0][(x >> 8) & 0xFF] ^ h[1][(x >> 16) & 0xFF] ^ h[2][x >> 24] ^ a[6][data[1]] ^
+            a[5][data[2]] ^ a[4][data[3]] ^ a[3][data[4]] ^ a[2][data[5]] ^ a[1][data[6]] ^ a[0][data[7]];
+    }
+    for (; n > 0; --n, ++data) {
+        const uint32_t x = s ^ *data;
+        s = static_cast<uint32_t>(static_cast<int32_t>(x) >> 8) ^ a[0][x & 0xFF];
+    }
+    return ~s;
 }
 
 bool TZX_Disk::LoadUDI(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseUDI); }
 bool TZX_Disk::SaveUDI(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildUDI); }
-bool TZX_Disk::ParseUDI(ByteSpan) { StatusMessage = kNotYet; return false; }
-bool TZX_Disk::BuildUDI(Bytes&) { StatusMessage = kNotYet; return false; }
-uint32_t TZX_Disk::Crc32(const uint8_t*, size_t) { return 0; }
+
+bool TZX_Disk::ParseUDI(ByteSpan bytes) {
+    Clear();
+    if (bytes.size() < kHeaderBytes + kCrcBytes) {
+        StatusMessage = "Error UDI file!";
+        return false;
+    }
+    const size_t bodyBytes = bytes.size() - kCrcBytes;
+    ByteReader in(bytes);
+    in.Seek(bodyBytes);
+    if (Crc32(bytes.data(), bodyBytes) != in.U32()) {
+        StatusMessage = "UDI file CRC error!";
+        return false;
+    }
+    in.Seek(0);
+    if (std::memcmp(in.Take(4).data(), kSignature, 4) != 0) {
+        StatusMessage = "No UDI format!";
+        return false;
+    }
+    const uint32_t lengthField = in.U32();
+    const uint8_t version = in.U8();
+    const unsigned highestCylinder = in.U8();
+    const unsigned highestSide = in.U8();
+    const uint8_t reserved = in.U8();
+    const uint32_t extendedHeader = in.U32();
+    if (version != 0 || extendedHeader != 0 || reserved != 0) {
+        StatusMessage = kFormatError;
+        return false;
+    }
+    if (lengthField != bodyBytes) {
+        StatusMessage = kLengthError;
+        return false;
+    }
+    // A one-sided image keeps its geometry: cylinder c goes to track 2c, side 1 stays absent.
+    const bool oneSided = highestSide == 0;
+    const unsigned records = (highestCylinder + 1) * (highestSide + 1);
+    const unsigned trackSpan = oneSided ? 2 * highestCylinder + 1 : records;
+    if (trackSpan > kMaxTracks) {
+        StatusMessage = kFormatError;
+        return false;
+    }
+    for (unsigned t = 0; t < records; ++t) {
+        in.U8();  // the track type does not matter to the scan
+        const size_t length = in.U16();
+        if (length > in.Remaining()) {
+            StatusMessage = kLengthError;
+            return false;
+        }
+        if (length > kRawTrackBytes) {
+            StatusMessage = kFormatError;
+            return false;
+        }
+        TTrack& track = *Track(oneSided ? 2 * t : t);
+        const ByteSpan raw = in.Take(length);
+        std::copy(raw.begin(), raw.end(), track.RawData.begin());
+        track.RawLength = static_cast<uint16_t>(length);
+        track.Used = kFlagSet;
+        track.RawValid = 1;
+        ScanSectors(track, raw, in.Take((length + 7) / 8));
+    }
+    return true;
+}
+
+bool TZX_Disk::BuildUDI(Bytes& out) {
+    CountTracks();
+    // Whole cylinders up to the last used track (on a disk whose tracks follow each other that is the
+    // used track count divided by two, rounded up); a disk without tracks cannot be described.
+    const unsigned span = UsedTrackSpan(*this);
+    if (span == 0) {
+        StatusMessage = kCannotCreate;
+        return false;
+    }
+    const unsigned cylinders = (span + 1) / 2;
+    Bytes image;
+    image.reserve(kHeaderBytes + cylinders * 2 * kRecordBytes + kCrcBytes);
+    PutBytes(image, kSignature, 4);
+    PutU32(image, static_cast<uint32_t>(kHeaderBytes + cylinders * 2 * kRecordBytes));
+    PutU8(image, 0);
+    PutU8(image, static_cast<uint8_t>(cylinders - 1));
+    PutU8(image, 1);
+    PutU8(image, 0);
+    PutU32(image, 0);
+    for (unsigned t = 0; t < 2 * cylinders; ++t) {
+        const size_t at = image.size();
+        image.resize(at + kRecordBytes);
+        image[at] = kMfmTrack;
+        image[at + 1] = static_cast<uint8_t>(kUdiTrackBytes);
+        image[at + 2] = static_cast<uint8_t>(kUdiTrackBytes >> 8);
+        uint8_t* raw = &image[at + kRecordHeadBytes];
+        if (!BuildRawTrack(static_cast<uint8_t>(t), raw, raw + kUdiTrackBytes)) {
+            StatusMessage = kCannotCreate;
+            return false;
+        }
+    }
+    PutU32(image, Crc32(image.data(), image.size()));
+    out = std::move(image);
+    return true;
+}
 
 }  // namespace tarvex

@@ -1,8 +1,231 @@
-// The UDI raw-track builder (not built yet).
+// Turns one track of the disk model into the 6256 raw bytes of an MFM track and its clock-mark bitmap.
+// A track read from a UDI image keeps the positions of its address marks; any other used track is laid
+// out after the IBM format table, with the gaps shortened when the sectors do not fit; an absent track
+// stays unformatted (all gap bytes, nothing marked).
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+
+#include "formats/udi_raw_track.h"
 #include "disk/zx_disk.h"
 
 namespace tarvex {
 
-bool TZX_Disk::BuildRawTrack(uint8_t, uint8_t*, uint8_t*) { return false; }
+namespace {
+
+constexpr long kTrackBytes = static_cast<long>(kUdiTrackBytes);
+// A data field that would come this close to the end of the track does not fit (its CRC and a minimal
+// gap would be cut); only a last, already bad sector may be written cut short, up to kCutDataEnd.
+constexpr long kEndOfTrackMargin = 16;
+constexpr long kCutDataEnd = 6246;
+
+// The from-scratch layout: gap 4a, sync, index mark, gap 1; then per sector sync, ID mark, C H R N and
+// CRC, gap 2, sync, data mark, data and CRC, gap 3.
+constexpr long kGap4a = 80;
+constexpr long kGap1 = 50;
+constexpr long kSyncZeros = 12;
+constexpr long kSyncBytes = 3;
+constexpr long kGap2 = 22;
+constexpr long kGap3 = 54;
+constexpr long kPreambleBytes = kGap4a + kSyncZeros + kSyncBytes + 1 + kGap1;                         // 146
+constexpr long kSectorOverhead = 2 * (kSyncZeros + kSyncBytes + 1) + 4 + 2 + kGap2 + 2 + kGap3;  // 116
+constexpr long kLargestPreambleCut = 25;
+constexpr long kLargestGap3Cut = 36;
+
+// The track being built: room past the 6256 output bytes for a slight overrun, all gap bytes at first.
+class TrackImage {
+public:
+    TrackImage() { bytes_.fill(kGapByte); }
+
+    void Put(long pos, uint8_t b) {
+        if (pos >= 0 && pos < kCapacity) bytes_[pos] = b;
+    }
+    void Fill(long pos, long n, uint8_t b) {
+        for (long i = 0; i < n; ++i) Put(pos + i, b);
+    }
+    // n bytes at pos: zeros, then the first min(n, have) bytes of a sector's data.
+    void PutData(long pos, long n, const uint8_t* data, long have) {
+        Fill(pos, n, 0);
+        const long copy = std::min({n, have, long{kSectorDataBytes}, kCapacity - pos});
+        if (copy > 0 && pos >= 0) std::memcpy(&bytes_[pos], data, static_cast<size_t>(copy));
+    }
+    void PutCrc(long pos, uint16_t crc) {
+        Put(pos, static_cast<uint8_t>(crc >> 8));
+        Put(pos + 1, static_cast<uint8_t>(crc));
+    }
+    uint16_t CrcOf(long from, long n) const {
+        if (from < 0 || from + n > kCapacity) return 0;
+        return TZX_Disk::Crc16(&bytes_[from], static_cast<size_t>(n));
+    }
+    // Sets the clock-mark flags of positions a..b; those past the output are dropped.
+    void Mark(long a, long b) {
+        for (long p = std::max(a, 0L); p <= b && p < kTrackBytes; ++p) marks_[p >> 3] |= static_cast<uint8_t>(1u << (p & 7));
+    }
+    void CopyOut(uint8_t* rawOut, uint8_t* marksOut) const {
+        std::memcpy(rawOut, bytes_.data(), kUdiTrackBytes);
+        if (marksOut) std::memcpy(marksOut, marks_.data(), kUdiMarkBytes);
+    }
+
+private:
+    static constexpr long kCapacity = kTrackBytes + 2048;
+    std::array<uint8_t, kCapacity> bytes_;
+    std::array<uint8_t, kUdiMarkBytes> marks_{};
+};
+
+void PutSync(TrackImage& out, long pos, uint8_t syncByte) {
+    out.Fill(pos, kSyncBytes, syncByte);
+    out.Mark(pos, pos + kSyncBytes - 1);
+}
+
+// The 8 bytes A1 A1 A1 FE C H R N at pos and their CRC after them.
+void PutIdField(TrackImage& out, long pos, const TSectorSlot& slot) {
+    PutSync(out, pos, kSyncA1);
+    out.Put(pos + 3, kIdMark);
+    out.Put(pos + 4, slot.Cylinder);
+    out.Put(pos + 5, slot.Head);
+    out.Put(pos + 6, slot.SectorNo);
+    out.Put(pos + 7, slot.SizeCode);
+    out.PutCrc(pos + 8, out.CrcOf(pos, 8));
+}
+
+// A data field's contents at pos and the CRC over its sync bytes, mark and data (starting at syncPos);
+// a sector read with a CRC error is written with the complement of the right CRC.
+void PutDataAndCrc(TrackImage& out, long syncPos, long pos, long size, const TSectorSlot& slot) {
+    out.PutData(pos, size, slot.Data.data(), slot.DataLength);
+    uint16_t crc = out.CrcOf(syncPos, pos + size - syncPos);
+    if (!slot.DataCrcOk) crc ^= 0xFFFF;
+    out.PutCrc(pos + size, crc);
+}
+
+bool ReachesTrackEnd(long pos, long size) { return pos + size + kEndOfTrackMargin >= kTrackBytes; }
+
+// Only the last sector, and only one already read with a CRC error, may end the track cut short.
+bool MayBeCut(const TSectorSlot& slot, unsigned k, unsigned count) { return !slot.DataCrcOk && k + 1 == count; }
+
+void PutCutData(TrackImage& out, long pos, const TSectorSlot& slot) {
+    const long d = std::max(0L, kCutDataEnd - pos);
+    out.PutData(pos, d, slot.Data.data(), slot.DataLength);
+}
+
+bool BuildFromScratch(TTrack& track, unsigned count, TrackImage& out) {
+    long total = kPreambleBytes;
+    for (unsigned k = 0; k < count; ++k) {
+        const long size = MfmSectorBytes(track.Sector(k)->SizeCode);
+        if (size == 0) return false;
+        total += kSectorOverhead + size;
+    }
+    long preambleCut = 0, gap3Cut = 0;
+    if (total > kTrackBytes) {
+        const long excess = total - kTrackBytes;
+        if (excess < 2 * kLargestPreambleCut) {
+            preambleCut = static_cast<long>(RoundHalfEven(excess, 2)) + 2;
+        } else {
+            preambleCut = kLargestPreambleCut;
+            gap3Cut = static_cast<long>(RoundHalfEven(total - 2 * kLargestPreambleCut - kTrackBytes, count));
+            if (gap3Cut > kLargestGap3Cut) return false;
+        }
+    }
+
+    long pos = kGap4a - preambleCut + kSyncZeros;
+    out.Fill(pos - kSyncZeros, kSyncZeros, 0);
+    PutSync(out, pos, kSyncC2);
+    out.Put(pos + kSyncBytes, kIndexMark);
+    pos += kSyncBytes + 1 + kGap1 - preambleCut;
+    for (unsigned k = 0; k < count; ++k) {
+        const TSectorSlot& slot = *track.Sector(k);
+        const long size = MfmSectorBytes(slot.SizeCode);
+        out.Fill(pos, kSyncZeros, 0);
+        pos += kSyncZeros;
+        PutIdField(out, pos, slot);
+        pos += 10 + kGap2;
+        out.Fill(pos, kSyncZeros, 0);
+        pos += kSyncZeros;
+        const long syncPos = pos;
+        PutSync(out, pos, kSyncA1);
+        out.Put(pos + kSyncBytes, kDataMark);
+        pos += kSyncBytes + 1;
+        if (ReachesTrackEnd(pos, size)) {  // pos: the first data byte
+            if (!MayBeCut(slot, k, count)) return false;
+            PutCutData(out, pos, slot);
+            pos = std::max(pos, kCutDataEnd);
+        } else {
+            PutDataAndCrc(out, syncPos, pos, size, slot);
+            pos += size + 2;
+        }
+        pos += kGap3 - gap3Cut;
+    }
+    return true;
+}
+
+// The first q from `from` to the end of the output whose raw bytes are a, b and then one of the marks.
+std::optional<long> FindMark(const TTrack& track, long from, uint8_t a, uint8_t b, uint8_t mark1, uint8_t mark2) {
+    const uint8_t* raw = track.RawData.data();
+    for (long q = std::max(from, 0L); q < kTrackBytes; ++q)
+        if (raw[q] == a && raw[q + 1] == b && (raw[q + 2] == mark1 || raw[q + 2] == mark2)) return q;
+    return std::nullopt;
+}
+
+bool BuildKeepingLayout(TTrack& track, unsigned count, TrackImage& out) {
+    long q = 0, fieldEnd = 0;
+    if (auto index = FindMark(track, 0, kSyncC2, kSyncC2, kIndexMark, kIndexMark)) {
+        q = *index;
+        if (q < 15) return false;
+        out.Fill(q - 13, kSyncZeros, 0);
+        PutSync(out, q - 1, kSyncC2);
+        out.Put(q + 2, kIndexMark);
+        fieldEnd = q + 2;
+    }
+    for (unsigned k = 0; k < count; ++k) {
+        const TSectorSlot& slot = *track.Sector(k);
+        auto id = FindMark(track, q, kSyncA1, kSyncA1, kIdMark, kIdMark);
+        if (!id) return false;
+        q = *id;
+        const long room = q - fieldEnd;
+        if (room < 5) return false;
+        // Up to twelve sync zeros, but never over the last byte of the field before (fieldEnd).
+        const long zeros = std::min(kSyncZeros, room - 2);
+        out.Fill(q - 1 - zeros, zeros, 0);
+        PutIdField(out, q - 1, slot);
+        fieldEnd = q + 8;
+
+        auto data = FindMark(track, q, kSyncA1, kSyncA1, kDataMark, kDeletedDataMark);
+        if (!data) return false;
+        q = *data;
+        if (q - fieldEnd < 15) return false;
+        const long size = MfmSectorBytes(slot.SizeCode);
+        if (size == 0) return false;
+        out.Fill(q - 13, kSyncZeros, 0);
+        PutSync(out, q - 1, kSyncA1);
+        out.Put(q + 2, track.RawData[q + 2]);  // a deleted-data mark stays one
+        if (ReachesTrackEnd(q, size)) {  // q: the second sync byte
+            if (!MayBeCut(slot, k, count)) return false;
+            PutCutData(out, q + 3, slot);
+            return true;
+        }
+        PutDataAndCrc(out, q - 1, q + 3, size, slot);
+        if (!slot.DataCrcOk) out.Put(q - 1, 0x14);  // still marked: only the CRC now disagrees
+        fieldEnd = q + 4 + size;
+        q += size;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TZX_Disk::BuildRawTrack(uint8_t trackIndex, uint8_t* rawOut, uint8_t* marksOut) {
+    TTrack* track = Track(trackIndex);
+    TrackImage out;
+    bool built = true;
+    if (track) {
+        const unsigned count = track->CountSectors();
+        if (track->RawValid && track->RawLength > 0)
+            built = BuildKeepingLayout(*track, count, out);
+        else if (track->Used)
+            built = BuildFromScratch(*track, count, out);
+    }
+    if (built) out.CopyOut(rawOut, marksOut);
+    return built;
+}
 
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 namespace tarvex {
 namespace {
@@ -79,6 +80,23 @@ TEST(ZxDisk, Crc16MatchesTheCcittFalseCheckValues) {
     const uint8_t id[] = {0xA1, 0xA1, 0xA1, 0xFE, 0x00, 0x00, 0x01, 0x01};
     EXPECT_EQ(TZX_Disk::Crc16(id, sizeof id), 0xFA0C);
     EXPECT_EQ(TZX_Disk::Crc16(id, 0), 0xFFFF);
+}
+
+TEST(ZxDisk, Crc16EqualsTheBitwiseDefinitionOnRandomData) {
+    auto bitwise = [](const Bytes& data) {
+        uint16_t reg = 0xFFFF;
+        for (uint8_t b : data) {
+            reg ^= static_cast<uint16_t>(b << 8);
+            for (int i = 0; i < 8; ++i) reg = static_cast<uint16_t>(reg & 0x8000 ? (reg << 1) ^ 0x1021 : reg << 1);
+        }
+        return reg;
+    };
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        Bytes data(rng() % 1100);
+        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        ASSERT_EQ(TZX_Disk::Crc16(data.data(), data.size()), bitwise(data)) << data.size();
+    }
 }
 
 TEST(ZxDisk, ObserverHearsEveryClear) {

@@ -1,0 +1,24 @@
+// The raw MFM track as a UDI image stores it: 6256 bytes and a bitmap of the bytes written with a missing
+// clock bit (the A1 sync bytes before ID and data marks, the C2 bytes before the index mark).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvex {
+
+constexpr size_t kUdiTrackBytes = 6256;
+constexpr size_t kUdiMarkBytes = kUdiTrackBytes / 8;  // 782
+
+constexpr uint8_t kIndexMark = 0xFC;
+constexpr uint8_t kIdMark = 0xFE;
+constexpr uint8_t kDataMark = 0xFB;
+constexpr uint8_t kDeletedDataMark = 0xF8;
+constexpr uint8_t kSyncA1 = 0xA1;
+constexpr uint8_t kSyncC2 = 0xC2;
+constexpr uint8_t kGapByte = 0x4E;
+
+// 128 << code for the size codes a track can be written with (0..3); 0 for any other code.
+constexpr unsigned MfmSectorBytes(uint8_t sizeCode) { return sizeCode <= 3 ? 128u << sizeCode : 0u; }
+
+}  // namespace tarvex

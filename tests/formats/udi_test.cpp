@@ -1,0 +1,453 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "formats/byte_reader.h"
+#include "formats/udi_raw_track.h"
+#include "test_support.h"
+
+namespace tarvex {
+namespace {
+
+// The checksum as the format defines it: one bit at a time, with an arithmetic right shift.
+uint32_t BitwiseUdiCrc32(const uint8_t* data, size_t n) {
+    uint32_t r = 0xFFFFFFFF;
+    for (size_t i = 0; i < n; ++i) {
+        r ^= 0xFFFFFFFF ^ data[i];
+        for (int k = 0; k < 8; ++k) {
+            const bool low = r & 1;
+            r = static_cast<uint32_t>(static_cast<int32_t>(r) >> 1);
+            if (low) r ^= 0xEDB88320;
+        }
+        r ^= 0xFFFFFFFF;
+    }
+    return r;
+}
+
+void PutLe32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Sets the length field and the trailing CRC of a UDI image.
+void Seal(Bytes& udi) {
+    PutLe32(udi, 4, static_cast<uint32_t>(udi.size() - 4));
+    PutLe32(udi, udi.size() - 4, TZX_Disk::Crc32(udi.data(), udi.size() - 4));
+}
+
+struct TrackRecord {
+    Bytes raw;
+    Bytes marks;  // ceil(raw / 8) bytes
+    void Mark(size_t from, size_t n) {
+        for (size_t p = from; p < from + n; ++p) marks[p / 8] |= static_cast<uint8_t>(1u << (p % 8));
+    }
+};
+
+TrackRecord Record(size_t length) { return {Bytes(length, 0x4E), Bytes((length + 7) / 8, 0)}; }
+
+// A UDI image of the given records with highest cylinder/side as given; length and CRC sealed.
+Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
+    Bytes udi = {'U', 'D', 'I', '!', 0, 0, 0, 0, 0, static_cast<uint8_t>(highestCylinder), static_cast<uint8_t>(highestSide), 0, 0, 0, 0, 0};
+    for (const auto& r : records) {
+        udi.push_back(0);
+        udi.push_back(static_cast<uint8_t>(r.raw.size()));
+        udi.push_back(static_cast<uint8_t>(r.raw.size() >> 8));
+        udi.insert(udi.end(), r.raw.begin(), r.raw.end());
+        udi.insert(udi.end(), r.marks.begin(), r.marks.end());
+    }
+    udi.resize(udi.size() + 4);
+    Seal(udi);
+    return udi;
+}
+
+// Writes A1 A1 A1 FE C H R N + CRC at pos (the first sync byte) and returns the position after it.
+size_t PutId(TrackRecord& r, size_t pos, uint8_t c, uint8_t h, uint8_t sector, uint8_t n) {
+    const uint8_t field[8] = {0xA1, 0xA1, 0xA1, 0xFE, c, h, sector, n};
+    std::memcpy(&r.raw[pos], field, 8);
+    const uint16_t crc = TZX_Disk::Crc16(field, 8);
+    r.raw[pos + 8] = static_cast<uint8_t>(crc >> 8);
+    r.raw[pos + 9] = static_cast<uint8_t>(crc);
+    r.Mark(pos, 3);
+    return pos + 10;
+}
+
+// Writes A1 A1 A1 mark + data + CRC (complemented when bad) at pos; returns the position after it.
+size_t PutData(TrackRecord& r, size_t pos, const Bytes& data, bool good = true, uint8_t mark = 0xFB) {
+    r.raw[pos] = r.raw[pos + 1] = r.raw[pos + 2] = 0xA1;
+    r.raw[pos + 3] = mark;
+    std::copy(data.begin(), data.end(), r.raw.begin() + pos + 4);
+    uint16_t crc = TZX_Disk::Crc16(&r.raw[pos], data.size() + 4);
+    if (!good) crc = static_cast<uint16_t>(~crc);
+    r.raw[pos + 4 + data.size()] = static_cast<uint8_t>(crc >> 8);
+    r.raw[pos + 5 + data.size()] = static_cast<uint8_t>(crc);
+    r.Mark(pos, 3);
+    return pos + 6 + data.size();
+}
+
+Bytes Pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 3);
+    return b;
+}
+
+TEST(Udi, Crc32IsTheFormatsOwnChecksum) {
+    const char* digits = "123456789";
+    EXPECT_EQ(TZX_Disk::Crc32(reinterpret_cast<const uint8_t*>(digits), 9), 0x1628D64Du);
+    EXPECT_EQ(TZX_Disk::Crc32(nullptr, 0), 0xFFFFFFFFu);
+    std::mt19937 rng(11);
+    for (int round = 0; round < 200; ++round) {
+        Bytes data(rng() % 3000);
+        for (auto& b : data) b = static_cast<uint8_t>(rng());
+        ASSERT_EQ(TZX_Disk::Crc32(data.data(), data.size()), BitwiseUdiCrc32(data.data(), data.size())) << round;
+    }
+}
+
+TEST(Udi, FullTrdosDiskWritesWholeCylindersAndReadsBack) {
+    const Bytes trd = test::MakeTrdBytes(160);
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(trd));
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    ASSERT_EQ(udi.size(), 1126580u);
+    EXPECT_EQ(Bytes(udi.begin(), udi.begin() + 16),
+              (Bytes{0x55, 0x44, 0x49, 0x21, 0xB0, 0x30, 0x11, 0x00, 0x00, 0x4F, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(udi[16], 0) << "MFM track";
+    EXPECT_EQ(udi[17] | (udi[18] << 8), 6256);
+
+    TZX_Disk back;
+    back.Comment = {"stale"};
+    back.StatusMessage = "kept";
+    ASSERT_TRUE(back.ParseUDI(udi));
+    EXPECT_EQ(back.StatusMessage, "kept");
+    EXPECT_TRUE(back.Comment.empty());
+    EXPECT_EQ(back.CountTracks(), 160);
+    EXPECT_EQ(back.Track(159)->RawLength, 6256);
+    EXPECT_EQ(back.Track(159)->RawValid, 1);
+    Bytes again;
+    ASSERT_TRUE(back.BuildTRD(again));
+    EXPECT_EQ(again, trd);
+    ASSERT_TRUE(back.BuildUDI(again));
+    EXPECT_EQ(again, udi) << "written again, the layout-keeping build gives the same bytes";
+}
+
+TEST(Udi, OddTrackCountsAndSparseDisksKeepEveryTrack) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(3)));
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_EQ(udi.size(), 16 + 4 * 7041 + 4u);
+    EXPECT_EQ(udi[9], 1) << "2 cylinders";
+    ASSERT_TRUE(disk.ParseUDI(udi));
+    EXPECT_EQ(disk.CountTracks(), 4);
+    EXPECT_EQ(disk.Track(3)->CountSectors(), 0) << "the fourth record is unformatted";
+
+    // Tracks 0 and 9 only: the image reaches the cylinder of track 9.
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(10)));
+    for (unsigned k = 1; k < 9; ++k) disk.Track(k)->Clear();
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_EQ(udi[9], 4) << "5 cylinders, though only 2 tracks are used";
+    ASSERT_TRUE(disk.ParseUDI(udi));
+    EXPECT_EQ(disk.Track(9)->CountSectors(), 16);
+
+    disk.Clear();
+    udi = {1, 2};
+    EXPECT_FALSE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+    EXPECT_EQ(udi, (Bytes{1, 2}));
+
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
+    disk.Track(1)->Sector(3)->SizeCode = 6;
+    EXPECT_FALSE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+}
+
+TEST(Udi, ReaderChecksInOrder) {
+    TZX_Disk disk;
+    Bytes udi = MakeUdi({Record(100), Record(100)}, 0, 1);
+    ASSERT_TRUE(disk.ParseUDI(udi));
+
+    EXPECT_FALSE(disk.ParseUDI(Bytes(19, 0)));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file!");
+    Bytes twenty(20, 0);
+    PutLe32(twenty, 16, TZX_Disk::Crc32(twenty.data(), 16));
+    EXPECT_FALSE(disk.ParseUDI(twenty));
+    EXPECT_EQ(disk.StatusMessage, "No UDI format!") << "20 bytes pass the size check, the CRC, then fail the signature";
+
+    Bytes bad = udi;
+    bad[0] = 'X';
+    EXPECT_FALSE(disk.ParseUDI(bad));
+    EXPECT_EQ(disk.StatusMessage, "UDI file CRC error!") << "the CRC is checked before the signature";
+    Seal(bad);
+    EXPECT_FALSE(disk.ParseUDI(bad));
+    EXPECT_EQ(disk.StatusMessage, "No UDI format!");
+
+    for (size_t at : {8u, 11u, 12u, 15u}) {
+        bad = udi;
+        bad[at] = 1;
+        Seal(bad);
+        EXPECT_FALSE(disk.ParseUDI(bad));
+        EXPECT_EQ(disk.StatusMessage, "Error UDI format!") << at;
+    }
+    bad = udi;
+    PutLe32(bad, 4, static_cast<uint32_t>(udi.size()));
+    PutLe32(bad, bad.size() - 4, TZX_Disk::Crc32(bad.data(), bad.size() - 4));
+    EXPECT_FALSE(disk.ParseUDI(bad));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+
+    bad = udi;
+    bad[16 + 1 + 3 + 100 + 13 + 1] = 0xFF;  // the second record claims 0xFF64 bytes
+    Seal(bad);
+    EXPECT_FALSE(disk.ParseUDI(bad));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.Track(0)->Used, kFlagSet) << "the first record was read";
+
+    // A bitmap cut short by the end of the file (the raw bytes still fit).
+    bad = MakeUdi({Record(64)}, 0, 0);
+    bad.erase(bad.end() - 4 - 8, bad.end() - 4);
+    Seal(bad);
+    EXPECT_THROW(disk.ParseUDI(bad), StreamReadError);
+}
+
+TEST(Udi, SectorScanFollowsTheClockMarks) {
+    TrackRecord r = Record(1200);
+    r.Mark(20, 3);
+    r.raw[23] = 0xFC;
+    size_t pos = PutId(r, 60, 5, 1, 3, 1);
+    pos = PutData(r, pos + 20, Pattern(256, 1), true);
+    pos = PutId(r, pos + 30, 5, 1, 4, 0);
+    pos = PutData(r, pos + 20, Pattern(128, 2), false, 0xF8);  // bad CRC, deleted-data mark
+    pos = PutId(r, pos + 30, 5, 1, 9, 0);                      // an ID without data,
+    pos = PutId(r, pos + 30, 5, 1, 10, 0);                     // then an ID that is passed over
+    pos = PutData(r, pos + 20, Pattern(128, 3));               // whose data goes to sector 9's slot
+    r.raw[pos + 30] = 0xFB;                                    // a data mark without sync is nothing
+    pos = PutId(r, pos + 60, 5, 1, 11, 1);
+    const size_t cutMark = pos + 20 + 3;
+    pos = PutData(r, pos + 20, Bytes(256, 0x77));
+    r.raw.resize(cutMark + 1 + 100);  // the last field runs into the end of the track
+    r.marks.resize((r.raw.size() + 7) / 8);
+
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi({r}, 0, 0)));
+    TTrack& t = *disk.Track(0);
+    ASSERT_EQ(t.CountSectors(), 4);
+    EXPECT_EQ(t.Sector(0)->SectorNo, 3);
+    EXPECT_EQ(t.Sector(0)->Cylinder, 5);
+    EXPECT_EQ(t.Sector(0)->Head, 1);
+    EXPECT_EQ(t.Sector(0)->DataLength, 256);
+    EXPECT_EQ(t.Sector(0)->DataCrcOk, kFlagSet);
+    EXPECT_EQ(0, std::memcmp(t.Sector(0)->Data.data(), Pattern(256, 1).data(), 256));
+    EXPECT_EQ(t.Sector(1)->SectorNo, 4);
+    EXPECT_EQ(t.Sector(1)->DataCrcOk, 0);
+    EXPECT_EQ(t.Sector(1)->DataLength, 128);
+    EXPECT_EQ(t.Sector(2)->SectorNo, 9);
+    EXPECT_EQ(t.Sector(2)->Data[0], 3);
+    EXPECT_EQ(t.Sector(3)->SectorNo, 11);
+    EXPECT_EQ(t.Sector(3)->DataLength, 100 - 3 + 1) << "L - i - 3 bytes, the last two taken as CRC";
+    EXPECT_EQ(t.Sector(3)->DataCrcOk, 0);
+    EXPECT_EQ(t.RawLength, r.raw.size());
+    EXPECT_EQ(0, std::memcmp(t.RawData.data(), r.raw.data(), r.raw.size()));
+}
+
+TEST(Udi, BadSectorsComeBackBad) {
+    TZX_Disk disk;
+    for (uint8_t code = 0; code <= 3; ++code) {
+        const unsigned count = code == 3 ? 5 : 8;
+        ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
+        for (unsigned k = 0; k < 2; ++k)
+            for (unsigned s = 0; s < 16; ++s) {
+                TSectorSlot& slot = *disk.Track(k)->Sector(s);
+                if (s >= count) disk.Track(k)->ClearSector(s);
+                slot.SizeCode = code;
+                slot.DataLength = static_cast<uint16_t>(128u << code);
+                slot.DataCrcOk = s % 2 ? 0 : kFlagSet;
+            }
+        Bytes udi;
+        ASSERT_TRUE(disk.BuildUDI(udi));
+        // Read (from scratch), then written again keeping the layout, then read once more.
+        for (int pass = 0; pass < 2; ++pass) {
+            ASSERT_TRUE(disk.ParseUDI(udi));
+            for (unsigned s = 0; s < count; ++s) {
+                const TSectorSlot& slot = *disk.Track(1)->Sector(s);
+                ASSERT_EQ(slot.DataLength, 128u << code);
+                EXPECT_EQ(slot.DataCrcOk, s % 2 ? 0 : kFlagSet) << "size code " << int(code) << " sector " << s << " pass " << pass;
+            }
+            ASSERT_TRUE(disk.BuildUDI(udi));
+        }
+    }
+}
+
+// Every position in the track whose clock-mark bit is set, with the raw byte after each run of marks.
+std::vector<std::pair<size_t, uint8_t>> AddressMarks(const TTrack& t, const Bytes& marks) {
+    std::vector<std::pair<size_t, uint8_t>> found;
+    for (size_t p = 0; p < t.RawLength; ++p) {
+        const bool here = (marks[p / 8] >> (p % 8)) & 1;
+        const bool next = p + 1 < t.RawLength && ((marks[(p + 1) / 8] >> ((p + 1) % 8)) & 1);
+        if (here) found.emplace_back(p, t.RawData[p]);
+        if (here && !next && p + 1 < t.RawLength) found.emplace_back(p + 1, t.RawData[p + 1]);
+    }
+    return found;
+}
+
+TEST(Udi, WrittenAgainAnImageKeepsItsAddressMarks) {
+    TrackRecord r = Record(6256);
+    r.raw[300] = r.raw[301] = r.raw[302] = 0xC2;
+    r.Mark(300, 3);
+    r.raw[303] = 0xFC;
+    size_t pos = 400;
+    for (uint8_t s = 1; s <= 5; ++s) {
+        pos = PutId(r, pos + 7 * s, 0, 0, s, 2);
+        pos = PutData(r, pos + 15 + s, Pattern(512, s), s != 4, s == 2 ? 0xF8 : 0xFB);
+    }
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi({r, Record(0)}, 0, 1)));
+    ASSERT_EQ(disk.Track(0)->CountSectors(), 5);
+    EXPECT_EQ(disk.Track(1)->Used, kFlagSet);
+    EXPECT_EQ(disk.Track(1)->RawLength, 0);
+    disk.Track(0)->Sector(2)->Data[7] ^= 0xFF;  // a change to the model is carried into the image
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseUDI(udi));
+    const Bytes marks(udi.begin() + 16 + 3 + 6256, udi.begin() + 16 + 3 + 6256 + 782);
+    const auto expected = AddressMarks(*disk.Track(0), r.marks);
+    auto got = AddressMarks(*back.Track(0), marks);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].first, expected[i].first);
+        // The first sync byte of a bad sector's data field is written as 0x14.
+        EXPECT_TRUE(got[i].second == expected[i].second || (got[i].second == 0x14 && expected[i].second == 0xA1))
+            << got[i].first << ": " << int(got[i].second);
+    }
+    for (unsigned s = 0; s < 5; ++s) {
+        const TSectorSlot& a = *disk.Track(0)->Sector(s);
+        const TSectorSlot& b = *back.Track(0)->Sector(s);
+        EXPECT_EQ(a.SectorNo, b.SectorNo);
+        EXPECT_EQ(a.DataCrcOk, b.DataCrcOk) << s;
+        EXPECT_EQ(0, std::memcmp(a.Data.data(), b.Data.data(), 512));
+    }
+    // The empty record came back as a used track with only the preamble.
+    const size_t second = 16 + 7041 + 3;
+    EXPECT_EQ(udi[second + 95], 0xFC);
+    EXPECT_EQ(back.Track(1)->CountSectors(), 0);
+}
+
+TEST(Udi, OneSidedImagesKeepTheirGeometry) {
+    TZX_Disk source;
+    ASSERT_TRUE(source.ParseTRD(test::MakeTrdBytes(1)));
+    TrackRecord r = Record(6256);
+    ASSERT_TRUE(source.BuildRawTrack(0, r.raw.data(), r.marks.data()));
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi({r, r, r}, 2, 0)));
+    EXPECT_EQ(disk.CountTracks(), 3);
+    for (unsigned k : {0u, 2u, 4u}) EXPECT_EQ(disk.Track(k)->CountSectors(), 16) << k;
+    for (unsigned k : {1u, 3u}) EXPECT_EQ(disk.Track(k)->Used, 0) << k;
+    Bytes out;
+    EXPECT_FALSE(disk.BuildTRD(out));
+    EXPECT_EQ(disk.StatusMessage, "Not TR-DOS disk format! Sector (T-1 / S-1) not found!");
+    ASSERT_TRUE(disk.BuildUDI(out));
+    EXPECT_EQ(out[9], 2) << "all three cylinders are written";
+    EXPECT_EQ(out[10], 1);
+}
+
+TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
+    TZX_Disk disk;
+    // 84 cylinders on two sides: 168 records.
+    EXPECT_FALSE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(168, Record(0)), 83, 1)));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(166, Record(0)), 82, 1)));
+    EXPECT_EQ(disk.CountTracks(), 166);
+
+    // A track longer than the raw buffer.
+    EXPECT_FALSE(disk.ParseUDI(MakeUdi({Record(14001)}, 0, 0)));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi({Record(14000)}, 0, 0)));
+
+    // 22 sectors of 128 bytes: the first 20 are kept.
+    TrackRecord r = Record(14000);
+    size_t pos = 100;
+    for (uint8_t s = 1; s <= 22; ++s) {
+        pos = PutId(r, pos + 10, 0, 0, s, 0);
+        pos = PutData(r, pos + 20, Pattern(128, s));
+    }
+    // A 2048-byte field (size code 4), then an ID and a data mark in the last bytes of the track.
+    TrackRecord big = Record(3000);
+    pos = PutId(big, 50, 0, 0, 1, 4);
+    pos = PutData(big, pos + 20, Pattern(2048, 5));
+    pos = PutId(big, pos + 20, 0, 0, 2, 1);
+    big.raw.resize(pos + 21 + 3 + 2);  // the data mark is the second byte from the end
+    big.marks.resize((big.raw.size() + 7) / 8);
+    big.raw[pos + 20] = big.raw[pos + 21] = big.raw[pos + 22] = 0xA1;
+    big.Mark(pos + 20, 3);
+    big.raw[pos + 23] = 0xFB;
+    // Another ID mark as the very last byte.
+    TrackRecord tail = Record(64);
+    tail.Mark(62, 1);
+    tail.raw[63] = 0xFE;
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi({r, big, tail, Record(0)}, 1, 1)));
+    ASSERT_EQ(disk.Track(0)->CountSectors(), 20);
+    EXPECT_EQ(disk.Track(0)->Sector(19)->SectorNo, 20);
+    EXPECT_EQ(disk.Track(0)->Sector(19)->DataCrcOk, kFlagSet);
+    const TSectorSlot& cut = *disk.Track(1)->Sector(0);
+    EXPECT_EQ(cut.DataLength, 1100);
+    EXPECT_EQ(cut.DataCrcOk, 0);
+    EXPECT_EQ(0, std::memcmp(cut.Data.data(), Pattern(2048, 5).data(), 1100));
+    const TSectorSlot& late = *disk.Track(1)->Sector(1);
+    EXPECT_EQ(late.SectorNo, 2);
+    EXPECT_EQ(late.DataLength, 0) << "a data mark among the last three bytes has no data";
+    EXPECT_EQ(late.DataCrcOk, 0);
+    EXPECT_EQ(disk.Track(2)->CountSectors(), 0);
+}
+
+TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
+    disk.Track(2)->Sector(5)->DataCrcOk = 0;
+    Bytes good;
+    ASSERT_TRUE(disk.BuildUDI(good));
+    std::mt19937 rng(5);
+    unsigned accepted = 0;
+    auto feed = [&](Bytes bytes, bool seal) {
+        if (seal && bytes.size() >= 20) PutLe32(bytes, bytes.size() - 4, TZX_Disk::Crc32(bytes.data(), bytes.size() - 4));
+        try {
+            if (disk.ParseUDI(bytes)) {
+                ++accepted;
+                Bytes out;
+                if (!disk.BuildUDI(out)) {
+                    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+                }
+            } else {
+                EXPECT_FALSE(disk.StatusMessage.empty());
+            }
+        } catch (const StreamReadError&) {
+        }
+    };
+    for (size_t n = 0; n < good.size(); n += 997) {
+        Bytes cut(good.begin(), good.begin() + n);
+        feed(cut, false);
+        if (n >= 8) PutLe32(cut, 4, static_cast<uint32_t>(n - 4));
+        feed(cut, true);
+    }
+    for (int i = 0; i < 300; ++i) {
+        Bytes flipped = good;
+        for (int f = 0; f < 8; ++f) {
+            const size_t at = rng() % flipped.size();
+            flipped[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        }
+        feed(flipped, i % 2);
+        Bytes random(rng() % 4000);
+        for (auto& b : random) b = static_cast<uint8_t>(rng());
+        if (random.size() >= 20) {
+            std::memcpy(random.data(), "UDI!", 4);
+            PutLe32(random, 4, static_cast<uint32_t>(random.size() - 4));
+            std::memset(random.data() + 8, 0, 8);
+            random[9] = static_cast<uint8_t>(rng() % 3);
+            random[10] = static_cast<uint8_t>(rng() % 2);
+        }
+        feed(random, true);
+    }
+    EXPECT_GT(accepted, 0u);
+}
+
+}  // namespace
+}  // namespace tarvex
