@@ -72,7 +72,7 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
     DiskPlace next;
     size_t dataPos = kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount;
     for (unsigned i = 0; i < fileCount; ++i) {
-        TrdosFileEntry entry = TrdosFileEntry::Decode(&bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i]);
+        TrdosFileEntry entry = TrdosFileEntry::DecodeHeader(&bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i]);
         const size_t dataBytes = size_t{kTrdosSectorBytes} * entry.SectorCount;
         // Signed: when the headers themselves run into the checksum, even an empty file does not fit.
         const long long available = static_cast<long long>(bodyBytes) - static_cast<long long>(dataPos);

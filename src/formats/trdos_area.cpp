@@ -47,13 +47,18 @@ std::string Hex2(unsigned v) {
 
 }  // namespace
 
-TrdosFileEntry TrdosFileEntry::Decode(const uint8_t* bytes) {
+TrdosFileEntry TrdosFileEntry::DecodeHeader(const uint8_t* bytes) {
     TrdosFileEntry e;
     std::memcpy(e.Name.data(), bytes, e.Name.size());
     e.Type = bytes[8];
     e.Start = GetU16(bytes + 9);
     e.Length = GetU16(bytes + 11);
     e.SectorCount = bytes[13];
+    return e;
+}
+
+TrdosFileEntry TrdosFileEntry::Decode(const uint8_t* bytes) {
+    TrdosFileEntry e = DecodeHeader(bytes);
     e.FirstSector = bytes[14];
     e.FirstTrack = bytes[15];
     return e;

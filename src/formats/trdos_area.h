@@ -50,7 +50,8 @@ struct TrdosFileEntry {
     // A file whose name starts with a control byte has been deleted; its sectors are not live.
     bool Deleted() const { return Name[0] < 32; }
 
-    static TrdosFileEntry Decode(const uint8_t* bytes);
+    static TrdosFileEntry Decode(const uint8_t* bytes);        // all 16 bytes
+    static TrdosFileEntry DecodeHeader(const uint8_t* bytes);  // the first 14 bytes
     void Encode(uint8_t* bytes) const;  // all 16 bytes
     void EncodeHeader(uint8_t* bytes) const;  // the first 14 bytes
 };
