@@ -42,6 +42,10 @@ constexpr size_t kCommentTextWritten = 1016;
 // No real image comes near this; a coded body that claims more is cut here.
 constexpr size_t kLongestDecodedBody = 32u << 20;
 
+// Zero bytes after the LZH code. Some TeleDisk readers decode a symbol only while about two more bytes
+// of input follow it; without this tail they miss the end marker and never finish.
+constexpr size_t kCodeTailBytes = 2;
+
 // What the writer puts into the header besides signature, version and CRC.
 constexpr uint8_t kWrittenVersion = 21;
 constexpr uint8_t kWrittenDriveType = 3;
@@ -315,10 +319,12 @@ bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) 
     const uint8_t endMarker[4] = {kEndOfImage, 0, 0, 0};
     PutBytes(body, endMarker, sizeof endMarker);
 
-    if (compress)
+    if (compress) {
         LzhEncode(body, out);
-    else
+        out.insert(out.end(), kCodeTailBytes, uint8_t{0});
+    } else {
         out.insert(out.end(), body.begin(), body.end());
+    }
     return true;
 }
 

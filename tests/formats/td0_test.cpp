@@ -131,6 +131,18 @@ TEST(Td0, WriterHeadersPlainAndCompressed) {
               (Bytes{0x74, 0x64, 0x00, 0x00, 0x15, 0x00, 0x03, 0x80, 0x00, 0x02, 0xA8, 0x01}));
 }
 
+TEST(Td0, CompressedBodyIsTheCodeOfThePlainOneAndTwoZeroBytes) {
+    TZX_Disk disk;
+    FillSampleDisk(disk);
+    Bytes plain, packed;
+    ASSERT_TRUE(BuildTD0At(disk, plain, false, Moment(2014, 3, 7, 9, 5, 2)));
+    ASSERT_TRUE(BuildTD0At(disk, packed, true, Moment(2014, 3, 7, 9, 5, 2)));
+    Bytes expected(packed.begin(), packed.begin() + 12);
+    LzhEncode(ByteSpan(plain).subspan(12), expected);
+    expected.insert(expected.end(), {0, 0});
+    EXPECT_EQ(packed, expected);
+}
+
 TEST(Td0, HeaderChecksComeInTheirOrder) {
     TZX_Disk disk;
     auto message = [&](const Bytes& image) {
