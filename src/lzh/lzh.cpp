@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <memory>
 
 namespace tarvex {
@@ -53,8 +55,7 @@ public:
             const uint16_t k = ++freq_[c];
             if (k > freq_[c + 1]) {
                 // The last node lighter than k; nodes above c are in order, and the sentinel ends the search.
-                const unsigned l = static_cast<unsigned>(
-                    std::upper_bound(freq_.begin() + c + 2, freq_.end(), static_cast<uint16_t>(k - 1)) - freq_.begin() - 1);
+                const unsigned l = LastLighterThan(k, c + 1);
                 freq_[c] = freq_[l];
                 freq_[l] = k;
                 const unsigned i = son_[c];
@@ -69,6 +70,28 @@ public:
             }
             c = parent_[c];
         } while (c != 0);
+    }
+
+    // The last node from `from` on whose weight is below k, given freq_[from] < k. Nodes above the
+    // one being updated are in order and the sentinel is heavier than any, so a galloping search
+    // followed by a binary one finds it; runs of equal weights are often long.
+    unsigned LastLighterThan(uint16_t k, unsigned from) const {
+        unsigned lo = from;  // known lighter
+        unsigned step = 1;
+        while (freq_[lo + step] < k) {
+            lo += step;
+            step *= 2;
+            if (lo + step > kNodes) step = kNodes - lo;
+        }
+        unsigned hi = lo + step;  // known not lighter
+        while (hi - lo > 1) {
+            const unsigned mid = (lo + hi) / 2;
+            if (freq_[mid] < k)
+                lo = mid;
+            else
+                hi = mid;
+        }
+        return lo;
     }
 
     unsigned Son(unsigned node) const { return son_[node]; }
@@ -187,16 +210,26 @@ public:
     SymbolCoder(BitWriter& bits, LzhEncodeStats& stats) : bits_(bits), stats_(stats) { tree_.Start(); }
 
     // Sends the path from the root to the leaf of s, however deep the tree has grown, in pieces of at
-    // most 16 bits, then counts s.
+    // most 16 bits, then counts s. The path is collected from the leaf upward: the first 64 steps in
+    // a word, any further ones (nearer the root, so sent first) one by one.
     void Put(unsigned s) {
+        uint64_t nearLeaf = 0;
         unsigned depth = 0;
-        for (unsigned k = tree_.LeafOf(s); k != kRoot; k = tree_.Parent(k)) path_[depth++] = k & 1;
-        stats_.deepestCode = std::max(stats_.deepestCode, depth);
+        unsigned k = tree_.LeafOf(s);
+        for (; k != kRoot && depth < 64; k = tree_.Parent(k)) nearLeaf |= uint64_t{k & 1} << depth++;
+        unsigned deeper = 0;
+        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
+        stats_.deepestCode = std::max(stats_.deepestCode, depth + deeper);
+        while (deeper > 0) {
+            const unsigned n = std::min(deeper, 16u);
+            uint32_t word = 0;
+            for (unsigned b = 0; b < n; ++b) word = (word << 1) | nearRoot_[--deeper];
+            bits_.Put(n, word);
+        }
         while (depth > 0) {
             const unsigned n = std::min(depth, 16u);
-            uint32_t word = 0;
-            for (unsigned b = 0; b < n; ++b) word = (word << 1) | path_[--depth];
-            bits_.Put(n, word);
+            depth -= n;
+            bits_.Put(n, static_cast<uint32_t>(nearLeaf >> depth));
         }
         tree_.Update(s);
         stats_.rebuilds = tree_.Rebuilds();
@@ -206,7 +239,7 @@ private:
     HuffmanTree tree_;
     BitWriter& bits_;
     LzhEncodeStats& stats_;
-    std::array<uint8_t, kNodes> path_{};
+    std::array<uint8_t, kNodes> nearRoot_{};
 };
 
 class LzhEncoder {
@@ -299,8 +332,7 @@ private:
                 }
             }
             const uint8_t* other = &ring_[p];
-            unsigned i = 1;
-            while (i < kLongestMatch && key[i] == other[i]) ++i;
+            const unsigned i = CommonPrefix(key, other);
             notLess = i == kLongestMatch || key[i] >= other[i];
             if (i > kThreshold) {
                 const unsigned distance = ((r - p) & kWindowMask) - 1;
@@ -319,6 +351,20 @@ private:
         up_[right_[p]] = static_cast<uint16_t>(r);
         ReplaceChildLink(p, r);
         up_[p] = kNil;
+    }
+
+    // How many of the first 60 bytes of a and b agree, given that the first ones do; eight at a time.
+    static unsigned CommonPrefix(const uint8_t* a, const uint8_t* b) {
+        static_assert(std::endian::native == std::endian::little);
+        unsigned i = 1;
+        while (i < kLongestMatch) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y) return std::min(i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8, kLongestMatch);
+            i += 8;
+        }
+        return kLongestMatch;
     }
 
     void DeleteNode(unsigned p) {
@@ -358,8 +404,9 @@ private:
     BitWriter bits_;
     LzhEncodeStats& stats_;
     SymbolCoder symbols_;
-    // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps.
-    std::array<uint8_t, kWindowSize + kLongestMatch - 1> ring_{};
+    // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
+    // the last eight-byte load of a comparison.
+    std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
     std::array<uint16_t, kWindowSize + 1> left_{};
     std::array<uint16_t, kWindowSize + 1> up_{};
     std::array<uint16_t, kWindowSize + 257> right_{};  // entries above kNil: the roots per first byte
@@ -370,46 +417,47 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Decoder.
 
-// Reads bits most significant first, with zero bytes past the end of the input. `fetched` counts
-// the bytes taken, zero fill included; `consumed` the bits handed out.
+// Reads bits most significant first, with zero bytes past the end of the input. TeleDisk's reader
+// takes a byte whenever it holds 8 bits or fewer before a take; the number of bytes it has fetched
+// follows from the bits handed out, so this reader may fetch ahead in whole words.
 class BitReader {
 public:
     BitReader(ByteSpan input, size_t position) : input_(input), pos_(position) {}
 
     unsigned Bit() {
-        Fill();
-        const unsigned bit = (acc_ >> 15) & 1;
-        acc_ = (acc_ << 1) & 0xFFFF;
-        --count_;
+        if (avail_ == 0) Refill();
+        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
+        buf_ <<= 1;
+        --avail_;
         ++consumed_;
         return bit;
     }
     unsigned Byte() {
-        Fill();
-        const unsigned byte = (acc_ >> 8) & 0xFF;
-        acc_ = (acc_ << 8) & 0xFFFF;
-        count_ -= 8;
+        if (avail_ < 8) Refill();
+        const unsigned byte = static_cast<unsigned>(buf_ >> 56);
+        buf_ <<= 8;
+        avail_ -= 8;
         consumed_ += 8;
         return byte;
     }
-    size_t Fetched() const { return fetched_; }
+    // Bytes TeleDisk's reader would have fetched by now, when the last take was a single bit (as it
+    // is at the end of every symbol): enough to hold at least 9 bits before that take.
+    size_t Fetched() const { return consumed_ == 0 ? 0 : (consumed_ + 7) / 8 + 1; }
     size_t Consumed() const { return consumed_; }
 
 private:
-    void Fill() {
-        while (count_ <= 8) {
-            const unsigned byte = pos_ < input_.size() ? input_[pos_++] : 0;
-            acc_ |= byte << (8 - count_);
-            count_ += 8;
-            ++fetched_;
+    void Refill() {
+        while (avail_ <= 56) {
+            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
+            buf_ |= byte << (56 - avail_);
+            avail_ += 8;
         }
     }
 
     ByteSpan input_;
     size_t pos_;
-    uint32_t acc_ = 0;
-    unsigned count_ = 0;
-    size_t fetched_ = 0;
+    uint64_t buf_ = 0;  // the next bits, from bit 63 down
+    unsigned avail_ = 0;
     size_t consumed_ = 0;
 };
 
