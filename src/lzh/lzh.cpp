@@ -17,6 +17,8 @@ constexpr unsigned kThreshold = 2;  // matches this short are sent as literals
 constexpr unsigned kNil = kWindowSize;
 constexpr unsigned kWriteStart = kWindowSize - kLongestMatch;  // 4036
 constexpr uint8_t kWindowFill = 0x20;
+constexpr unsigned kLeft = 0;   // the match-finder link to strings that compare less
+constexpr unsigned kRight = 1;  // ... and to those that compare not less
 
 constexpr unsigned kSymbols = 256 + kLongestMatch - kThreshold;  // 314: bytes, then lengths 3..60
 constexpr unsigned kNodes = 2 * kSymbols - 1;                    // 627
@@ -248,7 +250,7 @@ public:
 
     void Encode(ByteSpan input) {
         if (input.empty()) return;
-        std::fill(right_.begin() + kWindowSize + 1, right_.end(), static_cast<uint16_t>(kNil));
+        for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
 
@@ -311,26 +313,16 @@ private:
         const uint8_t* key = &ring_[r];
         unsigned p = kWindowSize + 1 + key[0];
         bool notLess = true;
-        right_[r] = left_[r] = kNil;
+        child_[r][kRight] = child_[r][kLeft] = kNil;
         matchLength_ = 0;
         for (;;) {
-            if (notLess) {
-                if (right_[p] != kNil) {
-                    p = right_[p];
-                } else {
-                    right_[p] = static_cast<uint16_t>(r);
-                    up_[r] = static_cast<uint16_t>(p);
-                    return;
-                }
-            } else {
-                if (left_[p] != kNil) {
-                    p = left_[p];
-                } else {
-                    left_[p] = static_cast<uint16_t>(r);
-                    up_[r] = static_cast<uint16_t>(p);
-                    return;
-                }
+            uint16_t& link = child_[p][notLess];
+            if (link == kNil) {
+                link = static_cast<uint16_t>(r);
+                up_[r] = static_cast<uint16_t>(p);
+                return;
             }
+            p = link;
             const uint8_t* other = &ring_[p];
             const unsigned i = CommonPrefix(key, other);
             notLess = i == kLongestMatch || key[i] >= other[i];
@@ -345,10 +337,10 @@ private:
             }
         }
         up_[r] = up_[p];
-        left_[r] = left_[p];
-        right_[r] = right_[p];
-        up_[left_[p]] = static_cast<uint16_t>(r);
-        up_[right_[p]] = static_cast<uint16_t>(r);
+        child_[r][kLeft] = child_[p][kLeft];
+        child_[r][kRight] = child_[p][kRight];
+        up_[child_[p][kLeft]] = static_cast<uint16_t>(r);
+        up_[child_[p][kRight]] = static_cast<uint16_t>(r);
         ReplaceChildLink(p, r);
         up_[p] = kNil;
     }
@@ -370,21 +362,21 @@ private:
     void DeleteNode(unsigned p) {
         if (up_[p] == kNil) return;
         unsigned q;
-        if (right_[p] == kNil) {
-            q = left_[p];
-        } else if (left_[p] == kNil) {
-            q = right_[p];
+        if (child_[p][kRight] == kNil) {
+            q = child_[p][kLeft];
+        } else if (child_[p][kLeft] == kNil) {
+            q = child_[p][kRight];
         } else {
-            q = left_[p];
-            if (right_[q] != kNil) {
-                do q = right_[q]; while (right_[q] != kNil);
-                right_[up_[q]] = left_[q];
-                up_[left_[q]] = up_[q];
-                left_[q] = left_[p];
-                up_[left_[p]] = static_cast<uint16_t>(q);
+            q = child_[p][kLeft];
+            if (child_[q][kRight] != kNil) {
+                do q = child_[q][kRight]; while (child_[q][kRight] != kNil);
+                child_[up_[q]][kRight] = child_[q][kLeft];
+                up_[child_[q][kLeft]] = up_[q];
+                child_[q][kLeft] = child_[p][kLeft];
+                up_[child_[p][kLeft]] = static_cast<uint16_t>(q);
             }
-            right_[q] = right_[p];
-            up_[right_[p]] = static_cast<uint16_t>(q);
+            child_[q][kRight] = child_[p][kRight];
+            up_[child_[p][kRight]] = static_cast<uint16_t>(q);
         }
         up_[q] = up_[p];
         ReplaceChildLink(p, q);
@@ -395,10 +387,10 @@ private:
     // (entries above the window) only ever use their right link.
     void ReplaceChildLink(unsigned p, unsigned q) {
         const unsigned parent = up_[p];
-        if (right_[parent] == p)
-            right_[parent] = static_cast<uint16_t>(q);
+        if (child_[parent][kRight] == p)
+            child_[parent][kRight] = static_cast<uint16_t>(q);
         else
-            left_[parent] = static_cast<uint16_t>(q);
+            child_[parent][kLeft] = static_cast<uint16_t>(q);
     }
 
     BitWriter bits_;
@@ -407,9 +399,10 @@ private:
     // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
     // the last eight-byte load of a comparison.
     std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
-    std::array<uint16_t, kWindowSize + 1> left_{};
     std::array<uint16_t, kWindowSize + 1> up_{};
-    std::array<uint16_t, kWindowSize + 257> right_{};  // entries above kNil: the roots per first byte
+    // The two links (kLeft, kRight) of every window position; entries above kNil are the roots of
+    // the trees per first byte and use only the right link.
+    std::array<std::array<uint16_t, 2>, kWindowSize + 257> child_{};
     unsigned matchLength_ = 0;
     unsigned matchPosition_ = 0;
 };
