@@ -204,48 +204,26 @@ std::tm LocalTimeNow() {
     return local;
 }
 
-}  // namespace
-
-uint16_t TZX_Disk::Crc16TD0(const uint8_t* data, size_t n) {
-    uint16_t reg = 0;
-    for (size_t i = 0; i < n; ++i)
-        reg = static_cast<uint16_t>((reg << 8) ^ kTeleDiskCrcTable[((reg >> 8) ^ data[i]) & 0xFF]);
-    return reg;
-}
-
-std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second) {
-    return "Создан: " + std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900) +
-           " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
-}
-
-// Unlike the other readers, a missing file is not a quiet false: the disk is cleared and the
-// system's reason comes back as an exception.
-bool TZX_Disk::LoadTD0(const std::string& fileName) {
-    Clear();
-    const Bytes bytes = ReadWholeFile(fileName);
-    return ParseTD0(bytes);
-}
-
-bool TZX_Disk::ParseTD0(ByteSpan bytes) {
-    Clear();
+// Reads the image into a disk that has just been cleared.
+bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
     ByteReader file(bytes);
     const ByteSpan header = file.Take(kHeaderBytes);
-    if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(*this, "No TD0 file.");
+    if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, "No TD0 file.");
     const uint8_t version = header[4];
-    if (version < kLowestVersion || version > kHighestVersion) return Fail(*this, "Version TD0 not allowed.");
-    if (Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
-        return Fail(*this, "TD0 header CRC error.");
+    if (version < kLowestVersion || version > kHighestVersion) return Fail(disk, "Version TD0 not allowed.");
+    if (TZX_Disk::Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
+        return Fail(disk, "TD0 header CRC error.");
 
     Bytes decoded;
     ByteSpan body = bytes.subspan(kHeaderBytes);
     if (header[0] == 't' && header[1] == 'd') {
-        if (version < kLowestCompressedVersion) return Fail(*this, "OLD compression not allowed.");
+        if (version < kLowestCompressedVersion) return Fail(disk, "OLD compression not allowed.");
         LzhDecode(bytes, kHeaderBytes, decoded, kLongestDecodedBody);
         body = decoded;
     }
     ByteReader in(body);
 
-    if (header[7] & kCommentFollows) ReadComment(*this, in);
+    if (header[7] & kCommentFollows) ReadComment(disk, in);
 
     unsigned highestCylinder = 0;
     unsigned highestHead = 0;
@@ -258,8 +236,8 @@ bool TZX_Disk::ParseTD0(ByteSpan bytes) {
         highestHead = std::max(highestHead, head);
         in.Skip(1);  // CRC
         if (head > kHighestHead || cylinder > kHighestCylinder || sectors > kMaxSectors)
-            return Fail(*this, "Bad disk parameter!");
-        TTrack& track = *Track(cylinder * 2 + head);
+            return Fail(disk, "Bad disk parameter!");
+        TTrack& track = *disk.Track(cylinder * 2 + head);
         track.Used = kFlagSet;
 
         for (unsigned j = 0; j < sectors; ++j) {
@@ -279,15 +257,42 @@ bool TZX_Disk::ParseTD0(ByteSpan bytes) {
                 continue;
             }
             const unsigned blockBytes = in.U16();
-            if (blockBytes > in.Remaining()) return Fail(*this, "Size Error!");
-            if (blockBytes == 0) return Fail(*this, "TD0 format error!");
+            if (blockBytes > in.Remaining()) return Fail(disk, "Size Error!");
+            if (blockBytes == 0) return Fail(disk, "TD0 format error!");
             size_t decodedBytes = 0;
-            if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return Fail(*this, error);
+            if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return Fail(disk, error);
             slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
         }
     }
-    TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));
+    disk.TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));
     return true;
+}
+
+}  // namespace
+
+uint16_t TZX_Disk::Crc16TD0(const uint8_t* data, size_t n) {
+    uint16_t reg = 0;
+    for (size_t i = 0; i < n; ++i)
+        reg = static_cast<uint16_t>((reg << 8) ^ kTeleDiskCrcTable[((reg >> 8) ^ data[i]) & 0xFF]);
+    return reg;
+}
+
+std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second) {
+    return "Создан: " + std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900) +
+           " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
+}
+
+// Unlike the other readers, a missing file is not a quiet false: the disk is cleared and the
+// system's reason comes back as an exception.
+bool TZX_Disk::LoadTD0(const std::string& fileName) {
+    Clear();
+    const Bytes bytes = ReadWholeFile(fileName);
+    return ParseIntoClearedDisk(*this, bytes);
+}
+
+bool TZX_Disk::ParseTD0(ByteSpan bytes) {
+    Clear();
+    return ParseIntoClearedDisk(*this, bytes);
 }
 
 bool TZX_Disk::SaveTD0(const std::string& fileName, bool Compress) {
