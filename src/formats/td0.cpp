@@ -1,21 +1,336 @@
-// TD0: TeleDisk sector image (not built yet).
+// TD0: the TeleDisk sector image. A 12-byte header ("TD", or "td" when everything after it is LZH
+// coded), an optional comment block with the creation date, then one record per track with a record
+// and a data block per sector, and an end marker whose sector count is 0xFF.
+// Sector flags: 0x02 marks data read with a CRC error; 0x10 and 0x20 mark a sector without a data block.
+#include "formats/td0.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "formats/byte_reader.h"
 #include "formats/image_file.h"
+#include "formats/text_1251.h"
+#include "lzh/lzh.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kNotYet = "TD0 images are not supported yet!";
+
+constexpr size_t kHeaderBytes = 12;
+constexpr size_t kCommentHeaderBytes = 10;
+constexpr uint8_t kLowestVersion = 10;
+constexpr uint8_t kHighestVersion = 21;
+constexpr uint8_t kLowestCompressedVersion = 20;
+constexpr uint8_t kCommentFollows = 0x80;  // in the stepping byte
+constexpr uint8_t kEndOfImage = 0xFF;
+constexpr unsigned kHighestCylinder = 82;
+constexpr unsigned kHighestHead = 1;
+
+constexpr uint8_t kFlagDataCrcError = 0x02;
+constexpr uint8_t kFlagsWithoutData = 0x10 | 0x20;  // unallocated sector skipped; ID without data
+
+constexpr uint8_t kMethodRaw = 0;
+constexpr uint8_t kMethodPattern = 1;
+constexpr uint8_t kMethodRuns = 2;
+constexpr uint8_t kRunLiteral = 0;
+constexpr uint8_t kRunPattern = 1;
+
+// Longest comment text the reader keeps, and the longest the writer puts together from the lines.
+constexpr size_t kCommentTextKept = 2991;
+constexpr size_t kCommentTextWritten = 1016;
+// No real image comes near this; a coded body that claims more is cut here.
+constexpr size_t kLongestDecodedBody = 32u << 20;
+
+// Zero bytes after the LZH code. Some TeleDisk readers decode a symbol only while about two more bytes
+// of input follow it; without this tail they miss the end marker and never finish.
+constexpr size_t kCodeTailBytes = 2;
+
+// What the writer puts into the header besides signature, version and CRC.
+constexpr uint8_t kWrittenVersion = 21;
+constexpr uint8_t kWrittenDriveType = 3;
+constexpr uint8_t kWrittenSides = 2;
+
+constexpr std::array<uint16_t, 256> MakeTeleDiskCrcTable() {
+    std::array<uint16_t, 256> table{};
+    for (unsigned b = 0; b < 256; ++b) {
+        uint16_t reg = static_cast<uint16_t>(b << 8);
+        for (int i = 0; i < 8; ++i)
+            reg = (reg & 0x8000) ? static_cast<uint16_t>((reg << 1) ^ 0xA097) : static_cast<uint16_t>(reg << 1);
+        table[b] = reg;
+    }
+    return table;
+}
+constexpr auto kTeleDiskCrcTable = MakeTeleDiskCrcTable();
+
+// The nominal size 128 << N, as far as a slot can hold it.
+unsigned SlotBytesForSizeCode(uint8_t sizeCode) {
+    return sizeCode >= 4 ? kSectorDataBytes : 128u << sizeCode;
 }
 
-bool TZX_Disk::LoadTD0(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseTD0); }
+bool Fail(TZX_Disk& disk, const char* message) {
+    disk.StatusMessage = message;
+    return false;
+}
+
+// Reads one data block (method byte and coded bytes, `blockBytes` in all) into the slot's Data and
+// counts the bytes it decodes. Returns the reason when the block is refused, otherwise nullptr.
+const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, size_t& decoded) {
+    const uint8_t method = in.U8();
+    switch (method) {
+        case kMethodRaw:
+            if (blockBytes - 1 > kSectorDataBytes) return "Sector Size Error!";
+            in.Read(slot.Data.data(), blockBytes - 1);
+            decoded = blockBytes - 1;
+            return nullptr;
+        case kMethodPattern: {
+            const unsigned count = in.U16();
+            const uint8_t low = in.U8();
+            const uint8_t high = in.U8();
+            if (2u * count > kSectorDataBytes) return "Sector Size Error!";
+            for (unsigned i = 0; i < count; ++i) {
+                slot.Data[2 * i] = low;
+                slot.Data[2 * i + 1] = high;
+            }
+            decoded = 2u * count;
+            return nullptr;
+        }
+        case kMethodRuns: {
+            size_t position = 0;
+            size_t consumed = 0;
+            while (consumed < blockBytes - 1) {
+                const uint8_t type = in.U8();
+                ++consumed;
+                if (type == kRunLiteral) {
+                    const unsigned n = in.U8();
+                    ++consumed;
+                    if (position + n > kSectorDataBytes) return "Sector Size Error!";
+                    in.Read(slot.Data.data() + position, n);
+                    position += n;
+                    consumed += n;
+                } else if (type == kRunPattern) {
+                    const unsigned n = in.U8();
+                    const uint8_t low = in.U8();
+                    const uint8_t high = in.U8();
+                    consumed += 3;
+                    if (position + 2u * n > kSectorDataBytes) return "Sector Size Error!";
+                    for (unsigned i = 0; i < n; ++i) {
+                        slot.Data[position++] = low;
+                        slot.Data[position++] = high;
+                    }
+                } else {
+                    return "TD0 format error!";
+                }
+            }
+            decoded = position;
+            return nullptr;
+        }
+        default:
+            return "TD0 format error!";
+    }
+}
+
+void ReadComment(TZX_Disk& disk, ByteReader& in) {
+    in.Skip(2);  // CRC of the block; TeleDisk readers do not check it
+    const unsigned length = in.U16();
+    uint8_t date[6];
+    in.Read(date, sizeof date);
+    disk.StatusMessage = TD0CreationText(date[0], date[1], date[2], date[3], date[4], date[5]);
+    const ByteSpan text = in.Take(length).first(std::min<size_t>(length, kCommentTextKept));
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = start;
+        while (end < text.size() && text[end] != 0) ++end;
+        if (end > start) disk.Comment.push_back(Cp1251ToUtf8(text.subspan(start, end - start)));
+        start = end + 1;
+    }
+}
+
+void PutCommentBlock(const std::vector<std::string>& comment, const std::tm& when, Bytes& body) {
+    Bytes text;
+    if (!comment.empty()) {
+        for (const std::string& line : comment) {
+            const std::string bytes = Utf8ToCp1251(line);
+            if (bytes.empty()) continue;
+            if (text.size() + bytes.size() > kCommentTextWritten) break;
+            text.insert(text.end(), bytes.begin(), bytes.end());
+            text.push_back(0);
+        }
+        text.push_back(0);
+        text.push_back(0);
+    }
+    Bytes block;
+    PutU16(block, 0);  // CRC, filled in below
+    PutU16(block, static_cast<uint16_t>(text.size()));
+    PutU8(block, static_cast<uint8_t>((when.tm_year) & 0xFF));
+    PutU8(block, static_cast<uint8_t>(when.tm_mon + 1));
+    PutU8(block, static_cast<uint8_t>(when.tm_mday));
+    PutU8(block, static_cast<uint8_t>(when.tm_hour));
+    PutU8(block, static_cast<uint8_t>(when.tm_min));
+    PutU8(block, static_cast<uint8_t>(std::min(when.tm_sec, 59)));
+    block.insert(block.end(), text.begin(), text.end());
+    const uint16_t crc = TZX_Disk::Crc16TD0(block.data() + 2, block.size() - 2);
+    block[0] = static_cast<uint8_t>(crc);
+    block[1] = static_cast<uint8_t>(crc >> 8);
+    body.insert(body.end(), block.begin(), block.end());
+}
+
+void PutTrack(TTrack& track, unsigned index, Bytes& body) {
+    const uint8_t record[3] = {track.CountSectors(), static_cast<uint8_t>(index / 2), static_cast<uint8_t>(index % 2)};
+    PutBytes(body, record, sizeof record);
+    PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(record, sizeof record)));
+    unsigned written = 0;
+    for (unsigned i = 0; i < kMaxSectors && written < record[0]; ++i) {
+        const TSectorSlot& slot = *track.Sector(i);
+        if (!slot.Used) continue;
+        ++written;
+        const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
+        PutU8(body, slot.Cylinder);
+        PutU8(body, slot.Head);
+        PutU8(body, slot.SectorNo);
+        PutU8(body, slot.SizeCode);
+        PutU8(body, slot.DataCrcOk ? 0 : kFlagDataCrcError);
+        PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(slot.Data.data(), size)));
+        PutU16(body, static_cast<uint16_t>(size + 1));
+        PutU8(body, kMethodRaw);
+        PutBytes(body, slot.Data.data(), size);
+    }
+}
+
+std::tm LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+// Reads the image into a disk that has just been cleared.
+bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
+    ByteReader file(bytes);
+    const ByteSpan header = file.Take(kHeaderBytes);
+    if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, "No TD0 file.");
+    const uint8_t version = header[4];
+    if (version < kLowestVersion || version > kHighestVersion) return Fail(disk, "Version TD0 not allowed.");
+    if (TZX_Disk::Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
+        return Fail(disk, "TD0 header CRC error.");
+
+    Bytes decoded;
+    ByteSpan body = bytes.subspan(kHeaderBytes);
+    if (header[0] == 't' && header[1] == 'd') {
+        if (version < kLowestCompressedVersion) return Fail(disk, "OLD compression not allowed.");
+        LzhDecode(bytes, kHeaderBytes, decoded, kLongestDecodedBody);
+        body = decoded;
+    }
+    ByteReader in(body);
+
+    if (header[7] & kCommentFollows) ReadComment(disk, in);
+
+    unsigned highestCylinder = 0;
+    unsigned highestHead = 0;
+    while (!in.AtEnd()) {
+        const uint8_t sectors = in.U8();
+        if (sectors == kEndOfImage) break;
+        const unsigned cylinder = in.U8();
+        const unsigned head = in.U8();
+        highestCylinder = std::max(highestCylinder, cylinder);
+        highestHead = std::max(highestHead, head);
+        in.Skip(1);  // CRC
+        if (head > kHighestHead || cylinder > kHighestCylinder || sectors > kMaxSectors)
+            return Fail(disk, "Bad disk parameter!");
+        TTrack& track = *disk.Track(cylinder * 2 + head);
+        track.Used = kFlagSet;
+
+        for (unsigned j = 0; j < sectors; ++j) {
+            TSectorSlot& slot = *track.Sector(j);
+            slot.Cylinder = in.U8();
+            slot.Head = in.U8();
+            slot.SectorNo = in.U8();
+            slot.SizeCode = in.U8();
+            slot.Used = kFlagSet;
+            const uint8_t flags = in.U8();
+            slot.DataCrcOk = (flags & kFlagDataCrcError) ? 0 : kFlagSet;
+            in.Skip(1);  // CRC
+            const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
+            std::fill_n(slot.Data.begin(), size, uint8_t{0});
+            if (flags & kFlagsWithoutData) {
+                slot.DataLength = 0;
+                continue;
+            }
+            const unsigned blockBytes = in.U16();
+            if (blockBytes > in.Remaining()) return Fail(disk, "Size Error!");
+            if (blockBytes == 0) return Fail(disk, "TD0 format error!");
+            size_t decodedBytes = 0;
+            if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return Fail(disk, error);
+            slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
+        }
+    }
+    disk.TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));
+    return true;
+}
+
+}  // namespace
+
+uint16_t TZX_Disk::Crc16TD0(const uint8_t* data, size_t n) {
+    uint16_t reg = 0;
+    for (size_t i = 0; i < n; ++i)
+        reg = static_cast<uint16_t>((reg << 8) ^ kTeleDiskCrcTable[((reg >> 8) ^ data[i]) & 0xFF]);
+    return reg;
+}
+
+std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second) {
+    return "Создан: " + std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900) +
+           " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
+}
+
+// Unlike the other readers, a missing file is not a quiet false: the disk is cleared and the
+// system's reason comes back as an exception.
+bool TZX_Disk::LoadTD0(const std::string& fileName) {
+    Clear();
+    const Bytes bytes = ReadWholeFile(fileName);
+    return ParseIntoClearedDisk(*this, bytes);
+}
+
+bool TZX_Disk::ParseTD0(ByteSpan bytes) {
+    Clear();
+    return ParseIntoClearedDisk(*this, bytes);
+}
+
 bool TZX_Disk::SaveTD0(const std::string& fileName, bool Compress) {
     Bytes out;
     if (!BuildTD0(out, Compress)) return false;
     SaveFileAtomic(fileName, out);
     return true;
 }
-bool TZX_Disk::ParseTD0(ByteSpan) { StatusMessage = kNotYet; return false; }
-bool TZX_Disk::BuildTD0(Bytes&, bool) { StatusMessage = kNotYet; return false; }
-uint16_t TZX_Disk::Crc16TD0(const uint8_t*, size_t) { return 0; }
+
+bool TZX_Disk::BuildTD0(Bytes& out, bool Compress) { return BuildTD0At(*this, out, Compress, LocalTimeNow()); }
+
+bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) {
+    out.clear();
+    const uint8_t header[10] = {static_cast<uint8_t>(compress ? 't' : 'T'), static_cast<uint8_t>(compress ? 'd' : 'D'),
+                                0, 0, kWrittenVersion, 0, kWrittenDriveType, kCommentFollows, 0, kWrittenSides};
+    PutBytes(out, header, sizeof header);
+    PutU16(out, TZX_Disk::Crc16TD0(header, sizeof header));
+
+    Bytes body;
+    PutCommentBlock(disk.Comment, when, body);
+    const unsigned tracks = disk.CountTracks();
+    unsigned written = 0;
+    for (unsigned k = 0; k < kMaxTracks && written < tracks; ++k) {
+        TTrack& track = *disk.Track(k);
+        if (!track.Used) continue;
+        ++written;
+        PutTrack(track, k, body);
+    }
+    const uint8_t endMarker[4] = {kEndOfImage, 0, 0, 0};
+    PutBytes(body, endMarker, sizeof endMarker);
+
+    if (compress) {
+        LzhEncode(body, out);
+        out.insert(out.end(), kCodeTailBytes, uint8_t{0});
+    } else {
+        out.insert(out.end(), body.begin(), body.end());
+    }
+    return true;
+}
 
 }  // namespace tarvex

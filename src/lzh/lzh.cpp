@@ -1,0 +1,582 @@
+#include "lzh/lzh.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <memory>
+
+namespace tarvex {
+
+namespace {
+
+constexpr unsigned kWindowSize = 4096;
+constexpr unsigned kWindowMask = kWindowSize - 1;
+constexpr unsigned kLongestMatch = 60;
+constexpr unsigned kThreshold = 2;  // matches this short are sent as literals
+constexpr unsigned kNil = kWindowSize;
+constexpr unsigned kWriteStart = kWindowSize - kLongestMatch;  // 4036
+constexpr uint8_t kWindowFill = 0x20;
+constexpr unsigned kLeft = 0;   // the match-finder link to strings that compare less
+constexpr unsigned kRight = 1;  // ... and to those that compare not less
+
+constexpr unsigned kSymbols = 256 + kLongestMatch - kThreshold;  // 314: bytes, then lengths 3..60
+constexpr unsigned kNodes = 2 * kSymbols - 1;                    // 627
+constexpr unsigned kRoot = kNodes - 1;
+constexpr uint16_t kFrequencyLimit = 0x8000;
+constexpr unsigned kMatchSymbolBias = 256 - kThreshold - 1;  // symbol = length + 253
+
+// ---------------------------------------------------------------------------------------------
+// The adaptive Huffman tree. Nodes stay in nondecreasing order of weight by index; the heaviest is
+// the root. son[k] >= kNodes marks the leaf of symbol son[k] - kNodes; otherwise the children of k
+// are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + s] is the node holding symbol s.
+
+class HuffmanTree {
+public:
+    void Start() {
+        for (unsigned s = 0; s < kSymbols; ++s) {
+            freq_[s] = 1;
+            son_[s] = static_cast<uint16_t>(s + kNodes);
+            parent_[s + kNodes] = static_cast<uint16_t>(s);
+        }
+        unsigned i = 0;
+        for (unsigned j = kSymbols; j < kNodes; ++j, i += 2) {
+            freq_[j] = static_cast<uint16_t>(freq_[i] + freq_[i + 1]);
+            son_[j] = static_cast<uint16_t>(i);
+            parent_[i] = parent_[i + 1] = static_cast<uint16_t>(j);
+        }
+        freq_[kNodes] = 0xFFFF;
+        parent_[kRoot] = 0;
+    }
+
+    // Adds one to the weight of symbol s and of its ancestors, swapping nodes to keep the order.
+    void Update(unsigned s) {
+        if (freq_[kRoot] == kFrequencyLimit) Rebuild();
+        unsigned c = parent_[s + kNodes];
+        do {
+            const uint16_t k = ++freq_[c];
+            if (k > freq_[c + 1]) {
+                // The last node lighter than k; nodes above c are in order, and the sentinel ends the search.
+                const unsigned l = LastLighterThan(k, c + 1);
+                freq_[c] = freq_[l];
+                freq_[l] = k;
+                const unsigned i = son_[c];
+                parent_[i] = static_cast<uint16_t>(l);
+                if (i < kNodes) parent_[i + 1] = static_cast<uint16_t>(l);
+                const unsigned j = son_[l];
+                son_[l] = static_cast<uint16_t>(i);
+                parent_[j] = static_cast<uint16_t>(c);
+                if (j < kNodes) parent_[j + 1] = static_cast<uint16_t>(c);
+                son_[c] = static_cast<uint16_t>(j);
+                c = l;
+            }
+            c = parent_[c];
+        } while (c != 0);
+    }
+
+    // The last node from `from` on whose weight is below k, given freq_[from] < k. Nodes above the
+    // one being updated are in order and the sentinel is heavier than any, so a galloping search
+    // followed by a binary one finds it; runs of equal weights are often long.
+    unsigned LastLighterThan(uint16_t k, unsigned from) const {
+        unsigned lo = from;  // known lighter
+        unsigned step = 1;
+        while (freq_[lo + step] < k) {
+            lo += step;
+            step *= 2;
+            if (lo + step > kNodes) step = kNodes - lo;
+        }
+        unsigned hi = lo + step;  // known not lighter
+        while (hi - lo > 1) {
+            const unsigned mid = (lo + hi) / 2;
+            if (freq_[mid] < k)
+                lo = mid;
+            else
+                hi = mid;
+        }
+        return lo;
+    }
+
+    unsigned Son(unsigned node) const { return son_[node]; }
+    unsigned Parent(unsigned node) const { return parent_[node]; }
+    unsigned LeafOf(unsigned symbol) const { return parent_[symbol + kNodes]; }
+    size_t Rebuilds() const { return rebuilds_; }
+
+private:
+    // Halves every leaf weight and builds the tree again from the leaves, lightest first.
+    void Rebuild() {
+        ++rebuilds_;
+        unsigned j = 0;
+        for (unsigned i = 0; i < kNodes; ++i) {
+            if (son_[i] >= kNodes) {
+                freq_[j] = static_cast<uint16_t>((freq_[i] + 1) / 2);
+                son_[j] = son_[i];
+                ++j;
+            }
+        }
+        unsigned i = 0;
+        for (j = kSymbols; j < kNodes; ++j, i += 2) {
+            const uint16_t f = static_cast<uint16_t>(freq_[i] + freq_[i + 1]);
+            unsigned k = j - 1;
+            while (f < freq_[k]) --k;
+            ++k;  // after every node of equal weight
+            std::copy_backward(freq_.begin() + k, freq_.begin() + j, freq_.begin() + j + 1);
+            std::copy_backward(son_.begin() + k, son_.begin() + j, son_.begin() + j + 1);
+            freq_[k] = f;
+            son_[k] = static_cast<uint16_t>(i);
+        }
+        for (i = 0; i < kNodes; ++i) {
+            const unsigned k = son_[i];
+            parent_[k] = static_cast<uint16_t>(i);
+            if (k < kNodes) parent_[k + 1] = static_cast<uint16_t>(i);
+        }
+    }
+
+    std::array<uint16_t, kNodes + 1> freq_{};  // the last entry is a sentinel heavier than any node
+    std::array<uint16_t, kNodes> son_{};
+    std::array<uint16_t, kNodes + kSymbols> parent_{};
+    size_t rebuilds_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The position code: the upper six bits u of a position get a canonical prefix code of 3 to 8 bits,
+// the lower six bits follow as they are.
+
+struct PositionCode {
+    std::array<uint8_t, 64> length{};
+    std::array<uint8_t, 64> leftAligned{};  // the code in the top bits of a byte
+    std::array<uint8_t, 256> upperOf{};     // by the next eight input bits: u ...
+    std::array<uint8_t, 256> lengthOf{};    // ... and the length of its code
+};
+
+constexpr unsigned PositionCodeLength(unsigned u) {
+    return u < 1 ? 3 : u < 4 ? 4 : u < 12 ? 5 : u < 24 ? 6 : u < 48 ? 7 : 8;
+}
+
+constexpr PositionCode MakePositionCode() {
+    PositionCode t{};
+    unsigned code = 0;
+    unsigned previousLength = PositionCodeLength(0);
+    for (unsigned u = 0; u < 64; ++u) {
+        const unsigned len = PositionCodeLength(u);
+        if (u > 0) code = (code + 1) << (len - previousLength);
+        previousLength = len;
+        t.length[u] = static_cast<uint8_t>(len);
+        t.leftAligned[u] = static_cast<uint8_t>(code << (8 - len));
+        for (unsigned b = 0; b < (1u << (8 - len)); ++b) {
+            t.upperOf[t.leftAligned[u] + b] = static_cast<uint8_t>(u);
+            t.lengthOf[t.leftAligned[u] + b] = static_cast<uint8_t>(len);
+        }
+    }
+    return t;
+}
+
+constexpr PositionCode kPositionCode = MakePositionCode();
+static_assert(kPositionCode.leftAligned[1] == 0x20 && kPositionCode.length[1] == 4);
+static_assert(kPositionCode.leftAligned[63] == 0xFF && kPositionCode.length[63] == 8);
+static_assert(kPositionCode.upperOf[0x1F] == 0 && kPositionCode.lengthOf[0x1F] == 3);
+static_assert(kPositionCode.upperOf[0xF0] == 48 && kPositionCode.lengthOf[0xFF] == 8);
+
+// ---------------------------------------------------------------------------------------------
+// Encoder.
+
+// Sends bits most significant first; the last byte is padded with zero bits.
+class BitWriter {
+public:
+    explicit BitWriter(Bytes& out) : out_(out) {}
+
+    // The low n bits of value, n <= 16.
+    void Put(unsigned n, uint32_t value) {
+        acc_ = (acc_ << n) | (value & ((1u << n) - 1));
+        pending_ += n;
+        while (pending_ >= 8) {
+            pending_ -= 8;
+            out_.push_back(static_cast<uint8_t>(acc_ >> pending_));
+        }
+        acc_ &= (1u << pending_) - 1;
+    }
+    void Flush() {
+        if (pending_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
+        acc_ = 0;
+        pending_ = 0;
+    }
+
+private:
+    Bytes& out_;
+    uint32_t acc_ = 0;
+    unsigned pending_ = 0;
+};
+
+// Codes symbols with the adaptive Huffman code.
+class SymbolCoder {
+public:
+    SymbolCoder(BitWriter& bits, LzhEncodeStats& stats) : bits_(bits), stats_(stats) { tree_.Start(); }
+
+    // Sends the path from the root to the leaf of s, however deep the tree has grown, in pieces of at
+    // most 16 bits, then counts s. The path is collected from the leaf upward: the first 64 steps in
+    // a word, any further ones (nearer the root, so sent first) one by one.
+    void Put(unsigned s) {
+        uint64_t nearLeaf = 0;
+        unsigned depth = 0;
+        unsigned k = tree_.LeafOf(s);
+        for (; k != kRoot && depth < 64; k = tree_.Parent(k)) nearLeaf |= uint64_t{k & 1} << depth++;
+        unsigned deeper = 0;
+        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
+        stats_.deepestCode = std::max(stats_.deepestCode, depth + deeper);
+        while (deeper > 0) {
+            const unsigned n = std::min(deeper, 16u);
+            uint32_t word = 0;
+            for (unsigned b = 0; b < n; ++b) word = (word << 1) | nearRoot_[--deeper];
+            bits_.Put(n, word);
+        }
+        while (depth > 0) {
+            const unsigned n = std::min(depth, 16u);
+            depth -= n;
+            bits_.Put(n, static_cast<uint32_t>(nearLeaf >> depth));
+        }
+        tree_.Update(s);
+        stats_.rebuilds = tree_.Rebuilds();
+    }
+
+private:
+    HuffmanTree tree_;
+    BitWriter& bits_;
+    LzhEncodeStats& stats_;
+    std::array<uint8_t, kNodes> nearRoot_{};
+};
+
+class LzhEncoder {
+public:
+    LzhEncoder(Bytes& out, LzhEncodeStats& stats) : bits_(out), stats_(stats), symbols_(bits_, stats) {}
+
+    void Encode(ByteSpan input) {
+        if (input.empty()) return;
+        for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
+        std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
+        std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
+
+        size_t in = 0;
+        unsigned s = 0;
+        unsigned r = kWriteStart;
+        unsigned len = 0;
+        while (len < kLongestMatch && in < input.size()) ring_[r + len++] = input[in++];
+        for (unsigned i = 1; i <= kLongestMatch; ++i) InsertNode(r - i);
+        InsertNode(r);
+
+        do {
+            if (matchLength_ > len) matchLength_ = len;
+            if (matchLength_ <= kThreshold) {
+                matchLength_ = 1;
+                PutSymbol(ring_[r]);
+                ++stats_.literals;
+            } else {
+                PutSymbol(matchLength_ + kMatchSymbolBias);
+                PutPosition(matchPosition_);
+                ++stats_.matches;
+            }
+            const unsigned last = matchLength_;
+            unsigned i = 0;
+            for (; i < last && in < input.size(); ++i) {
+                DeleteNode(s);
+                const uint8_t c = input[in++];
+                ring_[s] = c;
+                if (s < kLongestMatch - 1) ring_[s + kWindowSize] = c;
+                s = (s + 1) & kWindowMask;
+                r = (r + 1) & kWindowMask;
+                InsertNode(r);
+            }
+            for (; i < last; ++i) {
+                DeleteNode(s);
+                s = (s + 1) & kWindowMask;
+                r = (r + 1) & kWindowMask;
+                if (--len != 0) InsertNode(r);
+            }
+        } while (len > 0);
+        bits_.Flush();
+    }
+
+private:
+    void PutSymbol(unsigned s) {
+        symbols_.Put(s);
+    }
+
+    void PutPosition(unsigned p) {
+        const unsigned u = p >> 6;
+        const unsigned len = kPositionCode.length[u];
+        bits_.Put(len, kPositionCode.leftAligned[u] >> (8 - len));
+        bits_.Put(6, p & 0x3F);
+    }
+
+    // Inserts the string at window position r into the tree of its first byte and records the
+    // longest earlier string sharing its prefix (the nearest one among equals). A string equal over
+    // all 60 bytes takes the place of the older one.
+    void InsertNode(unsigned r) {
+        const uint8_t* key = &ring_[r];
+        unsigned p = kWindowSize + 1 + key[0];
+        bool notLess = true;
+        child_[r][kRight] = child_[r][kLeft] = kNil;
+        matchLength_ = 0;
+        for (;;) {
+            uint16_t& link = child_[p][notLess];
+            if (link == kNil) {
+                link = static_cast<uint16_t>(r);
+                up_[r] = static_cast<uint16_t>(p);
+                return;
+            }
+            p = link;
+            const uint8_t* other = &ring_[p];
+            const unsigned i = CommonPrefix(key, other);
+            notLess = i == kLongestMatch || key[i] >= other[i];
+            if (i > kThreshold) {
+                const unsigned distance = ((r - p) & kWindowMask) - 1;
+                if (i > matchLength_) {
+                    matchPosition_ = distance;
+                    matchLength_ = i;
+                    if (i >= kLongestMatch) break;
+                }
+                if (i == matchLength_ && distance < matchPosition_) matchPosition_ = distance;
+            }
+        }
+        up_[r] = up_[p];
+        child_[r][kLeft] = child_[p][kLeft];
+        child_[r][kRight] = child_[p][kRight];
+        up_[child_[p][kLeft]] = static_cast<uint16_t>(r);
+        up_[child_[p][kRight]] = static_cast<uint16_t>(r);
+        ReplaceChildLink(p, r);
+        up_[p] = kNil;
+    }
+
+    // How many of the first 60 bytes of a and b agree, given that the first ones do; eight at a time.
+    static unsigned CommonPrefix(const uint8_t* a, const uint8_t* b) {
+        static_assert(std::endian::native == std::endian::little);
+        unsigned i = 1;
+        while (i < kLongestMatch) {
+            uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            if (x != y) return std::min(i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8, kLongestMatch);
+            i += 8;
+        }
+        return kLongestMatch;
+    }
+
+    void DeleteNode(unsigned p) {
+        if (up_[p] == kNil) return;
+        unsigned q;
+        if (child_[p][kRight] == kNil) {
+            q = child_[p][kLeft];
+        } else if (child_[p][kLeft] == kNil) {
+            q = child_[p][kRight];
+        } else {
+            q = child_[p][kLeft];
+            if (child_[q][kRight] != kNil) {
+                do q = child_[q][kRight]; while (child_[q][kRight] != kNil);
+                child_[up_[q]][kRight] = child_[q][kLeft];
+                up_[child_[q][kLeft]] = up_[q];
+                child_[q][kLeft] = child_[p][kLeft];
+                up_[child_[p][kLeft]] = static_cast<uint16_t>(q);
+            }
+            child_[q][kRight] = child_[p][kRight];
+            up_[child_[p][kRight]] = static_cast<uint16_t>(q);
+        }
+        up_[q] = up_[p];
+        ReplaceChildLink(p, q);
+        up_[p] = kNil;
+    }
+
+    // In the parent of p, the link that pointed at p now points at q. The roots of the 256 trees
+    // (entries above the window) only ever use their right link.
+    void ReplaceChildLink(unsigned p, unsigned q) {
+        const unsigned parent = up_[p];
+        if (child_[parent][kRight] == p)
+            child_[parent][kRight] = static_cast<uint16_t>(q);
+        else
+            child_[parent][kLeft] = static_cast<uint16_t>(q);
+    }
+
+    BitWriter bits_;
+    LzhEncodeStats& stats_;
+    SymbolCoder symbols_;
+    // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
+    // the last eight-byte load of a comparison.
+    std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
+    std::array<uint16_t, kWindowSize + 1> up_{};
+    // The two links (kLeft, kRight) of every window position; entries above kNil are the roots of
+    // the trees per first byte and use only the right link.
+    std::array<std::array<uint16_t, 2>, kWindowSize + 257> child_{};
+    unsigned matchLength_ = 0;
+    unsigned matchPosition_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Decoder.
+
+// Reads bits most significant first, with zero bytes past the end of the input. TeleDisk's reader
+// takes a byte whenever it holds 8 bits or fewer before a take; the number of bytes it has fetched
+// follows from the bits handed out, so this reader may fetch ahead in whole words.
+class BitReader {
+public:
+    BitReader(ByteSpan input, size_t position) : input_(input), pos_(position) {}
+
+    unsigned Bit() {
+        if (avail_ == 0) Refill();
+        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
+        buf_ <<= 1;
+        --avail_;
+        ++consumed_;
+        return bit;
+    }
+    unsigned Byte() {
+        if (avail_ < 8) Refill();
+        const unsigned byte = static_cast<unsigned>(buf_ >> 56);
+        buf_ <<= 8;
+        avail_ -= 8;
+        consumed_ += 8;
+        return byte;
+    }
+    // Bytes TeleDisk's reader would have fetched by now, when the last take was a single bit (as it
+    // is at the end of every symbol): enough to hold at least 9 bits before that take.
+    size_t Fetched() const { return consumed_ == 0 ? 0 : (consumed_ + 7) / 8 + 1; }
+    size_t Consumed() const { return consumed_; }
+
+private:
+    void Refill() {
+        while (avail_ <= 56) {
+            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
+            buf_ |= byte << (56 - avail_);
+            avail_ += 8;
+        }
+    }
+
+    ByteSpan input_;
+    size_t pos_;
+    uint64_t buf_ = 0;  // the next bits, from bit 63 down
+    unsigned avail_ = 0;
+    size_t consumed_ = 0;
+};
+
+class LzhDecoder {
+public:
+    LzhDecoder(ByteSpan input, size_t position, Bytes& out, size_t limit)
+        : bits_(input, position), out_(out), end_(out.size() + std::min(limit, out.max_size() - out.size())) {}
+
+    // Decodes until the bit reader has fetched `fetchLimit` bytes.
+    void DecodeWhileFetchedBelow(size_t fetchLimit) {
+        Start();
+        while (bits_.Fetched() < fetchLimit && out_.size() < end_) DecodeOne(SIZE_MAX);
+    }
+
+    // Decodes until the bits of the input are used up; trailing zero bits short of a byte are padding.
+    void DecodeAllBits(ByteSpan input) {
+        Start();
+        const size_t totalBits = input.size() * 8;
+        while (out_.size() < end_) {
+            const size_t consumed = bits_.Consumed();
+            if (consumed >= totalBits) break;
+            const size_t left = totalBits - consumed;
+            if (left < 8 && (input.back() & ((1u << left) - 1)) == 0) break;
+            if (!DecodeOne(totalBits)) break;
+        }
+    }
+
+    void DecodeSymbols(size_t count, std::vector<uint16_t>& symbols) {
+        Start();
+        for (size_t i = 0; i < count; ++i) symbols.push_back(static_cast<uint16_t>(DecodeSymbol()));
+    }
+
+private:
+    void Start() {
+        tree_.Start();
+        std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
+        r_ = kWriteStart;
+    }
+
+    // One literal or match; false (and nothing written) when its bits would run past bitLimit.
+    bool DecodeOne(size_t bitLimit) {
+        const unsigned c = DecodeSymbol();
+        if (c < 256) {
+            if (bits_.Consumed() > bitLimit) return false;
+            Put(static_cast<uint8_t>(c));
+            return true;
+        }
+        const unsigned p = DecodePosition();
+        if (bits_.Consumed() > bitLimit) return false;
+        const unsigned start = (r_ - p - 1) & kWindowMask;
+        const unsigned length = c - kMatchSymbolBias;
+        for (unsigned k = 0; k < length && out_.size() < end_; ++k) Put(ring_[(start + k) & kWindowMask]);
+        return true;
+    }
+
+    unsigned DecodeSymbol() {
+        unsigned c = tree_.Son(kRoot);
+        while (c < kNodes) c = tree_.Son(c + bits_.Bit());
+        c -= kNodes;
+        tree_.Update(c);
+        return c;
+    }
+
+    unsigned DecodePosition() {
+        unsigned b = bits_.Byte();
+        const unsigned upper = kPositionCode.upperOf[b];
+        const unsigned len = kPositionCode.lengthOf[b];
+        for (unsigned i = 2; i < len; ++i) b = (b << 1) | bits_.Bit();
+        return (upper << 6) | (b & 0x3F);
+    }
+
+    void Put(uint8_t b) {
+        out_.push_back(b);
+        ring_[r_] = b;
+        r_ = (r_ + 1) & kWindowMask;
+    }
+
+    HuffmanTree tree_;
+    BitReader bits_;
+    Bytes& out_;
+    size_t end_;
+    std::array<uint8_t, kWindowSize> ring_{};
+    unsigned r_ = kWriteStart;
+};
+
+}  // namespace
+
+void LzhEncode(ByteSpan input, Bytes& output, LzhEncodeStats& stats) {
+    stats = LzhEncodeStats{};
+    if (input.empty()) return;
+    output.reserve(output.size() + input.size() / 2);
+    auto encoder = std::make_unique<LzhEncoder>(output, stats);
+    encoder->Encode(input);
+}
+
+void LzhEncode(ByteSpan input, Bytes& output) {
+    LzhEncodeStats stats;
+    LzhEncode(input, output, stats);
+}
+
+void LzhDecode(ByteSpan input, size_t position, Bytes& output, size_t outputLimit) {
+    if (input.empty()) return;
+    auto decoder = std::make_unique<LzhDecoder>(input, position, output, outputLimit);
+    decoder->DecodeWhileFetchedBelow(input.size());
+}
+
+void LzhEncodeSymbols(std::span<const uint16_t> symbols, Bytes& output, LzhEncodeStats& stats) {
+    stats = LzhEncodeStats{};
+    BitWriter bits(output);
+    auto coder = std::make_unique<SymbolCoder>(bits, stats);
+    for (uint16_t s : symbols) coder->Put(s < kSymbols ? s : 0);
+    bits.Flush();
+}
+
+std::vector<uint16_t> LzhDecodeSymbols(ByteSpan code, size_t count) {
+    std::vector<uint16_t> symbols;
+    Bytes unused;
+    auto decoder = std::make_unique<LzhDecoder>(code, 0, unused, 0);
+    decoder->DecodeSymbols(count, symbols);
+    return symbols;
+}
+
+void LzhDecodeAll(ByteSpan input, Bytes& output, size_t outputLimit) {
+    if (input.empty()) return;
+    auto decoder = std::make_unique<LzhDecoder>(input, 0, output, outputLimit);
+    decoder->DecodeAllBits(input);
+}
+
+}  // namespace tarvex
