@@ -45,7 +45,7 @@ screenshots: build
 	@scripts/screenshots.sh $(BUILD)
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 300 trd $(BUILD)/bin/tarvex-cli
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)

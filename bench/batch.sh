@@ -1,24 +1,44 @@
 #!/usr/bin/env bash
-# The collection benchmark: COUNT copies of the sample images converted by tarvex-cli into a format,
-# once with one job and once with every core. Prints the wall time of each run.
+# The collection benchmark: COUNT full-size TRD images (655,360 bytes each, varied contents) converted
+# TRD to TRD by tarvex-cli into a fresh folder with one job and with two, next to `cp -r` of the same
+# files in the same run; then the peak memory of tarvex-cli converting one image.
 #   bench/batch.sh [COUNT] [FORMAT] [CLI]
 set -euo pipefail
-count=${1:-500}
-format=${2:-udi}
+count=${1:-200}
+format=${2:-trd}
 cli=${3:-build/bin/tarvex-cli}
-here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in"
-samples=("$here"/samples/*.trd)
-for ((i = 0; i < count; i++)); do
-  cp "${samples[i % ${#samples[@]}]}" "$work/in/disk$i.trd"
+# Distinct images, so no run is helped by identical files: each is seeded differently.
+python3 - "$work/in" "$count" <<'PY'
+import os, random, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    rnd = random.Random(i)
+    with open(os.path.join(folder, f"disk{i:04d}.trd"), "wb") as f:
+        f.write(rnd.randbytes(655360))
+PY
+sync
+seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+mb=$(du -sm "$work/in" | cut -f1)
+rounds=${ROUNDS:-5}
+cps=() j1s=() j2s=()
+# The three are interleaved round by round, so a busy moment of the machine hits all of them alike.
+for ((r = 0; r < rounds; r++)); do
+  rm -rf "$work/copy" "$work/out1" "$work/out2"
+  cps+=("$(seconds cp -r "$work/in" "$work/copy")")
+  j1s+=("$(seconds "$cli" convert --to "$format" -q -j 1 -o "$work/out1" "$work"/in/*.trd)")
+  j2s+=("$(seconds "$cli" convert --to "$format" -q -j 2 -o "$work/out2" "$work"/in/*.trd)")
 done
-for jobs in 1 "$(nproc)"; do
-  rm -rf "$work/out"
-  start=$(date +%s.%N)
-  "$cli" convert --to "$format" -q -j "$jobs" -o "$work/out" "$work"/in/*.trd > "$work/log" || true
-  end=$(date +%s.%N)
-  ok=$(grep -c ': Converted!$' "$work/log" || true)
-  printf '%d images to %s, %2d jobs: %6.2f s (%d converted)\n' "$count" "$format" "$jobs" "$(echo "$end - $start" | bc -l)" "$ok"
-done
+t_cp=$(median "${cps[@]}") t_j1=$(median "${j1s[@]}") t_j2=$(median "${j2s[@]}")
+printf '%d images (%d MB) to %s, median of %d rounds:\n' "$count" "$mb" "$format" "$rounds"
+printf '  cp -r          %6.3f s\n' "$t_cp"
+printf '  tarvex -j 1    %6.3f s  (%.2f x cp -r)\n' "$t_j1" "$(echo "$t_j1 / $t_cp" | bc -l)"
+printf '  tarvex -j 2    %6.3f s  (-j 1 takes %.2f x as long)\n' "$t_j2" "$(echo "$t_j1 / $t_j2" | bc -l)"
+if [ "$format" = trd ]; then
+  cmp -s "$work/in/disk0000.trd" "$work/out1/disk0000.trd" && echo "  outputs equal their sources"
+fi
+rss=$(/usr/bin/time -f %M "$cli" convert --to "$format" -q -j 1 -o "$work/one" "$work/in/disk0000.trd" 2>&1 >/dev/null | tail -n 1)
+printf '  peak memory converting one image: %d KB\n' "$rss"

@@ -29,17 +29,26 @@ const TSectorSlot* TTrack::Sector(unsigned i) const { return i < kMaxSectors ? &
 
 TZX_Disk::TZX_Disk() : tracks_(std::make_unique<std::array<TTrack, kMaxTracks>>()) {
     for (int k = 0; k < kMaxTracks; ++k) (*tracks_)[k].Index = static_cast<uint8_t>(k);
+    touched_.set();
     Clear();
 }
 
+// A track nobody has been handed since the last Clear is still clear: only the others are reset, which
+// keeps a reader of a small image from zeroing the whole 6 MB model every time.
 void TZX_Disk::Clear() {
-    for (auto& t : *tracks_) t.Clear();
+    for (int k = 0; k < kMaxTracks; ++k)
+        if (touched_[k]) (*tracks_)[k].Clear();
+    touched_.reset();
     Comment.clear();
     TrackCount = 0;
     if (observer_) observer_->DiskCleared();
 }
 
-TTrack* TZX_Disk::Track(unsigned k) { return k < kMaxTracks ? &(*tracks_)[k] : nullptr; }
+TTrack* TZX_Disk::Track(unsigned k) {
+    if (k >= kMaxTracks) return nullptr;
+    touched_[k] = true;
+    return &(*tracks_)[k];
+}
 const TTrack* TZX_Disk::Track(unsigned k) const { return k < kMaxTracks ? &(*tracks_)[k] : nullptr; }
 
 uint8_t TZX_Disk::CountTracks() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -77,7 +78,8 @@ public:
     bool ShowDisabledSectors = false;
 
     void Clear();
-    // Track k (0..165); nullptr for any other index.
+    // Track k (0..165); nullptr for any other index. Clear resets the tracks handed out since the last
+    // Clear, so a reference kept across a Clear must be taken again before it is written through.
     TTrack* Track(unsigned k);
     const TTrack* Track(unsigned k) const;
     uint8_t CountTracks();
@@ -139,6 +141,7 @@ private:
     bool SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&));
 
     std::unique_ptr<std::array<TTrack, kMaxTracks>> tracks_;
+    std::bitset<kMaxTracks> touched_;  // tracks handed out for writing since the last Clear
     DiskObserver* observer_ = nullptr;
 };
 

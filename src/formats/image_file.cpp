@@ -56,18 +56,20 @@ Bytes ReadWholeFile(const std::string& fileName) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
     if (S_ISDIR(st.st_mode)) throw IoError(SystemReason("Cannot read file", fileName, EISDIR));
-    Bytes bytes;
-    bytes.reserve(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
-    uint8_t buffer[65536];
+    // Read straight into a buffer of the file's size; a file that grows meanwhile is read to its end.
+    Bytes bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+    size_t got = 0;
     for (;;) {
-        ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-        if (got < 0) {
+        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
+        ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
             if (errno == EINTR) continue;
             throw IoError(SystemReason("Cannot read file", fileName, errno));
         }
-        if (got == 0) break;
-        bytes.insert(bytes.end(), buffer, buffer + got);
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
     }
+    bytes.resize(got);
     return bytes;
 }
 

@@ -122,6 +122,34 @@ TEST(Cli, SameNamesIntoOneFolderAreRefusedLikeTheWindowDoes) {
     EXPECT_EQ(ReadFile(dir.path() / "out" / "game.trd"), MakeTrdBytes(1));
 }
 
+TEST(Cli, UnreadableSourcesFailThatFileAndWriteNothing) {
+    TempDir dir;
+    Bytes cut = MakeTrdBytes(5);
+    cut.resize(cut.size() + 2048);  // 5.5 tracks round to 6: the read runs past the end
+    WriteFile(dir / "cut.trd", cut);
+    WriteFile(dir / "notes.txt", Bytes{1});
+    const auto r = RunCli({"convert", "--to", "udi", "-o", dir / "out", dir / "cut.trd", dir / "gone.trd",
+                           dir / "notes.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(Lines(r.out), ElementsAre((dir / "cut.trd") + ": Error open file! (Stream read error)",
+                                          (dir / "gone.trd") + ": Error open file! (No such file)",
+                                          (dir / "notes.txt") + ": Error open file! (Данный тип файлов не поддерживается!)"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
+}
+
+TEST(Cli, AnUnwritableTargetFolderGivesTheSystemsReasonAndNoFile) {
+    TempDir dir;
+    WriteFile(dir / "a.trd", MakeTrdBytes(2));
+    WriteFile(dir / "blocker", Bytes{1});  // a file where the output folder should be
+    const std::string folder = (dir.path() / "blocker" / "out").string();
+    const auto r = RunCli({"convert", "--to", "fdi", "-o", folder, dir / "a.trd"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, (dir / "a.trd") + " -> " + folder + "/a.fdi: Error save file! (Cannot create file \"" + folder +
+                         "/a.fdi\": Not a directory)\n");
+    EXPECT_THAT(r.err, HasSubstr("cannot create folder"));
+    EXPECT_EQ(ReadFile(dir / "blocker"), Bytes{1});
+}
+
 TEST(Cli, RunLogIsWindows1251WithTheDriversTexts) {
     TempDir dir;
     WriteFile(dir / "a.trd", MakeTrdBytes(1));
