@@ -52,7 +52,11 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     out << "\n";
     if (!sizeCounts.empty()) {
         out << "  sector sizes:";
-        for (auto [bytes, count] : sizeCounts) out << " " << count << " x " << bytes;
+        const char* separator = " ";
+        for (auto [bytes, count] : sizeCounts) {
+            out << separator << count << " x " << bytes;
+            separator = ", ";
+        }
         out << "\n";
     }
     for (const auto& line : disk.Comment) out << "  comment: " << line << "\n";
