@@ -45,55 +45,24 @@ public:
             son_[j] = static_cast<uint16_t>(i);
             parent_[i] = parent_[i + 1] = static_cast<uint16_t>(j);
         }
-        freq_[kNodes] = 0xFFFF;
+        std::fill(freq_.begin() + kNodes, freq_.end(), uint16_t{0xFFFF});
         parent_[kRoot] = 0;
     }
 
-    // Adds one to the weight of symbol s and of its ancestors, swapping nodes to keep the order.
+    // Adds one to the weight of symbol s and of its ancestors. A node whose weight would pass the
+    // next one's first trades places with the last node of its old weight, which keeps the order.
+    // The update ends at the root, whose parent is recorded as 0 (node 0 is always a leaf).
     void Update(unsigned s) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
         unsigned c = parent_[s + kNodes];
         do {
-            const uint16_t k = ++freq_[c];
-            if (k > freq_[c + 1]) {
-                // The last node lighter than k; nodes above c are in order, and the sentinel ends the search.
-                const unsigned l = LastLighterThan(k, c + 1);
-                freq_[c] = freq_[l];
-                freq_[l] = k;
-                const unsigned i = son_[c];
-                parent_[i] = static_cast<uint16_t>(l);
-                if (i < kNodes) parent_[i + 1] = static_cast<uint16_t>(l);
-                const unsigned j = son_[l];
-                son_[l] = static_cast<uint16_t>(i);
-                parent_[j] = static_cast<uint16_t>(c);
-                if (j < kNodes) parent_[j + 1] = static_cast<uint16_t>(c);
-                son_[c] = static_cast<uint16_t>(j);
-                c = l;
-            }
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp(c, f);
+            else
+                freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
         } while (c != 0);
-    }
-
-    // The last node from `from` on whose weight is below k, given freq_[from] < k. Nodes above the
-    // one being updated are in order and the sentinel is heavier than any, so a galloping search
-    // followed by a binary one finds it; runs of equal weights are often long.
-    unsigned LastLighterThan(uint16_t k, unsigned from) const {
-        unsigned lo = from;  // known lighter
-        unsigned step = 1;
-        while (freq_[lo + step] < k) {
-            lo += step;
-            step *= 2;
-            if (lo + step > kNodes) step = kNodes - lo;
-        }
-        unsigned hi = lo + step;  // known not lighter
-        while (hi - lo > 1) {
-            const unsigned mid = (lo + hi) / 2;
-            if (freq_[mid] < k)
-                lo = mid;
-            else
-                hi = mid;
-        }
-        return lo;
     }
 
     unsigned Son(unsigned node) const { return son_[node]; }
@@ -102,6 +71,35 @@ public:
     size_t Rebuilds() const { return rebuilds_; }
 
 private:
+    // Node c weighs f, as does c + 1. Its subtree moves to the last node weighing f, which becomes
+    // f + 1; the subtree found there comes down to c, which keeps weight f. Returns the new place.
+    unsigned MoveUp(unsigned c, uint16_t f) {
+        const unsigned l = c + SameWeightAfter(c + 1, f);
+        freq_[l] = static_cast<uint16_t>(f + 1);
+        const unsigned i = son_[c];
+        const unsigned j = son_[l];
+        son_[l] = static_cast<uint16_t>(i);
+        son_[c] = static_cast<uint16_t>(j);
+        // A leaf's son is its symbol's entry, which has no second child; the spare entry takes that write.
+        parent_[i] = static_cast<uint16_t>(l);
+        parent_[i < kNodes ? i + 1 : kSpareParent] = static_cast<uint16_t>(l);
+        parent_[j] = static_cast<uint16_t>(c);
+        parent_[j < kNodes ? j + 1 : kSpareParent] = static_cast<uint16_t>(c);
+        return l;
+    }
+
+    // How many nodes from `from` on weigh f, given that `from` does; four weights at a time. The
+    // weights from there on do not decrease and the sentinels after the root end any run.
+    unsigned SameWeightAfter(unsigned from, uint16_t f) const {
+        static_assert(std::endian::native == std::endian::little);
+        const uint64_t pattern = f * uint64_t{0x0001000100010001};
+        for (unsigned n = 0;; n += 4) {
+            uint64_t w;
+            std::memcpy(&w, &freq_[from + n], sizeof w);
+            if (w != pattern) return n + static_cast<unsigned>(std::countr_zero(w ^ pattern)) / 16;
+        }
+    }
+
     // Halves every leaf weight and builds the tree again from the leaves, lightest first.
     void Rebuild() {
         ++rebuilds_;
@@ -131,9 +129,12 @@ private:
         }
     }
 
-    std::array<uint16_t, kNodes + 1> freq_{};  // the last entry is a sentinel heavier than any node
+    static constexpr unsigned kSpareParent = kNodes + kSymbols;
+    // After the root come sentinels heavier than any node: one ends every search for a weight, the
+    // others let that search read four weights at once.
+    std::array<uint16_t, kNodes + 4> freq_{};
     std::array<uint16_t, kNodes> son_{};
-    std::array<uint16_t, kNodes + kSymbols> parent_{};
+    std::array<uint16_t, kNodes + kSymbols + 1> parent_{};
     size_t rebuilds_ = 0;
 };
 
