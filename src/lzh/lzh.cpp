@@ -418,21 +418,39 @@ class BitReader {
 public:
     BitReader(ByteSpan input, size_t position) : input_(input), pos_(position) {}
 
-    unsigned Bit() {
-        if (avail_ == 0) Refill();
-        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
-        buf_ <<= 1;
-        --avail_;
-        ++consumed_;
-        return bit;
+    // Makes at least 56 bits available (and at most 63).
+    void Fill() {
+        if (avail_ > 55) return;
+        if (pos_ + 8 <= input_.size()) {
+            // The bits below the whole bytes taken are the true next bits, so the next fill may OR
+            // them in again.
+            uint64_t w;
+            std::memcpy(&w, input_.data() + pos_, sizeof w);
+            buf_ |= __builtin_bswap64(w) >> avail_;
+            const unsigned take = (63 - avail_) / 8;
+            pos_ += take;
+            avail_ += 8 * take;
+            return;
+        }
+        while (avail_ <= 55) {
+            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
+            buf_ |= byte << (56 - avail_);
+            avail_ += 8;
+        }
     }
-    unsigned Byte() {
-        if (avail_ < 8) Refill();
-        const unsigned byte = static_cast<unsigned>(buf_ >> 56);
-        buf_ <<= 8;
-        avail_ -= 8;
-        consumed_ += 8;
-        return byte;
+    // The next 64 bits, of which Available() are valid, the next one in bit 63.
+    uint64_t Peek() const { return buf_; }
+    unsigned Available() const { return avail_; }
+    void Skip(unsigned n) {
+        buf_ <<= n;
+        avail_ -= n;
+        consumed_ += n;
+    }
+    unsigned Bit() {
+        Fill();
+        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
+        Skip(1);
+        return bit;
     }
     // Bytes TeleDisk's reader would have fetched by now, when the last take was a single bit (as it
     // is at the end of every symbol): enough to hold at least 9 bits before that take.
@@ -440,14 +458,6 @@ public:
     size_t Consumed() const { return consumed_; }
 
 private:
-    void Refill() {
-        while (avail_ <= 56) {
-            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
-            buf_ |= byte << (56 - avail_);
-            avail_ += 8;
-        }
-    }
-
     ByteSpan input_;
     size_t pos_;
     uint64_t buf_ = 0;  // the next bits, from bit 63 down
@@ -458,83 +468,117 @@ private:
 class LzhDecoder {
 public:
     LzhDecoder(ByteSpan input, size_t position, Bytes& out, size_t limit)
-        : bits_(input, position), out_(out), end_(out.size() + std::min(limit, out.max_size() - out.size())) {}
+        : bits_(input, position), out_(out), limit_(std::min(limit, out.max_size() - out.size())) {}
 
     // Decodes until the bit reader has fetched `fetchLimit` bytes.
     void DecodeWhileFetchedBelow(size_t fetchLimit) {
-        Start();
-        while (bits_.Fetched() < fetchLimit && out_.size() < end_) DecodeOne(SIZE_MAX);
+        Start(fetchLimit * 2);
+        while (bits_.Fetched() < fetchLimit && Produced() < limit_) DecodeOne(SIZE_MAX);
+        Finish();
     }
 
     // Decodes until the bits of the input are used up; trailing zero bits short of a byte are padding.
     void DecodeAllBits(ByteSpan input) {
-        Start();
+        Start(input.size() * 2);
         const size_t totalBits = input.size() * 8;
-        while (out_.size() < end_) {
+        while (Produced() < limit_) {
             const size_t consumed = bits_.Consumed();
             if (consumed >= totalBits) break;
             const size_t left = totalBits - consumed;
             if (left < 8 && (input.back() & ((1u << left) - 1)) == 0) break;
             if (!DecodeOne(totalBits)) break;
         }
+        Finish();
     }
 
     void DecodeSymbols(size_t count, std::vector<uint16_t>& symbols) {
-        Start();
+        Start(0);
         for (size_t i = 0; i < count; ++i) symbols.push_back(static_cast<uint16_t>(DecodeSymbol()));
     }
 
 private:
-    void Start() {
+    // The bytes written so far sit after the window's starting content, in the order the window
+    // would hand them back: window bytes 4036..4095 (never written yet, zero) and 0..4035 (spaces).
+    // A match `distance` bytes back then reads at the write position minus distance, whatever
+    // has wrapped in the window.
+    static constexpr size_t kHistory = kWindowSize;
+    static constexpr size_t kSlack = kLongestMatch + 8;  // one match plus an eight-byte copy past it
+
+    void Start(size_t expected) {
         tree_.Start();
-        std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
-        r_ = kWriteStart;
+        buf_.resize(kHistory + std::min(expected, limit_) + kSlack);
+        std::fill_n(buf_.begin(), kLongestMatch, uint8_t{0});
+        std::fill_n(buf_.begin() + kLongestMatch, kWriteStart, kWindowFill);
+        w_ = kHistory;
     }
+
+    void Finish() { out_.insert(out_.end(), buf_.begin() + kHistory, buf_.begin() + static_cast<ptrdiff_t>(w_)); }
+
+    size_t Produced() const { return w_ - kHistory; }
 
     // One literal or match; false (and nothing written) when its bits would run past bitLimit.
     bool DecodeOne(size_t bitLimit) {
         const unsigned c = DecodeSymbol();
+        if (w_ + kSlack > buf_.size()) buf_.resize(buf_.size() * 2);
+        uint8_t* const out = buf_.data() + w_;
         if (c < 256) {
             if (bits_.Consumed() > bitLimit) return false;
-            Put(static_cast<uint8_t>(c));
+            *out = static_cast<uint8_t>(c);
+            ++w_;
             return true;
         }
-        const unsigned p = DecodePosition();
+        const unsigned distance = DecodePosition() + 1;
         if (bits_.Consumed() > bitLimit) return false;
-        const unsigned start = (r_ - p - 1) & kWindowMask;
-        const unsigned length = c - kMatchSymbolBias;
-        for (unsigned k = 0; k < length && out_.size() < end_; ++k) Put(ring_[(start + k) & kWindowMask]);
+        const size_t length = std::min<size_t>(c - kMatchSymbolBias, limit_ - Produced());
+        const uint8_t* from = out - distance;
+        if (distance >= 8) {
+            // Eight bytes at a time: each piece reads only bytes already in place.
+            for (size_t k = 0; k < length; k += 8) std::memcpy(out + k, from + k, 8);
+        } else {
+            for (size_t k = 0; k < length; ++k) out[k] = from[k];
+        }
+        w_ += length;
         return true;
     }
 
     unsigned DecodeSymbol() {
+        bits_.Fill();
+        uint64_t b = bits_.Peek();
+        unsigned n = 0;
         unsigned c = tree_.Son(kRoot);
-        while (c < kNodes) c = tree_.Son(c + bits_.Bit());
+        while (c < kNodes) {
+            c = tree_.Son(c + static_cast<unsigned>(b >> 63));
+            b <<= 1;
+            ++n;
+        }
+        if (n > bits_.Available()) {
+            // Deeper than the bits at hand: walk again a bit at a time.
+            c = tree_.Son(kRoot);
+            while (c < kNodes) c = tree_.Son(c + bits_.Bit());
+        } else {
+            bits_.Skip(n);
+        }
         c -= kNodes;
         tree_.Update(c);
         return c;
     }
 
+    // The code of the upper six bits (3 to 8 bits), then the six lower bits.
     unsigned DecodePosition() {
-        unsigned b = bits_.Byte();
-        const unsigned upper = kPositionCode.upperOf[b];
-        const unsigned len = kPositionCode.lengthOf[b];
-        for (unsigned i = 2; i < len; ++i) b = (b << 1) | bits_.Bit();
-        return (upper << 6) | (b & 0x3F);
-    }
-
-    void Put(uint8_t b) {
-        out_.push_back(b);
-        ring_[r_] = b;
-        r_ = (r_ + 1) & kWindowMask;
+        bits_.Fill();
+        const unsigned next = static_cast<unsigned>(bits_.Peek() >> 48);
+        const unsigned upper = kPositionCode.upperOf[next >> 8];
+        const unsigned len = kPositionCode.lengthOf[next >> 8];
+        bits_.Skip(len + 6);
+        return (upper << 6) | ((next >> (10 - len)) & 0x3F);
     }
 
     HuffmanTree tree_;
     BitReader bits_;
     Bytes& out_;
-    size_t end_;
-    std::array<uint8_t, kWindowSize> ring_{};
-    unsigned r_ = kWriteStart;
+    size_t limit_;
+    Bytes buf_;
+    size_t w_ = kHistory;
 };
 
 }  // namespace
