@@ -180,30 +180,45 @@ static_assert(kPositionCode.upperOf[0xF0] == 48 && kPositionCode.lengthOf[0xFF] 
 // ---------------------------------------------------------------------------------------------
 // Encoder.
 
-// Sends bits most significant first; the last byte is padded with zero bits.
+uint64_t Load64(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Sends bits most significant first; the last byte is padded with zero bits. The code goes straight
+// into the output, which is grown ahead and cut to size at the end.
 class BitWriter {
 public:
-    explicit BitWriter(Bytes& out) : out_(out) {}
+    explicit BitWriter(Bytes& out) : out_(out), size_(out.size()) {}
 
-    // The low n bits of value, n <= 16.
-    void Put(unsigned n, uint32_t value) {
-        acc_ = (acc_ << n) | (value & ((1u << n) - 1));
+    void Reserve(size_t bytes) { out_.resize(size_ + bytes + 8); }
+
+    // The low n bits of value, 1 <= n <= 32.
+    void Put(unsigned n, uint64_t value) {
+        acc_ = (acc_ << n) | (value & ((uint64_t{1} << n) - 1));
         pending_ += n;
-        while (pending_ >= 8) {
-            pending_ -= 8;
-            out_.push_back(static_cast<uint8_t>(acc_ >> pending_));
+        if (pending_ >= 32) {
+            pending_ -= 32;
+            if (size_ + 4 > out_.size()) out_.resize(out_.size() * 2 + 8);
+            const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> pending_));
+            std::memcpy(out_.data() + size_, &word, sizeof word);
+            size_ += 4;
         }
-        acc_ &= (1u << pending_) - 1;
     }
     void Flush() {
+        out_.resize(size_);
+        for (; pending_ >= 8; pending_ -= 8) out_.push_back(static_cast<uint8_t>(acc_ >> (pending_ - 8)));
         if (pending_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
         acc_ = 0;
         pending_ = 0;
+        size_ = out_.size();
     }
 
 private:
     Bytes& out_;
-    uint32_t acc_ = 0;
+    size_t size_;        // bytes of out_ in use
+    uint64_t acc_ = 0;   // the pending bits in its low end
     unsigned pending_ = 0;
 };
 
@@ -212,36 +227,42 @@ class SymbolCoder {
 public:
     SymbolCoder(BitWriter& bits, LzhEncodeStats& stats) : bits_(bits), stats_(stats) { tree_.Start(); }
 
-    // Sends the path from the root to the leaf of s, however deep the tree has grown, in pieces of at
-    // most 16 bits, then counts s. The path is collected from the leaf upward: the first 64 steps in
-    // a word, any further ones (nearer the root, so sent first) one by one.
+    // Sends the path from the root to the leaf of s, however deep the tree has grown, then counts s.
+    // The path is collected from the leaf upward: the first 64 steps in a word, any further ones
+    // (nearer the root, so sent first) one by one.
     void Put(unsigned s) {
         uint64_t nearLeaf = 0;
         unsigned depth = 0;
         unsigned k = tree_.LeafOf(s);
         for (; k != kRoot && depth < 64; k = tree_.Parent(k)) nearLeaf |= uint64_t{k & 1} << depth++;
-        unsigned deeper = 0;
-        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
-        stats_.deepestCode = std::max(stats_.deepestCode, depth + deeper);
-        while (deeper > 0) {
-            const unsigned n = std::min(deeper, 16u);
-            uint32_t word = 0;
-            for (unsigned b = 0; b < n; ++b) word = (word << 1) | nearRoot_[--deeper];
-            bits_.Put(n, word);
+        if (k != kRoot) [[unlikely]] PutNearRoot(k);
+        deepest_ = std::max(deepest_, depth);
+        if (depth > 32) {
+            bits_.Put(depth - 32, nearLeaf >> 32);
+            depth = 32;
         }
-        while (depth > 0) {
-            const unsigned n = std::min(depth, 16u);
-            depth -= n;
-            bits_.Put(n, static_cast<uint32_t>(nearLeaf >> depth));
-        }
+        bits_.Put(depth, nearLeaf);
         tree_.Update(s);
+    }
+
+    void Finish() {
+        stats_.deepestCode = std::max<unsigned>(stats_.deepestCode, deepest_);
         stats_.rebuilds = tree_.Rebuilds();
     }
 
 private:
+    // The steps above the 64 nearest the leaf, from node k up.
+    void PutNearRoot(unsigned k) {
+        unsigned deeper = 0;
+        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
+        deepest_ = std::max(deepest_, 64 + deeper);
+        while (deeper > 0) bits_.Put(1, nearRoot_[--deeper]);
+    }
+
     HuffmanTree tree_;
     BitWriter& bits_;
     LzhEncodeStats& stats_;
+    unsigned deepest_ = 0;
     std::array<uint8_t, kNodes> nearRoot_{};
 };
 
@@ -254,6 +275,7 @@ public:
         for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
+        bits_.Reserve(input.size() + input.size() / 8);
 
         size_t in = 0;
         unsigned s = 0;
@@ -293,6 +315,7 @@ public:
             }
         } while (len > 0);
         bits_.Flush();
+        symbols_.Finish();
     }
 
 private:
@@ -312,30 +335,37 @@ private:
     // all 60 bytes takes the place of the older one.
     void InsertNode(unsigned r) {
         const uint8_t* key = &ring_[r];
+        const uint64_t head = Load64(key + 1);  // the bytes after the first, which the tree shares
         unsigned p = kWindowSize + 1 + key[0];
-        bool notLess = true;
+        uint32_t links = Links(p);
+        unsigned side = kRight;
         child_[r][kRight] = child_[r][kLeft] = kNil;
         matchLength_ = 0;
         for (;;) {
-            uint16_t& link = child_[p][notLess];
-            if (link == kNil) {
-                link = static_cast<uint16_t>(r);
+            const unsigned next = (links >> (16 * side)) & 0xFFFF;
+            if (next == kNil) {
+                child_[p][side] = static_cast<uint16_t>(r);
                 up_[r] = static_cast<uint16_t>(p);
                 return;
             }
-            p = link;
-            const uint8_t* other = &ring_[p];
-            const unsigned i = CommonPrefix(key, other);
-            notLess = i == kLongestMatch || key[i] >= other[i];
-            if (i > kThreshold) {
-                const unsigned distance = ((r - p) & kWindowMask) - 1;
-                if (i > matchLength_) {
-                    matchPosition_ = distance;
-                    matchLength_ = i;
-                    if (i >= kLongestMatch) break;
-                }
-                if (i == matchLength_ && distance < matchPosition_) matchPosition_ = distance;
+            p = next;
+            links = Links(p);
+            const uint64_t other = Load64(&ring_[p + 1]);
+            unsigned i;
+            if (head != other) {
+                i = 1 + static_cast<unsigned>(std::countr_zero(head ^ other)) / 8;
+                side = __builtin_bswap64(head) > __builtin_bswap64(other) ? kRight : kLeft;
+                if (i <= kThreshold) continue;
+            } else {
+                i = CompareTail(key, &ring_[p], side);
             }
+            const unsigned distance = ((r - p) & kWindowMask) - 1;
+            if (i > matchLength_) {
+                matchPosition_ = distance;
+                matchLength_ = i;
+                if (i >= kLongestMatch) break;
+            }
+            if (i == matchLength_ && distance < matchPosition_) matchPosition_ = distance;
         }
         up_[r] = up_[p];
         child_[r][kLeft] = child_[p][kLeft];
@@ -346,17 +376,31 @@ private:
         up_[p] = kNil;
     }
 
-    // How many of the first 60 bytes of a and b agree, given that the first ones do; eight at a time.
-    static unsigned CommonPrefix(const uint8_t* a, const uint8_t* b) {
+    // Both links of position p: kLeft in the low half, kRight in the high one.
+    uint32_t Links(unsigned p) const {
         static_assert(std::endian::native == std::endian::little);
-        unsigned i = 1;
-        while (i < kLongestMatch) {
-            uint64_t x, y;
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            if (x != y) return std::min(i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8, kLongestMatch);
-            i += 8;
+        uint32_t links;
+        std::memcpy(&links, child_[p].data(), sizeof links);
+        return links;
+    }
+
+    // For two 60-byte strings that agree in bytes 0 to 8: how many bytes agree, and on which side of
+    // b the string a goes (kRight when it is not less). Eight bytes at a time, then the last three.
+    static unsigned CompareTail(const uint8_t* a, const uint8_t* b, unsigned& side) {
+        for (unsigned i = 9; i < kLongestMatch - 3; i += 8) {
+            const uint64_t x = Load64(a + i), y = Load64(b + i);
+            if (x != y) {
+                side = __builtin_bswap64(x) > __builtin_bswap64(y) ? kRight : kLeft;
+                return i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
+            }
         }
+        constexpr uint64_t kLastThree = 0xFFFFFF;
+        const uint64_t x = Load64(a + kLongestMatch - 3) & kLastThree, y = Load64(b + kLongestMatch - 3) & kLastThree;
+        if (x != y) {
+            side = __builtin_bswap64(x) > __builtin_bswap64(y) ? kRight : kLeft;
+            return kLongestMatch - 3 + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
+        }
+        side = kRight;
         return kLongestMatch;
     }
 
@@ -586,7 +630,6 @@ private:
 void LzhEncode(ByteSpan input, Bytes& output, LzhEncodeStats& stats) {
     stats = LzhEncodeStats{};
     if (input.empty()) return;
-    output.reserve(output.size() + input.size() / 2);
     auto encoder = std::make_unique<LzhEncoder>(output, stats);
     encoder->Encode(input);
 }
@@ -608,6 +651,7 @@ void LzhEncodeSymbols(std::span<const uint16_t> symbols, Bytes& output, LzhEncod
     auto coder = std::make_unique<SymbolCoder>(bits, stats);
     for (uint16_t s : symbols) coder->Put(s < kSymbols ? s : 0);
     bits.Flush();
+    coder->Finish();
 }
 
 std::vector<uint16_t> LzhDecodeSymbols(ByteSpan code, size_t count) {
