@@ -336,37 +336,56 @@ private:
     void InsertNode(unsigned r) {
         const uint8_t* key = &ring_[r];
         const uint64_t head = Load64(key + 1);  // the bytes after the first, which the tree shares
-        unsigned p = kWindowSize + 1 + key[0];
-        uint32_t links = Links(p);
-        unsigned side = kRight;
+        const uint64_t headOrder = __builtin_bswap64(head);
         child_[r][kRight] = child_[r][kLeft] = kNil;
-        matchLength_ = 0;
-        for (;;) {
-            const unsigned next = (links >> (16 * side)) & 0xFFFF;
-            if (next == kNil) {
-                child_[p][side] = static_cast<uint16_t>(r);
-                up_[r] = static_cast<uint16_t>(p);
-                return;
-            }
+        unsigned p = kWindowSize + 1 + key[0];
+        unsigned next = child_[p][kRight];
+        unsigned side = kRight;
+        unsigned length = 0;
+        unsigned position = 0;
+        // The data of the node to compare with next is loaded a step ahead, for both of its children.
+        uint64_t other = Load64(&ring_[next + 1]);
+        uint32_t links = Links(next);
+        while (next != kNil) {
             p = next;
-            links = Links(p);
-            const uint64_t other = Load64(&ring_[p + 1]);
+            const unsigned left = links & 0xFFFF, right = links >> 16;
+            const uint64_t otherLeft = Load64(&ring_[left + 1]), otherRight = Load64(&ring_[right + 1]);
+            const uint32_t linksLeft = Links(left), linksRight = Links(right);
+            bool notLess;
             unsigned i;
             if (head != other) {
                 i = 1 + static_cast<unsigned>(std::countr_zero(head ^ other)) / 8;
-                side = __builtin_bswap64(head) > __builtin_bswap64(other) ? kRight : kLeft;
-                if (i <= kThreshold) continue;
+                notLess = headOrder > __builtin_bswap64(other);
             } else {
-                i = CompareTail(key, &ring_[p], side);
+                i = CompareTail(key, &ring_[p], notLess);
             }
-            const unsigned distance = ((r - p) & kWindowMask) - 1;
-            if (i > matchLength_) {
-                matchPosition_ = distance;
-                matchLength_ = i;
-                if (i >= kLongestMatch) break;
+            if (i > kThreshold) {
+                const unsigned distance = ((r - p) & kWindowMask) - 1;
+                if (i > length) {
+                    position = distance;
+                    length = i;
+                    if (i >= kLongestMatch) {
+                        ReplaceNode(p, r);
+                        break;
+                    }
+                }
+                if (i == length && distance < position) position = distance;
             }
-            if (i == matchLength_ && distance < matchPosition_) matchPosition_ = distance;
+            side = notLess ? kRight : kLeft;
+            next = notLess ? right : left;
+            other = notLess ? otherRight : otherLeft;
+            links = notLess ? linksRight : linksLeft;
         }
+        if (next == kNil) {
+            child_[p][side] = static_cast<uint16_t>(r);
+            up_[r] = static_cast<uint16_t>(p);
+        }
+        matchLength_ = length;
+        matchPosition_ = position;
+    }
+
+    // Position r takes the place of p in its tree; p leaves it.
+    void ReplaceNode(unsigned p, unsigned r) {
         up_[r] = up_[p];
         child_[r][kLeft] = child_[p][kLeft];
         child_[r][kRight] = child_[p][kRight];
@@ -384,23 +403,23 @@ private:
         return links;
     }
 
-    // For two 60-byte strings that agree in bytes 0 to 8: how many bytes agree, and on which side of
-    // b the string a goes (kRight when it is not less). Eight bytes at a time, then the last three.
-    static unsigned CompareTail(const uint8_t* a, const uint8_t* b, unsigned& side) {
+    // For two 60-byte strings that agree in bytes 0 to 8: how many bytes agree, and whether a is not
+    // less than b. Eight bytes at a time, then the last three.
+    static unsigned CompareTail(const uint8_t* a, const uint8_t* b, bool& notLess) {
         for (unsigned i = 9; i < kLongestMatch - 3; i += 8) {
             const uint64_t x = Load64(a + i), y = Load64(b + i);
             if (x != y) {
-                side = __builtin_bswap64(x) > __builtin_bswap64(y) ? kRight : kLeft;
+                notLess = __builtin_bswap64(x) > __builtin_bswap64(y);
                 return i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
             }
         }
         constexpr uint64_t kLastThree = 0xFFFFFF;
         const uint64_t x = Load64(a + kLongestMatch - 3) & kLastThree, y = Load64(b + kLongestMatch - 3) & kLastThree;
         if (x != y) {
-            side = __builtin_bswap64(x) > __builtin_bswap64(y) ? kRight : kLeft;
+            notLess = __builtin_bswap64(x) > __builtin_bswap64(y);
             return kLongestMatch - 3 + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
         }
-        side = kRight;
+        notLess = true;
         return kLongestMatch;
     }
 
