@@ -31,6 +31,13 @@ constexpr unsigned kMatchSymbolBias = 256 - kThreshold - 1;  // symbol = length 
 // the root. son[k] >= kNodes marks the leaf of symbol son[k] - kNodes; otherwise the children of k
 // are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + s] is the node holding symbol s.
 
+//
+// Each symbol's update climbs from its leaf to the root, and the next symbol's code is a walk
+// between the root and its leaf too. The two walks are made in one loop, so that the processor
+// follows both chains of look-ups at once: the next code is taken from the tree as the update leaves
+// it, which holds unless the update rewrote a link after the walk had read it. Every link read by
+// the walk is stamped, every rewrite checks the stamp, and on a clash the walk is made again.
+
 class HuffmanTree {
 public:
     void Start() {
@@ -38,6 +45,7 @@ public:
             freq_[s] = 1;
             son_[s] = static_cast<uint16_t>(s + kNodes);
             parent_[s + kNodes] = static_cast<uint16_t>(s);
+            son_[s + kNodes] = static_cast<uint16_t>(s + kNodes);  // a finished walk stays at its leaf
         }
         unsigned i = 0;
         for (unsigned j = kSymbols; j < kNodes; ++j, i += 2) {
@@ -46,12 +54,12 @@ public:
             parent_[i] = parent_[i + 1] = static_cast<uint16_t>(j);
         }
         std::fill(freq_.begin() + kNodes, freq_.end(), uint16_t{0xFFFF});
-        parent_[kRoot] = 0;
+        parent_[kRoot] = kDone;  // a finished update stays at kDone, which never trades places
+        parent_[kDone] = kDone;
     }
 
     // Adds one to the weight of symbol s and of its ancestors. A node whose weight would pass the
     // next one's first trades places with the last node of its old weight, which keeps the order.
-    // The update ends at the root, whose parent is recorded as 0 (node 0 is always a leaf).
     void Update(unsigned s) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
         unsigned c = parent_[s + kNodes];
@@ -62,7 +70,69 @@ public:
             else
                 freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
-        } while (c != 0);
+        } while (c != kDone);
+    }
+
+    // Update(s), and the walk from the root that the next `bits` (from bit 63 down) take in the tree
+    // as it is afterwards. Returns the leaf's entry (kNodes + symbol) and sets `used` to the code
+    // length, or returns kRedo when the walk has to be made again.
+    unsigned UpdateAndWalk(unsigned s, uint64_t bits, unsigned& used) {
+        if (freq_[kRoot] == kFrequencyLimit) Rebuild();
+        const uint32_t stamp = NextStamp();
+        unsigned c = parent_[s + kNodes];
+        unsigned w = son_[kRoot];
+        unsigned n = 0;
+        freq_[kDone] = 0;
+        for (;;) {
+            const unsigned inner = w < kNodes;
+            const unsigned x = w + (static_cast<unsigned>(bits >> 63) & inner);
+            sonRead_[x] = stamp;
+            w = son_[x];
+            bits <<= inner;
+            n += inner;
+
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp(c, f);
+            else
+                freq_[c] = static_cast<uint16_t>(f + 1);
+            c = parent_[c];
+            if (w >= kNodes && c == kDone) break;
+        }
+        used = n;
+        return clash_ ? kRedo : w;
+    }
+
+    // Update(previous), and the code of symbol s in the tree as it is afterwards: `length` bits, the
+    // one nearest the leaf in bit 0. Returns false when the code has to be collected again.
+    bool UpdateAndCode(unsigned previous, unsigned s, uint64_t& code, unsigned& length) {
+        if (freq_[kRoot] == kFrequencyLimit) Rebuild();
+        const uint32_t stamp = NextStamp();
+        unsigned c = parent_[previous + kNodes];
+        parentRead_[s + kNodes] = stamp;
+        unsigned k = parent_[s + kNodes];
+        uint64_t bits = 0;
+        unsigned n = 0;
+        freq_[kDone] = 0;
+        for (;;) {
+            const unsigned below = k != kRoot;
+            parentRead_[k] = stamp;
+            bits |= uint64_t{k & below} << (n & 63);
+            n += below;
+            const unsigned up = parent_[k];
+            k = below ? up : k;
+
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp(c, f);
+            else
+                freq_[c] = static_cast<uint16_t>(f + 1);
+            c = parent_[c];
+            if (k == kRoot && c == kDone) break;
+        }
+        code = bits;
+        length = n;
+        return !clash_ && n <= 64;
     }
 
     unsigned Son(unsigned node) const { return son_[node]; }
@@ -70,7 +140,19 @@ public:
     unsigned LeafOf(unsigned symbol) const { return parent_[symbol + kNodes]; }
     size_t Rebuilds() const { return rebuilds_; }
 
+    static constexpr unsigned kRedo = 0xFFFF;
+
 private:
+    uint32_t NextStamp() {
+        clash_ = false;
+        if (++stamp_ == 0) {
+            sonRead_.fill(0);
+            parentRead_.fill(0);
+            stamp_ = 1;
+        }
+        return stamp_;
+    }
+
     // Node c weighs f, as does c + 1. Its subtree moves to the last node weighing f, which becomes
     // f + 1; the subtree found there comes down to c, which keeps weight f. Returns the new place.
     unsigned MoveUp(unsigned c, uint16_t f) {
@@ -81,10 +163,14 @@ private:
         son_[l] = static_cast<uint16_t>(i);
         son_[c] = static_cast<uint16_t>(j);
         // A leaf's son is its symbol's entry, which has no second child; the spare entry takes that write.
+        const unsigned i2 = i < kNodes ? i + 1 : kSpareParent;
+        const unsigned j2 = j < kNodes ? j + 1 : kSpareParent;
         parent_[i] = static_cast<uint16_t>(l);
-        parent_[i < kNodes ? i + 1 : kSpareParent] = static_cast<uint16_t>(l);
+        parent_[i2] = static_cast<uint16_t>(l);
         parent_[j] = static_cast<uint16_t>(c);
-        parent_[j < kNodes ? j + 1 : kSpareParent] = static_cast<uint16_t>(c);
+        parent_[j2] = static_cast<uint16_t>(c);
+        clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_) | (parentRead_[i] == stamp_) |
+                  (parentRead_[i2] == stamp_) | (parentRead_[j] == stamp_) | (parentRead_[j2] == stamp_);
         return l;
     }
 
@@ -130,11 +216,16 @@ private:
     }
 
     static constexpr unsigned kSpareParent = kNodes + kSymbols;
+    static constexpr unsigned kDone = kSpareParent + 1;
     // After the root come sentinels heavier than any node: one ends every search for a weight, the
-    // others let that search read four weights at once.
-    std::array<uint16_t, kNodes + 4> freq_{};
-    std::array<uint16_t, kNodes> son_{};
-    std::array<uint16_t, kNodes + kSymbols + 1> parent_{};
+    // others let that search read four weights at once. kDone's weight counts idle steps only.
+    std::array<uint16_t, kDone + 2> freq_{};
+    std::array<uint16_t, kNodes + kSymbols> son_{};  // entries from kNodes on lead each leaf to itself
+    std::array<uint16_t, kDone + 1> parent_{};
+    std::array<uint32_t, kNodes + kSymbols> sonRead_{};
+    std::array<uint32_t, kDone + 1> parentRead_{};
+    uint32_t stamp_ = 0;
+    bool clash_ = false;
     size_t rebuilds_ = 0;
 };
 
@@ -227,42 +318,54 @@ class SymbolCoder {
 public:
     SymbolCoder(BitWriter& bits, LzhEncodeStats& stats) : bits_(bits), stats_(stats) { tree_.Start(); }
 
-    // Sends the path from the root to the leaf of s, however deep the tree has grown, then counts s.
-    // The path is collected from the leaf upward: the first 64 steps in a word, any further ones
-    // (nearer the root, so sent first) one by one.
+    // Sends the path from the root to the leaf of s, however deep the tree has grown; s is counted
+    // when the next symbol comes (or at Finish), together with collecting that symbol's code.
     void Put(unsigned s) {
-        uint64_t nearLeaf = 0;
-        unsigned depth = 0;
-        unsigned k = tree_.LeafOf(s);
-        for (; k != kRoot && depth < 64; k = tree_.Parent(k)) nearLeaf |= uint64_t{k & 1} << depth++;
-        if (k != kRoot) [[unlikely]] PutNearRoot(k);
-        deepest_ = std::max(deepest_, depth);
-        if (depth > 32) {
-            bits_.Put(depth - 32, nearLeaf >> 32);
-            depth = 32;
-        }
-        bits_.Put(depth, nearLeaf);
-        tree_.Update(s);
+        uint64_t code;
+        unsigned length;
+        if (!pending_ || !tree_.UpdateAndCode(previous_, s, code, length)) Collect(s, code, length);
+        Send(code, length);
+        previous_ = s;
+        pending_ = true;
     }
 
     void Finish() {
+        if (pending_) tree_.Update(previous_);
+        pending_ = false;
         stats_.deepestCode = std::max<unsigned>(stats_.deepestCode, deepest_);
         stats_.rebuilds = tree_.Rebuilds();
     }
 
 private:
-    // The steps above the 64 nearest the leaf, from node k up.
-    void PutNearRoot(unsigned k) {
+    // The path of s collected from the leaf upward: the first 64 steps in `code`, any further ones
+    // (nearer the root, so sent first) sent one by one at once.
+    void Collect(unsigned s, uint64_t& code, unsigned& length) {
+        code = 0;
+        length = 0;
+        unsigned k = tree_.LeafOf(s);
+        for (; k != kRoot && length < 64; k = tree_.Parent(k)) code |= uint64_t{k & 1} << length++;
+        if (k == kRoot) return;
         unsigned deeper = 0;
         for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
         deepest_ = std::max(deepest_, 64 + deeper);
         while (deeper > 0) bits_.Put(1, nearRoot_[--deeper]);
     }
 
+    void Send(uint64_t code, unsigned length) {
+        deepest_ = std::max(deepest_, length);
+        if (length > 32) {
+            bits_.Put(length - 32, code >> 32);
+            length = 32;
+        }
+        bits_.Put(length, code);
+    }
+
     HuffmanTree tree_;
     BitWriter& bits_;
     LzhEncodeStats& stats_;
     unsigned deepest_ = 0;
+    unsigned previous_ = 0;
+    bool pending_ = false;  // previous_ is sent but not counted yet
     std::array<uint8_t, kNodes> nearRoot_{};
 };
 
@@ -536,7 +639,7 @@ public:
     // Decodes until the bit reader has fetched `fetchLimit` bytes.
     void DecodeWhileFetchedBelow(size_t fetchLimit) {
         Start(fetchLimit * 2);
-        while (bits_.Fetched() < fetchLimit && Produced() < limit_) DecodeOne(SIZE_MAX);
+        Run(SIZE_MAX, [&] { return bits_.Fetched() < fetchLimit && Produced() < limit_; });
         Finish();
     }
 
@@ -544,19 +647,22 @@ public:
     void DecodeAllBits(ByteSpan input) {
         Start(input.size() * 2);
         const size_t totalBits = input.size() * 8;
-        while (Produced() < limit_) {
+        Run(totalBits, [&] {
             const size_t consumed = bits_.Consumed();
-            if (consumed >= totalBits) break;
+            if (Produced() >= limit_ || consumed >= totalBits) return false;
             const size_t left = totalBits - consumed;
-            if (left < 8 && (input.back() & ((1u << left) - 1)) == 0) break;
-            if (!DecodeOne(totalBits)) break;
-        }
+            return !(left < 8 && (input.back() & ((1u << left) - 1)) == 0);
+        });
         Finish();
     }
 
     void DecodeSymbols(size_t count, std::vector<uint16_t>& symbols) {
         Start(0);
-        for (size_t i = 0; i < count; ++i) symbols.push_back(static_cast<uint16_t>(DecodeSymbol()));
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned c = Walk();
+            tree_.Update(c);
+            symbols.push_back(static_cast<uint16_t>(c));
+        }
     }
 
 private:
@@ -579,19 +685,30 @@ private:
 
     size_t Produced() const { return w_ - kHistory; }
 
-    // One literal or match; false (and nothing written) when its bits would run past bitLimit.
-    bool DecodeOne(size_t bitLimit) {
-        const unsigned c = DecodeSymbol();
+    // Decodes symbols while more() says so before each one. A literal or match whose bits run past
+    // bitLimit ends the decoding without being written. Each symbol's update is made together with
+    // the walk for the next one.
+    template <class More>
+    void Run(size_t bitLimit, More more) {
+        if (!more()) return;
+        unsigned c = Walk();
+        for (;;) {
+            const unsigned distance = c < 256 ? 0 : DecodePosition() + 1;
+            if (bits_.Consumed() > bitLimit) return;
+            Emit(c, distance);
+            if (!more()) return;
+            c = UpdateAndWalk(c);
+        }
+    }
+
+    void Emit(unsigned c, unsigned distance) {
         if (w_ + kSlack > buf_.size()) buf_.resize(buf_.size() * 2);
         uint8_t* const out = buf_.data() + w_;
         if (c < 256) {
-            if (bits_.Consumed() > bitLimit) return false;
             *out = static_cast<uint8_t>(c);
             ++w_;
-            return true;
+            return;
         }
-        const unsigned distance = DecodePosition() + 1;
-        if (bits_.Consumed() > bitLimit) return false;
         const size_t length = std::min<size_t>(c - kMatchSymbolBias, limit_ - Produced());
         const uint8_t* from = out - distance;
         if (distance >= 8) {
@@ -601,10 +718,10 @@ private:
             for (size_t k = 0; k < length; ++k) out[k] = from[k];
         }
         w_ += length;
-        return true;
     }
 
-    unsigned DecodeSymbol() {
+    // The next symbol, from the tree as it stands (not counted yet).
+    unsigned Walk() {
         bits_.Fill();
         uint64_t b = bits_.Peek();
         unsigned n = 0;
@@ -621,9 +738,17 @@ private:
         } else {
             bits_.Skip(n);
         }
-        c -= kNodes;
-        tree_.Update(c);
-        return c;
+        return c - kNodes;
+    }
+
+    // Counts symbol c and returns the next one.
+    unsigned UpdateAndWalk(unsigned c) {
+        bits_.Fill();
+        unsigned n;
+        const unsigned leaf = tree_.UpdateAndWalk(c, bits_.Peek(), n);
+        if (leaf == HuffmanTree::kRedo || n > bits_.Available()) return Walk();
+        bits_.Skip(n);
+        return leaf - kNodes;
     }
 
     // The code of the upper six bits (3 to 8 bits), then the six lower bits.
