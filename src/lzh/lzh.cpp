@@ -26,10 +26,16 @@ constexpr unsigned kRoot = kNodes - 1;
 constexpr uint16_t kFrequencyLimit = 0x8000;
 constexpr unsigned kMatchSymbolBias = 256 - kThreshold - 1;  // symbol = length + 253
 
+constexpr unsigned LeafEntry(unsigned symbol) { return kNodes + 2 * symbol; }
+constexpr unsigned SymbolOfLeaf(unsigned entry) { return (entry - kNodes) / 2; }
+constexpr unsigned kLeafEntries = kNodes + 2 * kSymbols;
+
 // ---------------------------------------------------------------------------------------------
 // The adaptive Huffman tree. Nodes stay in nondecreasing order of weight by index; the heaviest is
-// the root. son[k] >= kNodes marks the leaf of symbol son[k] - kNodes; otherwise the children of k
-// are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + s] is the node holding symbol s.
+// the root. son[k] >= kNodes marks a leaf: son[k] is then the entry kNodes + 2s of its symbol s;
+// otherwise the children of k are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + 2s] is the
+// node holding symbol s; the entries kNodes + 2s + 1 are spare, so a leaf's entry pair can be
+// written like a pair of children.
 
 //
 // Each symbol's update climbs from its leaf to the root, and the next symbol's code is a walk
@@ -43,9 +49,10 @@ public:
     void Start() {
         for (unsigned s = 0; s < kSymbols; ++s) {
             freq_[s] = 1;
-            son_[s] = static_cast<uint16_t>(s + kNodes);
-            parent_[s + kNodes] = static_cast<uint16_t>(s);
-            son_[s + kNodes] = static_cast<uint16_t>(s + kNodes);  // a finished walk stays at its leaf
+            son_[s] = static_cast<uint16_t>(LeafEntry(s));
+            parent_[LeafEntry(s)] = static_cast<uint16_t>(s);
+            // A walk that has reached its leaf stays there, whatever the bit.
+            son_[LeafEntry(s)] = son_[LeafEntry(s) + 1] = static_cast<uint16_t>(LeafEntry(s));
         }
         unsigned i = 0;
         for (unsigned j = kSymbols; j < kNodes; ++j, i += 2) {
@@ -62,7 +69,7 @@ public:
     // next one's first trades places with the last node of its old weight, which keeps the order.
     void Update(unsigned s) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
-        unsigned c = parent_[s + kNodes];
+        unsigned c = parent_[LeafEntry(s)];
         do {
             const uint16_t f = freq_[c];
             if (f >= freq_[c + 1])
@@ -74,22 +81,21 @@ public:
     }
 
     // Update(s), and the walk from the root that the next `bits` (from bit 63 down) take in the tree
-    // as it is afterwards. Returns the leaf's entry (kNodes + symbol) and sets `used` to the code
+    // as it is afterwards. Returns the leaf's entry and sets `used` to the code
     // length, or returns kRedo when the walk has to be made again.
     unsigned UpdateAndWalk(unsigned s, uint64_t bits, unsigned& used) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
         const uint32_t stamp = NextStamp();
-        unsigned c = parent_[s + kNodes];
+        unsigned c = parent_[LeafEntry(s)];
         unsigned w = son_[kRoot];
         unsigned n = 0;
         freq_[kDone] = 0;
         for (;;) {
-            const unsigned inner = w < kNodes;
-            const unsigned x = w + (static_cast<unsigned>(bits >> 63) & inner);
+            const unsigned x = w + static_cast<unsigned>(bits >> 63);
             sonRead_[x] = stamp;
+            n += w < kNodes;
             w = son_[x];
-            bits <<= inner;
-            n += inner;
+            bits <<= 1;
 
             const uint16_t f = freq_[c];
             if (f >= freq_[c + 1])
@@ -108,9 +114,9 @@ public:
     bool UpdateAndCode(unsigned previous, unsigned s, uint64_t& code, unsigned& length) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
         const uint32_t stamp = NextStamp();
-        unsigned c = parent_[previous + kNodes];
-        parentRead_[s + kNodes] = stamp;
-        unsigned k = parent_[s + kNodes];
+        unsigned c = parent_[LeafEntry(previous)];
+        parentRead_[LeafEntry(s)] = stamp;
+        unsigned k = parent_[LeafEntry(s)];
         uint64_t bits = 0;
         unsigned n = 0;
         freq_[kDone] = 0;
@@ -137,7 +143,7 @@ public:
 
     unsigned Son(unsigned node) const { return son_[node]; }
     unsigned Parent(unsigned node) const { return parent_[node]; }
-    unsigned LeafOf(unsigned symbol) const { return parent_[symbol + kNodes]; }
+    unsigned LeafOf(unsigned symbol) const { return parent_[LeafEntry(symbol)]; }
     size_t Rebuilds() const { return rebuilds_; }
 
     static constexpr unsigned kRedo = 0xFFFF;
@@ -162,15 +168,10 @@ private:
         const unsigned j = son_[l];
         son_[l] = static_cast<uint16_t>(i);
         son_[c] = static_cast<uint16_t>(j);
-        // A leaf's son is its symbol's entry, which has no second child; the spare entry takes that write.
-        const unsigned i2 = i < kNodes ? i + 1 : kSpareParent;
-        const unsigned j2 = j < kNodes ? j + 1 : kSpareParent;
-        parent_[i] = static_cast<uint16_t>(l);
-        parent_[i2] = static_cast<uint16_t>(l);
-        parent_[j] = static_cast<uint16_t>(c);
-        parent_[j2] = static_cast<uint16_t>(c);
+        parent_[i] = parent_[i + 1] = static_cast<uint16_t>(l);
+        parent_[j] = parent_[j + 1] = static_cast<uint16_t>(c);
         clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_) | (parentRead_[i] == stamp_) |
-                  (parentRead_[i2] == stamp_) | (parentRead_[j] == stamp_) | (parentRead_[j2] == stamp_);
+                  (parentRead_[i + 1] == stamp_) | (parentRead_[j] == stamp_) | (parentRead_[j + 1] == stamp_);
         return l;
     }
 
@@ -210,19 +211,17 @@ private:
         }
         for (i = 0; i < kNodes; ++i) {
             const unsigned k = son_[i];
-            parent_[k] = static_cast<uint16_t>(i);
-            if (k < kNodes) parent_[k + 1] = static_cast<uint16_t>(i);
+            parent_[k] = parent_[k + 1] = static_cast<uint16_t>(i);
         }
     }
 
-    static constexpr unsigned kSpareParent = kNodes + kSymbols;
-    static constexpr unsigned kDone = kSpareParent + 1;
+    static constexpr unsigned kDone = kLeafEntries;
     // After the root come sentinels heavier than any node: one ends every search for a weight, the
     // others let that search read four weights at once. kDone's weight counts idle steps only.
     std::array<uint16_t, kDone + 2> freq_{};
-    std::array<uint16_t, kNodes + kSymbols> son_{};  // entries from kNodes on lead each leaf to itself
+    std::array<uint16_t, kLeafEntries> son_{};
     std::array<uint16_t, kDone + 1> parent_{};
-    std::array<uint32_t, kNodes + kSymbols> sonRead_{};
+    std::array<uint32_t, kLeafEntries> sonRead_{};
     std::array<uint32_t, kDone + 1> parentRead_{};
     uint32_t stamp_ = 0;
     bool clash_ = false;
@@ -738,7 +737,7 @@ private:
         } else {
             bits_.Skip(n);
         }
-        return c - kNodes;
+        return SymbolOfLeaf(c);
     }
 
     // Counts symbol c and returns the next one.
@@ -748,7 +747,7 @@ private:
         const unsigned leaf = tree_.UpdateAndWalk(c, bits_.Peek(), n);
         if (leaf == HuffmanTree::kRedo || n > bits_.Available()) return Walk();
         bits_.Skip(n);
-        return leaf - kNodes;
+        return SymbolOfLeaf(leaf);
     }
 
     // The code of the upper six bits (3 to 8 bits), then the six lower bits.
