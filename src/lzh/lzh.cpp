@@ -73,7 +73,7 @@ public:
         do {
             const uint16_t f = freq_[c];
             if (f >= freq_[c + 1])
-                c = MoveUp(c, f);
+                c = MoveUp<Check::kNone>(c, f);
             else
                 freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
@@ -99,7 +99,7 @@ public:
 
             const uint16_t f = freq_[c];
             if (f >= freq_[c + 1])
-                c = MoveUp(c, f);
+                c = MoveUp<Check::kSonReads>(c, f);
             else
                 freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
@@ -130,7 +130,7 @@ public:
 
             const uint16_t f = freq_[c];
             if (f >= freq_[c + 1])
-                c = MoveUp(c, f);
+                c = MoveUp<Check::kParentReads>(c, f);
             else
                 freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
@@ -161,6 +161,8 @@ private:
 
     // Node c weighs f, as does c + 1. Its subtree moves to the last node weighing f, which becomes
     // f + 1; the subtree found there comes down to c, which keeps weight f. Returns the new place.
+    enum class Check { kNone, kSonReads, kParentReads };  // the links a walk in progress has read
+    template <Check check>
     unsigned MoveUp(unsigned c, uint16_t f) {
         const unsigned l = c + SameWeightAfter(c + 1, f);
         freq_[l] = static_cast<uint16_t>(f + 1);
@@ -170,8 +172,10 @@ private:
         son_[c] = static_cast<uint16_t>(j);
         parent_[i] = parent_[i + 1] = static_cast<uint16_t>(l);
         parent_[j] = parent_[j + 1] = static_cast<uint16_t>(c);
-        clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_) | (parentRead_[i] == stamp_) |
-                  (parentRead_[i + 1] == stamp_) | (parentRead_[j] == stamp_) | (parentRead_[j + 1] == stamp_);
+        if constexpr (check == Check::kSonReads) clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_);
+        if constexpr (check == Check::kParentReads)
+            clash_ |= (parentRead_[i] == stamp_) | (parentRead_[i + 1] == stamp_) | (parentRead_[j] == stamp_) |
+                      (parentRead_[j + 1] == stamp_);
         return l;
     }
 
