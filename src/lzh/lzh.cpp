@@ -531,22 +531,22 @@ private:
 
     void DeleteNode(unsigned p) {
         if (up_[p] == kNil) return;
+        const uint32_t links = Links(p);
+        const unsigned left = links & 0xFFFF, right = links >> 16;
         unsigned q;
-        if (child_[p][kRight] == kNil) {
-            q = child_[p][kLeft];
-        } else if (child_[p][kLeft] == kNil) {
-            q = child_[p][kRight];
-        } else {
-            q = child_[p][kLeft];
+        if (left != kNil && right != kNil) {
+            q = left;
             if (child_[q][kRight] != kNil) {
                 do q = child_[q][kRight]; while (child_[q][kRight] != kNil);
                 child_[up_[q]][kRight] = child_[q][kLeft];
                 up_[child_[q][kLeft]] = up_[q];
-                child_[q][kLeft] = child_[p][kLeft];
-                up_[child_[p][kLeft]] = static_cast<uint16_t>(q);
+                child_[q][kLeft] = static_cast<uint16_t>(left);
+                up_[left] = static_cast<uint16_t>(q);
             }
-            child_[q][kRight] = child_[p][kRight];
-            up_[child_[p][kRight]] = static_cast<uint16_t>(q);
+            child_[q][kRight] = static_cast<uint16_t>(right);
+            up_[right] = static_cast<uint16_t>(q);
+        } else {
+            q = left ^ right ^ kNil;  // the one link there is, or kNil
         }
         up_[q] = up_[p];
         ReplaceChildLink(p, q);
@@ -557,10 +557,8 @@ private:
     // (entries above the window) only ever use their right link.
     void ReplaceChildLink(unsigned p, unsigned q) {
         const unsigned parent = up_[p];
-        if (child_[parent][kRight] == p)
-            child_[parent][kRight] = static_cast<uint16_t>(q);
-        else
-            child_[parent][kLeft] = static_cast<uint16_t>(q);
+        const unsigned side = child_[parent][kRight] == p ? kRight : kLeft;
+        child_[parent][side] = static_cast<uint16_t>(q);
     }
 
     BitWriter bits_;
