@@ -382,6 +382,7 @@ public:
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
         bits_.Reserve(input.size() + input.size() / 8);
+        tokens_.reserve(kTokenBatch + 2);
 
         size_t in = 0;
         unsigned s = 0;
@@ -398,8 +399,8 @@ public:
                 PutSymbol(ring_[r]);
                 ++stats_.literals;
             } else {
-                PutSymbol(matchLength_ + kMatchSymbolBias);
-                PutPosition(matchPosition_);
+                tokens_.push_back(static_cast<uint16_t>(matchLength_ + kMatchSymbolBias));
+                PutSymbol(matchPosition_);
                 ++stats_.matches;
             }
             const unsigned last = matchLength_;
@@ -420,13 +421,25 @@ public:
                 if (--len != 0) InsertNode(r);
             }
         } while (len > 0);
+        CodeTokens();
         bits_.Flush();
         symbols_.Finish();
     }
 
 private:
+    // The literals and matches are found first and coded afterwards, in pieces, so that each of
+    // the two loops keeps its own data and branches warm.
     void PutSymbol(unsigned s) {
-        symbols_.Put(s);
+        tokens_.push_back(static_cast<uint16_t>(s));
+        if (tokens_.size() >= kTokenBatch) CodeTokens();
+    }
+    void CodeTokens() {
+        for (size_t t = 0; t < tokens_.size(); ++t) {
+            const unsigned s = tokens_[t];
+            symbols_.Put(s);
+            if (s >= 256) PutPosition(tokens_[++t]);
+        }
+        tokens_.clear();
     }
 
     void PutPosition(unsigned p) {
@@ -564,6 +577,8 @@ private:
     BitWriter bits_;
     LzhEncodeStats& stats_;
     SymbolCoder symbols_;
+    static constexpr size_t kTokenBatch = 4096;
+    std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
     // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
     // the last eight-byte load of a comparison.
     std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
