@@ -36,7 +36,6 @@ constexpr unsigned kLeafEntries = kNodes + 2 * kSymbols;
 // otherwise the children of k are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + 2s] is the
 // node holding symbol s; the entries kNodes + 2s + 1 are spare, so a leaf's entry pair can be
 // written like a pair of children.
-
 //
 // Each symbol's update climbs from its leaf to the root, and the next symbol's code is a walk
 // between the root and its leaf too. The two walks are made in one loop, so that the processor
@@ -81,8 +80,8 @@ public:
     }
 
     // Update(s), and the walk from the root that the next `bits` (from bit 63 down) take in the tree
-    // as it is afterwards. Returns the leaf's entry and sets `used` to the code
-    // length, or returns kRedo when the walk has to be made again.
+    // as it is afterwards. Returns the leaf's entry and sets `used` to the code length, or returns
+    // kRedo when the walk has to be made again.
     unsigned UpdateAndWalk(unsigned s, uint64_t bits, unsigned& used) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
         const uint32_t stamp = NextStamp();
@@ -159,9 +158,10 @@ private:
         return stamp_;
     }
 
+    enum class Check { kNone, kSonReads, kParentReads };  // the links a walk in progress reads
+
     // Node c weighs f, as does c + 1. Its subtree moves to the last node weighing f, which becomes
     // f + 1; the subtree found there comes down to c, which keeps weight f. Returns the new place.
-    enum class Check { kNone, kSonReads, kParentReads };  // the links a walk in progress has read
     template <Check check>
     unsigned MoveUp(unsigned c, uint16_t f) {
         const unsigned l = c + SameWeightAfter(c + 1, f);
