@@ -26,18 +26,32 @@ constexpr unsigned kRoot = kNodes - 1;
 constexpr uint16_t kFrequencyLimit = 0x8000;
 constexpr unsigned kMatchSymbolBias = 256 - kThreshold - 1;  // symbol = length + 253
 
+constexpr unsigned LeafEntry(unsigned symbol) { return kNodes + 2 * symbol; }
+constexpr unsigned SymbolOfLeaf(unsigned entry) { return (entry - kNodes) / 2; }
+constexpr unsigned kLeafEntries = kNodes + 2 * kSymbols;
+
 // ---------------------------------------------------------------------------------------------
 // The adaptive Huffman tree. Nodes stay in nondecreasing order of weight by index; the heaviest is
-// the root. son[k] >= kNodes marks the leaf of symbol son[k] - kNodes; otherwise the children of k
-// are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + s] is the node holding symbol s.
+// the root. son[k] >= kNodes marks a leaf: son[k] is then the entry kNodes + 2s of its symbol s;
+// otherwise the children of k are son[k] (bit 0) and son[k] + 1 (bit 1). parent[kNodes + 2s] is the
+// node holding symbol s; the entries kNodes + 2s + 1 are spare, so a leaf's entry pair can be
+// written like a pair of children.
+//
+// Each symbol's update climbs from its leaf to the root, and the next symbol's code is a walk
+// between the root and its leaf too. The two walks are made in one loop, so that the processor
+// follows both chains of look-ups at once: the next code is taken from the tree as the update leaves
+// it, which holds unless the update rewrote a link after the walk had read it. Every link read by
+// the walk is stamped, every rewrite checks the stamp, and on a clash the walk is made again.
 
 class HuffmanTree {
 public:
     void Start() {
         for (unsigned s = 0; s < kSymbols; ++s) {
             freq_[s] = 1;
-            son_[s] = static_cast<uint16_t>(s + kNodes);
-            parent_[s + kNodes] = static_cast<uint16_t>(s);
+            son_[s] = static_cast<uint16_t>(LeafEntry(s));
+            parent_[LeafEntry(s)] = static_cast<uint16_t>(s);
+            // A walk that has reached its leaf stays there, whatever the bit.
+            son_[LeafEntry(s)] = son_[LeafEntry(s) + 1] = static_cast<uint16_t>(LeafEntry(s));
         }
         unsigned i = 0;
         for (unsigned j = kSymbols; j < kNodes; ++j, i += 2) {
@@ -45,63 +59,138 @@ public:
             son_[j] = static_cast<uint16_t>(i);
             parent_[i] = parent_[i + 1] = static_cast<uint16_t>(j);
         }
-        freq_[kNodes] = 0xFFFF;
-        parent_[kRoot] = 0;
+        std::fill(freq_.begin() + kNodes, freq_.end(), uint16_t{0xFFFF});
+        parent_[kRoot] = kDone;  // a finished update stays at kDone, which never trades places
+        parent_[kDone] = kDone;
     }
 
-    // Adds one to the weight of symbol s and of its ancestors, swapping nodes to keep the order.
+    // Adds one to the weight of symbol s and of its ancestors. A node whose weight would pass the
+    // next one's first trades places with the last node of its old weight, which keeps the order.
     void Update(unsigned s) {
         if (freq_[kRoot] == kFrequencyLimit) Rebuild();
-        unsigned c = parent_[s + kNodes];
+        unsigned c = parent_[LeafEntry(s)];
         do {
-            const uint16_t k = ++freq_[c];
-            if (k > freq_[c + 1]) {
-                // The last node lighter than k; nodes above c are in order, and the sentinel ends the search.
-                const unsigned l = LastLighterThan(k, c + 1);
-                freq_[c] = freq_[l];
-                freq_[l] = k;
-                const unsigned i = son_[c];
-                parent_[i] = static_cast<uint16_t>(l);
-                if (i < kNodes) parent_[i + 1] = static_cast<uint16_t>(l);
-                const unsigned j = son_[l];
-                son_[l] = static_cast<uint16_t>(i);
-                parent_[j] = static_cast<uint16_t>(c);
-                if (j < kNodes) parent_[j + 1] = static_cast<uint16_t>(c);
-                son_[c] = static_cast<uint16_t>(j);
-                c = l;
-            }
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp<Check::kNone>(c, f);
+            else
+                freq_[c] = static_cast<uint16_t>(f + 1);
             c = parent_[c];
-        } while (c != 0);
+        } while (c != kDone);
     }
 
-    // The last node from `from` on whose weight is below k, given freq_[from] < k. Nodes above the
-    // one being updated are in order and the sentinel is heavier than any, so a galloping search
-    // followed by a binary one finds it; runs of equal weights are often long.
-    unsigned LastLighterThan(uint16_t k, unsigned from) const {
-        unsigned lo = from;  // known lighter
-        unsigned step = 1;
-        while (freq_[lo + step] < k) {
-            lo += step;
-            step *= 2;
-            if (lo + step > kNodes) step = kNodes - lo;
-        }
-        unsigned hi = lo + step;  // known not lighter
-        while (hi - lo > 1) {
-            const unsigned mid = (lo + hi) / 2;
-            if (freq_[mid] < k)
-                lo = mid;
+    // Update(s), and the walk from the root that the next `bits` (from bit 63 down) take in the tree
+    // as it is afterwards. Returns the leaf's entry and sets `used` to the code length, or returns
+    // kRedo when the walk has to be made again.
+    unsigned UpdateAndWalk(unsigned s, uint64_t bits, unsigned& used) {
+        if (freq_[kRoot] == kFrequencyLimit) Rebuild();
+        const uint32_t stamp = NextStamp();
+        unsigned c = parent_[LeafEntry(s)];
+        unsigned w = son_[kRoot];
+        unsigned n = 0;
+        freq_[kDone] = 0;
+        for (;;) {
+            const unsigned x = w + static_cast<unsigned>(bits >> 63);
+            sonRead_[x] = stamp;
+            n += w < kNodes;
+            w = son_[x];
+            bits <<= 1;
+
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp<Check::kSonReads>(c, f);
             else
-                hi = mid;
+                freq_[c] = static_cast<uint16_t>(f + 1);
+            c = parent_[c];
+            if (w >= kNodes && c == kDone) break;
         }
-        return lo;
+        used = n;
+        return clash_ ? kRedo : w;
+    }
+
+    // Update(previous), and the code of symbol s in the tree as it is afterwards: `length` bits, the
+    // one nearest the leaf in bit 0. Returns false when the code has to be collected again.
+    bool UpdateAndCode(unsigned previous, unsigned s, uint64_t& code, unsigned& length) {
+        if (freq_[kRoot] == kFrequencyLimit) Rebuild();
+        const uint32_t stamp = NextStamp();
+        unsigned c = parent_[LeafEntry(previous)];
+        parentRead_[LeafEntry(s)] = stamp;
+        unsigned k = parent_[LeafEntry(s)];
+        uint64_t bits = 0;
+        unsigned n = 0;
+        freq_[kDone] = 0;
+        for (;;) {
+            const unsigned below = k != kRoot;
+            parentRead_[k] = stamp;
+            bits |= uint64_t{k & below} << (n & 63);
+            n += below;
+            const unsigned up = parent_[k];
+            k = below ? up : k;
+
+            const uint16_t f = freq_[c];
+            if (f >= freq_[c + 1])
+                c = MoveUp<Check::kParentReads>(c, f);
+            else
+                freq_[c] = static_cast<uint16_t>(f + 1);
+            c = parent_[c];
+            if (k == kRoot && c == kDone) break;
+        }
+        code = bits;
+        length = n;
+        return !clash_ && n <= 64;
     }
 
     unsigned Son(unsigned node) const { return son_[node]; }
     unsigned Parent(unsigned node) const { return parent_[node]; }
-    unsigned LeafOf(unsigned symbol) const { return parent_[symbol + kNodes]; }
+    unsigned LeafOf(unsigned symbol) const { return parent_[LeafEntry(symbol)]; }
     size_t Rebuilds() const { return rebuilds_; }
 
+    static constexpr unsigned kRedo = 0xFFFF;
+
 private:
+    uint32_t NextStamp() {
+        clash_ = false;
+        if (++stamp_ == 0) {
+            sonRead_.fill(0);
+            parentRead_.fill(0);
+            stamp_ = 1;
+        }
+        return stamp_;
+    }
+
+    enum class Check { kNone, kSonReads, kParentReads };  // the links a walk in progress reads
+
+    // Node c weighs f, as does c + 1. Its subtree moves to the last node weighing f, which becomes
+    // f + 1; the subtree found there comes down to c, which keeps weight f. Returns the new place.
+    template <Check check>
+    unsigned MoveUp(unsigned c, uint16_t f) {
+        const unsigned l = c + SameWeightAfter(c + 1, f);
+        freq_[l] = static_cast<uint16_t>(f + 1);
+        const unsigned i = son_[c];
+        const unsigned j = son_[l];
+        son_[l] = static_cast<uint16_t>(i);
+        son_[c] = static_cast<uint16_t>(j);
+        parent_[i] = parent_[i + 1] = static_cast<uint16_t>(l);
+        parent_[j] = parent_[j + 1] = static_cast<uint16_t>(c);
+        if constexpr (check == Check::kSonReads) clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_);
+        if constexpr (check == Check::kParentReads)
+            clash_ |= (parentRead_[i] == stamp_) | (parentRead_[i + 1] == stamp_) | (parentRead_[j] == stamp_) |
+                      (parentRead_[j + 1] == stamp_);
+        return l;
+    }
+
+    // How many nodes from `from` on weigh f, given that `from` does; four weights at a time. The
+    // weights from there on do not decrease and the sentinels after the root end any run.
+    unsigned SameWeightAfter(unsigned from, uint16_t f) const {
+        static_assert(std::endian::native == std::endian::little);
+        const uint64_t pattern = f * uint64_t{0x0001000100010001};
+        for (unsigned n = 0;; n += 4) {
+            uint64_t w;
+            std::memcpy(&w, &freq_[from + n], sizeof w);
+            if (w != pattern) return n + static_cast<unsigned>(std::countr_zero(w ^ pattern)) / 16;
+        }
+    }
+
     // Halves every leaf weight and builds the tree again from the leaves, lightest first.
     void Rebuild() {
         ++rebuilds_;
@@ -126,14 +215,20 @@ private:
         }
         for (i = 0; i < kNodes; ++i) {
             const unsigned k = son_[i];
-            parent_[k] = static_cast<uint16_t>(i);
-            if (k < kNodes) parent_[k + 1] = static_cast<uint16_t>(i);
+            parent_[k] = parent_[k + 1] = static_cast<uint16_t>(i);
         }
     }
 
-    std::array<uint16_t, kNodes + 1> freq_{};  // the last entry is a sentinel heavier than any node
-    std::array<uint16_t, kNodes> son_{};
-    std::array<uint16_t, kNodes + kSymbols> parent_{};
+    static constexpr unsigned kDone = kLeafEntries;
+    // After the root come sentinels heavier than any node: one ends every search for a weight, the
+    // others let that search read four weights at once. kDone's weight counts idle steps only.
+    std::array<uint16_t, kDone + 2> freq_{};
+    std::array<uint16_t, kLeafEntries> son_{};
+    std::array<uint16_t, kDone + 1> parent_{};
+    std::array<uint32_t, kLeafEntries> sonRead_{};
+    std::array<uint32_t, kDone + 1> parentRead_{};
+    uint32_t stamp_ = 0;
+    bool clash_ = false;
     size_t rebuilds_ = 0;
 };
 
@@ -179,30 +274,45 @@ static_assert(kPositionCode.upperOf[0xF0] == 48 && kPositionCode.lengthOf[0xFF] 
 // ---------------------------------------------------------------------------------------------
 // Encoder.
 
-// Sends bits most significant first; the last byte is padded with zero bits.
+uint64_t Load64(const uint8_t* p) {
+    uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
+// Sends bits most significant first; the last byte is padded with zero bits. The code goes straight
+// into the output, which is grown ahead and cut to size at the end.
 class BitWriter {
 public:
-    explicit BitWriter(Bytes& out) : out_(out) {}
+    explicit BitWriter(Bytes& out) : out_(out), size_(out.size()) {}
 
-    // The low n bits of value, n <= 16.
-    void Put(unsigned n, uint32_t value) {
-        acc_ = (acc_ << n) | (value & ((1u << n) - 1));
+    void Reserve(size_t bytes) { out_.resize(size_ + bytes + 8); }
+
+    // The low n bits of value, 1 <= n <= 32.
+    void Put(unsigned n, uint64_t value) {
+        acc_ = (acc_ << n) | (value & ((uint64_t{1} << n) - 1));
         pending_ += n;
-        while (pending_ >= 8) {
-            pending_ -= 8;
-            out_.push_back(static_cast<uint8_t>(acc_ >> pending_));
+        if (pending_ >= 32) {
+            pending_ -= 32;
+            if (size_ + 4 > out_.size()) out_.resize(out_.size() * 2 + 8);
+            const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> pending_));
+            std::memcpy(out_.data() + size_, &word, sizeof word);
+            size_ += 4;
         }
-        acc_ &= (1u << pending_) - 1;
     }
     void Flush() {
+        out_.resize(size_);
+        for (; pending_ >= 8; pending_ -= 8) out_.push_back(static_cast<uint8_t>(acc_ >> (pending_ - 8)));
         if (pending_ > 0) out_.push_back(static_cast<uint8_t>(acc_ << (8 - pending_)));
         acc_ = 0;
         pending_ = 0;
+        size_ = out_.size();
     }
 
 private:
     Bytes& out_;
-    uint32_t acc_ = 0;
+    size_t size_;        // bytes of out_ in use
+    uint64_t acc_ = 0;   // the pending bits in its low end
     unsigned pending_ = 0;
 };
 
@@ -211,36 +321,54 @@ class SymbolCoder {
 public:
     SymbolCoder(BitWriter& bits, LzhEncodeStats& stats) : bits_(bits), stats_(stats) { tree_.Start(); }
 
-    // Sends the path from the root to the leaf of s, however deep the tree has grown, in pieces of at
-    // most 16 bits, then counts s. The path is collected from the leaf upward: the first 64 steps in
-    // a word, any further ones (nearer the root, so sent first) one by one.
+    // Sends the path from the root to the leaf of s, however deep the tree has grown; s is counted
+    // when the next symbol comes (or at Finish), together with collecting that symbol's code.
     void Put(unsigned s) {
-        uint64_t nearLeaf = 0;
-        unsigned depth = 0;
-        unsigned k = tree_.LeafOf(s);
-        for (; k != kRoot && depth < 64; k = tree_.Parent(k)) nearLeaf |= uint64_t{k & 1} << depth++;
-        unsigned deeper = 0;
-        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
-        stats_.deepestCode = std::max(stats_.deepestCode, depth + deeper);
-        while (deeper > 0) {
-            const unsigned n = std::min(deeper, 16u);
-            uint32_t word = 0;
-            for (unsigned b = 0; b < n; ++b) word = (word << 1) | nearRoot_[--deeper];
-            bits_.Put(n, word);
-        }
-        while (depth > 0) {
-            const unsigned n = std::min(depth, 16u);
-            depth -= n;
-            bits_.Put(n, static_cast<uint32_t>(nearLeaf >> depth));
-        }
-        tree_.Update(s);
+        uint64_t code;
+        unsigned length;
+        if (!pending_ || !tree_.UpdateAndCode(previous_, s, code, length)) Collect(s, code, length);
+        Send(code, length);
+        previous_ = s;
+        pending_ = true;
+    }
+
+    void Finish() {
+        if (pending_) tree_.Update(previous_);
+        pending_ = false;
+        stats_.deepestCode = std::max<unsigned>(stats_.deepestCode, deepest_);
         stats_.rebuilds = tree_.Rebuilds();
     }
 
 private:
+    // The path of s collected from the leaf upward: the first 64 steps in `code`, any further ones
+    // (nearer the root, so sent first) sent one by one at once.
+    void Collect(unsigned s, uint64_t& code, unsigned& length) {
+        code = 0;
+        length = 0;
+        unsigned k = tree_.LeafOf(s);
+        for (; k != kRoot && length < 64; k = tree_.Parent(k)) code |= uint64_t{k & 1} << length++;
+        if (k == kRoot) return;
+        unsigned deeper = 0;
+        for (; k != kRoot; k = tree_.Parent(k)) nearRoot_[deeper++] = k & 1;
+        deepest_ = std::max(deepest_, 64 + deeper);
+        while (deeper > 0) bits_.Put(1, nearRoot_[--deeper]);
+    }
+
+    void Send(uint64_t code, unsigned length) {
+        deepest_ = std::max(deepest_, length);
+        if (length > 32) {
+            bits_.Put(length - 32, code >> 32);
+            length = 32;
+        }
+        bits_.Put(length, code);
+    }
+
     HuffmanTree tree_;
     BitWriter& bits_;
     LzhEncodeStats& stats_;
+    unsigned deepest_ = 0;
+    unsigned previous_ = 0;
+    bool pending_ = false;  // previous_ is sent but not counted yet
     std::array<uint8_t, kNodes> nearRoot_{};
 };
 
@@ -253,6 +381,8 @@ public:
         for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
+        bits_.Reserve(input.size() + input.size() / 8);
+        tokens_.reserve(kTokenBatch + 2);
 
         size_t in = 0;
         unsigned s = 0;
@@ -269,8 +399,8 @@ public:
                 PutSymbol(ring_[r]);
                 ++stats_.literals;
             } else {
-                PutSymbol(matchLength_ + kMatchSymbolBias);
-                PutPosition(matchPosition_);
+                tokens_.push_back(static_cast<uint16_t>(matchLength_ + kMatchSymbolBias));
+                PutSymbol(matchPosition_);
                 ++stats_.matches;
             }
             const unsigned last = matchLength_;
@@ -291,12 +421,25 @@ public:
                 if (--len != 0) InsertNode(r);
             }
         } while (len > 0);
+        CodeTokens();
         bits_.Flush();
+        symbols_.Finish();
     }
 
 private:
+    // The literals and matches are found first and coded afterwards, in pieces, so that each of
+    // the two loops keeps its own data and branches warm.
     void PutSymbol(unsigned s) {
-        symbols_.Put(s);
+        tokens_.push_back(static_cast<uint16_t>(s));
+        if (tokens_.size() >= kTokenBatch) CodeTokens();
+    }
+    void CodeTokens() {
+        for (size_t t = 0; t < tokens_.size(); ++t) {
+            const unsigned s = tokens_[t];
+            symbols_.Put(s);
+            if (s >= 256) PutPosition(tokens_[++t]);
+        }
+        tokens_.clear();
     }
 
     void PutPosition(unsigned p) {
@@ -311,31 +454,57 @@ private:
     // all 60 bytes takes the place of the older one.
     void InsertNode(unsigned r) {
         const uint8_t* key = &ring_[r];
-        unsigned p = kWindowSize + 1 + key[0];
-        bool notLess = true;
+        const uint64_t head = Load64(key + 1);  // the bytes after the first, which the tree shares
+        const uint64_t headOrder = __builtin_bswap64(head);
         child_[r][kRight] = child_[r][kLeft] = kNil;
-        matchLength_ = 0;
-        for (;;) {
-            uint16_t& link = child_[p][notLess];
-            if (link == kNil) {
-                link = static_cast<uint16_t>(r);
-                up_[r] = static_cast<uint16_t>(p);
-                return;
+        unsigned p = kWindowSize + 1 + key[0];
+        unsigned next = child_[p][kRight];
+        unsigned side = kRight;
+        unsigned length = 0;
+        unsigned position = 0;
+        // The data of the node to compare with next is loaded a step ahead, for both of its children.
+        uint64_t other = Load64(&ring_[next + 1]);
+        uint32_t links = Links(next);
+        while (next != kNil) {
+            p = next;
+            const unsigned left = links & 0xFFFF, right = links >> 16;
+            const uint64_t otherLeft = Load64(&ring_[left + 1]), otherRight = Load64(&ring_[right + 1]);
+            const uint32_t linksLeft = Links(left), linksRight = Links(right);
+            bool notLess;
+            unsigned i;
+            if (head != other) {
+                i = 1 + static_cast<unsigned>(std::countr_zero(head ^ other)) / 8;
+                notLess = headOrder > __builtin_bswap64(other);
+            } else {
+                i = CompareTail(key, &ring_[p], notLess);
             }
-            p = link;
-            const uint8_t* other = &ring_[p];
-            const unsigned i = CommonPrefix(key, other);
-            notLess = i == kLongestMatch || key[i] >= other[i];
             if (i > kThreshold) {
                 const unsigned distance = ((r - p) & kWindowMask) - 1;
-                if (i > matchLength_) {
-                    matchPosition_ = distance;
-                    matchLength_ = i;
-                    if (i >= kLongestMatch) break;
+                if (i > length) {
+                    position = distance;
+                    length = i;
+                    if (i >= kLongestMatch) {
+                        ReplaceNode(p, r);
+                        break;
+                    }
                 }
-                if (i == matchLength_ && distance < matchPosition_) matchPosition_ = distance;
+                if (i == length && distance < position) position = distance;
             }
+            side = notLess ? kRight : kLeft;
+            next = notLess ? right : left;
+            other = notLess ? otherRight : otherLeft;
+            links = notLess ? linksRight : linksLeft;
         }
+        if (next == kNil) {
+            child_[p][side] = static_cast<uint16_t>(r);
+            up_[r] = static_cast<uint16_t>(p);
+        }
+        matchLength_ = length;
+        matchPosition_ = position;
+    }
+
+    // Position r takes the place of p in its tree; p leaves it.
+    void ReplaceNode(unsigned p, unsigned r) {
         up_[r] = up_[p];
         child_[r][kLeft] = child_[p][kLeft];
         child_[r][kRight] = child_[p][kRight];
@@ -345,38 +514,52 @@ private:
         up_[p] = kNil;
     }
 
-    // How many of the first 60 bytes of a and b agree, given that the first ones do; eight at a time.
-    static unsigned CommonPrefix(const uint8_t* a, const uint8_t* b) {
+    // Both links of position p: kLeft in the low half, kRight in the high one.
+    uint32_t Links(unsigned p) const {
         static_assert(std::endian::native == std::endian::little);
-        unsigned i = 1;
-        while (i < kLongestMatch) {
-            uint64_t x, y;
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            if (x != y) return std::min(i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8, kLongestMatch);
-            i += 8;
+        uint32_t links;
+        std::memcpy(&links, child_[p].data(), sizeof links);
+        return links;
+    }
+
+    // For two 60-byte strings that agree in bytes 0 to 8: how many bytes agree, and whether a is not
+    // less than b. Eight bytes at a time, then the last three.
+    static unsigned CompareTail(const uint8_t* a, const uint8_t* b, bool& notLess) {
+        for (unsigned i = 9; i < kLongestMatch - 3; i += 8) {
+            const uint64_t x = Load64(a + i), y = Load64(b + i);
+            if (x != y) {
+                notLess = __builtin_bswap64(x) > __builtin_bswap64(y);
+                return i + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
+            }
         }
+        constexpr uint64_t kLastThree = 0xFFFFFF;
+        const uint64_t x = Load64(a + kLongestMatch - 3) & kLastThree, y = Load64(b + kLongestMatch - 3) & kLastThree;
+        if (x != y) {
+            notLess = __builtin_bswap64(x) > __builtin_bswap64(y);
+            return kLongestMatch - 3 + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
+        }
+        notLess = true;
         return kLongestMatch;
     }
 
     void DeleteNode(unsigned p) {
         if (up_[p] == kNil) return;
+        const uint32_t links = Links(p);
+        const unsigned left = links & 0xFFFF, right = links >> 16;
         unsigned q;
-        if (child_[p][kRight] == kNil) {
-            q = child_[p][kLeft];
-        } else if (child_[p][kLeft] == kNil) {
-            q = child_[p][kRight];
-        } else {
-            q = child_[p][kLeft];
+        if (left != kNil && right != kNil) {
+            q = left;
             if (child_[q][kRight] != kNil) {
                 do q = child_[q][kRight]; while (child_[q][kRight] != kNil);
                 child_[up_[q]][kRight] = child_[q][kLeft];
                 up_[child_[q][kLeft]] = up_[q];
-                child_[q][kLeft] = child_[p][kLeft];
-                up_[child_[p][kLeft]] = static_cast<uint16_t>(q);
+                child_[q][kLeft] = static_cast<uint16_t>(left);
+                up_[left] = static_cast<uint16_t>(q);
             }
-            child_[q][kRight] = child_[p][kRight];
-            up_[child_[p][kRight]] = static_cast<uint16_t>(q);
+            child_[q][kRight] = static_cast<uint16_t>(right);
+            up_[right] = static_cast<uint16_t>(q);
+        } else {
+            q = left ^ right ^ kNil;  // the one link there is, or kNil
         }
         up_[q] = up_[p];
         ReplaceChildLink(p, q);
@@ -387,15 +570,15 @@ private:
     // (entries above the window) only ever use their right link.
     void ReplaceChildLink(unsigned p, unsigned q) {
         const unsigned parent = up_[p];
-        if (child_[parent][kRight] == p)
-            child_[parent][kRight] = static_cast<uint16_t>(q);
-        else
-            child_[parent][kLeft] = static_cast<uint16_t>(q);
+        const unsigned side = child_[parent][kRight] == p ? kRight : kLeft;
+        child_[parent][side] = static_cast<uint16_t>(q);
     }
 
     BitWriter bits_;
     LzhEncodeStats& stats_;
     SymbolCoder symbols_;
+    static constexpr size_t kTokenBatch = 4096;
+    std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
     // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
     // the last eight-byte load of a comparison.
     std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
@@ -417,21 +600,39 @@ class BitReader {
 public:
     BitReader(ByteSpan input, size_t position) : input_(input), pos_(position) {}
 
-    unsigned Bit() {
-        if (avail_ == 0) Refill();
-        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
-        buf_ <<= 1;
-        --avail_;
-        ++consumed_;
-        return bit;
+    // Makes at least 56 bits available (and at most 63).
+    void Fill() {
+        if (avail_ > 55) return;
+        if (pos_ + 8 <= input_.size()) {
+            // The bits below the whole bytes taken are the true next bits, so the next fill may OR
+            // them in again.
+            uint64_t w;
+            std::memcpy(&w, input_.data() + pos_, sizeof w);
+            buf_ |= __builtin_bswap64(w) >> avail_;
+            const unsigned take = (63 - avail_) / 8;
+            pos_ += take;
+            avail_ += 8 * take;
+            return;
+        }
+        while (avail_ <= 55) {
+            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
+            buf_ |= byte << (56 - avail_);
+            avail_ += 8;
+        }
     }
-    unsigned Byte() {
-        if (avail_ < 8) Refill();
-        const unsigned byte = static_cast<unsigned>(buf_ >> 56);
-        buf_ <<= 8;
-        avail_ -= 8;
-        consumed_ += 8;
-        return byte;
+    // The next 64 bits, of which Available() are valid, the next one in bit 63.
+    uint64_t Peek() const { return buf_; }
+    unsigned Available() const { return avail_; }
+    void Skip(unsigned n) {
+        buf_ <<= n;
+        avail_ -= n;
+        consumed_ += n;
+    }
+    unsigned Bit() {
+        Fill();
+        const unsigned bit = static_cast<unsigned>(buf_ >> 63);
+        Skip(1);
+        return bit;
     }
     // Bytes TeleDisk's reader would have fetched by now, when the last take was a single bit (as it
     // is at the end of every symbol): enough to hold at least 9 bits before that take.
@@ -439,14 +640,6 @@ public:
     size_t Consumed() const { return consumed_; }
 
 private:
-    void Refill() {
-        while (avail_ <= 56) {
-            const uint64_t byte = pos_ < input_.size() ? input_[pos_++] : 0;
-            buf_ |= byte << (56 - avail_);
-            avail_ += 8;
-        }
-    }
-
     ByteSpan input_;
     size_t pos_;
     uint64_t buf_ = 0;  // the next bits, from bit 63 down
@@ -457,83 +650,139 @@ private:
 class LzhDecoder {
 public:
     LzhDecoder(ByteSpan input, size_t position, Bytes& out, size_t limit)
-        : bits_(input, position), out_(out), end_(out.size() + std::min(limit, out.max_size() - out.size())) {}
+        : bits_(input, position), out_(out), limit_(std::min(limit, out.max_size() - out.size())) {}
 
     // Decodes until the bit reader has fetched `fetchLimit` bytes.
     void DecodeWhileFetchedBelow(size_t fetchLimit) {
-        Start();
-        while (bits_.Fetched() < fetchLimit && out_.size() < end_) DecodeOne(SIZE_MAX);
+        Start(fetchLimit * 2);
+        Run(SIZE_MAX, [&] { return bits_.Fetched() < fetchLimit && Produced() < limit_; });
+        Finish();
     }
 
     // Decodes until the bits of the input are used up; trailing zero bits short of a byte are padding.
     void DecodeAllBits(ByteSpan input) {
-        Start();
+        Start(input.size() * 2);
         const size_t totalBits = input.size() * 8;
-        while (out_.size() < end_) {
+        Run(totalBits, [&] {
             const size_t consumed = bits_.Consumed();
-            if (consumed >= totalBits) break;
+            if (Produced() >= limit_ || consumed >= totalBits) return false;
             const size_t left = totalBits - consumed;
-            if (left < 8 && (input.back() & ((1u << left) - 1)) == 0) break;
-            if (!DecodeOne(totalBits)) break;
-        }
+            return !(left < 8 && (input.back() & ((1u << left) - 1)) == 0);
+        });
+        Finish();
     }
 
     void DecodeSymbols(size_t count, std::vector<uint16_t>& symbols) {
-        Start();
-        for (size_t i = 0; i < count; ++i) symbols.push_back(static_cast<uint16_t>(DecodeSymbol()));
+        Start(0);
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned c = Walk();
+            tree_.Update(c);
+            symbols.push_back(static_cast<uint16_t>(c));
+        }
     }
 
 private:
-    void Start() {
+    // The bytes written so far sit after the window's starting content, in the order the window
+    // would hand them back: window bytes 4036..4095 (never written yet, zero) and 0..4035 (spaces).
+    // A match `distance` bytes back then reads at the write position minus distance, whatever
+    // has wrapped in the window.
+    static constexpr size_t kHistory = kWindowSize;
+    static constexpr size_t kSlack = kLongestMatch + 8;  // one match plus an eight-byte copy past it
+
+    void Start(size_t expected) {
         tree_.Start();
-        std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
-        r_ = kWriteStart;
+        buf_.resize(kHistory + std::min(expected, limit_) + kSlack);
+        std::fill_n(buf_.begin(), kLongestMatch, uint8_t{0});
+        std::fill_n(buf_.begin() + kLongestMatch, kWriteStart, kWindowFill);
+        w_ = kHistory;
     }
 
-    // One literal or match; false (and nothing written) when its bits would run past bitLimit.
-    bool DecodeOne(size_t bitLimit) {
-        const unsigned c = DecodeSymbol();
-        if (c < 256) {
-            if (bits_.Consumed() > bitLimit) return false;
-            Put(static_cast<uint8_t>(c));
-            return true;
+    void Finish() { out_.insert(out_.end(), buf_.begin() + kHistory, buf_.begin() + static_cast<ptrdiff_t>(w_)); }
+
+    size_t Produced() const { return w_ - kHistory; }
+
+    // Decodes symbols while more() says so before each one. A literal or match whose bits run past
+    // bitLimit ends the decoding without being written. Each symbol's update is made together with
+    // the walk for the next one.
+    template <class More>
+    void Run(size_t bitLimit, More more) {
+        if (!more()) return;
+        unsigned c = Walk();
+        for (;;) {
+            const unsigned distance = c < 256 ? 0 : DecodePosition() + 1;
+            if (bits_.Consumed() > bitLimit) return;
+            Emit(c, distance);
+            if (!more()) return;
+            c = UpdateAndWalk(c);
         }
-        const unsigned p = DecodePosition();
-        if (bits_.Consumed() > bitLimit) return false;
-        const unsigned start = (r_ - p - 1) & kWindowMask;
-        const unsigned length = c - kMatchSymbolBias;
-        for (unsigned k = 0; k < length && out_.size() < end_; ++k) Put(ring_[(start + k) & kWindowMask]);
-        return true;
     }
 
-    unsigned DecodeSymbol() {
+    void Emit(unsigned c, unsigned distance) {
+        if (w_ + kSlack > buf_.size()) buf_.resize(buf_.size() * 2);
+        uint8_t* const out = buf_.data() + w_;
+        if (c < 256) {
+            *out = static_cast<uint8_t>(c);
+            ++w_;
+            return;
+        }
+        const size_t length = std::min<size_t>(c - kMatchSymbolBias, limit_ - Produced());
+        const uint8_t* from = out - distance;
+        if (distance >= 8) {
+            // Eight bytes at a time: each piece reads only bytes already in place.
+            for (size_t k = 0; k < length; k += 8) std::memcpy(out + k, from + k, 8);
+        } else {
+            for (size_t k = 0; k < length; ++k) out[k] = from[k];
+        }
+        w_ += length;
+    }
+
+    // The next symbol, from the tree as it stands (not counted yet).
+    unsigned Walk() {
+        bits_.Fill();
+        uint64_t b = bits_.Peek();
+        unsigned n = 0;
         unsigned c = tree_.Son(kRoot);
-        while (c < kNodes) c = tree_.Son(c + bits_.Bit());
-        c -= kNodes;
-        tree_.Update(c);
-        return c;
+        while (c < kNodes) {
+            c = tree_.Son(c + static_cast<unsigned>(b >> 63));
+            b <<= 1;
+            ++n;
+        }
+        if (n > bits_.Available()) {
+            // Deeper than the bits at hand: walk again a bit at a time.
+            c = tree_.Son(kRoot);
+            while (c < kNodes) c = tree_.Son(c + bits_.Bit());
+        } else {
+            bits_.Skip(n);
+        }
+        return SymbolOfLeaf(c);
     }
 
+    // Counts symbol c and returns the next one.
+    unsigned UpdateAndWalk(unsigned c) {
+        bits_.Fill();
+        unsigned n;
+        const unsigned leaf = tree_.UpdateAndWalk(c, bits_.Peek(), n);
+        if (leaf == HuffmanTree::kRedo || n > bits_.Available()) return Walk();
+        bits_.Skip(n);
+        return SymbolOfLeaf(leaf);
+    }
+
+    // The code of the upper six bits (3 to 8 bits), then the six lower bits.
     unsigned DecodePosition() {
-        unsigned b = bits_.Byte();
-        const unsigned upper = kPositionCode.upperOf[b];
-        const unsigned len = kPositionCode.lengthOf[b];
-        for (unsigned i = 2; i < len; ++i) b = (b << 1) | bits_.Bit();
-        return (upper << 6) | (b & 0x3F);
-    }
-
-    void Put(uint8_t b) {
-        out_.push_back(b);
-        ring_[r_] = b;
-        r_ = (r_ + 1) & kWindowMask;
+        bits_.Fill();
+        const unsigned next = static_cast<unsigned>(bits_.Peek() >> 48);
+        const unsigned upper = kPositionCode.upperOf[next >> 8];
+        const unsigned len = kPositionCode.lengthOf[next >> 8];
+        bits_.Skip(len + 6);
+        return (upper << 6) | ((next >> (10 - len)) & 0x3F);
     }
 
     HuffmanTree tree_;
     BitReader bits_;
     Bytes& out_;
-    size_t end_;
-    std::array<uint8_t, kWindowSize> ring_{};
-    unsigned r_ = kWriteStart;
+    size_t limit_;
+    Bytes buf_;
+    size_t w_ = kHistory;
 };
 
 }  // namespace
@@ -541,7 +790,6 @@ private:
 void LzhEncode(ByteSpan input, Bytes& output, LzhEncodeStats& stats) {
     stats = LzhEncodeStats{};
     if (input.empty()) return;
-    output.reserve(output.size() + input.size() / 2);
     auto encoder = std::make_unique<LzhEncoder>(output, stats);
     encoder->Encode(input);
 }
@@ -563,6 +811,7 @@ void LzhEncodeSymbols(std::span<const uint16_t> symbols, Bytes& output, LzhEncod
     auto coder = std::make_unique<SymbolCoder>(bits, stats);
     for (uint16_t s : symbols) coder->Put(s < kSymbols ? s : 0);
     bits.Flush();
+    coder->Finish();
 }
 
 std::vector<uint16_t> LzhDecodeSymbols(ByteSpan code, size_t count) {

@@ -1,0 +1,106 @@
+// The LZH codec on whole TR-DOS disks: coding the 655,360 bytes of a disk, decoding that code as the
+// TD0 reader does (after a 12-byte header), and reading a compressed TD0 image of the disk.
+// The disks come from the sample corpus when it is there; otherwise generated disks of the same size
+// stand in: one of noise (nearly incompressible) and one of repeated phrases and empty sectors.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "disk/zx_disk.h"
+#include "formats/td0.h"
+#include "lzh/lzh.h"
+
+#ifndef TARVEX_BENCH_CORPUS_DIR
+#define TARVEX_BENCH_CORPUS_DIR ""
+#endif
+
+namespace {
+
+using tarvex::Bytes;
+using tarvex::TZX_Disk;
+
+constexpr size_t kDiskBytes = 655360;
+
+Bytes GeneratedDisk(bool noise) {
+    Bytes b(kDiskBytes);
+    uint32_t x = noise ? 99991 : 4242;
+    for (size_t i = 0; i < b.size(); ++i) {
+        x = x * 1103515245 + 12345;
+        if (noise)
+            b[i] = static_cast<uint8_t>(x >> 16);
+        else
+            b[i] = (i / 4096) % 4 == 3 ? 0 : static_cast<uint8_t>("10 LOAD \"\" CODE : RANDOMIZE USR "[(x >> 16) % 32]);
+    }
+    return b;
+}
+
+// The disk image `name` of the corpus, or a generated one when it cannot be read.
+Bytes Disk(const std::string& name, bool noise) {
+    const std::filesystem::path path = std::filesystem::path(TARVEX_BENCH_CORPUS_DIR) / "trd" / name;
+    std::ifstream in(path, std::ios::binary);
+    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return bytes.empty() ? GeneratedDisk(noise) : bytes;
+}
+
+const Bytes& NedoosSys() {
+    static const Bytes disk = Disk("nedoos-sys.trd", true);
+    return disk;
+}
+const Bytes& ZxtuneTiden() {
+    static const Bytes disk = Disk("zxtune-tiden.trd", false);
+    return disk;
+}
+
+void Encode(benchmark::State& state, const Bytes& (*disk)()) {
+    const Bytes& input = disk();
+    size_t codeBytes = 0;
+    for (auto _ : state) {
+        Bytes code;
+        tarvex::LzhEncode(input, code);
+        codeBytes = code.size();
+        benchmark::DoNotOptimize(code.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.size()));
+    state.counters["code_bytes"] = static_cast<double>(codeBytes);
+}
+
+void Decode(benchmark::State& state, const Bytes& (*disk)()) {
+    const Bytes& input = disk();
+    Bytes file(12, 0x74);
+    tarvex::LzhEncode(input, file);
+    for (auto _ : state) {
+        Bytes out;
+        tarvex::LzhDecode(file, 12, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.size()));
+}
+
+void ParseCompressedTd0(benchmark::State& state, const Bytes& (*disk)()) {
+    auto model = std::make_unique<TZX_Disk>();
+    if (!model->ParseTRD(disk())) {
+        state.SkipWithError(model->StatusMessage.c_str());
+        return;
+    }
+    std::tm when{};
+    when.tm_year = 126, when.tm_mon = 11, when.tm_mday = 8;
+    Bytes td0;
+    tarvex::BuildTD0At(*model, td0, true, when);
+    for (auto _ : state) benchmark::DoNotOptimize(model->ParseTD0(td0));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * td0.size()));
+}
+
+BENCHMARK_CAPTURE(Encode, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Encode, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Decode, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Decode, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ParseCompressedTd0, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ParseCompressedTd0, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
+
+}  // namespace
