@@ -20,8 +20,9 @@ for i in range(count):
         f.write(rnd.randbytes(655360))
 PY
 sync
-seconds() { local start end; start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
+seconds() { local start end; sync; start=$(date +%s.%N); "$@" >/dev/null; end=$(date +%s.%N); echo "$end - $start" | bc -l; }
 median() { printf '%s\n' "$@" | sort -g | sed -n "$(( ($# + 1) / 2 ))p"; }
+fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }
 mb=$(du -sm "$work/in" | cut -f1)
 rounds=${ROUNDS:-5}
 cps=() j1s=() j2s=()
@@ -32,11 +33,13 @@ for ((r = 0; r < rounds; r++)); do
   j1s+=("$(seconds "$cli" convert --to "$format" -q -j 1 -o "$work/out1" "$work"/in/*.trd)")
   j2s+=("$(seconds "$cli" convert --to "$format" -q -j 2 -o "$work/out2" "$work"/in/*.trd)")
 done
-t_cp=$(median "${cps[@]}") t_j1=$(median "${j1s[@]}") t_j2=$(median "${j2s[@]}")
-printf '%d images (%d MB) to %s, median of %d rounds:\n' "$count" "$mb" "$format" "$rounds"
-printf '  cp -r          %6.3f s\n' "$t_cp"
-printf '  tarvex -j 1    %6.3f s  (%.2f x cp -r)\n' "$t_j1" "$(echo "$t_j1 / $t_cp" | bc -l)"
-printf '  tarvex -j 2    %6.3f s  (-j 1 takes %.2f x as long)\n' "$t_j2" "$(echo "$t_j1 / $t_j2" | bc -l)"
+printf '%d images (%d MB) to %s in %s, %d rounds (noise shows as the gap between fastest and median):\n' \
+  "$count" "$mb" "$format" "$work" "$rounds"
+for pick in fastest median; do
+  t_cp=$($pick "${cps[@]}") t_j1=$($pick "${j1s[@]}") t_j2=$($pick "${j2s[@]}")
+  printf '  %-7s  cp -r %6.3f s   tarvex -j 1 %6.3f s (%.2f x cp -r)   -j 2 %6.3f s (%.2f x faster than -j 1)\n' \
+    "$pick" "$t_cp" "$t_j1" "$(echo "$t_j1 / $t_cp" | bc -l)" "$t_j2" "$(echo "$t_j1 / $t_j2" | bc -l)"
+done
 if [ "$format" = trd ]; then
   cmp -s "$work/in/disk0000.trd" "$work/out1/disk0000.trd" && echo "  outputs equal their sources"
 fi

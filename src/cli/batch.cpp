@@ -126,36 +126,49 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
 
     const unsigned workers = static_cast<unsigned>(std::min<size_t>(
         std::max(1u, o.jobs ? o.jobs : std::thread::hardware_concurrency()), std::max<size_t>(jobs.size(), 1)));
-    std::vector<std::thread> threads;
-    for (unsigned w = 0; w < workers; ++w) {
-        threads.emplace_back([&] {
-            auto disk = std::make_unique<TZX_Disk>();
-            for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-                auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o));
+    bool allConverted = true;
+    size_t printed = 0;
+    // Prints the finished outcomes that are next in the order given; with wait, until all are printed.
+    auto printReady = [&](bool wait) {
+        for (;;) {
+            std::unique_ptr<Outcome> outcome;
+            {
+                std::unique_lock lock(mutex);
+                if (printed == jobs.size()) return;
+                if (progressBar) DrawProgress(err, doneCount, jobs.size());
+                if (wait)
+                    finished.wait(lock, [&] { return outcomes[printed] != nullptr; });
+                else if (!outcomes[printed])
+                    return;
+                outcome = std::move(outcomes[printed]);
+            }
+            if (progressBar) err << "\r\033[K";
+            out << outcome->line << "\n";
+            for (const auto& text : outcome->logTexts) writeLog(text);
+            allConverted = allConverted && outcome->converted;
+            ++printed;
+        }
+    };
+    // The calling thread is one of the workers: it prints between its own files, the others only report.
+    auto work = [&](bool printing) {
+        auto disk = std::make_unique<TZX_Disk>();
+        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o));
+            {
                 std::lock_guard lock(mutex);
                 outcomes[i] = std::move(outcome);
                 ++doneCount;
-                finished.notify_one();
             }
-        });
-    }
-
-    bool allConverted = true;
-    for (size_t printed = 0; printed < jobs.size(); ++printed) {
-        std::unique_ptr<Outcome> outcome;
-        {
-            std::unique_lock lock(mutex);
-            finished.wait(lock, [&] {
-                if (progressBar) DrawProgress(err, doneCount, jobs.size());
-                return outcomes[printed] != nullptr;
-            });
-            outcome = std::move(outcomes[printed]);
+            if (printing)
+                printReady(false);
+            else
+                finished.notify_one();
         }
-        if (progressBar) err << "\r\033[K";
-        out << outcome->line << "\n";
-        for (const auto& text : outcome->logTexts) writeLog(text);
-        allConverted = allConverted && outcome->converted;
-    }
+    };
+    std::vector<std::thread> threads;
+    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, false);
+    work(true);
+    printReady(true);
     for (auto& t : threads) t.join();
     if (progressBar) err << "\r\033[K" << std::flush;
     out.flush();
