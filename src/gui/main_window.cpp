@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "app/format_table.h"
-#include "gui/inspector.h"
+#include "gui/image_viewer.h"
 #include "gui/program_folder.h"
 
 namespace tarvex::gui {
@@ -146,7 +146,7 @@ void TFMain::BuildToolBar() {
     ToolButton2 = button("ToolButton2", "remove.svg", "Удалить файлы из списка", &TFMain::ToolButton2Click);
     ToolButton3 = button("ToolButton3", "convert.svg", "Преобразовать", &TFMain::ToolButton3Click);
     ToolButtonInspect =
-        button("ToolButtonInspect", "inspect.svg", "Просмотреть образ", &TFMain::ToolButtonInspectClick);
+        button("ToolButtonInspect", "magnifier.svg", "Просмотреть образ", &TFMain::ToolButtonInspectClick);
     ToolButton4 = button("ToolButton4", "exit.svg", "Выход", &TFMain::ToolButton4Click);
     const QList<QToolButton*> order = {ToolButton1, ToolButton2, ToolButton3, ToolButtonInspect, ToolButton4};
     for (qsizetype i = 0; i < order.size(); ++i) {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "gui/inspector.h"
+#include "gui/image_viewer.h"
 #include "gui/main_window.h"
 
 namespace {

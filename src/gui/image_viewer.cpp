@@ -1,4 +1,4 @@
-#include "gui/inspector.h"
+#include "gui/image_viewer.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
