@@ -90,26 +90,28 @@ TTynStoreData::Location TTynStoreData::CurrentLocation() const {
     return {RegistryFileName(ds.Registry.Rootkey), path.substr(1) + "\\" + ds.Section};
 }
 
-TTynStoreData::Outcome TTynStoreData::ReadRaw(const std::string& name, std::optional<std::string>& value) {
-    if (!DataStore.Enabled) return Outcome::kSkipped;
+std::optional<TTynStoreData::Location> TTynStoreData::TargetLocation() {
+    if (!DataStore.Enabled) return std::nullopt;
     if (DataStore.Section.empty()) {
         RaiseError();
-        return Outcome::kSkipped;
+        return std::nullopt;
     }
-    const Location where = CurrentLocation();
-    if (where.fileName.empty()) return Outcome::kSkipped;
-    value = IniDocument::Load(where.fileName).Get(where.section, name);
+    Location where = CurrentLocation();
+    if (where.fileName.empty()) return std::nullopt;
+    return where;
+}
+
+TTynStoreData::Outcome TTynStoreData::ReadRaw(const std::string& name, std::optional<std::string>& value) {
+    const auto where = TargetLocation();
+    if (!where) return Outcome::kSkipped;
+    value = IniDocument::Load(where->fileName).Get(where->section, name);
     return Outcome::kDone;
 }
 
 TTynStoreData::Outcome TTynStoreData::WriteRaw(const std::string& name, const std::string& value) {
-    if (!DataStore.Enabled) return Outcome::kSkipped;
-    if (DataStore.Section.empty()) {
-        RaiseError();
-        return Outcome::kSkipped;
-    }
-    const Location where = CurrentLocation();
-    if (where.fileName.empty()) return Outcome::kSkipped;
+    const auto target = TargetLocation();
+    if (!target) return Outcome::kSkipped;
+    const Location& where = *target;
     IniDocument doc;
     try {
         doc = IniDocument::Load(where.fileName);

@@ -95,6 +95,9 @@ public:
         std::string section;
     };
     Location CurrentLocation() const;
+    // Where a read or write goes; nothing when the store is off or has no place (an empty section also
+    // reports the error).
+    std::optional<Location> TargetLocation();
 
 private:
     enum class Outcome { kSkipped, kDone };
