@@ -385,7 +385,7 @@ public:
     static constexpr uint64_t kFinished = uint64_t{1} << 63;  // in published_: no batch follows
 
     explicit TokenPipe(size_t batchCapacity) {
-        for (auto& slot : slots_) slot.reserve(batchCapacity);
+        for (auto& slot : slots_) slot.tokens.reserve(batchCapacity);
     }
 
     // Finder side. The slot to fill with batch k; nullptr when the coder has given up.
@@ -395,7 +395,7 @@ public:
             WaitFor(taken_, [&](uint64_t v) { return v >= needed; });
         }
         if (stopped_.load(std::memory_order_acquire)) return nullptr;
-        std::vector<uint16_t>& slot = slots_[k % kSlots];
+        std::vector<uint16_t>& slot = slots_[k % kSlots].tokens;
         slot.clear();
         return &slot;
     }
@@ -411,7 +411,7 @@ public:
     // Coder side. Batch k, or nullptr when the finder has finished before it.
     const std::vector<uint16_t>* Take(uint64_t k) {
         const uint64_t v = WaitFor(published_, [&](uint64_t p) { return (p & ~kFinished) > k || (p & kFinished); });
-        return (v & ~kFinished) > k ? &slots_[k % kSlots] : nullptr;
+        return (v & ~kFinished) > k ? &slots_[k % kSlots].tokens : nullptr;
     }
     void Done(uint64_t k) {
         taken_.store(k + 1, std::memory_order_release);
@@ -441,7 +441,11 @@ private:
         return v;
     }
 
-    std::array<std::vector<uint16_t>, kSlots> slots_;
+    // Each batch on a cache line of its own: the finder grows one while the coder reads another.
+    struct alignas(64) Slot {
+        std::vector<uint16_t> tokens;
+    };
+    std::array<Slot, kSlots> slots_;
     alignas(64) std::atomic<uint64_t> published_{0};
     alignas(64) std::atomic<uint64_t> taken_{0};
     std::atomic<bool> stopped_{false};
@@ -578,8 +582,10 @@ private:
         batch_ = pipe_->SlotToFill(batches_);
         if (batch_ == nullptr) throw Stopped{};
     }
-    void CodeTokens(const std::vector<uint16_t>& tokens) {
-        for (size_t t = 0; t < tokens.size(); ++t) {
+    void CodeTokens(const std::vector<uint16_t>& batch) {
+        const uint16_t* const tokens = batch.data();
+        const size_t count = batch.size();
+        for (size_t t = 0; t < count; ++t) {
             const unsigned s = tokens[t];
             symbols_.Put(s);
             if (s >= 256) PutPosition(tokens[++t]);
@@ -634,10 +640,12 @@ private:
                 }
                 if (i == length && distance < position) position = distance;
             }
+            // Chosen by masks rather than by a branch that random data would mispredict half the time.
+            const uint64_t choose = uint64_t{0} - notLess;
             side = notLess ? kRight : kLeft;
-            next = notLess ? right : left;
-            other = notLess ? otherRight : otherLeft;
-            links = notLess ? linksRight : linksLeft;
+            next = left ^ ((left ^ right) & static_cast<unsigned>(choose));
+            other = otherLeft ^ ((otherLeft ^ otherRight) & choose);
+            links = linksLeft ^ ((linksLeft ^ linksRight) & static_cast<uint32_t>(choose));
         }
         if (next == kNil) {
             child_[p][side] = static_cast<uint16_t>(r);
@@ -722,7 +730,8 @@ private:
     LzhEncodeStats& stats_;
     SymbolCoder symbols_;
     static constexpr size_t kTokenBatch = 4096;
-    std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
+    // From here on the match finder's own data, apart from the coder's.
+    alignas(64) std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
     std::vector<uint16_t>* batch_ = nullptr;  // the batch being filled: tokens_ or a slot of pipe_
     TokenPipe* pipe_ = nullptr;
     uint64_t batches_ = 0;  // batches handed over
