@@ -432,7 +432,9 @@ private:
         uint64_t v = counter.load(std::memory_order_acquire);
         for (unsigned spin = 0; !ready(v); ++spin) {
             if (spin < 4000) {
+#if defined(__x86_64__) || defined(__i386__)
                 __builtin_ia32_pause();
+#endif
             } else {
                 counter.wait(v, std::memory_order_acquire);
             }
