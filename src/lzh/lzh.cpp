@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace tarvex {
 
@@ -372,6 +376,84 @@ private:
     std::array<uint8_t, kNodes> nearRoot_{};
 };
 
+// Hands batches of tokens from the match finder, on a thread of its own, to the coder on the calling
+// thread: a ring of kSlots batches and two counters. The finder fills the slot of batch k once the
+// coder has taken batch k - kSlots; the coder takes batch k once the finder has published it.
+class TokenPipe {
+public:
+    static constexpr unsigned kSlots = 8;
+    static constexpr uint64_t kFinished = uint64_t{1} << 63;  // in published_: no batch follows
+
+    explicit TokenPipe(size_t batchCapacity) {
+        for (auto& slot : slots_) slot.tokens.reserve(batchCapacity);
+    }
+
+    // Finder side. The slot to fill with batch k; nullptr when the coder has given up.
+    std::vector<uint16_t>* SlotToFill(uint64_t k) {
+        if (k >= kSlots) {
+            const uint64_t needed = k - kSlots + 1;
+            WaitFor(taken_, [&](uint64_t v) { return v >= needed; });
+        }
+        if (stopped_.load(std::memory_order_acquire)) return nullptr;
+        std::vector<uint16_t>& slot = slots_[k % kSlots].tokens;
+        slot.clear();
+        return &slot;
+    }
+    void Publish(uint64_t count, bool last = false) {
+        published_.store(count | (last ? kFinished : 0), std::memory_order_release);
+        published_.notify_one();
+    }
+    void Fail(std::exception_ptr error, uint64_t count) {
+        error_ = error;
+        Publish(count, true);
+    }
+
+    // Coder side. Batch k, or nullptr when the finder has finished before it.
+    const std::vector<uint16_t>* Take(uint64_t k) {
+        const uint64_t v = WaitFor(published_, [&](uint64_t p) { return (p & ~kFinished) > k || (p & kFinished); });
+        return (v & ~kFinished) > k ? &slots_[k % kSlots].tokens : nullptr;
+    }
+    void Done(uint64_t k) {
+        taken_.store(k + 1, std::memory_order_release);
+        taken_.notify_one();
+    }
+    // The coder gives up: the finder stops at its next batch.
+    void Stop() {
+        stopped_.store(true, std::memory_order_release);
+        taken_.store(UINT64_MAX / 2, std::memory_order_release);
+        taken_.notify_one();
+    }
+    std::exception_ptr Error() const { return error_; }
+
+private:
+    // Spins a little before sleeping: a batch takes tens of microseconds, a sleep and wake-up not much less.
+    template <class Ready>
+    static uint64_t WaitFor(std::atomic<uint64_t>& counter, Ready ready) {
+        uint64_t v = counter.load(std::memory_order_acquire);
+        for (unsigned spin = 0; !ready(v); ++spin) {
+            if (spin < 4000) {
+#if defined(__x86_64__) || defined(__i386__)
+                __builtin_ia32_pause();
+#endif
+            } else {
+                counter.wait(v, std::memory_order_acquire);
+            }
+            v = counter.load(std::memory_order_acquire);
+        }
+        return v;
+    }
+
+    // Each batch on a cache line of its own: the finder grows one while the coder reads another.
+    struct alignas(64) Slot {
+        std::vector<uint16_t> tokens;
+    };
+    std::array<Slot, kSlots> slots_;
+    alignas(64) std::atomic<uint64_t> published_{0};
+    alignas(64) std::atomic<uint64_t> taken_{0};
+    std::atomic<bool> stopped_{false};
+    std::exception_ptr error_;
+};
+
 class LzhEncoder {
 public:
     LzhEncoder(Bytes& out, LzhEncodeStats& stats) : bits_(out), stats_(stats), symbols_(bits_, stats) {}
@@ -382,8 +464,70 @@ public:
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
         bits_.Reserve(input.size() + input.size() / 8);
-        tokens_.reserve(kTokenBatch + 2);
+        if (input.size() < kPipelineMinimum || !EncodePipelined(input)) {
+            tokens_.reserve(kTokenBatch + 2);
+            batch_ = &tokens_;
+            FindTokens(input);
+            CodeTokens(tokens_);
+        }
+        bits_.Flush();
+        symbols_.Finish();
+        stats_.literals = literals_;
+        stats_.matches = matches_;
+    }
 
+private:
+    // Inputs this large are coded while the next tokens are being found on a second thread.
+    static constexpr size_t kPipelineMinimum = 64 * 1024;
+
+    // Returns false, having done nothing, when no thread can be started.
+    bool EncodePipelined(ByteSpan input) {
+        TokenPipe pipe(kTokenBatch + 2);
+        pipe_ = &pipe;
+        batch_ = pipe.SlotToFill(0);
+        std::thread finder;
+        try {
+            finder = std::thread([this, input] {
+                try {
+                    FindTokens(input);
+                    pipe_->Publish(batches_ + 1, true);
+                } catch (const Stopped&) {
+                } catch (...) {
+                    pipe_->Fail(std::current_exception(), batches_);
+                }
+            });
+        } catch (const std::system_error&) {
+            pipe_ = nullptr;
+            return false;
+        }
+        {
+            // Should coding fail, the finder is stopped; either way it is joined before leaving.
+            struct Joiner {
+                TokenPipe& pipe;
+                std::thread& thread;
+                bool finished = false;
+                ~Joiner() {
+                    if (!finished) pipe.Stop();
+                    thread.join();
+                }
+            } joiner{pipe, finder};
+            for (uint64_t k = 0;; ++k) {
+                const std::vector<uint16_t>* batch = pipe.Take(k);
+                if (batch == nullptr) break;
+                CodeTokens(*batch);
+                pipe.Done(k);
+            }
+            joiner.finished = true;
+        }
+        pipe_ = nullptr;
+        if (pipe.Error()) std::rethrow_exception(pipe.Error());
+        return true;
+    }
+
+    struct Stopped {};
+
+    // Finds the literals and matches of the whole input and hands them on in batches.
+    void FindTokens(ByteSpan input) {
         size_t in = 0;
         unsigned s = 0;
         unsigned r = kWriteStart;
@@ -397,11 +541,11 @@ public:
             if (matchLength_ <= kThreshold) {
                 matchLength_ = 1;
                 PutSymbol(ring_[r]);
-                ++stats_.literals;
+                ++literals_;
             } else {
-                tokens_.push_back(static_cast<uint16_t>(matchLength_ + kMatchSymbolBias));
+                batch_->push_back(static_cast<uint16_t>(matchLength_ + kMatchSymbolBias));
                 PutSymbol(matchPosition_);
-                ++stats_.matches;
+                ++matches_;
             }
             const unsigned last = matchLength_;
             unsigned i = 0;
@@ -421,25 +565,33 @@ public:
                 if (--len != 0) InsertNode(r);
             }
         } while (len > 0);
-        CodeTokens();
-        bits_.Flush();
-        symbols_.Finish();
     }
 
-private:
     // The literals and matches are found first and coded afterwards, in pieces, so that each of
-    // the two loops keeps its own data and branches warm.
+    // the two loops keeps its own data and branches warm. A match's symbol and position stay in
+    // one batch.
     void PutSymbol(unsigned s) {
-        tokens_.push_back(static_cast<uint16_t>(s));
-        if (tokens_.size() >= kTokenBatch) CodeTokens();
+        batch_->push_back(static_cast<uint16_t>(s));
+        if (batch_->size() >= kTokenBatch) HandOver();
     }
-    void CodeTokens() {
-        for (size_t t = 0; t < tokens_.size(); ++t) {
-            const unsigned s = tokens_[t];
-            symbols_.Put(s);
-            if (s >= 256) PutPosition(tokens_[++t]);
+    void HandOver() {
+        if (pipe_ == nullptr) {
+            CodeTokens(*batch_);
+            batch_->clear();
+            return;
         }
-        tokens_.clear();
+        pipe_->Publish(++batches_);
+        batch_ = pipe_->SlotToFill(batches_);
+        if (batch_ == nullptr) throw Stopped{};
+    }
+    void CodeTokens(const std::vector<uint16_t>& batch) {
+        const uint16_t* const tokens = batch.data();
+        const size_t count = batch.size();
+        for (size_t t = 0; t < count; ++t) {
+            const unsigned s = tokens[t];
+            symbols_.Put(s);
+            if (s >= 256) PutPosition(tokens[++t]);
+        }
     }
 
     void PutPosition(unsigned p) {
@@ -490,10 +642,12 @@ private:
                 }
                 if (i == length && distance < position) position = distance;
             }
+            // Chosen by masks rather than by a branch that random data would mispredict half the time.
+            const uint64_t choose = uint64_t{0} - notLess;
             side = notLess ? kRight : kLeft;
-            next = notLess ? right : left;
-            other = notLess ? otherRight : otherLeft;
-            links = notLess ? linksRight : linksLeft;
+            next = left ^ ((left ^ right) & static_cast<unsigned>(choose));
+            other = otherLeft ^ ((otherLeft ^ otherRight) & choose);
+            links = linksLeft ^ ((linksLeft ^ linksRight) & static_cast<uint32_t>(choose));
         }
         if (next == kNil) {
             child_[p][side] = static_cast<uint16_t>(r);
@@ -578,7 +732,13 @@ private:
     LzhEncodeStats& stats_;
     SymbolCoder symbols_;
     static constexpr size_t kTokenBatch = 4096;
-    std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
+    // From here on the match finder's own data, apart from the coder's.
+    alignas(64) std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
+    std::vector<uint16_t>* batch_ = nullptr;  // the batch being filled: tokens_ or a slot of pipe_
+    TokenPipe* pipe_ = nullptr;
+    uint64_t batches_ = 0;  // batches handed over
+    size_t literals_ = 0;
+    size_t matches_ = 0;
     // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
     // the last eight-byte load of a comparison.
     std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};

@@ -14,7 +14,9 @@
 
 namespace tarvex {
 
-// Appends the code of every byte of `input` to `output`. An empty input appends nothing.
+// Appends the code of every byte of `input` to `output`. An empty input appends nothing. An input of
+// 64 KB or more has its matches found on a second thread, started and joined within the call, while
+// the calling thread codes them; the code is the same either way.
 void LzhEncode(ByteSpan input, Bytes& output);
 
 // Decodes the code that starts at `position` of `input` and appends the bytes to `output`.
