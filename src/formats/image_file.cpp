@@ -73,8 +73,48 @@ Bytes ReadWholeFile(const std::string& fileName) {
     return bytes;
 }
 
+namespace {
+
+bool WriteAll(int fd, ByteSpan bytes, int& err) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            return false;
+        }
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// A new file is written as an unnamed file of the target folder and linked under its name once complete:
+// a crash leaves nothing behind, and the folder is changed once instead of twice (create, rename), which
+// matters when several conversions write into one folder. False when the file system cannot do it, the
+// name has been taken meanwhile, or the write failed in a way the ordinary path reports better.
+bool SaveNewFileUnnamed(const std::string& fileName, ByteSpan bytes) {
+#ifdef O_TMPFILE
+    std::string folder = std::filesystem::path(fileName).parent_path().string();
+    if (folder.empty()) folder = ".";
+    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return false;
+    int err = 0;
+    if (!WriteAll(fd.get(), bytes, err)) return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
+#else
+    (void)fileName;
+    (void)bytes;
+    return false;
+#endif
+}
+
+}  // namespace
+
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
     const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
+    if (!replacing && SaveNewFileUnnamed(fileName, bytes)) return;
     const std::string temp = TemporaryNameBeside(fileName);
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
@@ -83,15 +123,7 @@ void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
         ::unlink(temp.c_str());
         throw IoError(SystemReason("Cannot write file", fileName, err));
     };
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            fail(errno);
-        }
-        done += static_cast<size_t>(put);
-    }
+    if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
     if (replacing) {
         // Keep the old file's permissions, and make the new bytes durable before they replace it.
         struct stat st {};
