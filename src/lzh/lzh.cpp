@@ -94,10 +94,14 @@ public:
         unsigned n = 0;
         freq_[kDone] = 0;
         for (;;) {
-            const unsigned x = w + static_cast<unsigned>(bits >> 63);
-            sonRead_[x] = stamp;
+            // The bit picks the row before the link is known, so each step of the walk waits for one
+            // load only, not for an addition after it.
+            const unsigned bit = static_cast<unsigned>(bits >> 63);
+            const uint16_t* row = son_.data() + bit;
+            __asm__("" : "+r"(row));  // keeps the compiler from folding the bit back into the index
+            sonRead_[w + bit] = stamp;
             n += w < kNodes;
-            w = son_[x];
+            w = row[w];
             bits <<= 1;
 
             const uint16_t f = freq_[c];
@@ -815,7 +819,7 @@ public:
     // Decodes until the bit reader has fetched `fetchLimit` bytes.
     void DecodeWhileFetchedBelow(size_t fetchLimit) {
         Start(fetchLimit * 2);
-        Run(SIZE_MAX, [&] { return bits_.Fetched() < fetchLimit && Produced() < limit_; });
+        Run(SIZE_MAX, [fetchLimit](const BitReader& bits) { return bits.Fetched() < fetchLimit; });
         Finish();
     }
 
@@ -823,9 +827,9 @@ public:
     void DecodeAllBits(ByteSpan input) {
         Start(input.size() * 2);
         const size_t totalBits = input.size() * 8;
-        Run(totalBits, [&] {
-            const size_t consumed = bits_.Consumed();
-            if (Produced() >= limit_ || consumed >= totalBits) return false;
+        Run(totalBits, [&](const BitReader& bits) {
+            const size_t consumed = bits.Consumed();
+            if (consumed >= totalBits) return false;
             const size_t left = totalBits - consumed;
             return !(left < 8 && (input.back() & ((1u << left) - 1)) == 0);
         });
@@ -835,7 +839,7 @@ public:
     void DecodeSymbols(size_t count, std::vector<uint16_t>& symbols) {
         Start(0);
         for (size_t i = 0; i < count; ++i) {
-            const unsigned c = Walk();
+            const unsigned c = Walk(bits_);
             tree_.Update(c);
             symbols.push_back(static_cast<uint16_t>(c));
         }
@@ -859,47 +863,65 @@ private:
 
     void Finish() { out_.insert(out_.end(), buf_.begin() + kHistory, buf_.begin() + static_cast<ptrdiff_t>(w_)); }
 
-    size_t Produced() const { return w_ - kHistory; }
-
-    // Decodes symbols while more() says so before each one. A literal or match whose bits run past
-    // bitLimit ends the decoding without being written. Each symbol's update is made together with
-    // the walk for the next one.
+    // Decodes symbols while more() says so before each one, and at most `limit_` bytes. A literal or
+    // match whose bits run past bitLimit ends the decoding without being written. Each symbol's
+    // update is made together with the walk for the next one. The reader and the output position
+    // work on copies of their own meanwhile, which the stores into the tree and the output cannot
+    // reach, so that they can stay in registers.
     template <class More>
     void Run(size_t bitLimit, More more) {
-        if (!more()) return;
-        unsigned c = Walk();
-        for (;;) {
-            const unsigned distance = c < 256 ? 0 : DecodePosition() + 1;
-            if (bits_.Consumed() > bitLimit) return;
-            Emit(c, distance);
-            if (!more()) return;
-            c = UpdateAndWalk(c);
+        BitReader bits = bits_;
+        Output out{buf_.data(), w_, buf_.size(), kHistory + limit_};
+        if (out.w < out.end && more(bits)) {
+            unsigned c = Walk(bits);
+            for (;;) {
+                const unsigned distance = c < 256 ? 0 : DecodePosition(bits) + 1;
+                if (bits.Consumed() > bitLimit) break;
+                Emit(out, c, distance);
+                if (out.w >= out.end || !more(bits)) break;
+                c = UpdateAndWalk(bits, c);
+            }
         }
+        bits_ = bits;
+        w_ = out.w;
     }
 
-    void Emit(unsigned c, unsigned distance) {
-        if (w_ + kSlack > buf_.size()) buf_.resize(buf_.size() * 2);
-        uint8_t* const out = buf_.data() + w_;
+    struct Output {
+        uint8_t* data;
+        size_t w;     // the write position in data
+        size_t size;  // of data
+        size_t end;   // the position of the limit
+    };
+
+    void Emit(Output& out, unsigned c, unsigned distance) {
+        if (out.w + kSlack > out.size) Grow(out);
+        uint8_t* const to = out.data + out.w;
         if (c < 256) {
-            *out = static_cast<uint8_t>(c);
-            ++w_;
+            *to = static_cast<uint8_t>(c);
+            ++out.w;
             return;
         }
-        const size_t length = std::min<size_t>(c - kMatchSymbolBias, limit_ - Produced());
-        const uint8_t* from = out - distance;
+        const size_t length = std::min<size_t>(c - kMatchSymbolBias, out.end - out.w);
+        const uint8_t* from = to - distance;
         if (distance >= 8) {
             // Eight bytes at a time: each piece reads only bytes already in place.
-            for (size_t k = 0; k < length; k += 8) std::memcpy(out + k, from + k, 8);
+            for (size_t k = 0; k < length; k += 8) std::memcpy(to + k, from + k, 8);
         } else {
-            for (size_t k = 0; k < length; ++k) out[k] = from[k];
+            for (size_t k = 0; k < length; ++k) to[k] = from[k];
         }
-        w_ += length;
+        out.w += length;
+    }
+
+    void Grow(Output& out) {
+        buf_.resize(buf_.size() * 2);
+        out.data = buf_.data();
+        out.size = buf_.size();
     }
 
     // The next symbol, from the tree as it stands (not counted yet).
-    unsigned Walk() {
-        bits_.Fill();
-        uint64_t b = bits_.Peek();
+    unsigned Walk(BitReader& bits) const {
+        bits.Fill();
+        uint64_t b = bits.Peek();
         unsigned n = 0;
         unsigned c = tree_.Son(kRoot);
         while (c < kNodes) {
@@ -907,33 +929,33 @@ private:
             b <<= 1;
             ++n;
         }
-        if (n > bits_.Available()) {
+        if (n > bits.Available()) {
             // Deeper than the bits at hand: walk again a bit at a time.
             c = tree_.Son(kRoot);
-            while (c < kNodes) c = tree_.Son(c + bits_.Bit());
+            while (c < kNodes) c = tree_.Son(c + bits.Bit());
         } else {
-            bits_.Skip(n);
+            bits.Skip(n);
         }
         return SymbolOfLeaf(c);
     }
 
     // Counts symbol c and returns the next one.
-    unsigned UpdateAndWalk(unsigned c) {
-        bits_.Fill();
+    unsigned UpdateAndWalk(BitReader& bits, unsigned c) {
+        bits.Fill();
         unsigned n;
-        const unsigned leaf = tree_.UpdateAndWalk(c, bits_.Peek(), n);
-        if (leaf == HuffmanTree::kRedo || n > bits_.Available()) return Walk();
-        bits_.Skip(n);
+        const unsigned leaf = tree_.UpdateAndWalk(c, bits.Peek(), n);
+        if (leaf == HuffmanTree::kRedo || n > bits.Available()) return Walk(bits);
+        bits.Skip(n);
         return SymbolOfLeaf(leaf);
     }
 
     // The code of the upper six bits (3 to 8 bits), then the six lower bits.
-    unsigned DecodePosition() {
-        bits_.Fill();
-        const unsigned next = static_cast<unsigned>(bits_.Peek() >> 48);
+    static unsigned DecodePosition(BitReader& bits) {
+        bits.Fill();
+        const unsigned next = static_cast<unsigned>(bits.Peek() >> 48);
         const unsigned upper = kPositionCode.upperOf[next >> 8];
         const unsigned len = kPositionCode.lengthOf[next >> 8];
-        bits_.Skip(len + 6);
+        bits.Skip(len + 6);
         return (upper << 6) | ((next >> (10 - len)) & 0x3F);
     }
 
