@@ -380,6 +380,24 @@ private:
     std::array<uint8_t, kNodes> nearRoot_{};
 };
 
+// Waits, spinning a little before sleeping, until ready(counter) holds; returns the counter's value.
+// A batch of tokens takes tens of microseconds, a sleep and wake-up not much less.
+template <class Ready>
+uint64_t WaitUntil(std::atomic<uint64_t>& counter, Ready ready) {
+    uint64_t v = counter.load(std::memory_order_acquire);
+    for (unsigned spin = 0; !ready(v); ++spin) {
+        if (spin < 4000) {
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        } else {
+            counter.wait(v, std::memory_order_acquire);
+        }
+        v = counter.load(std::memory_order_acquire);
+    }
+    return v;
+}
+
 // Hands batches of tokens from the match finder, on a thread of its own, to the coder on the calling
 // thread: a ring of kSlots batches and two counters. The finder fills the slot of batch k once the
 // coder has taken batch k - kSlots; the coder takes batch k once the finder has published it.
@@ -396,7 +414,7 @@ public:
     std::vector<uint16_t>* SlotToFill(uint64_t k) {
         if (k >= kSlots) {
             const uint64_t needed = k - kSlots + 1;
-            WaitFor(taken_, [&](uint64_t v) { return v >= needed; });
+            WaitUntil(taken_, [&](uint64_t v) { return v >= needed; });
         }
         if (stopped_.load(std::memory_order_acquire)) return nullptr;
         std::vector<uint16_t>& slot = slots_[k % kSlots].tokens;
@@ -414,7 +432,7 @@ public:
 
     // Coder side. Batch k, or nullptr when the finder has finished before it.
     const std::vector<uint16_t>* Take(uint64_t k) {
-        const uint64_t v = WaitFor(published_, [&](uint64_t p) { return (p & ~kFinished) > k || (p & kFinished); });
+        const uint64_t v = WaitUntil(published_, [&](uint64_t p) { return (p & ~kFinished) > k || (p & kFinished); });
         return (v & ~kFinished) > k ? &slots_[k % kSlots].tokens : nullptr;
     }
     void Done(uint64_t k) {
@@ -430,23 +448,6 @@ public:
     std::exception_ptr Error() const { return error_; }
 
 private:
-    // Spins a little before sleeping: a batch takes tens of microseconds, a sleep and wake-up not much less.
-    template <class Ready>
-    static uint64_t WaitFor(std::atomic<uint64_t>& counter, Ready ready) {
-        uint64_t v = counter.load(std::memory_order_acquire);
-        for (unsigned spin = 0; !ready(v); ++spin) {
-            if (spin < 4000) {
-#if defined(__x86_64__) || defined(__i386__)
-                __builtin_ia32_pause();
-#endif
-            } else {
-                counter.wait(v, std::memory_order_acquire);
-            }
-            v = counter.load(std::memory_order_acquire);
-        }
-        return v;
-    }
-
     // Each batch on a cache line of its own: the finder grows one while the coder reads another.
     struct alignas(64) Slot {
         std::vector<uint16_t> tokens;
@@ -458,100 +459,77 @@ private:
     std::exception_ptr error_;
 };
 
-class LzhEncoder {
+// Finds the literals and matches of an input: every window position is kept in a binary tree of the
+// strings that start there, one tree per first byte.
+class MatchFinder {
 public:
-    LzhEncoder(Bytes& out, LzhEncodeStats& stats) : bits_(out), stats_(stats), symbols_(bits_, stats) {}
+    // The state of a finder before a token: its trees, the match found there and how many tokens
+    // came before. Two finders in the same state at the same input position find the same tokens
+    // from there on, since the window then holds the same bytes in both.
+    struct Snapshot {
+        size_t position = 0;  // in the input
+        size_t tokens = 0;    // symbols and positions handed out before
+        size_t literals = 0;
+        size_t matches = 0;
+        unsigned matchLength = 0;
+        unsigned matchPosition = 0;
+        std::array<uint16_t, kWindowSize> up;
+        std::array<std::array<uint16_t, 2>, kWindowSize + 257> child;
+    };
 
-    void Encode(ByteSpan input) {
-        if (input.empty()) return;
+    MatchFinder() {
         for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
+    }
+
+    // From the start of the input, with the window full of spaces, as the code is defined.
+    void StartAtBeginning(ByteSpan input) {
+        input_ = input;
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
-        bits_.Reserve(input.size() + input.size() / 8);
-        if (input.size() < kPipelineMinimum || !EncodePipelined(input)) {
-            tokens_.reserve(kTokenBatch + 2);
-            batch_ = &tokens_;
-            FindTokens(input);
-            CodeTokens(tokens_);
-        }
-        bits_.Flush();
-        symbols_.Finish();
-        stats_.literals = literals_;
-        stats_.matches = matches_;
+        r_ = kWriteStart;
+        while (len_ < kLongestMatch && in_ < input.size()) ring_[r_ + len_++] = input[in_++];
+        for (unsigned i = 1; i <= kLongestMatch; ++i) InsertNode(r_ - i);
+        InsertNode(r_);
     }
 
-private:
-    // Inputs this large are coded while the next tokens are being found on a second thread.
-    static constexpr size_t kPipelineMinimum = 64 * 1024;
-
-    // Returns false, having done nothing, when no thread can be started.
-    bool EncodePipelined(ByteSpan input) {
-        TokenPipe pipe(kTokenBatch + 2);
-        pipe_ = &pipe;
-        batch_ = pipe.SlotToFill(0);
-        std::thread finder;
-        try {
-            finder = std::thread([this, input] {
-                try {
-                    FindTokens(input);
-                    pipe_->Publish(batches_ + 1, true);
-                } catch (const Stopped&) {
-                } catch (...) {
-                    pipe_->Fail(std::current_exception(), batches_);
-                }
-            });
-        } catch (const std::system_error&) {
-            pipe_ = nullptr;
-            return false;
+    // From input position `from` (kWriteStart <= from <= size - kLongestMatch), with the window
+    // holding the bytes before it, as the encoder from the start would hold them, and the trees empty.
+    void StartAt(ByteSpan input, size_t from) {
+        input_ = input;
+        position_ = from;
+        s_ = static_cast<unsigned>(from & kWindowMask);
+        r_ = static_cast<unsigned>((from + kWriteStart) & kWindowMask);
+        for (size_t y = from - kWriteStart; y < from + kLongestMatch; ++y) {
+            const unsigned at = static_cast<unsigned>((y + kWriteStart) & kWindowMask);
+            ring_[at] = input[y];
+            if (at < kLongestMatch - 1) ring_[at + kWindowSize] = input[y];
         }
-        {
-            // Should coding fail, the finder is stopped; either way it is joined before leaving.
-            struct Joiner {
-                TokenPipe& pipe;
-                std::thread& thread;
-                bool finished = false;
-                ~Joiner() {
-                    if (!finished) pipe.Stop();
-                    thread.join();
-                }
-            } joiner{pipe, finder};
-            for (uint64_t k = 0;; ++k) {
-                const std::vector<uint16_t>* batch = pipe.Take(k);
-                if (batch == nullptr) break;
-                CodeTokens(*batch);
-                pipe.Done(k);
-            }
-            joiner.finished = true;
-        }
-        pipe_ = nullptr;
-        if (pipe.Error()) std::rethrow_exception(pipe.Error());
-        return true;
+        len_ = kLongestMatch;
+        in_ = from + kLongestMatch;
+        InsertNode(r_);
     }
 
-    struct Stopped {};
-
-    // Finds the literals and matches of the whole input and hands them on in batches.
-    void FindTokens(ByteSpan input) {
-        size_t in = 0;
-        unsigned s = 0;
-        unsigned r = kWriteStart;
-        unsigned len = 0;
-        while (len < kLongestMatch && in < input.size()) ring_[r + len++] = input[in++];
-        for (unsigned i = 1; i <= kLongestMatch; ++i) InsertNode(r - i);
-        InsertNode(r);
-
-        do {
+    // Hands the tokens from the current position on to `sink`: sink.AtToken(position) before each
+    // (false stops the finder there), then sink.Literal(byte) or sink.Match(length, position).
+    template <class Sink>
+    void Run(Sink& sink) {
+        const ByteSpan input = input_;
+        size_t in = in_;
+        size_t x = position_;
+        unsigned s = s_, r = r_, len = len_;
+        while (len > 0) {
             if (matchLength_ > len) matchLength_ = len;
+            if (!sink.AtToken(x)) break;
             if (matchLength_ <= kThreshold) {
                 matchLength_ = 1;
-                PutSymbol(ring_[r]);
+                sink.Literal(ring_[r]);
                 ++literals_;
             } else {
-                batch_->push_back(static_cast<uint16_t>(matchLength_ + kMatchSymbolBias));
-                PutSymbol(matchPosition_);
+                sink.Match(matchLength_, matchPosition_);
                 ++matches_;
             }
             const unsigned last = matchLength_;
+            x += last;
             unsigned i = 0;
             for (; i < last && in < input.size(); ++i) {
                 DeleteNode(s);
@@ -568,43 +546,42 @@ private:
                 r = (r + 1) & kWindowMask;
                 if (--len != 0) InsertNode(r);
             }
-        } while (len > 0);
-    }
-
-    // The literals and matches are found first and coded afterwards, in pieces, so that each of
-    // the two loops keeps its own data and branches warm. A match's symbol and position stay in
-    // one batch.
-    void PutSymbol(unsigned s) {
-        batch_->push_back(static_cast<uint16_t>(s));
-        if (batch_->size() >= kTokenBatch) HandOver();
-    }
-    void HandOver() {
-        if (pipe_ == nullptr) {
-            CodeTokens(*batch_);
-            batch_->clear();
-            return;
         }
-        pipe_->Publish(++batches_);
-        batch_ = pipe_->SlotToFill(batches_);
-        if (batch_ == nullptr) throw Stopped{};
-    }
-    void CodeTokens(const std::vector<uint16_t>& batch) {
-        const uint16_t* const tokens = batch.data();
-        const size_t count = batch.size();
-        for (size_t t = 0; t < count; ++t) {
-            const unsigned s = tokens[t];
-            symbols_.Put(s);
-            if (s >= 256) PutPosition(tokens[++t]);
-        }
+        in_ = in;
+        position_ = x;
+        s_ = s;
+        r_ = r;
+        len_ = len;
     }
 
-    void PutPosition(unsigned p) {
-        const unsigned u = p >> 6;
-        const unsigned len = kPositionCode.length[u];
-        bits_.Put(len, kPositionCode.leftAligned[u] >> (8 - len));
-        bits_.Put(6, p & 0x3F);
+    // Called by a sink from AtToken(position).
+    void Save(Snapshot& snapshot, size_t position, size_t tokens) const {
+        snapshot.position = position;
+        snapshot.tokens = tokens;
+        snapshot.literals = literals_;
+        snapshot.matches = matches_;
+        snapshot.matchLength = matchLength_;
+        snapshot.matchPosition = matchPosition_;
+        std::copy_n(up_.begin(), kWindowSize, snapshot.up.begin());
+        snapshot.child = child_;
     }
 
+    // The trees hold the same positions with the same links, and the match is the same. Links of
+    // positions outside the trees are left over from earlier and never read.
+    bool SameAs(const Snapshot& snapshot) const {
+        if (matchLength_ != snapshot.matchLength || matchPosition_ != snapshot.matchPosition) return false;
+        if (!std::equal(up_.begin(), up_.begin() + kWindowSize, snapshot.up.begin())) return false;
+        for (unsigned p = 0; p < kWindowSize; ++p)
+            if (up_[p] != kNil && child_[p] != snapshot.child[p]) return false;
+        for (unsigned b = kWindowSize + 1; b < child_.size(); ++b)
+            if (child_[b][kRight] != snapshot.child[b][kRight]) return false;
+        return true;
+    }
+
+    size_t Literals() const { return literals_; }
+    size_t Matches() const { return matches_; }
+
+private:
     // Inserts the string at window position r into the tree of its first byte and records the
     // longest earlier string sharing its prefix (the nearest one among equals). A string equal over
     // all 60 bytes takes the place of the older one.
@@ -732,17 +709,16 @@ private:
         child_[parent][side] = static_cast<uint16_t>(q);
     }
 
-    BitWriter bits_;
-    LzhEncodeStats& stats_;
-    SymbolCoder symbols_;
-    static constexpr size_t kTokenBatch = 4096;
-    // From here on the match finder's own data, apart from the coder's.
-    alignas(64) std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
-    std::vector<uint16_t>* batch_ = nullptr;  // the batch being filled: tokens_ or a slot of pipe_
-    TokenPipe* pipe_ = nullptr;
-    uint64_t batches_ = 0;  // batches handed over
+    ByteSpan input_;
+    size_t in_ = 0;        // the next input byte to enter the window
+    size_t position_ = 0;  // of the next token
+    unsigned s_ = 0;       // the oldest window position, the next to leave
+    unsigned r_ = 0;       // where the next token starts in the window
+    unsigned len_ = 0;     // bytes ahead of r_ in the window, at most 60
     size_t literals_ = 0;
     size_t matches_ = 0;
+    unsigned matchLength_ = 0;
+    unsigned matchPosition_ = 0;
     // The window plus a copy of its first 59 bytes, so a 60-byte comparison never wraps, plus room for
     // the last eight-byte load of a comparison.
     std::array<uint8_t, kWindowSize + kLongestMatch - 1 + 8> ring_{};
@@ -750,8 +726,299 @@ private:
     // The two links (kLeft, kRight) of every window position; entries above kNil are the roots of
     // the trees per first byte and use only the right link.
     std::array<std::array<uint16_t, 2>, kWindowSize + 257> child_{};
-    unsigned matchLength_ = 0;
-    unsigned matchPosition_ = 0;
+};
+
+// A second finder for large inputs, on a thread of its own: it starts some way before the middle of
+// the input with empty trees and keeps its tokens. After some thousands of bytes its trees have
+// almost always taken the very shape that the first finder's have at the same position. It saves its
+// state every kSpacing bytes; the first finder compares its own state with each save it reaches, and
+// only where the two are the same does it stop and leave the rest of the input to this one. Where
+// they never are, the first finder goes on to the end and this one's work is dropped.
+class SecondFinder {
+public:
+    static constexpr size_t kSpacing = 8192;
+    static constexpr size_t kLead = 24 * 1024;         // how far before the middle it starts
+    static constexpr size_t kPublishEvery = 4096;      // tokens
+    static constexpr uint64_t kFinished = uint64_t{1} << 63;
+
+    // All memory is taken here, so that the finder cannot fail once started.
+    explicit SecondFinder(ByteSpan input)
+        : tokens_(input.size() - StartOf(input) + 2), snapshots_((input.size() - StartOf(input)) / kSpacing + 1) {
+        const size_t from = StartOf(input);
+        finder_.StartAt(input, from);
+        nextSave_ = from + kWindowSize;
+    }
+    ~SecondFinder() {
+        if (thread_.joinable()) {
+            stop_.store(true, std::memory_order_relaxed);
+            thread_.join();
+        }
+    }
+
+    // Throws std::system_error when no thread can be started.
+    void Start() {
+        thread_ = std::thread([this] {
+            finder_.Run(*this);
+            Publish(count_ | kFinished);
+        });
+    }
+    void Stop() { stop_.store(true, std::memory_order_relaxed); }
+
+    // The saves made so far, in order of position.
+    size_t Saved() const { return saved_.load(std::memory_order_acquire); }
+    const MatchFinder::Snapshot& Save(size_t k) const { return snapshots_[k]; }
+
+    // Waits until tokens beyond the first `count` are there or the finder has finished; returns how
+    // many there are, with kFinished once it has finished.
+    uint64_t WaitBeyond(size_t count) {
+        return WaitUntil(published_, [count](uint64_t v) { return (v & ~kFinished) > count || (v & kFinished); });
+    }
+    const uint16_t* Tokens() const { return tokens_.data(); }
+    // Once finished.
+    size_t Literals() const { return finder_.Literals(); }
+    size_t Matches() const { return finder_.Matches(); }
+
+    // As the finder's sink.
+    bool AtToken(size_t position) {
+        if (position >= nextSave_) {
+            const size_t k = saved_.load(std::memory_order_relaxed);
+            if (k < snapshots_.size()) {
+                finder_.Save(snapshots_[k], position, count_);
+                saved_.store(k + 1, std::memory_order_release);
+            }
+            nextSave_ += kSpacing;
+        }
+        if (count_ - published_count_ >= kPublishEvery) Publish(count_);
+        return !stop_.load(std::memory_order_relaxed);
+    }
+    void Literal(uint8_t c) { tokens_[count_++] = c; }
+    void Match(unsigned length, unsigned position) {
+        tokens_[count_++] = static_cast<uint16_t>(length + kMatchSymbolBias);
+        tokens_[count_++] = static_cast<uint16_t>(position);
+    }
+
+private:
+    static size_t StartOf(ByteSpan input) { return input.size() / 2 - kLead; }
+
+    void Publish(uint64_t value) {
+        published_count_ = count_;
+        published_.store(value, std::memory_order_release);
+        published_.notify_one();
+    }
+
+    MatchFinder finder_;
+    std::vector<uint16_t> tokens_;  // at most one per byte: a match of 3 bytes or more takes two
+    size_t count_ = 0;
+    size_t published_count_ = 0;
+    size_t nextSave_ = 0;
+    std::vector<MatchFinder::Snapshot> snapshots_;
+    alignas(64) std::atomic<size_t> saved_{0};
+    alignas(64) std::atomic<uint64_t> published_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class LzhEncoder {
+public:
+    LzhEncoder(Bytes& out, LzhEncodeStats& stats) : bits_(out), stats_(stats), symbols_(bits_, stats) {}
+
+    void Encode(ByteSpan input, bool threads) {
+        if (input.empty()) return;
+        bits_.Reserve(input.size() + input.size() / 8);
+        finder_.StartAtBeginning(input);
+        literals_ = matches_ = 0;
+        if (!threads || input.size() < kPipelineMinimum || !EncodePipelined(input)) {
+            tokens_.reserve(kTokenBatch + 2);
+            batch_ = &tokens_;
+            finder_.Run(*this);
+            CodeTokens(tokens_.data(), tokens_.size());
+            literals_ = finder_.Literals();
+            matches_ = finder_.Matches();
+        }
+        bits_.Flush();
+        symbols_.Finish();
+        stats_.literals = literals_;
+        stats_.matches = matches_;
+    }
+
+    // As the finder's sink. The literals and matches are found first and coded afterwards, in
+    // pieces, so that each of the two loops keeps its own data and branches warm. A match's symbol
+    // and position stay in one batch.
+    bool AtToken(size_t position) { return position < nextCheck_ || !TakeOver(position); }
+    void Literal(uint8_t c) { Put(c); }
+    void Match(unsigned length, unsigned position) {
+        batch_->push_back(static_cast<uint16_t>(length + kMatchSymbolBias));
+        Put(position);
+    }
+
+private:
+    // Inputs this large are coded while the next tokens are being found on a second thread. From
+    // kSecondFinderMinimum on, a further finder may take the second half: where the first kDecideAt
+    // bytes have given fewer than one token (literal or match) for every kFewTokens bytes, finding
+    // costs more than coding and is worth sharing out; otherwise the coder is the slower part and
+    // a third busy thread would only slow it down.
+    static constexpr size_t kPipelineMinimum = 64 * 1024;
+    static constexpr size_t kSecondFinderMinimum = 256 * 1024;
+    static constexpr size_t kDecideAt = 64 * 1024;
+    static constexpr size_t kFewTokens = 2;
+    static constexpr size_t kPoll = 1024;  // bytes between looks for the second finder's next save
+    // Data that repeats whole 60-byte strings keeps parts of the trees in place for long, and then
+    // the two finders may never agree; after this many saves that differ, the second one stops.
+    static constexpr size_t kMaxDifferences = 8;
+
+    // Returns false, having done nothing, when no thread can be started.
+    bool EncodePipelined(ByteSpan input) {
+        input_ = input;
+        nextCheck_ = input.size() >= kSecondFinderMinimum ? kDecideAt : SIZE_MAX;
+        TokenPipe pipe(kTokenBatch + 2);
+        pipe_ = &pipe;
+        batch_ = pipe.SlotToFill(0);
+        std::thread finder;
+        try {
+            finder = std::thread([this] {
+                try {
+                    finder_.Run(*this);
+                    pipe_->Publish(batches_ + 1, true);
+                } catch (const Stopped&) {
+                } catch (...) {
+                    pipe_->Fail(std::current_exception(), batches_);
+                }
+            });
+        } catch (const std::system_error&) {
+            pipe_ = nullptr;
+            nextCheck_ = SIZE_MAX;
+            return false;
+        }
+        {
+            // Should coding fail, the finder is stopped; either way it is joined before leaving.
+            struct Joiner {
+                TokenPipe& pipe;
+                std::thread& thread;
+                bool finished = false;
+                ~Joiner() {
+                    if (!finished) pipe.Stop();
+                    thread.join();
+                }
+            } joiner{pipe, finder};
+            for (uint64_t k = 0;; ++k) {
+                const std::vector<uint16_t>* batch = pipe.Take(k);
+                if (batch == nullptr) break;
+                CodeTokens(batch->data(), batch->size());
+                pipe.Done(k);
+            }
+            joiner.finished = true;
+        }
+        pipe_ = nullptr;
+        if (pipe.Error()) std::rethrow_exception(pipe.Error());
+        literals_ = finder_.Literals();
+        matches_ = finder_.Matches();
+        if (takenOver_ != nullptr) {
+            SecondFinder* const second = second_.get();
+            size_t t = takenOver_->tokens;
+            for (;;) {
+                const uint64_t published = second->WaitBeyond(t);
+                const size_t count = published & ~SecondFinder::kFinished;
+                CodeTokens(second->Tokens() + t, count - t);
+                t = count;
+                if (published & SecondFinder::kFinished) break;
+            }
+            literals_ += second->Literals() - takenOver_->literals;
+            matches_ += second->Matches() - takenOver_->matches;
+            stats_.takenOverAt = takenOver_->position;
+        } else {
+            second_.reset();  // stopped and joined
+        }
+        return true;
+    }
+
+    // On the first finder's thread: decides on a second finder at kDecideAt, then compares states at
+    // each of its saves reached; where they are the same, the first finder stops and the second
+    // finder's tokens from there on follow its own.
+    bool TakeOver(size_t position) {
+        if (second_ == nullptr) {
+            nextCheck_ = SIZE_MAX;
+            if ((finder_.Literals() + finder_.Matches()) * kFewTokens >= position) return false;
+            try {
+                second_ = std::make_unique<SecondFinder>(input_);
+                second_->Start();
+            } catch (const std::exception&) {
+                second_.reset();  // the first finder does it all
+                return false;
+            }
+            nextCheck_ = position + kPoll;
+            return false;
+        }
+        const size_t saved = second_->Saved();
+        for (; checked_ < saved; ++checked_) {
+            const MatchFinder::Snapshot& snapshot = second_->Save(checked_);
+            if (snapshot.position > position) {
+                nextCheck_ = snapshot.position;
+                return false;
+            }
+            if (snapshot.position != position) continue;
+            if (finder_.SameAs(snapshot)) {
+                takenOver_ = &snapshot;
+                return true;
+            }
+            if (++differences_ == kMaxDifferences) {
+                second_->Stop();
+                nextCheck_ = SIZE_MAX;
+                return false;
+            }
+        }
+        nextCheck_ = position + kPoll;
+        return false;
+    }
+
+    struct Stopped {};
+
+    void Put(unsigned token) {
+        batch_->push_back(static_cast<uint16_t>(token));
+        if (batch_->size() >= kTokenBatch) PassBatch();
+    }
+    void PassBatch() {
+        if (pipe_ == nullptr) {
+            CodeTokens(batch_->data(), batch_->size());
+            batch_->clear();
+            return;
+        }
+        pipe_->Publish(++batches_);
+        batch_ = pipe_->SlotToFill(batches_);
+        if (batch_ == nullptr) throw Stopped{};
+    }
+    void CodeTokens(const uint16_t* tokens, size_t count) {
+        for (size_t t = 0; t < count; ++t) {
+            const unsigned s = tokens[t];
+            symbols_.Put(s);
+            if (s >= 256) PutPosition(tokens[++t]);
+        }
+    }
+
+    void PutPosition(unsigned p) {
+        const unsigned u = p >> 6;
+        const unsigned len = kPositionCode.length[u];
+        bits_.Put(len, kPositionCode.leftAligned[u] >> (8 - len));
+        bits_.Put(6, p & 0x3F);
+    }
+
+    BitWriter bits_;
+    LzhEncodeStats& stats_;
+    SymbolCoder symbols_;
+    size_t literals_ = 0;
+    size_t matches_ = 0;
+    static constexpr size_t kTokenBatch = 4096;
+    // From here on the first finder's own data, apart from the coder's.
+    alignas(64) std::vector<uint16_t> tokens_;  // symbols, each match's followed by its position
+    std::vector<uint16_t>* batch_ = nullptr;  // the batch being filled: tokens_ or a slot of pipe_
+    TokenPipe* pipe_ = nullptr;
+    uint64_t batches_ = 0;  // batches handed over
+    ByteSpan input_;
+    std::unique_ptr<SecondFinder> second_;  // joined when the encoder goes
+    size_t checked_ = 0;  // saves of the second finder passed
+    size_t differences_ = 0;  // saves compared and found different
+    size_t nextCheck_ = SIZE_MAX;  // the next position at which TakeOver has something to do
+    const MatchFinder::Snapshot* takenOver_ = nullptr;
+    MatchFinder finder_;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -973,7 +1240,14 @@ void LzhEncode(ByteSpan input, Bytes& output, LzhEncodeStats& stats) {
     stats = LzhEncodeStats{};
     if (input.empty()) return;
     auto encoder = std::make_unique<LzhEncoder>(output, stats);
-    encoder->Encode(input);
+    encoder->Encode(input, true);
+}
+
+void LzhEncodeOnOneThread(ByteSpan input, Bytes& output, LzhEncodeStats& stats) {
+    stats = LzhEncodeStats{};
+    if (input.empty()) return;
+    auto encoder = std::make_unique<LzhEncoder>(output, stats);
+    encoder->Encode(input, false);
 }
 
 void LzhEncode(ByteSpan input, Bytes& output) {

@@ -16,7 +16,8 @@ namespace tarvex {
 
 // Appends the code of every byte of `input` to `output`. An empty input appends nothing. An input of
 // 64 KB or more has its matches found on a second thread, started and joined within the call, while
-// the calling thread codes them; the code is the same either way.
+// the calling thread codes them; from 256 KB on, the matches of the second half may be found on a
+// third thread. The code is the same either way.
 void LzhEncode(ByteSpan input, Bytes& output);
 
 // Decodes the code that starts at `position` of `input` and appends the bytes to `output`.
@@ -37,8 +38,11 @@ struct LzhEncodeStats {
     size_t matches = 0;
     size_t rebuilds = 0;
     unsigned deepestCode = 0;  // longest Huffman code sent, in bits
+    size_t takenOverAt = 0;    // the input position from which a third thread's matches were used, or 0
 };
 void LzhEncode(ByteSpan input, Bytes& output, LzhEncodeStats& stats);
+// The same code, made on the calling thread alone.
+void LzhEncodeOnOneThread(ByteSpan input, Bytes& output, LzhEncodeStats& stats);
 
 // The adaptive Huffman code on its own, from the initial tree: symbols 0..255 stand for bytes and
 // 256..313 for match lengths 3..60 (no positions follow). For checking the code at any tree depth.

@@ -182,6 +182,66 @@ TEST(Lzh, DecoderStopsOnAnyInputAndRespectsItsLimit) {
     EXPECT_EQ(out.size(), 52u) << "output is appended and cut at the limit";
 }
 
+// Mostly copies of earlier stretches: few tokens for many bytes, so finding costs more than coding.
+Bytes RepetitiveData(size_t n, uint32_t seed) {
+    Lcg rng{seed};
+    Bytes out;
+    while (out.size() < n) {
+        if (out.size() > 4000 && rng.Next() % 5 != 0) {
+            const size_t from = out.size() - 1 - rng.Next() % 4000;
+            const size_t len = 10 + rng.Next() % 51;
+            for (size_t i = 0; i < len; ++i) out.push_back(out[from + i]);
+        } else {
+            for (unsigned i = 1 + rng.Next() % 20; i > 0; --i) out.push_back(static_cast<uint8_t>(rng.Next() % 16));
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+// Large inputs may have the matches of their second half found on a further thread, which takes
+// over only where its match finder stands exactly as the first one does; the code stays that of a
+// single thread, whatever the data.
+TEST(Lzh, MatchesFoundOnSeveralThreadsGiveTheOneThreadCode) {
+    Bytes repetitiveThenMixed = RepetitiveData(100000, 3);
+    const Bytes mixed = MixedData(400000, 4);
+    repetitiveThenMixed.insert(repetitiveThenMixed.end(), mixed.begin(), mixed.end());
+    Bytes repetitiveThenNoise = RepetitiveData(70000, 5);
+    for (Lcg rng{6}; repetitiveThenNoise.size() < 330000;) repetitiveThenNoise.push_back(static_cast<uint8_t>(rng.Next()));
+    const struct {
+        const char* name;
+        Bytes input;
+        bool sharable;  // whether a further thread is expected to take over
+    } cases[] = {
+        // Its many repeated 60-byte strings keep the two finders' trees apart: the further thread
+        // is started, never agrees and is given up.
+        {"repetitive", RepetitiveData(700000, 1), false},
+        {"repetitive, then mixed", repetitiveThenMixed, true},
+        {"repetitive, then noise", repetitiveThenNoise, true},
+        {"mixed", MixedData(300000, 7), false},
+    };
+    for (const auto& c : cases) {
+        Bytes single;
+        LzhEncodeStats singleStats;
+        LzhEncodeOnOneThread(c.input, single, singleStats);
+        EXPECT_EQ(singleStats.takenOverAt, 0u) << c.name;
+        // Whether the further thread is ready in time depends on the scheduler; a few tries.
+        LzhEncodeStats stats;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            Bytes code;
+            LzhEncode(c.input, code, stats);
+            ASSERT_EQ(code, single) << c.name << ", taken over at " << stats.takenOverAt;
+            EXPECT_EQ(stats.literals, singleStats.literals) << c.name;
+            EXPECT_EQ(stats.matches, singleStats.matches) << c.name;
+            if (stats.takenOverAt > 0 || !c.sharable) break;
+        }
+        if (c.sharable) EXPECT_GT(stats.takenOverAt, c.input.size() / 2 - 24 * 1024) << c.name;
+        Bytes back;
+        LzhDecodeAll(single, back);
+        EXPECT_EQ(back, c.input) << c.name;
+    }
+}
+
 TEST(Lzh, CodecsOnSeveralThreadsDoNotDisturbEachOther) {
     const Bytes a = MixedData(100000, 21);
     const Bytes b = MixedData(100000, 22);
