@@ -480,6 +480,7 @@ public:
     MatchFinder() {
         for (unsigned b = kWindowSize + 1; b < child_.size(); ++b) child_[b][kRight] = kNil;
         std::fill_n(up_.begin(), kWindowSize, static_cast<uint16_t>(kNil));
+        whole_.fill(static_cast<uint16_t>(kNil));
     }
 
     // From the start of the input, with the window full of spaces, as the code is defined.
@@ -488,8 +489,9 @@ public:
         std::fill_n(ring_.begin(), kWriteStart, kWindowFill);
         r_ = kWriteStart;
         while (len_ < kLongestMatch && in_ < input.size()) ring_[r_ + len_++] = input[in_++];
-        for (unsigned i = 1; i <= kLongestMatch; ++i) InsertNode(r_ - i);
-        InsertNode(r_);
+        for (unsigned i = 1; i <= kLongestMatch; ++i) InsertNode(r_ - i, HashOf(&ring_[r_ - i]));
+        hash_ = HashOf(&ring_[r_]);
+        InsertNode(r_, hash_);
     }
 
     // From input position `from` (kWriteStart <= from <= size - kLongestMatch), with the window
@@ -506,7 +508,8 @@ public:
         }
         len_ = kLongestMatch;
         in_ = from + kLongestMatch;
-        InsertNode(r_);
+        hash_ = HashOf(&ring_[r_]);
+        InsertNode(r_, hash_);
     }
 
     // Hands the tokens from the current position on to `sink`: sink.AtToken(position) before each
@@ -517,6 +520,7 @@ public:
         size_t in = in_;
         size_t x = position_;
         unsigned s = s_, r = r_, len = len_;
+        uint64_t hash = hash_;
         while (len > 0) {
             if (matchLength_ > len) matchLength_ = len;
             if (!sink.AtToken(x)) break;
@@ -537,14 +541,16 @@ public:
                 ring_[s] = c;
                 if (s < kLongestMatch - 1) ring_[s + kWindowSize] = c;
                 s = (s + 1) & kWindowMask;
+                hash = Roll(hash, ring_[r], c);
                 r = (r + 1) & kWindowMask;
-                InsertNode(r);
+                InsertNode(r, hash);
             }
             for (; i < last; ++i) {
                 DeleteNode(s);
                 s = (s + 1) & kWindowMask;
+                hash = Roll(hash, ring_[r], ring_[r + kLongestMatch]);
                 r = (r + 1) & kWindowMask;
-                if (--len != 0) InsertNode(r);
+                if (--len != 0) InsertNode(r, hash);
             }
         }
         in_ = in;
@@ -552,6 +558,7 @@ public:
         s_ = s;
         r_ = r;
         len_ = len;
+        hash_ = hash;
     }
 
     // Called by a sink from AtToken(position).
@@ -585,8 +592,19 @@ private:
     // Inserts the string at window position r into the tree of its first byte and records the
     // longest earlier string sharing its prefix (the nearest one among equals). A string equal over
     // all 60 bytes takes the place of the older one.
-    void InsertNode(unsigned r) {
+    void InsertNode(unsigned r, uint64_t hash) {
         const uint8_t* key = &ring_[r];
+        // A string equal over all 60 bytes is the one the walk would end at, whatever the path: it is
+        // looked up by its hash first.
+        const unsigned bucket = static_cast<unsigned>((hash * 0x9E3779B97F4A7C15) >> (64 - kWholeBits));
+        const unsigned same = whole_[bucket];
+        whole_[bucket] = static_cast<uint16_t>(r);
+        if (same != kNil && up_[same] != kNil && Equal(key, &ring_[same])) {
+            matchLength_ = kLongestMatch;
+            matchPosition_ = ((r - same) & kWindowMask) - 1;
+            ReplaceNode(same, r);
+            return;
+        }
         const uint64_t head = Load64(key + 1);  // the bytes after the first, which the tree shares
         const uint64_t headOrder = __builtin_bswap64(head);
         child_[r][kRight] = child_[r][kLeft] = kNil;
@@ -647,6 +665,30 @@ private:
         up_[child_[p][kRight]] = static_cast<uint16_t>(r);
         ReplaceChildLink(p, r);
         up_[p] = kNil;
+    }
+
+    // The hash of the 60-byte string at a: the sum of its bytes times kHashBase to the power of the
+    // bytes after each. Rolled forward a byte at a time as the window moves.
+    static constexpr uint64_t kHashBase = 0x100000001B3;
+    static constexpr uint64_t kHashTop = [] {
+        uint64_t m = 1;
+        for (unsigned i = 0; i < kLongestMatch; ++i) m *= kHashBase;
+        return m;
+    }();  // the power of the byte that leaves
+    static uint64_t HashOf(const uint8_t* a) {
+        uint64_t h = 0;
+        for (unsigned i = 0; i < kLongestMatch; ++i) h = h * kHashBase + a[i];
+        return h;
+    }
+    static uint64_t Roll(uint64_t h, uint8_t leaving, uint8_t entering) {
+        return h * kHashBase - leaving * kHashTop + entering;
+    }
+    // Whether the 60-byte strings at a and b are equal. The last byte of a was most likely written
+    // just now and is read on its own: wider loads over it would wait for the write to complete.
+    static bool Equal(const uint8_t* a, const uint8_t* b) {
+        uint64_t differ = Load64(a + kLongestMatch - 9) ^ Load64(b + kLongestMatch - 9);
+        for (unsigned k = 0; k < 6; ++k) differ |= Load64(a + 8 * k) ^ Load64(b + 8 * k);
+        return differ == 0 && a[kLongestMatch - 1] == b[kLongestMatch - 1];
     }
 
     // Both links of position p: kLeft in the low half, kRight in the high one.
@@ -726,6 +768,12 @@ private:
     // The two links (kLeft, kRight) of every window position; entries above kNil are the roots of
     // the trees per first byte and use only the right link.
     std::array<std::array<uint16_t, 2>, kWindowSize + 257> child_{};
+    // The last position whose 60-byte string fell in each bucket, or kNil. Only a shortcut, kept
+    // small to leave the processor's nearest cache to the trees: the position found may have left the
+    // trees or hold another string since, and strings not found here are looked for in the trees.
+    static constexpr unsigned kWholeBits = 12;
+    std::array<uint16_t, 1u << kWholeBits> whole_;
+    uint64_t hash_ = 0;  // of the string at r_
 };
 
 // A second finder for large inputs, on a thread of its own: it starts some way before the middle of
@@ -860,7 +908,7 @@ private:
     static constexpr size_t kPipelineMinimum = 64 * 1024;
     static constexpr size_t kSecondFinderMinimum = 256 * 1024;
     static constexpr size_t kDecideAt = 64 * 1024;
-    static constexpr size_t kFewTokens = 2;
+    static constexpr size_t kFewTokens = 3;
     static constexpr size_t kPoll = 1024;  // bytes between looks for the second finder's next save
     // Data that repeats whole 60-byte strings keeps parts of the trees in place for long, and then
     // the two finders may never agree; after this many saves that differ, the second one stops.
