@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 #include "formats/td0.h"
@@ -57,8 +58,7 @@ const Bytes& ZxtuneTiden() {
     return disk;
 }
 
-void Encode(benchmark::State& state, const Bytes& (*disk)()) {
-    const Bytes& input = disk();
+void Encode(benchmark::State& state, const Bytes& input) {
     size_t codeBytes = 0;
     for (auto _ : state) {
         Bytes code;
@@ -70,8 +70,7 @@ void Encode(benchmark::State& state, const Bytes& (*disk)()) {
     state.counters["code_bytes"] = static_cast<double>(codeBytes);
 }
 
-void Decode(benchmark::State& state, const Bytes& (*disk)()) {
-    const Bytes& input = disk();
+void Decode(benchmark::State& state, const Bytes& input) {
     Bytes file(12, 0x74);
     tarvex::LzhEncode(input, file);
     for (auto _ : state) {
@@ -96,10 +95,35 @@ void ParseCompressedTd0(benchmark::State& state, const Bytes& (*disk)()) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * td0.size()));
 }
 
-BENCHMARK_CAPTURE(Encode, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Encode, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Decode, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Decode, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
+// Every full-size disk image of the corpus's TR-DOS folder, coded and decoded: EncodeCorpus/<file>
+// and DecodeCorpus/<file>.
+const bool kCorpusDisksRegistered = [] {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(fs::path(TARVEX_BENCH_CORPUS_DIR) / "trd", error))
+        if (entry.path().extension() == ".trd" && entry.file_size(error) == kDiskBytes) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        static std::vector<std::unique_ptr<Bytes>> disks;
+        std::ifstream in(file, std::ios::binary);
+        disks.push_back(std::make_unique<Bytes>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+        const Bytes* disk = disks.back().get();
+        const std::string name = file.stem().string();
+        benchmark::RegisterBenchmark(("EncodeCorpus/" + name).c_str(), [disk](benchmark::State& state) {
+            Encode(state, *disk);
+        })->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("DecodeCorpus/" + name).c_str(), [disk](benchmark::State& state) {
+            Decode(state, *disk);
+        })->Unit(benchmark::kMillisecond);
+    }
+    return true;
+}();
+
+BENCHMARK_CAPTURE(Encode, nedoos_sys, NedoosSys())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Encode, zxtune_tiden, ZxtuneTiden())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Decode, nedoos_sys, NedoosSys())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Decode, zxtune_tiden, ZxtuneTiden())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ParseCompressedTd0, nedoos_sys, NedoosSys)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ParseCompressedTd0, zxtune_tiden, ZxtuneTiden)->Unit(benchmark::kMillisecond);
 
