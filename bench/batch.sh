@@ -27,12 +27,20 @@ mb=$(du -sm "$work/in" | cut -f1)
 rounds=${ROUNDS:-5}
 cps=() j1s=() j2s=()
 # The three are interleaved round by round, so a busy moment of the machine hits all of them alike.
-# Every run writes into a folder of its own; nothing is deleted until the end, so no run shares the machine
-# with the kernel freeing an earlier run's files.
+# Every run writes into a fresh folder. The previous run's output is deleted (and the deletion synced)
+# before the clock starts: on a virtual machine, page-cache pages never used before may first have to
+# be backed by the host, which can make writing the same bytes several times slower; deleting first
+# gives every run the pages the previous one freed, the same for all three.
+run() {  # FOLDER COMMAND...: times COMMAND, which writes FOLDER
+  local folder=$1; shift
+  rm -rf "$work/last"
+  seconds "$@"
+  mv "$folder" "$work/last"
+}
 for ((r = 0; r < rounds; r++)); do
-  cps+=("$(seconds cp -r "$work/in" "$work/copy$r")")
-  j1s+=("$(seconds "$cli" convert --to "$format" -q -j 1 -o "$work/out1-$r" "$work"/in/*.trd)")
-  j2s+=("$(seconds "$cli" convert --to "$format" -q -j 2 -o "$work/out2-$r" "$work"/in/*.trd)")
+  cps+=("$(run "$work/copy" cp -r "$work/in" "$work/copy")")
+  j1s+=("$(run "$work/out1" "$cli" convert --to "$format" -q -j 1 -o "$work/out1" "$work"/in/*.trd)")
+  j2s+=("$(run "$work/out2" "$cli" convert --to "$format" -q -j 2 -o "$work/out2" "$work"/in/*.trd)")
 done
 printf '%d images (%d MB) to %s in %s, %d rounds (noise shows as the gap between fastest and median):\n' \
   "$count" "$mb" "$format" "$work" "$rounds"
@@ -42,7 +50,7 @@ for pick in fastest median; do
     "$pick" "$t_cp" "$t_j1" "$(echo "$t_j1 / $t_cp" | bc -l)" "$t_j2" "$(echo "$t_j1 / $t_j2" | bc -l)"
 done
 if [ "$format" = trd ]; then
-  cmp -s "$work/in/disk0000.trd" "$work/out1-0/disk0000.trd" && echo "  outputs equal their sources"
+  cmp -s "$work/in/disk0000.trd" "$work/last/disk0000.trd" && echo "  outputs equal their sources"
 fi
 rss=$(/usr/bin/time -f %M "$cli" convert --to "$format" -q -j 1 -o "$work/one" "$work/in/disk0000.trd" 2>&1 >/dev/null | tail -n 1)
 printf '  peak memory converting one image: %d KB\n' "$rss"
