@@ -1,6 +1,9 @@
 #include "disk/zx_disk.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
+#include <type_traits>
 
 namespace tarvex {
 
@@ -24,13 +27,15 @@ uint8_t TTrack::CountSectors() {
     return SectorCount;
 }
 
-TSectorSlot* TTrack::Sector(unsigned i) { return i < kMaxSectors ? &Sectors[i] : nullptr; }
-const TSectorSlot* TTrack::Sector(unsigned i) const { return i < kMaxSectors ? &Sectors[i] : nullptr; }
 
-TZX_Disk::TZX_Disk() : tracks_(std::make_unique<std::array<TTrack, kMaxTracks>>()) {
+static_assert(std::is_trivially_copyable_v<TTrack> && std::is_trivially_destructible_v<TTrack>,
+              "tracks are created in zeroed memory");
+
+void TZX_Disk::FreeTracks::operator()(Tracks* tracks) const { std::free(tracks); }
+
+TZX_Disk::TZX_Disk() : tracks_(static_cast<Tracks*>(std::calloc(1, sizeof(Tracks)))) {
+    if (!tracks_) throw std::bad_alloc();
     for (int k = 0; k < kMaxTracks; ++k) (*tracks_)[k].Index = static_cast<uint8_t>(k);
-    touched_.set();
-    Clear();
 }
 
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which

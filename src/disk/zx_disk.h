@@ -53,8 +53,8 @@ public:
     void ClearSector(unsigned i);
     uint8_t CountSectors();
     // Slot i (0..19); nullptr for any other index.
-    TSectorSlot* Sector(unsigned i);
-    const TSectorSlot* Sector(unsigned i) const;
+    TSectorSlot* Sector(unsigned i) { return i < kMaxSectors ? &Sectors[i] : nullptr; }
+    const TSectorSlot* Sector(unsigned i) const { return i < kMaxSectors ? &Sectors[i] : nullptr; }
 };
 
 // Told when the disk model is cleared (a view scrolls back to its first row and repaints).
@@ -140,7 +140,14 @@ private:
     bool LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan));
     bool SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&));
 
-    std::unique_ptr<std::array<TTrack, kMaxTracks>> tracks_;
+    using Tracks = std::array<TTrack, kMaxTracks>;
+    struct FreeTracks {
+        void operator()(Tracks* tracks) const;
+    };
+    // Taken zeroed from the system, which hands out pages of a large block only when first used: a
+    // cleared track is all zero bytes but its Index, so a model that reads a small image touches little
+    // of its 6 MB.
+    std::unique_ptr<Tracks, FreeTracks> tracks_;
     std::bitset<kMaxTracks> touched_;  // tracks handed out for writing since the last Clear
     DiskObserver* observer_ = nullptr;
 };

@@ -56,8 +56,9 @@ Bytes ReadWholeFile(const std::string& fileName) {
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
     if (S_ISDIR(st.st_mode)) throw IoError(SystemReason("Cannot read file", fileName, EISDIR));
-    // Read straight into a buffer of the file's size; a file that grows meanwhile is read to its end.
-    Bytes bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0);
+    // Read straight into a buffer one byte larger than the file, so that the read which finds the end
+    // needs no larger buffer; a file that grows meanwhile is read to its end.
+    Bytes bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 0);
     size_t got = 0;
     for (;;) {
         if (got == bytes.size()) bytes.resize(bytes.size() + 65536);

@@ -235,7 +235,9 @@ TEST(Lzh, MatchesFoundOnSeveralThreadsGiveTheOneThreadCode) {
             EXPECT_EQ(stats.matches, singleStats.matches) << c.name;
             if (stats.takenOverAt > 0 || !c.sharable) break;
         }
-        if (c.sharable) EXPECT_GT(stats.takenOverAt, c.input.size() / 2 - 24 * 1024) << c.name;
+        if (c.sharable) {
+            EXPECT_GT(stats.takenOverAt, c.input.size() / 2 - 24 * 1024) << c.name;
+        }
         Bytes back;
         LzhDecodeAll(single, back);
         EXPECT_EQ(back, c.input) << c.name;
