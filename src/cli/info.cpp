@@ -60,6 +60,8 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         out << "\n";
     }
     for (const auto& line : disk.Comment) out << "  comment: " << line << "\n";
+    if (disk.SkippedIdlessSectors)
+        out << "  data fields without an ID left out: " << disk.SkippedIdlessSectors << "\n";
 
     out << "  sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):\n";
     for (unsigned k = 0; k < kMaxTracks; ++k) {
