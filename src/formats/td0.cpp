@@ -293,7 +293,9 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         TTrack& track = *disk.Track(cylinder * 2 + head);
         track.Used = kFlagSet;
 
-        // Records of data fields without an ID take no slot: the next real sector goes where they would.
+        // A data field found without an ID takes no slot: its ID never stood on the disk, and written out
+        // it would become an address field a controller then finds. Its block is read and checked all
+        // the same, and counted, so the user sees what was left out.
         unsigned slots = 0;
         for (unsigned j = 0; j < sectors; ++j) {
             const SectorRecord record = ReadSectorRecord(in);

@@ -386,7 +386,8 @@ TEST(Td0, IdOnlySectorsSurviveFdiAndTheCommandLine) {
     const test::CommandResult info = test::RunCli({"info", td0});
     EXPECT_EQ(info.exitCode, 0) << info.err;
     EXPECT_NE(info.out.find("T000 c00 h0 17 x  256:"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find(" 247/0?"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find(" 16 247/N247?\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("sector sizes: 64 x 256, 1 x N247\n"), std::string::npos) << info.out;
 
     for (const char* format : {"fdi", "td0"}) {
         SCOPED_TRACE(format);
