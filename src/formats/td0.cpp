@@ -54,6 +54,12 @@ constexpr size_t kCodeTailBytes = 2;
 // What the writer puts into the header besides signature, version and CRC.
 constexpr uint8_t kWrittenVersion = 21;
 constexpr uint8_t kWrittenDriveType = 3;
+// A disk with a track holding more sector data than one double-density rotation (6250 bytes at
+// 250 kbit/s and 300 rpm) can only have been a high-density disk: its header says 500 kbit/s and a
+// 1.44 MB drive, or readers that follow the data rate find no sector on it.
+constexpr unsigned kDoubleDensityTrackBytes = 6250;
+constexpr uint8_t kHighDensityRate = 2;
+constexpr uint8_t kHighDensityDriveType = 4;
 constexpr uint8_t kWrittenSides = 2;
 
 constexpr std::array<uint16_t, 256> MakeTeleDiskCrcTable() {
@@ -71,6 +77,18 @@ constexpr auto kTeleDiskCrcTable = MakeTeleDiskCrcTable();
 // The nominal size 128 << N, as far as a slot can hold it.
 unsigned SlotBytesForSizeCode(uint8_t sizeCode) {
     return sizeCode >= 4 ? kSectorDataBytes : 128u << sizeCode;
+}
+
+bool NeedsHighDensity(TZX_Disk& disk) {
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        const TTrack& track = *disk.Track(k);
+        if (!track.Used) continue;
+        unsigned bytes = 0;
+        for (const TSectorSlot& slot : track.Sectors)
+            if (slot.Used && slot.SizeCode < kFirstSizeCodeWithoutData) bytes += 128u << slot.SizeCode;
+        if (bytes > kDoubleDensityTrackBytes) return true;
+    }
+    return false;
 }
 
 bool Fail(TZX_Disk& disk, const char* message) {
@@ -350,8 +368,17 @@ bool TZX_Disk::BuildTD0(Bytes& out, bool Compress) { return BuildTD0At(*this, ou
 
 bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) {
     out.clear();
-    const uint8_t header[10] = {static_cast<uint8_t>(compress ? 't' : 'T'), static_cast<uint8_t>(compress ? 'd' : 'D'),
-                                0, 0, kWrittenVersion, 0, kWrittenDriveType, kCommentFollows, 0, kWrittenSides};
+    const bool highDensity = NeedsHighDensity(disk);
+    const uint8_t header[10] = {static_cast<uint8_t>(compress ? 't' : 'T'),
+                                static_cast<uint8_t>(compress ? 'd' : 'D'),
+                                0,
+                                0,
+                                kWrittenVersion,
+                                highDensity ? kHighDensityRate : uint8_t{0},
+                                highDensity ? kHighDensityDriveType : kWrittenDriveType,
+                                kCommentFollows,
+                                0,
+                                kWrittenSides};
     PutBytes(out, header, sizeof header);
     PutU16(out, TZX_Disk::Crc16TD0(header, sizeof header));
 

@@ -131,6 +131,31 @@ TEST(Td0, WriterHeadersPlainAndCompressed) {
               (Bytes{0x74, 0x64, 0x00, 0x00, 0x15, 0x00, 0x03, 0x80, 0x00, 0x02, 0xA8, 0x01}));
 }
 
+TEST(Td0, HeaderSaysHighDensityOnlyForTracksPastADoubleDensityRotation) {
+    // 12 x 512 (6144 bytes) still fits one rotation at 250 kbit/s; 13 x 512 does not.
+    for (unsigned sectors : {12u, 13u, 18u}) {
+        TZX_Disk disk;
+        TTrack& track = *disk.Track(5);
+        track.Used = kFlagSet;
+        for (unsigned i = 0; i < sectors; ++i) {
+            TSectorSlot& slot = *track.Sector(i);
+            slot.Used = slot.DataCrcOk = kFlagSet;
+            slot.SectorNo = static_cast<uint8_t>(i + 1);
+            slot.SizeCode = 2;
+            slot.DataLength = 512;
+        }
+        Bytes out;
+        ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2014, 3, 7, 9, 5, 2)));
+        const bool high = sectors > 12;
+        EXPECT_EQ(out[5], high ? 2 : 0) << sectors;  // data rate: 500 or 250 kbit/s
+        EXPECT_EQ(out[6], high ? 4 : 3) << sectors;  // drive type: 1.44 MB or 720 KB
+        EXPECT_EQ(TZX_Disk::Crc16TD0(out.data(), 10), out[10] | out[11] << 8);
+        TZX_Disk back;
+        ASSERT_TRUE(back.ParseTD0(out)) << back.StatusMessage;
+        EXPECT_EQ(back.Track(5)->CountSectors(), sectors);
+    }
+}
+
 TEST(Td0, CompressedBodyIsTheCodeOfThePlainOneAndTwoZeroBytes) {
     TZX_Disk disk;
     FillSampleDisk(disk);

@@ -344,6 +344,20 @@ TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt)
             }
         }
         EXPECT_EQ(ours, test::ReadFile(raw));
+
+        // Written again by us, plain and compressed: the header says high density, so dsktrans finds
+        // the same sectors.
+        for (bool compress : {false, true}) {
+            const fs::path again = dir.path() / (compress ? "packed.td0" : "plain.td0");
+            ASSERT_TRUE(disk.SaveTD0(again.string(), compress));
+            EXPECT_EQ(test::ReadFile(again)[5], 2) << compress;  // 500 kbit/s
+            fs::remove(raw);
+            const CommandResult reread = RunCommand("dsktrans -itype tele -otype raw -format ibm1440 " +
+                                                    ShellQuote(again.string()) + " " + ShellQuote(raw.string()) +
+                                                    " </dev/null >/dev/null");
+            ASSERT_EQ(reread.exitCode, 0) << reread.err;
+            EXPECT_EQ(test::ReadFile(raw), ours) << compress;
+        }
     }
 }
 
