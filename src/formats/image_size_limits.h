@@ -57,25 +57,24 @@ constexpr uint64_t kSclSumBytes = 4;
 // again, and a data block coded as runs may be padded with empty runs up to its 16-bit length (65,535
 // bytes per sector), so the limit is chosen to cover every real image by a wide margin instead. An image
 // with all 166 tracks of 20 sectors, each stored plainly at the 1,100 bytes a slot holds, and the longest
-// comment is under 4 MB; a compressed image is smaller than the body it expands to, except for a few
-// per cent on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
+// comment is under 4 MB; a compressed image is smaller than the body it expands to, except by a small
+// fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
 constexpr uint64_t kTd0Bytes = 16u << 20;
 
+constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
+constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
+constexpr uint64_t kSclBytes =
+    kSclHeadBytes + kSclMaxFiles * (kSclFileHeaderBytes + kSclMaxFileSectors * kTrdosSectorBytes) + kSclSumBytes;
+constexpr uint64_t kTrdBytes = SectorDumpBytes(kTrdTrackBytes);
+constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
 }  // namespace size_limits
 
-inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::SectorDumpBytes(size_limits::kTrdTrackBytes)};
-inline constexpr FileSizeLimit kProFileLimit{"a PRO image",
-                                             size_limits::SectorDumpBytes(size_limits::kProKdiTrackBytes)};
-inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image",
-                                             size_limits::SectorDumpBytes(size_limits::kProKdiTrackBytes)};
-inline constexpr FileSizeLimit kUdiFileLimit{
-    "a UDI image", size_limits::kUdiHeaderBytes + kMaxTracks * size_limits::kUdiLargestRecord + size_limits::kUdiCrcBytes};
-inline constexpr FileSizeLimit kFdiFileLimit{
-    "an FDI image", size_limits::kFdiLargestDataAreaOffset +
-                        kMaxTracks * (size_limits::kFdiLargestSectorOffset + size_limits::kFdiLargestSector)};
-inline constexpr FileSizeLimit kSclFileLimit{
-    "an SCL image", size_limits::kSclHeadBytes + size_limits::kSclMaxFiles * size_limits::kSclFileHeaderBytes +
-                        size_limits::kSclMaxFiles * size_limits::kSclMaxFileSectors * kTrdosSectorBytes + size_limits::kSclSumBytes};
+inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes};
+inline constexpr FileSizeLimit kProFileLimit{"a PRO image", size_limits::kProKdiBytes};
+inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image", size_limits::kProKdiBytes};
+inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiBytes};
+inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
+inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
 inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
