@@ -20,6 +20,14 @@ bool NameExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
+// The file is loaded here, no further than its format's limit, and parsed; where nothing has the name,
+// the reader gives its own answer for a missing file.
+bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
+    if (!NameExists(path)) return (disk.*format.load)(path);
+    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
+    return (disk.*format.parse)(bytes);
+}
+
 std::string Upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return s;
@@ -64,16 +72,8 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
         message = kUnsupportedType;
         return false;
     }
-    const FormatInfo& f = Formats()[*format];
     try {
-        bool read;
-        if (NameExists(path)) {
-            const Bytes bytes = ReadWholeFile(path, *f.sizeLimit);
-            read = (disk.*f.parse)(bytes);
-        } else {
-            read = (disk.*f.load)(path);
-        }
-        if (read) return true;
+        if (ReadWithinLimit(disk, path, Formats()[*format])) return true;
         message = disk.StatusMessage;
     } catch (const std::exception& e) {
         message = e.what();
