@@ -32,6 +32,8 @@ bool AllDigits(std::string_view s) {
     return true;
 }
 
+bool HasEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
+
 std::string ProcessName(pid_t pid) {
     std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
     std::string name;
@@ -69,11 +71,11 @@ std::optional<pid_t> TemporaryNameOwner(const std::string& name) {
 
 bool OwnerMayBeWriting(pid_t pid) {
     if (pid == ::getpid()) return true;
-    if (::kill(pid, 0) != 0 && errno == ESRCH) return false;
+    if (HasEnded(pid)) return false;
     // The number is in use, but numbers are handed out again once a process has ended: the writer is
     // still there only when the number belongs to one of our programs.
     const std::string name = ProcessName(pid);
-    if (name.empty()) return ProcessName(::getpid()).empty();  // ended meanwhile, or no /proc to ask
+    if (name.empty()) return !HasEnded(pid);  // ended meanwhile, or its name is hidden from us
     return name.starts_with(kOurProgramPrefix);
 }
 
