@@ -1,14 +1,32 @@
 #include "app/format_table.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <exception>
 #include <filesystem>
 
+#include "formats/image_file.h"
+
 namespace tarvex {
 
 namespace {
 const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
+
+// Something is there under the name (a file, a folder, a device), following symbolic links.
+bool NameExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// The file is loaded here, no further than its format's limit, and parsed; where nothing has the name,
+// the reader gives its own answer for a missing file.
+bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
+    if (!NameExists(path)) return (disk.*format.load)(path);
+    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
+    return (disk.*format.parse)(bytes);
+}
 
 std::string Upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -18,13 +36,13 @@ std::string Upper(std::string s) {
 
 const std::array<FormatInfo, kFormatCount>& Formats() {
     static const std::array<FormatInfo, kFormatCount> formats = {{
-        {"UDI", ".udi", &TZX_Disk::LoadUDI},
-        {"TRD", ".trd", &TZX_Disk::LoadTRD},
-        {"TD0", ".td0", &TZX_Disk::LoadTD0},
-        {"FDI", ".fdi", &TZX_Disk::LoadFDI},
-        {"PRO", ".pro", &TZX_Disk::LoadPRO},
-        {"SCL", ".scl", &TZX_Disk::LoadSCL},
-        {"KDI", ".kdi", &TZX_Disk::LoadKDI},
+        {"UDI", ".udi", &TZX_Disk::LoadUDI, &TZX_Disk::ParseUDI, &kUdiFileLimit},
+        {"TRD", ".trd", &TZX_Disk::LoadTRD, &TZX_Disk::ParseTRD, &kTrdFileLimit},
+        {"TD0", ".td0", &TZX_Disk::LoadTD0, &TZX_Disk::ParseTD0, &kTd0FileLimit},
+        {"FDI", ".fdi", &TZX_Disk::LoadFDI, &TZX_Disk::ParseFDI, &kFdiFileLimit},
+        {"PRO", ".pro", &TZX_Disk::LoadPRO, &TZX_Disk::ParsePRO, &kProFileLimit},
+        {"SCL", ".scl", &TZX_Disk::LoadSCL, &TZX_Disk::ParseSCL, &kSclFileLimit},
+        {"KDI", ".kdi", &TZX_Disk::LoadKDI, &TZX_Disk::ParseKDI, &kKdiFileLimit},
     }};
     return formats;
 }
@@ -55,7 +73,7 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
         return false;
     }
     try {
-        if ((disk.*Formats()[*format].load)(path)) return true;
+        if (ReadWithinLimit(disk, path, Formats()[*format])) return true;
         message = disk.StatusMessage;
     } catch (const std::exception& e) {
         message = e.what();

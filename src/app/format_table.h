@@ -7,6 +7,7 @@
 #include <string>
 
 #include "disk/zx_disk.h"
+#include "formats/image_size_limits.h"
 
 namespace tarvex {
 
@@ -17,6 +18,8 @@ struct FormatInfo {
     const char* name;       // "UDI"
     const char* extension;  // ".udi"
     bool (TZX_Disk::*load)(const std::string&);
+    bool (TZX_Disk::*parse)(ByteSpan);
+    const FileSizeLimit* sizeLimit;  // the largest file the reader can take
 };
 
 const std::array<FormatInfo, kFormatCount>& Formats();
@@ -30,8 +33,10 @@ std::string FileNamePart(const std::string& path);
 // The reader for a file: its extension upper-cased, at most three letters after the dot.
 std::optional<int> FormatByExtension(const std::string& path);
 
-// Reads a file into the disk with the reader its extension names. Every failure, an input/output error
-// or a file cut short included, gives false with the reason in message.
+// Reads a file into the disk with the reader its extension names, no further than the largest image of
+// that format. Every failure, an input/output error, a folder, a file too large or one cut short
+// included, gives false with the reason in message. Where nothing has the name, the reader answers as it
+// does for a missing file (most return false and leave the message alone).
 bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message);
 
 // Writes the disk in the target format; false with the writer's (or the system's) reason.

@@ -27,8 +27,8 @@ std::string FormatLogLine(const LocalTime& t, const std::string& text) {
     return stamp + text;
 }
 
-std::optional<std::string> RunLog::WriteLog(const std::string& text) {
-    LogLines.push_back(FormatLogLine(clock_(), text));
+std::optional<std::string> RunLog::WriteLog(const LocalTime& when, const std::string& text) {
+    LogLines.push_back(FormatLogLine(when, text));
     // The file always holds exactly LogLines; when it already holds all but the new ones, append them.
     const bool append = fileWritten_ == LogFileName && linesInFile_ > 0 && linesInFile_ + 1 == LogLines.size();
     const size_t from = append ? linesInFile_ : 0;

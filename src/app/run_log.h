@@ -24,8 +24,11 @@ public:
     std::vector<std::string> LogLines;
     std::string LogFileName;
 
-    // Appends a line and brings the file up to date with LogLines. On failure returns the system's reason.
-    std::optional<std::string> WriteLog(const std::string& text);
+    // Appends a line stamped now and brings the file up to date with LogLines. On failure returns the
+    // system's reason.
+    std::optional<std::string> WriteLog(const std::string& text) { return WriteLog(clock_(), text); }
+    // The same for a step that happened at `when`, a time read from the same clock as the step was done.
+    std::optional<std::string> WriteLog(const LocalTime& when, const std::string& text);
     void ClearLines() {
         LogLines.clear();
         linesInFile_ = 0;

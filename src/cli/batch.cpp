@@ -24,10 +24,17 @@ struct Job {
     std::string refusal;  // set when the file is refused before it is read
 };
 
+// A log line's text and the moment of its step: with several workers the lines are written in the order
+// the files were given, which is not the order their steps happened in.
+struct LogEntry {
+    LocalTime when;
+    std::string text;
+};
+
 struct Outcome {
     bool converted = false;
     std::string line;
-    std::vector<std::string> logTexts;
+    std::vector<LogEntry> log;
 };
 
 const char* const kDuplicateBeginning = "Файл с именем ";
@@ -53,35 +60,38 @@ std::vector<Job> PlanJobs(const Options& o) {
     return jobs;
 }
 
-Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o) {
+Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock& clock) {
     Outcome r;
-    r.logTexts.push_back(Quoted("Открытие файла ", job.source));
+    auto log = [&](std::string text) {
+        if (o.logFile) r.log.push_back({clock(), std::move(text)});
+    };
+    log(Quoted("Открытие файла ", job.source));
     if (!job.refusal.empty()) {
-        r.logTexts.push_back(Quoted("Ошибка загрузки образа ", job.source, " (" + job.refusal + ")"));
+        log(Quoted("Ошибка загрузки образа ", job.source, " (" + job.refusal + ")"));
         r.line = job.source + ": " + job.refusal;
         return r;
     }
     std::string message;
     if (!ReadImageFile(disk, job.source, message)) {
         if (message.empty()) message = FileExists(job.source) ? "cannot be read" : "No such file";
-        r.logTexts.push_back(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
+        log(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
         r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
         return r;
     }
-    r.logTexts.push_back(Quoted("Файл открыт ", job.source));
-    r.logTexts.push_back(Quoted("Создание образа ", job.output));
+    log(Quoted("Файл открыт ", job.source));
+    log(Quoted("Создание образа ", job.output));
     const std::string arrow = job.source + " -> " + job.output + ": ";
     if (!o.overwrite && std::filesystem::exists(job.output)) {
-        r.logTexts.push_back(Quoted("Отмена. Файл ", job.output, " уже существует."));
+        log(Quoted("Отмена. Файл ", job.output, " уже существует."));
         r.line = arrow + kResultExists;
         return r;
     }
     if (WriteImageFile(disk, o.format, job.output, o.compress, message)) {
         r.converted = true;
-        r.logTexts.push_back(Quoted("Образ сохранен в файл ", job.output));
+        log(Quoted("Образ сохранен в файл ", job.output));
         r.line = arrow + kResultConverted;
     } else {
-        r.logTexts.push_back(Quoted("Ошибка создания образа ", job.output, " (" + message + ")"));
+        log(Quoted("Ошибка создания образа ", job.output, " (" + message + ")"));
         r.line = arrow + kResultSaveError + " (" + message + ")";
     }
     return r;
@@ -98,13 +108,16 @@ void DrawProgress(std::ostream& err, size_t done, size_t total) {
 
 int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool progressBar, const Clock& clock) {
     RunLog log(clock);
-    auto writeLog = [&](const std::string& text) {
-        if (!o.logFile) return;
-        if (auto error = log.WriteLog(text)) {
-            err << "tarvex-cli: " << *error << "\n";
-            log.LogFileName.clear();
+    // A log file that cannot be written is reported once; the run goes on without a log.
+    bool logging = o.logFile.has_value();
+    auto writeLogAt = [&](const LocalTime& when, const std::string& text) {
+        if (!logging) return;
+        if (auto error = log.WriteLog(when, text)) {
+            err << "tarvex-cli: " << *error << "; the run goes on without a log\n";
+            logging = false;
         }
     };
+    auto writeLog = [&](const std::string& text) { writeLogAt(clock(), text); };
     if (o.logFile) log.LogFileName = *o.logFile;
     writeLog("Начало конвертирования образов.");
 
@@ -144,7 +157,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             }
             if (progressBar) err << "\r\033[K";
             out << outcome->line << "\n";
-            for (const auto& text : outcome->logTexts) writeLog(text);
+            for (const LogEntry& entry : outcome->log) writeLogAt(entry.when, entry.text);
             allConverted = allConverted && outcome->converted;
             ++printed;
         }
@@ -153,7 +166,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     auto work = [&](bool printing) {
         auto disk = std::make_unique<TZX_Disk>();
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o));
+            auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o, clock));
             {
                 std::lock_guard lock(mutex);
                 outcomes[i] = std::move(outcome);

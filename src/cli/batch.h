@@ -9,7 +9,8 @@
 
 namespace tarvex::cli {
 
-// Returns the exit status: 0 when every file was converted, 1 otherwise.
+// Returns the exit status: 0 when every file was converted, 1 otherwise. Every worker stamps its own log
+// steps, so the clock is called from several threads at once.
 int RunConvert(const Options& options, std::ostream& out, std::ostream& err, bool progressBar,
                const Clock& clock = SystemLocalTime);
 

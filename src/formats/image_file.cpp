@@ -4,20 +4,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <utility>
 
 #include "formats/byte_reader.h"
+#include "formats/temporary_names.h"
 
 namespace tarvex {
 
 namespace {
 
+// A source of unknown length is read in steps of at least this much.
+constexpr size_t kReadStep = 64 * 1024;
+
 std::string SystemReason(const std::string& what, const std::string& fileName, int err) {
     return what + " \"" + fileName + "\": " + std::strerror(err);
+}
+
+std::string TooLarge(const FileSizeLimit& limit, const std::string& size) {
+    return std::string("File too large for ") + limit.what + ": " + size;
 }
 
 class FileDescriptor {
@@ -35,12 +43,33 @@ private:
     int fd_;
 };
 
-std::string TemporaryNameBeside(const std::string& fileName) {
-    static std::atomic<unsigned> counter{0};
-    std::filesystem::path target(fileName);
-    std::string name = "." + target.filename().string() + ".tarvex-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(counter.fetch_add(1)) + ".tmp";
-    return (target.parent_path() / name).string();
+// Reads to the end or to one byte past the limit, whichever comes first. A regular file is read into a
+// buffer one byte larger than its size, so the read that finds the end needs no larger buffer; a file
+// that grows meanwhile, and a source of unknown length, grow the buffer step by step. For the latter the
+// whole limit is reserved at once: the system hands out its pages only as they are filled, and the
+// buffer is never copied.
+Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit) {
+    const size_t cap = static_cast<size_t>(limit.maxBytes) + 1;
+    Bytes bytes;
+    if (knownSize == 0) bytes.reserve(cap);
+    bytes.resize(std::min<uint64_t>(knownSize > 0 ? knownSize + 1 : kReadStep, cap));
+    size_t got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got == cap) break;
+            bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw IoError(SystemReason("Cannot read file", fileName, errno));
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    if (got > limit.maxBytes) throw IoError(TooLarge(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    bytes.resize(got);
+    return bytes;
 }
 
 }  // namespace
@@ -50,28 +79,21 @@ bool FileExists(const std::string& fileName) {
     return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-Bytes ReadWholeFile(const std::string& fileName) {
-    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC));
+Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
+    // Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait
+    // again as usual.
+    FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) throw IoError(SystemReason("Cannot open file", fileName, errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
-    if (S_ISDIR(st.st_mode)) throw IoError(SystemReason("Cannot read file", fileName, EISDIR));
-    // Read straight into a buffer one byte larger than the file, so that the read which finds the end
-    // needs no larger buffer; a file that grows meanwhile is read to its end.
-    Bytes bytes(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 0);
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);
-        ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw IoError(SystemReason("Cannot read file", fileName, errno));
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
-    bytes.resize(got);
-    return bytes;
+    if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
+    const bool regular = S_ISREG(st.st_mode);
+    const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    if (size > limit.maxBytes)
+        throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
+    if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw IoError(SystemReason("Cannot read file", fileName, errno));
+    return ReadAtMost(fd.get(), fileName, size, limit);
 }
 
 namespace {
@@ -90,57 +112,87 @@ bool WriteAll(int fd, ByteSpan bytes, int& err) {
     return true;
 }
 
-// A new file is written as an unnamed file of the target folder and linked under its name once complete:
-// a crash leaves nothing behind, and the folder is changed once instead of twice (create, rename), which
-// matters when several conversions write into one folder. False when the file system cannot do it, the
-// name has been taken meanwhile, or the write failed in a way the ordinary path reports better.
-bool SaveNewFileUnnamed(const std::string& fileName, ByteSpan bytes) {
+std::string FolderOf(const std::string& fileName) {
+    const std::string folder = std::filesystem::path(fileName).parent_path().string();
+    return folder.empty() ? "." : folder;
+}
+
+// Gives the existing file's permissions to the replacement and makes its bytes durable before they
+// replace the old ones. Returns 0 or the error.
+int PrepareReplacement(int fd, const std::string& fileName) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+enum class Unnamed { Saved, Unsupported };
+
 #ifdef O_TMPFILE
-    std::string folder = std::filesystem::path(fileName).parent_path().string();
-    if (folder.empty()) folder = ".";
-    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return false;
-    int err = 0;
-    if (!WriteAll(fd.get(), bytes, err)) return false;
-    const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0;
+// Links the unnamed file under a hidden temporary name and renames that over the target: the only moment
+// a temporary name exists. Unsupported when the file cannot be linked by its descriptor (no /proc, say):
+// the named path then tries again and reports what fails.
+Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    std::string temp;
+    int linked;
+    do {
+        temp = TemporaryNameBeside(fileName);
+        linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW);
+    } while (linked != 0 && errno == EEXIST);
+    if (linked != 0) return Unnamed::Unsupported;
+    if (::rename(temp.c_str(), fileName.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    }
+    return Unnamed::Saved;
+}
+
+// The bytes go into an unnamed file of the target folder. A new file is linked under its name once
+// complete: a crash leaves nothing behind, and the folder changes once instead of twice (create, rename),
+// which matters when several conversions write into one folder. A replacement is first made durable.
+Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
+    FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
+    if (int err = 0; !WriteAll(fd.get(), bytes, err)) throw IoError(SystemReason("Cannot write file", fileName, err));
+    if (::access(fileName.c_str(), F_OK) != 0) {
+        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0) return Unnamed::Saved;
+        if (errno != EEXIST) return Unnamed::Unsupported;
+        // Created by someone else meanwhile: replaced like any existing file.
+    }
+    if (const int err = PrepareReplacement(fd.get(), fileName); err != 0)
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    return ReplaceByUnnamed(fd.get(), fileName);
+}
 #else
-    (void)fileName;
-    (void)bytes;
-    return false;
+Unnamed SaveUnnamed(const std::string&, ByteSpan) { return Unnamed::Unsupported; }
 #endif
+
+// Where unnamed files are not supported: a hidden temporary beside the target, renamed over it.
+void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
+    const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
+    const std::string temp = TemporaryNameBeside(fileName);
+    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
+    auto fail = [&](int err) {
+        if (fd.get() >= 0) ::close(fd.release());
+        ::unlink(temp.c_str());
+        throw IoError(SystemReason("Cannot write file", fileName, err));
+    };
+    if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
+    if (replacing)
+        if (const int err = PrepareReplacement(fd.get(), fileName); err != 0) fail(err);
+    if (::close(fd.release()) != 0) fail(errno);
+    if (::rename(temp.c_str(), fileName.c_str()) != 0) fail(errno);
 }
 
 }  // namespace
 
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
-    const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
-    if (!replacing && SaveNewFileUnnamed(fileName, bytes)) return;
-    const std::string temp = TemporaryNameBeside(fileName);
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
-    auto fail = [&](int err) {
-        ::close(fd.release());
-        ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
-    };
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
-    if (replacing) {
-        // Keep the old file's permissions, and make the new bytes durable before they replace it.
-        struct stat st {};
-        if (::stat(fileName.c_str(), &st) == 0) ::fchmod(fd.get(), st.st_mode & 07777);
-        if (::fsync(fd.get()) != 0) fail(errno);
-    }
-    if (::close(fd.release()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
-    }
-    if (::rename(temp.c_str(), fileName.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
-    }
+    SweepStaleTemporaries(FolderOf(fileName));
+    if (SaveUnnamed(fileName, bytes) == Unnamed::Saved) return;
+    SaveThroughNamedTemporary(fileName, bytes);
 }
 
 bool TZX_Disk::LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan)) {

@@ -1,17 +1,26 @@
-// The one place where the format code touches files: whole-file loading and atomic saving.
+// The one place where the format code touches files: whole-file loading within a size limit, and
+// saving that replaces a file in one step, so a target is always either the old file or the new one.
 #pragma once
 
 #include <string>
 
 #include "disk/zx_disk.h"
+#include "formats/image_size_limits.h"
 
 namespace tarvex {
 
 bool FileExists(const std::string& fileName);
-// The whole file; throws IoError with the system's reason when it cannot be read.
-Bytes ReadWholeFile(const std::string& fileName);
-// Writes a temporary file beside the target, flushes it and renames it over the target, so the
-// target is either the old file or the complete new one. Throws IoError with the system's reason.
+
+// The whole file; throws IoError with the reason when it cannot be read. A folder is refused with the
+// system's reason, a regular file longer than the limit before it is read, and a source of unknown
+// length (pipe, device, /proc file) as soon as it has given one byte more than the limit.
+Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit = kAnyFileLimit);
+
+// Writes the bytes as an unnamed file of the target folder (a named temporary where the file system
+// cannot), makes a replacement durable, and puts it in place by one rename, keeping the permissions of
+// the file it replaces. A crash leaves the old file or the new one; a temporary name exists only for
+// the instant of the rename, and those of killed writers are removed when the folder is next written.
+// Throws IoError with the system's reason.
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes);
 
 }  // namespace tarvex

@@ -246,6 +246,23 @@ TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
     EXPECT_EQ(ui.messages[1], "Error!|left from before") << "a missing file leaves the status as it stood";
 }
 
+TEST_F(DriverTest, FoldersAndEndlessSourcesFailWithTheirCauseAsInTheCommandLine) {
+    std::filesystem::create_directory(dir.path() / "f.scl");
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "z.kdi");
+    ui.AddRow(dir / "f.scl");
+    ui.AddRow(dir / "z.kdi");
+    ui.AddRow(MakeTrd("ok.trd"));
+    ui.format = kFDI;
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Error open file!");
+    EXPECT_EQ(ui.Result(1), "Error open file!");
+    EXPECT_EQ(ui.Result(2), "Converted!");
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|Is a directory",
+                                         "Error!|File too large for a KDI image: more than 852480 bytes"));
+    EXPECT_THAT(Messages(driver.LogLines()),
+                ::testing::Contains(Quoted("Ошибка загрузки образа ", dir / "f.scl", " (Is a directory)")));
+}
+
 TEST_F(DriverTest, UnwritableOutputFolderIsThatFilesFailure) {
     ui.AddRow(MakeTrd("a.trd"));
     ui.AddRow(MakeTrd("b.trd"));

@@ -1,8 +1,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <map>
 #include <sstream>
 
+#include "app/conversion_driver.h"
+#include "app/format_table.h"
+#include "cli/batch.h"
 #include "cli/cli_options.h"
 #include "formats/text_1251.h"
 #include "test_support.h"
@@ -137,6 +143,25 @@ TEST(Cli, UnreadableSourcesFailThatFileAndWriteNothing) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
 }
 
+TEST(Cli, SourcesNoImageCouldBeAreRefusedAtOnceWithTheCause) {
+    TempDir dir;
+    std::filesystem::create_symlink("/dev/zero", dir.path() / "z.trd");
+    std::filesystem::create_symlink("/dev/urandom", dir.path() / "n.td0");
+    WriteFile(dir / "b.fdi", Bytes{'F', 'D', 'I'});
+    std::filesystem::resize_file(dir.path() / "b.fdi", uint64_t{3} << 30);  // sparse: nothing to read
+    std::filesystem::create_directory(dir.path() / "f.scl");
+    const auto r = RunCli({"convert", "--to", "udi", "-q", "-o", dir / "out", dir / "z.trd", dir / "n.td0",
+                           dir / "b.fdi", dir / "f.scl"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(Lines(r.out),
+                ElementsAre((dir / "z.trd") + ": Error open file! (File too large for a TRD image: more than 681984 bytes)",
+                            (dir / "n.td0") + ": Error open file! (File too large for a TD0 image: more than 16777216 bytes)",
+                            (dir / "b.fdi") + ": Error open file! (File too large for an FDI image: 3221225472 bytes, "
+                                              "at most 16383833)",
+                            (dir / "f.scl") + ": Error open file! (Is a directory)"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
+}
+
 TEST(Cli, AnUnwritableTargetFolderGivesTheSystemsReasonAndNoFile) {
     TempDir dir;
     WriteFile(dir / "a.trd", MakeTrdBytes(2));
@@ -164,6 +189,63 @@ TEST(Cli, RunLogIsWindows1251WithTheDriversTexts) {
     const std::string bytes(raw.begin(), raw.end());
     EXPECT_THAT(bytes, HasSubstr("\xCD\xE0\xF7\xE0\xEB\xEE")) << "\"Начало\" in Windows-1251";
     EXPECT_THAT(bytes, ::testing::Not(HasSubstr("Начало"))) << "not UTF-8";
+}
+
+TEST(Cli, AnUnwritableLogIsReportedOnceAndTheRunGoesOnWithoutIt) {
+    TempDir dir;
+    std::vector<std::string> args = {"convert", "--to", "fdi", "--log", dir / "nonexistent/dir/log.txt", "-j", "2"};
+    for (const char* name : {"a.trd", "b.trd", "c.trd"}) {
+        WriteFile(dir / name, MakeTrdBytes(2));
+        args.push_back(dir / name);
+    }
+    const auto r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Lines(r.out).size(), 3u) << r.out;
+    EXPECT_THAT(r.out, ::testing::Not(HasSubstr("Error")));
+    ASSERT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Cannot write log file \"" + (dir / "nonexistent/dir/log.txt") +
+                                 "\": No such file or directory"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "c.fdi"));
+}
+
+// The seconds of a log line's time stamp "dd.mm.yy hh:mm:ss:zzz| ...".
+int StampSeconds(const std::string& line) { return std::stoi(line.substr(15, 2)); }
+
+TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
+    TempDir dir;
+    cli::Options o;
+    o.command = cli::Command::Convert;
+    o.format = kFDI;
+    o.outputDir = (dir.path() / "out").string();
+    o.jobs = 3;
+    o.logFile = dir / "log.txt";
+    for (int i = 0; i < 6; ++i) {
+        o.files.push_back(dir / ("d" + std::to_string(i) + ".trd"));
+        WriteFile(o.files.back(), MakeTrdBytes(1 + i));
+    }
+    // The clock tells how many outputs exist when it is read: a step's stamp then shows when it happened.
+    const Clock outputsSoFar = [&] {
+        std::error_code ec;
+        int n = 0;
+        for (std::filesystem::directory_iterator it(*o.outputDir, ec), end; !ec && it != end; it.increment(ec)) ++n;
+        return LocalTime{2026, 1, 2, 3, 4, n, 0};
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunConvert(o, out, err, false, outputsSoFar), 0) << err.str();
+
+    const std::string log = Cp1251ToUtf8(ReadFile(dir / "log.txt"));
+    std::map<std::string, int> opened, saved;
+    for (const std::string& line : Lines(log)) {
+        const std::string text = line.substr(line.find("| ") + 2);
+        for (const std::string& file : o.files) {
+            const std::string output = OutputFileName(file, o.format, o.outputDir);
+            if (text.starts_with(Quoted("Открытие файла ", file))) opened[file] = StampSeconds(line);
+            if (text.starts_with(Quoted("Образ сохранен в файл ", output))) saved[file] = StampSeconds(line);
+        }
+    }
+    ASSERT_EQ(saved.size(), o.files.size()) << log;
+    for (const std::string& file : o.files) EXPECT_LT(opened.at(file), saved.at(file)) << file;
+    EXPECT_EQ(StampSeconds(Lines(log).back()), 6) << "the final line after every output";
 }
 
 TEST(Cli, InfoShowsGeometryAndSectorMap) {

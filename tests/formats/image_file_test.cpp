@@ -1,9 +1,16 @@
 #include "formats/image_file.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "formats/byte_reader.h"
+#include "formats/temporary_names.h"
 #include "test_support.h"
 
 namespace tarvex {
@@ -47,6 +54,152 @@ TEST(ImageFile, ReadingAFolderOrAMissingFileIsAnError) {
     EXPECT_THROW(ReadWholeFile(dir / "nothing"), IoError);
     EXPECT_FALSE(FileExists(dir.path().string()));
     EXPECT_FALSE(FileExists(""));
+}
+
+constexpr FileSizeLimit kSmallLimit{"a test image", 1000};
+
+std::string Refusal(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const IoError& e) {
+        return e.what();
+    }
+    return "(read)";
+}
+
+TEST(ImageFile, RegularFilesBeyondTheLimitAreRefusedUnread) {
+    TempDir dir;
+    WriteFile(dir / "at", Bytes(kSmallLimit.maxBytes, 7));
+    EXPECT_EQ(ReadWholeFile(dir / "at", kSmallLimit), Bytes(kSmallLimit.maxBytes, 7));
+    WriteFile(dir / "over", Bytes(kSmallLimit.maxBytes + 1, 7));
+    EXPECT_EQ(Refusal([&] { ReadWholeFile(dir / "over", kSmallLimit); }),
+              "File too large for a test image: 1001 bytes, at most 1000");
+    // Sparse: refused by its length alone, the gigabytes are never read.
+    std::filesystem::resize_file(dir / "over", uint64_t{3} << 30);
+    EXPECT_EQ(Refusal([&] { ReadWholeFile(dir / "over"); }),
+              "File too large for this program: 3221225472 bytes, at most " + std::to_string(kAnyFileLimit.maxBytes));
+    EXPECT_EQ(Refusal([&] { ReadWholeFile(dir.path().string()); }), "Is a directory");
+}
+
+TEST(ImageFile, SourcesOfUnknownLengthAreReadNoFurtherThanTheLimit) {
+    EXPECT_EQ(Refusal([] { ReadWholeFile("/dev/zero", kSmallLimit); }),
+              "File too large for a test image: more than 1000 bytes");
+    const Bytes status = ReadWholeFile("/proc/self/status");  // a /proc file claims a length of 0
+    EXPECT_THAT(std::string(status.begin(), status.end()), HasSubstr("Pid:"));
+
+    TempDir dir;
+    const std::string fifo = dir / "pipe.trd";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(ReadWholeFile(fifo, kSmallLimit).empty()) << "a pipe nobody writes to does not hold the open up";
+    for (const size_t length : {kSmallLimit.maxBytes, kSmallLimit.maxBytes + 1}) {
+        // A pipe that holds the bytes and has no writer left: read to its end, or refused one byte past.
+        int ends[2];
+        ASSERT_EQ(::pipe(ends), 0);
+        const Bytes bytes(length, 3);
+        ASSERT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(length));
+        ::close(ends[1]);
+        const std::string result = Refusal(
+            [&] { EXPECT_EQ(ReadWholeFile("/proc/self/fd/" + std::to_string(ends[0]), kSmallLimit), bytes); });
+        ::close(ends[0]);
+        EXPECT_EQ(result, length > kSmallLimit.maxBytes ? "File too large for a test image: more than 1000 bytes"
+                                                          : "(read)");
+    }
+}
+
+TEST(ImageFile, ReplacingKeepsPermissionsAndNewFilesFollowTheUmask) {
+    TempDir dir;
+    const std::string target = dir / "kept.trd";
+    WriteFile(target, Bytes(10, 1));
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    SaveFileAtomic(target, Bytes(20, 2));
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadFile(target), Bytes(20, 2));
+
+    const mode_t mask = ::umask(027);
+    SaveFileAtomic(dir / "new.trd", Bytes(5, 3));
+    ::umask(mask);
+    ASSERT_EQ(::stat((dir / "new.trd").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(EntriesIn(dir.path()), 2u);
+}
+
+TEST(TemporaryNames, OnlyTheExactFormCarriesAnOwner) {
+    const std::string made = std::filesystem::path(TemporaryNameBeside("/x/d14.trd")).filename().string();
+    EXPECT_EQ(TemporaryNameOwner(made), ::getpid());
+    EXPECT_EQ(TemporaryNameOwner(".d14.trd.tarvex-32633-6.tmp"), 32633);
+    EXPECT_EQ(TemporaryNameOwner(".a.tarvex-1.tarvex-77-0.tmp"), 77) << "the last tag counts";
+    for (const char* other : {"d14.trd.tarvex-32633-6.tmp", ".d14.trd.tarvex-32633.tmp", ".d14.trd.tarvex-32633-6",
+                              ".d14.trd.tarvex-3x633-6.tmp", ".d14.trd.tarvex--6.tmp", ".d14.trd.tarvex-32633-.tmp",
+                              "..tarvex-32633-6.tmp", ".d14.trd.tarvex-0-6.tmp", ".d14.trd.tarvex-99999999999-6.tmp",
+                              ".d14.trd.tarvex-4294967297-6.tmp", ".d14.trd.Tarvex-32633-6.tmp"})
+        EXPECT_FALSE(TemporaryNameOwner(other)) << other;
+}
+
+// A child process that waits until it is killed; its name is the given program's (or ours when empty).
+pid_t StartWaitingChild(const char* program = nullptr) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (program) ::execlp(program, program, "600", static_cast<char*>(nullptr));
+        ::pause();
+        ::_exit(0);
+    }
+    return pid;
+}
+
+void WaitUntilNamed(pid_t pid, const std::string& name) {
+    const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
+    const Bytes wanted(name.begin(), name.end());
+    for (int i = 0; i < 500; ++i, ::usleep(10 * 1000)) {
+        Bytes now = ReadFile(comm);
+        if (!now.empty()) now.pop_back();  // the line's end
+        if (now == wanted) return;
+    }
+}
+
+pid_t DeadPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+void Stop(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+std::string TempOf(pid_t pid, const std::string& target = "d.trd") {
+    return "." + target + ".tarvex-" + std::to_string(pid) + "-0.tmp";
+}
+
+TEST(TemporaryNames, StaleTemporariesAreRemovedAndLiveWritersKept) {
+    TempDir dir;
+    const pid_t dead = DeadPid();
+    const pid_t stranger = StartWaitingChild("sleep");  // alive, but not one of our programs
+    const pid_t sibling = StartWaitingChild();          // alive and one of ours: it may be writing
+    WaitUntilNamed(stranger, "sleep");
+    const std::vector<std::string> stale = {TempOf(dead), TempOf(stranger)};
+    const std::vector<std::string> kept = {TempOf(sibling), TempOf(::getpid()), "d.trd", ".d.trd.tarvex-1.tmp",
+                                           "d.trd.tarvex-" + std::to_string(dead) + "-0.tmp"};
+    for (const auto& name : stale) WriteFile(dir / name, Bytes{1});
+    for (const auto& name : kept) WriteFile(dir / name, Bytes{1});
+    std::filesystem::create_directory(dir.path() / TempOf(dead, "folder"));
+
+    EXPECT_FALSE(OwnerMayBeWriting(dead));
+    EXPECT_FALSE(OwnerMayBeWriting(stranger));
+    EXPECT_TRUE(OwnerMayBeWriting(sibling));
+    SaveFileAtomic(dir / "e.trd", Bytes{2});  // the first write into the folder sweeps it
+    for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir.path() / name)) << name;
+    for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / TempOf(dead, "folder")));
+
+    Stop(sibling);
+    Stop(stranger);
+    RemoveStaleTemporaries(dir.path().string());
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / TempOf(sibling))) << "its writer has ended";
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / TempOf(::getpid())));
 }
 
 TEST(ImageFile, ReadersGivenNoFileReturnFalseWithoutAMessage) {

@@ -1,0 +1,91 @@
+// The largest file each image format can describe, worked out from what its reader accepts. A source
+// larger than its format's limit is refused before it is read, and a source of unknown length (a pipe,
+// a device, a /proc file) is read no further than its limit, so bad input costs bounded time and memory.
+#pragma once
+
+#include <cstdint>
+
+#include "disk/zx_disk.h"
+#include "formats/trdos_area.h"
+
+namespace tarvex {
+
+struct FileSizeLimit {
+    const char* what;   // "a TRD image": completes "File too large for ..."
+    uint64_t maxBytes;  // a file of this many bytes is still read
+};
+
+namespace size_limits {
+
+// Headerless dumps: the track count is the file length over the track length, rounded with a half going
+// to the even neighbour. 166.5 tracks round to 166, so the last track may carry half a track of unused
+// bytes; anything longer makes 167 tracks, which the reader refuses.
+constexpr uint64_t kTrdTrackBytes = kTrdosSectorsPerTrack * kTrdosSectorBytes;
+constexpr uint64_t kProKdiTrackBytes = 5 * 1024;
+constexpr uint64_t SectorDumpBytes(uint64_t trackBytes) { return kMaxTracks * trackBytes + trackBytes / 2; }
+
+// UDI: the 16-byte header, one record per track (type, 16-bit length, the raw bytes, one clock-mark bit
+// per raw byte) and the CRC-32. The reader refuses more than 166 records and a track longer than the
+// model's raw buffer. It does not look at bytes between the last record and the CRC; no writer puts any
+// there, so they are not allowed for.
+constexpr uint64_t kUdiHeaderBytes = 16;
+constexpr uint64_t kUdiRecordHeadBytes = 3;
+constexpr uint64_t kUdiLargestRecord = kUdiRecordHeadBytes + kRawTrackBytes + (kRawTrackBytes + 7) / 8;
+constexpr uint64_t kUdiCrcBytes = 4;
+
+// FDI: track and sector data are found through the 16-bit offset of the data area, a 32-bit offset per
+// track and a 16-bit offset per sector within its track; the largest sector the reader takes has size
+// code 8 (32 KB). A track's data therefore ends at most 64 KB + 32 KB after the track's own offset, and
+// an image whose tracks follow one another, as every FDI writer lays them out, ends within 166 such
+// spans after the data area. (The 32-bit track offsets could leave gaps of unused bytes between tracks;
+// no writer does.) The headers (at most 14 + 65535 + 166 * 7 + 3320 * 7 bytes) end well before that.
+constexpr uint64_t kFdiLargestDataAreaOffset = 0xFFFF;
+constexpr uint64_t kFdiLargestSectorOffset = 0xFFFF;
+constexpr uint64_t kFdiLargestSector = 128u << 8;
+
+// SCL: "SINCLAIR", the file count, 14 bytes per file header, the files' sectors and a 32-bit sum. The
+// reader takes at most 128 files (a TR-DOS catalogue's size), and a file's length in sectors is one byte.
+// It also refuses more sectors than a TR-DOS disk has free (2544), but with a message of its own, so the
+// limit leaves room for 128 files of 255 sectors and every archive of a catalogue's size gets that message.
+constexpr uint64_t kSclHeadBytes = 8 + 1;
+constexpr uint64_t kSclFileHeaderBytes = 14;
+constexpr uint64_t kSclMaxFiles = kTrdosMaxFiles;
+constexpr uint64_t kSclMaxFileSectors = 255;
+constexpr uint64_t kSclSumBytes = 4;
+
+// TD0: no length bounds every image the reader accepts: it reads a track record again when it comes
+// again, and a data block coded as runs may be padded with empty runs up to its 16-bit length (65,535
+// bytes per sector), so the limit is chosen to cover every real image by a wide margin instead. An image
+// with all 166 tracks of 20 sectors, each stored plainly at the 1,100 bytes a slot holds, and the longest
+// comment is under 4 MB; a compressed image is smaller than the body it expands to, except by a small
+// fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
+constexpr uint64_t kTd0Bytes = 16u << 20;
+
+constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
+constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
+constexpr uint64_t kSclBytes =
+    kSclHeadBytes + kSclMaxFiles * (kSclFileHeaderBytes + kSclMaxFileSectors * kTrdosSectorBytes) + kSclSumBytes;
+constexpr uint64_t kTrdBytes = SectorDumpBytes(kTrdTrackBytes);
+constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
+}  // namespace size_limits
+
+inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes};
+inline constexpr FileSizeLimit kProFileLimit{"a PRO image", size_limits::kProKdiBytes};
+inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image", size_limits::kProKdiBytes};
+inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiBytes};
+inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
+inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
+inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
+
+// Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
+// image limit.
+inline constexpr FileSizeLimit kAnyFileLimit{"this program", size_limits::kTd0Bytes};
+
+static_assert(kTrdFileLimit.maxBytes == 681984);
+static_assert(kProFileLimit.maxBytes == 852480);
+static_assert(kUdiFileLimit.maxBytes == 2615018);
+static_assert(kFdiFileLimit.maxBytes == 16383833);
+static_assert(kSclFileLimit.maxBytes == 8357645);
+static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
+
+}  // namespace tarvex
