@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "formats/byte_reader.h"
+#include "formats/sector_dump.h"
 #include "formats/temporary_names.h"
 
 namespace tarvex {
@@ -89,8 +90,10 @@ Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
     if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
     const bool regular = S_ISREG(st.st_mode);
     const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (size > limit.maxBytes)
+    if (size > limit.maxBytes) {
+        if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
         throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
+    }
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw IoError(SystemReason("Cannot read file", fileName, errno));
     return ReadAtMost(fd.get(), fileName, size, limit);

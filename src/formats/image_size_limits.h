@@ -13,6 +13,10 @@ namespace tarvex {
 struct FileSizeLimit {
     const char* what;   // "a TRD image": completes "File too large for ..."
     uint64_t maxBytes;  // a file of this many bytes is still read
+    // Headerless dumps: the format's name and its track length, so that a file known to be too large is
+    // refused with the reader's own words, naming its track count.
+    const char* dumpName = nullptr;
+    uint64_t dumpTrackBytes = 0;
 };
 
 namespace size_limits {
@@ -69,9 +73,12 @@ constexpr uint64_t kTrdBytes = SectorDumpBytes(kTrdTrackBytes);
 constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
 }  // namespace size_limits
 
-inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes};
-inline constexpr FileSizeLimit kProFileLimit{"a PRO image", size_limits::kProKdiBytes};
-inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image", size_limits::kProKdiBytes};
+inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes, "TRD",
+                                             size_limits::kTrdTrackBytes};
+inline constexpr FileSizeLimit kProFileLimit{"a PRO image", size_limits::kProKdiBytes, "PRO",
+                                             size_limits::kProKdiTrackBytes};
+inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image", size_limits::kProKdiBytes, "KDI",
+                                             size_limits::kProKdiTrackBytes};
 inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiBytes};
 inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
 inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};

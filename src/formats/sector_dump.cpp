@@ -6,15 +6,24 @@
 
 namespace tarvex {
 
+unsigned long long DumpTrackCount(uint64_t trackBytes, uint64_t fileBytes) {
+    return static_cast<unsigned long long>(
+        RoundHalfEven(static_cast<long long>(fileBytes), static_cast<long long>(trackBytes)));
+}
+
 unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes) {
-    return static_cast<unsigned long long>(RoundHalfEven(static_cast<long long>(fileBytes), layout.TrackBytes()));
+    return DumpTrackCount(layout.TrackBytes(), fileBytes);
+}
+
+std::string TooManyTracksText(const char* formatName, unsigned long long tracks) {
+    return std::string(formatName) + " image has " + std::to_string(tracks) + " tracks; at most " +
+           std::to_string(kMaxTracks) + " are supported!";
 }
 
 bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
     const unsigned long long tracks = DumpTrackCount(layout, bytes.size());
     if (tracks > kMaxTracks) {
-        disk.StatusMessage = std::string(layout.formatName) + " image has " + std::to_string(tracks) +
-                             " tracks; at most " + std::to_string(kMaxTracks) + " are supported!";
+        disk.StatusMessage = TooManyTracksText(layout.formatName, tracks);
         return false;
     }
     disk.Clear();

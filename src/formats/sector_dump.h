@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "disk/zx_disk.h"
 
@@ -27,6 +28,10 @@ struct SectorDumpLayout {
 
 // The file length over the track length, rounded with a half going to the even neighbour.
 unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes);
+unsigned long long DumpTrackCount(uint64_t trackBytes, uint64_t fileBytes);
+
+// The refusal of a dump of more tracks than the model holds.
+std::string TooManyTracksText(const char* formatName, unsigned long long tracks);
 
 // Clears the disk and fills it from the dump. Refuses (false, StatusMessage) a file of more tracks than
 // the model holds; throws StreamReadError when the rounded track count runs past the end of the file.
