@@ -547,8 +547,9 @@ public:
             }
             for (; i < last; ++i) {
                 DeleteNode(s);
+                // The byte that enters the string at r + 1 sits at s, 60 bytes on from r.
+                hash = Roll(hash, ring_[r], ring_[s]);
                 s = (s + 1) & kWindowMask;
-                hash = Roll(hash, ring_[r], ring_[r + kLongestMatch]);
                 r = (r + 1) & kWindowMask;
                 if (--len != 0) InsertNode(r, hash);
             }
@@ -687,7 +688,7 @@ private:
     // just now and is read on its own: wider loads over it would wait for the write to complete.
     static bool Equal(const uint8_t* a, const uint8_t* b) {
         uint64_t differ = Load64(a + kLongestMatch - 9) ^ Load64(b + kLongestMatch - 9);
-        for (unsigned k = 0; k < 6; ++k) differ |= Load64(a + 8 * k) ^ Load64(b + 8 * k);
+        for (unsigned k = 0; k < 7; ++k) differ |= Load64(a + 8 * k) ^ Load64(b + 8 * k);
         return differ == 0 && a[kLongestMatch - 1] == b[kLongestMatch - 1];
     }
 
