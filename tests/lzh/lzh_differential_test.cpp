@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "lzh/lzh.h"
 #include "lzh_reference.h"
@@ -39,22 +40,27 @@ Bytes RandomBytes(size_t n, uint32_t seed) {
 }
 
 // Strings of 60 bytes, each a copy of one of a few base strings whose bytes offset .. offset+width-1
-// take one of a few values; every so often a run or a random stretch breaks the rhythm.
+// vary: over a few letters (so that whole strings repeat too) or over every byte value. A random
+// byte or two may come before a string, so that a token starts where the string does; every so often
+// a run or a random stretch breaks the rhythm.
 Bytes NearRepeats(size_t n, uint32_t seed, unsigned offset, unsigned width, unsigned bases = 2) {
     Lcg rng{seed};
+    const bool anyValue = seed % 2 == 0;
     std::vector<Bytes> base(bases, Bytes(kString));
     for (auto& b : base)
         for (auto& c : b) c = static_cast<uint8_t>("ETAOINSHRDLU 0123"[rng.Next() % 17]);
     Bytes out;
-    out.reserve(n + kString);
+    out.reserve(n + kString + 2);
     while (out.size() < n) {
         const uint32_t pick = rng.Next();
         if (pick % 97 == 0) {
             out.insert(out.end(), rng.Next() % 200, static_cast<uint8_t>(rng.Next()));
             continue;
         }
+        for (unsigned k = rng.Next() % 3; k > 0; --k) out.push_back(static_cast<uint8_t>(rng.Next()));
         Bytes s = base[pick % bases];
-        for (unsigned i = offset; i < std::min(offset + width, kString); ++i) s[i] = static_cast<uint8_t>('a' + rng.Next() % 4);
+        for (unsigned i = offset; i < std::min(offset + width, kString); ++i)
+            s[i] = static_cast<uint8_t>(anyValue ? rng.Next() : 'a' + rng.Next() % 4);
         out.insert(out.end(), s.begin(), s.end());
     }
     out.resize(n);
@@ -234,6 +240,34 @@ TEST(LzhDifferential, NearRepeatDisks) {
         ExpectSameAsReference(NearRepeats(kDiskBytes, s.seed, s.offset, s.width, s.bases),
                               "disk, seed " + std::to_string(s.seed));
     }
+}
+
+// A few symbols with weights in the Fibonacci sequence, stacked on the ones hardly used, grow the
+// tree deeper than the 16 bits of one code word; the rare symbols then have the longest codes.
+TEST(LzhDifferential, CodesDeeperThanOneCodeWord) {
+    unsigned deepest = 0;
+    for (unsigned scale : {300u, 420u, 450u, 480u}) {
+        std::vector<uint16_t> symbols;
+        uint32_t f1 = 1, f2 = 1;
+        for (unsigned i = 0; i < 8; ++i) {
+            symbols.insert(symbols.end(), scale * f1, static_cast<uint16_t>(313 - 5 * i));
+            const uint32_t f3 = f1 + f2;
+            f1 = f2;
+            f2 = f3;
+        }
+        Lcg rng{scale};
+        for (size_t i = symbols.size() - 1; i > 0; --i) std::swap(symbols[i], symbols[rng.Next() % (i + 1)]);
+        for (uint16_t s = 0; s < 314; ++s) symbols.push_back(s);
+
+        Bytes fast;
+        LzhEncodeStats stats;
+        LzhEncodeSymbols(symbols, fast, stats);
+        const Bytes expected = lzh_reference::EncodeSymbols(symbols);
+        EXPECT_TRUE(fast == expected) << "scale " << scale << ": " << FirstDifference(expected, fast);
+        EXPECT_EQ(LzhDecodeSymbols(expected, symbols.size()), symbols) << scale;
+        deepest = std::max(deepest, stats.deepestCode);
+    }
+    EXPECT_GT(deepest, 16u);
 }
 
 // Whole disks of mixed data: a third thread finds the matches of the second half and takes over

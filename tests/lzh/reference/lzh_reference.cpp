@@ -163,6 +163,13 @@ public:
         return out_;
     }
 
+    std::vector<uint8_t> RunSymbols(std::span<const uint16_t> symbols) {
+        tree_.Start();
+        for (uint16_t s : symbols) EncodeChar(s);
+        if (putLen_ > 0) out_.push_back(static_cast<uint8_t>(putBuf_ >> 8));
+        return out_;
+    }
+
 private:
     void InsertNode(unsigned r) {
         const uint8_t* key = &ring_[r];
@@ -378,6 +385,10 @@ private:
 
 std::vector<uint8_t> Encode(std::span<const uint8_t> input) {
     return std::make_unique<Encoder>()->Run(input);
+}
+
+std::vector<uint8_t> EncodeSymbols(std::span<const uint16_t> symbols) {
+    return std::make_unique<Encoder>()->RunSymbols(symbols);
 }
 
 std::vector<uint8_t> Decode(std::span<const uint8_t> input, size_t position, size_t outputLimit) {

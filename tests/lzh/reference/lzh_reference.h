@@ -15,6 +15,10 @@ namespace tarvex::lzh_reference {
 // The LZHUF code of every byte of `input` (nothing for an empty input).
 std::vector<uint8_t> Encode(std::span<const uint8_t> input);
 
+// The adaptive Huffman code of `symbols` on their own (0..255 bytes, 256..313 match lengths, no
+// positions following), from the starting tree.
+std::vector<uint8_t> EncodeSymbols(std::span<const uint16_t> symbols);
+
 // Decodes the code that starts at `position` of `input`, going on while fewer bytes than the whole
 // input holds have been fetched (zero bytes past its end), and returns at most `outputLimit` bytes.
 std::vector<uint8_t> Decode(std::span<const uint8_t> input, size_t position,
