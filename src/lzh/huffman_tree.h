@@ -146,12 +146,15 @@ private:
         son_[c] = static_cast<uint16_t>(j);
         parent_[i] = parent_[i + 1] = static_cast<uint16_t>(l);
         parent_[j] = parent_[j + 1] = static_cast<uint16_t>(c);
-        if constexpr (check == Check::kSonReads) clash_ |= (sonRead_[c] == stamp_) | (sonRead_[l] == stamp_);
+        if constexpr (check == Check::kSonReads) clash_ |= (ReadNow(sonRead_[c]) | ReadNow(sonRead_[l])) != 0;
         if constexpr (check == Check::kParentReads)
-            clash_ |= (parentRead_[i] == stamp_) | (parentRead_[i + 1] == stamp_) | (parentRead_[j] == stamp_) |
-                      (parentRead_[j + 1] == stamp_);
+            clash_ |= (ReadNow(parentRead_[i]) | ReadNow(parentRead_[i + 1]) | ReadNow(parentRead_[j]) |
+                       ReadNow(parentRead_[j + 1])) != 0;
         return l;
     }
+
+    // 1 when a link was read by the walk in progress; combined without branches.
+    unsigned ReadNow(uint32_t mark) const { return mark == stamp_; }
 
     // How many nodes from `from` on weigh f, given that `from` does; four weights at a time. The
     // weights from there on do not decrease and the sentinels after the root end any run.

@@ -1,4 +1,4 @@
-// The LZHUF decoder: walks the adaptive Huffman tree bit by bit for each literal or match length,
+// The LZHUF decoder: walks the adaptive Huffman tree from the next bits for each literal or match length,
 // reads a match's position, and copies from the bytes already decoded. It stops by TeleDisk's rule
 // (the bytes its reader has fetched) or when the bits of the code are used up.
 #include <algorithm>
