@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lzh/lzh.h"
+#include "lzh/lzh_test_inputs.h"
 #include "lzh_reference.h"
 #include "test_support.h"
 
@@ -25,13 +26,7 @@ constexpr size_t kPipelineMinimum = 64 * 1024;   // a second thread finds the ma
 constexpr size_t kThirdThreadMinimum = 256 * 1024;  // a third may find those of the second half
 constexpr size_t kRebuildSymbols = 0x8000 - 314;  // the root weight reaches 0x8000 after these
 
-struct Lcg {
-    uint32_t state;
-    uint32_t Next() {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
+using test::Lcg;
 
 Bytes RandomBytes(size_t n, uint32_t seed) {
     Lcg rng{seed};
@@ -92,26 +87,7 @@ Bytes Periodic(size_t n, uint32_t seed, unsigned period) {
 
 // Noise, runs and copies of recent stretches, mixed: compressible enough for a third thread to be
 // started on a large input, and varied enough for its match trees to come to agree with the first's.
-Bytes Mixed(size_t n, uint32_t seed, unsigned noise) {
-    Lcg rng{seed};
-    Bytes out;
-    while (out.size() < n) {
-        switch (rng.Next() % 4) {
-            case 0: out.insert(out.end(), rng.Next() % 200, static_cast<uint8_t>(rng.Next())); break;
-            case 1:
-                if (out.size() > 100) {
-                    const size_t from = out.size() - 1 - rng.Next() % std::min<size_t>(out.size() - 1, 5000);
-                    const size_t length = rng.Next() % 80;
-                    for (size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
-                }
-                break;
-            default:
-                for (unsigned i = rng.Next() % noise; i > 0; --i) out.push_back(static_cast<uint8_t>(rng.Next()));
-        }
-    }
-    out.resize(n);
-    return out;
-}
+Bytes Mixed(size_t n, uint32_t seed, unsigned noise) { return test::MixedData(n, seed, noise); }
 
 Bytes RegressionFragment() { return test::ReadFile(test::TestData("lzh-roundtrip-1575.bin")); }
 

@@ -1,4 +1,5 @@
 #include "lzh/lzh.h"
+#include "lzh/lzh_test_inputs.h"
 
 #include <gtest/gtest.h>
 
@@ -10,36 +11,10 @@ namespace {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-// A small deterministic generator, so test inputs do not depend on the library's distributions.
-struct Lcg {
-    uint32_t state;
-    uint32_t Next() {
-        state = state * 1664525u + 1013904223u;
-        return state >> 8;
-    }
-};
+using test::Lcg;
 
 // Mostly incompressible bytes with runs and repeated phrases mixed in.
-Bytes MixedData(size_t n, uint32_t seed) {
-    Lcg rng{seed};
-    Bytes out;
-    while (out.size() < n) {
-        switch (rng.Next() % 4) {
-            case 0: out.insert(out.end(), rng.Next() % 200, static_cast<uint8_t>(rng.Next())); break;
-            case 1:
-                if (out.size() > 100) {
-                    const size_t from = out.size() - 1 - rng.Next() % std::min<size_t>(out.size() - 1, 5000);
-                    const size_t len = rng.Next() % 80;
-                    for (size_t i = 0; i < len; ++i) out.push_back(out[from + i]);
-                }
-                break;
-            default:
-                for (unsigned i = rng.Next() % 300; i > 0; --i) out.push_back(static_cast<uint8_t>(rng.Next()));
-        }
-    }
-    out.resize(n);
-    return out;
-}
+Bytes MixedData(size_t n, uint32_t seed) { return test::MixedData(n, seed, 300); }
 
 // Decodes code as the TeleDisk reader does: placed after a 12-byte header.
 Bytes DecodeAfterHeader(const Bytes& code) {
