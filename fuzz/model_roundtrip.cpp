@@ -19,6 +19,7 @@ constexpr bool kTd0WritesIdsWithoutData = false;
 
 constexpr unsigned kMostReported = 8;       // differences listed before the rest is counted only
 constexpr unsigned kSizeCodesUpToKb = 4;    // 0..3: the sizes of real sectors, 128 to 1024 bytes
+constexpr unsigned kFewTracks = 6;
 constexpr unsigned kCommentLines = 8;
 constexpr unsigned kLongestCommentLine = 200;
 constexpr uint8_t kCp1251Hole = 0x98;       // the one Windows-1251 byte without a character
@@ -37,7 +38,8 @@ void FillData(FuzzInput& in, uint8_t* data, size_t n) {
             break;
         }
         case 2: {
-            uint32_t x = (uint32_t{in.Word()} << 16 | in.Word()) | 1;
+            const uint32_t high = in.Word();
+            uint32_t x = (high << 16 | in.Word()) | 1;
             for (size_t i = 0; i < n; ++i) {
                 x ^= x << 13;
                 x ^= x >> 17;
@@ -113,7 +115,9 @@ void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsign
 
 // Which tracks are used: all up to a chosen count, the even ones only (one side), or one by one.
 std::vector<unsigned> ChooseTracks(const FormatFields& fields, FuzzInput& in) {
-    const unsigned span = in.Below(fields.maxTracks + 1);
+    // Mostly a few tracks, which keeps a fuzzer's round trips quick; now and then up to the whole disk.
+    const unsigned most = in.OneIn(4) ? fields.maxTracks : std::min(kFewTracks, fields.maxTracks);
+    const unsigned span = in.Below(most + 1);
     const unsigned pattern = fields.tracksFromZero ? 0 : in.Below(3);
     std::vector<unsigned> tracks;
     for (unsigned k = 0; k < span; ++k)

@@ -18,7 +18,10 @@ public:
     explicit FuzzInput(ByteSpan bytes) : bytes_(bytes) {}
 
     uint8_t Byte() { return pos_ < bytes_.size() ? bytes_[pos_++] : uint8_t{0}; }
-    uint16_t Word() { return static_cast<uint16_t>(Byte() | (Byte() << 8)); }
+    uint16_t Word() {
+        const uint8_t low = Byte();
+        return static_cast<uint16_t>(low | (Byte() << 8));
+    }
     // 0 .. n - 1 (0 when n is 0).
     unsigned Below(unsigned n) {
         if (n == 0) return 0;
