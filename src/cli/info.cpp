@@ -16,12 +16,17 @@ namespace {
 
 unsigned SectorBytes(uint8_t sizeCode) { return sizeCode < 8 ? 128u << sizeCode : 0; }
 
+// The size in bytes, or "N" and the code for a size code no controller reads (8 and more).
+std::string SizeText(uint8_t sizeCode) {
+    return sizeCode < 8 ? std::to_string(SectorBytes(sizeCode)) : "N" + std::to_string(sizeCode);
+}
+
 // "01" for a good sector, "05!" with a CRC error, "07?" for an ID without data, "/512" for an odd size.
 std::string SectorCell(const TSectorSlot& s, uint8_t commonSize) {
     char number[8];
     std::snprintf(number, sizeof number, "%02u", s.SectorNo);
     std::string cell = number;
-    if (s.SizeCode != commonSize) cell += "/" + std::to_string(SectorBytes(s.SizeCode));
+    if (s.SizeCode != commonSize) cell += "/" + SizeText(s.SizeCode);
     if (s.DataLength == 0)
         cell += "?";
     else if (!s.DataCrcOk)
@@ -35,7 +40,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     const unsigned tracks = disk.CountTracks();
     std::set<unsigned> cylinders, sides;
     unsigned sectors = 0, rawTracks = 0;
-    std::map<unsigned, unsigned> sizeCounts;
+    std::map<uint8_t, unsigned> sizeCounts;  // by size code, which orders them as their sizes
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         TTrack& t = *disk.Track(k);
         if (!t.Used) continue;
@@ -44,7 +49,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         if (t.RawLength) ++rawTracks;
         sectors += t.CountSectors();
         for (const auto& s : t.Sectors)
-            if (s.Used) ++sizeCounts[SectorBytes(s.SizeCode)];
+            if (s.Used) ++sizeCounts[s.SizeCode];
     }
     out << "  tracks: " << tracks << " (cylinders " << cylinders.size() << ", sides " << sides.size()
         << "), sectors: " << sectors;
@@ -53,13 +58,15 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     if (!sizeCounts.empty()) {
         out << "  sector sizes:";
         const char* separator = " ";
-        for (auto [bytes, count] : sizeCounts) {
-            out << separator << count << " x " << bytes;
+        for (auto [code, count] : sizeCounts) {
+            out << separator << count << " x " << SizeText(code);
             separator = ", ";
         }
         out << "\n";
     }
     for (const auto& line : disk.Comment) out << "  comment: " << line << "\n";
+    if (disk.SkippedIdlessSectors)
+        out << "  data fields without an ID left out: " << disk.SkippedIdlessSectors << "\n";
 
     out << "  sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):\n";
     for (unsigned k = 0; k < kMaxTracks; ++k) {

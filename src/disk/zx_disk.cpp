@@ -46,6 +46,7 @@ void TZX_Disk::Clear() {
     touched_.reset();
     Comment.clear();
     TrackCount = 0;
+    SkippedIdlessSectors = 0;
     if (observer_) observer_->DiskCleared();
 }
 

@@ -73,6 +73,9 @@ public:
     TZX_Disk& operator=(const TZX_Disk&) = delete;
 
     uint8_t TrackCount = 0;
+    // Data fields the reader found with no ID field before them and left out of the tracks: their ID
+    // was made up by the imaging program, so no sector of the disk carries it.
+    uint16_t SkippedIdlessSectors = 0;
     std::vector<std::string> Comment;
     std::string StatusMessage;
     bool ShowDisabledSectors = false;

@@ -23,6 +23,8 @@ constexpr size_t kDescriptionChars = 63;
 constexpr uint8_t kCrcStateMask = 0x3F;  // bits 0-5: the sector's data was read without a CRC error
 constexpr uint32_t kLargestSectorOffset = 0xFFFF;  // sector offsets within a track are 16 bits wide
 // Size code 8 names 32 KB, more than a whole track holds; larger codes are not sectors of a real disk.
+// A header with such a code and no good-data bit is an ID field alone (as sector images keep the IDs a
+// controller finds without a readable data field) and takes no bytes of the data area.
 constexpr uint8_t kLargestSizeCode = 8;
 
 const char* const kReadError = "FDI file read error!";
@@ -31,6 +33,9 @@ const char* const kSizeError = "FDI file size error!";
 const char* const kGeometryError = "FDI image geometry error!";
 
 size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << sizeCode; }
+
+bool IsIdOnlyHeader(uint8_t sizeCode, uint8_t flags) { return sizeCode > kLargestSizeCode && !(flags & kCrcStateMask); }
+bool IsIdOnlySlot(const TSectorSlot& slot) { return slot.SizeCode > kLargestSizeCode && slot.DataLength == 0; }
 
 uint8_t AsciiUpper(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 'a' + 'A') : c; }
 
@@ -63,6 +68,15 @@ void AppendSectorData(Bytes& data, const TSectorSlot& slot) {
     const size_t kept = std::min<size_t>(nominal, kSectorDataBytes);
     data.insert(data.end(), slot.Data.begin(), slot.Data.begin() + kept);
     data.resize(data.size() + (nominal - kept), 0);
+}
+
+void PutSectorHeader(Bytes& image, const TSectorSlot& slot, uint8_t flags, size_t offset) {
+    PutU8(image, slot.Cylinder);
+    PutU8(image, slot.Head);
+    PutU8(image, slot.SectorNo);
+    PutU8(image, slot.SizeCode);
+    PutU8(image, flags);
+    PutU16(image, static_cast<uint16_t>(offset));
 }
 
 std::string SectorName(unsigned track, unsigned sector) {
@@ -121,8 +135,10 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
                 slot.Head = in.U8();
                 slot.SectorNo = in.U8();
                 slot.SizeCode = in.U8();
-                slot.DataCrcOk = (in.U8() & kCrcStateMask) ? kFlagSet : 0;
+                const uint8_t flags = in.U8();
+                slot.DataCrcOk = (flags & kCrcStateMask) ? kFlagSet : 0;
                 const uint64_t sectorData = trackData + in.U16();
+                if (IsIdOnlyHeader(slot.SizeCode, flags)) continue;
                 if (slot.SizeCode > kLargestSizeCode || sectorData > fileBytes) {
                     StatusMessage = kSizeError;
                     return false;
@@ -183,6 +199,10 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
         PutU8(image, static_cast<uint8_t>(sectors.size()));
         size_t offset = 0;
         for (const TSectorSlot* slot : sectors) {
+            if (IsIdOnlySlot(*slot)) {
+                PutSectorHeader(image, *slot, 0, offset);
+                continue;
+            }
             if (slot->SizeCode > kLargestSizeCode) {
                 StatusMessage = "Sector " + SectorName(k, slot->SectorNo) + " of size code " +
                                 std::to_string(slot->SizeCode) + " is too large for an FDI image!";
@@ -192,12 +212,7 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
                 StatusMessage = "Track " + std::to_string(k) + " holds more data than an FDI image can address!";
                 return false;
             }
-            PutU8(image, slot->Cylinder);
-            PutU8(image, slot->Head);
-            PutU8(image, slot->SectorNo);
-            PutU8(image, slot->SizeCode);
-            PutU8(image, SectorFlags(*slot));
-            PutU16(image, static_cast<uint16_t>(offset));
+            PutSectorHeader(image, *slot, SectorFlags(*slot), offset);
             AppendSectorData(data, *slot);
             offset += NominalBytes(slot->SizeCode);
         }

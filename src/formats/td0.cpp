@@ -1,7 +1,9 @@
 // TD0: the TeleDisk sector image. A 12-byte header ("TD", or "td" when everything after it is LZH
 // coded), an optional comment block with the creation date, then one record per track with a record
 // and a data block per sector, and an end marker whose sector count is 0xFF.
-// Sector flags: 0x02 marks data read with a CRC error; 0x10 and 0x20 mark a sector without a data block.
+// Sector flags: 0x02 marks data read with a CRC error; 0x10 and 0x20 mark a sector without a data block;
+// 0x40 marks a data field found with no ID field before it, whose ID TeleDisk made up. A size code of 8
+// or more has no data block whatever the flags say: TeleDisk stores no data for a size it cannot read.
 #include "formats/td0.h"
 
 #include <algorithm>
@@ -29,6 +31,9 @@ constexpr unsigned kHighestHead = 1;
 
 constexpr uint8_t kFlagDataCrcError = 0x02;
 constexpr uint8_t kFlagsWithoutData = 0x10 | 0x20;  // unallocated sector skipped; ID without data
+constexpr uint8_t kFlagIdWithoutData = 0x20;
+constexpr uint8_t kFlagNoIdField = 0x40;
+constexpr uint8_t kFirstSizeCodeWithoutData = 8;
 
 constexpr uint8_t kMethodRaw = 0;
 constexpr uint8_t kMethodPattern = 1;
@@ -130,6 +135,48 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
     }
 }
 
+bool SizeHasDataBlock(uint8_t sizeCode) { return sizeCode < kFirstSizeCodeWithoutData; }
+bool HasDataBlock(uint8_t flags, uint8_t sizeCode) { return !(flags & kFlagsWithoutData) && SizeHasDataBlock(sizeCode); }
+
+struct SectorRecord {
+    uint8_t cylinder, head, sectorNo, sizeCode, flags;
+};
+
+SectorRecord ReadSectorRecord(ByteReader& in) {
+    SectorRecord r{};
+    r.cylinder = in.U8();
+    r.head = in.U8();
+    r.sectorNo = in.U8();
+    r.sizeCode = in.U8();
+    r.flags = in.U8();
+    in.Skip(1);  // CRC
+    return r;
+}
+
+// Fills the slot from a sector record and reads its data block, if it has one. Returns the reason when
+// the block is refused, otherwise nullptr.
+const char* ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot) {
+    slot.Used = kFlagSet;
+    slot.Cylinder = record.cylinder;
+    slot.Head = record.head;
+    slot.SectorNo = record.sectorNo;
+    slot.SizeCode = record.sizeCode;
+    slot.DataCrcOk = (record.flags & kFlagDataCrcError) ? 0 : kFlagSet;
+    const unsigned size = SlotBytesForSizeCode(record.sizeCode);
+    std::fill_n(slot.Data.begin(), size, uint8_t{0});
+    if (!HasDataBlock(record.flags, record.sizeCode)) {
+        slot.DataLength = 0;
+        return nullptr;
+    }
+    const unsigned blockBytes = in.U16();
+    if (blockBytes > in.Remaining()) return "Size Error!";
+    if (blockBytes == 0) return "TD0 format error!";
+    size_t decodedBytes = 0;
+    if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return error;
+    slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
+    return nullptr;
+}
+
 void ReadComment(TZX_Disk& disk, ByteReader& in) {
     in.Skip(2);  // CRC of the block; TeleDisk readers do not check it
     const unsigned length = in.U16();
@@ -184,12 +231,18 @@ void PutTrack(TTrack& track, unsigned index, Bytes& body) {
         const TSectorSlot& slot = *track.Sector(i);
         if (!slot.Used) continue;
         ++written;
-        const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
         PutU8(body, slot.Cylinder);
         PutU8(body, slot.Head);
         PutU8(body, slot.SectorNo);
         PutU8(body, slot.SizeCode);
-        PutU8(body, slot.DataCrcOk ? 0 : kFlagDataCrcError);
+        const uint8_t crcFlag = slot.DataCrcOk ? 0 : kFlagDataCrcError;
+        if (slot.DataLength == 0 || !SizeHasDataBlock(slot.SizeCode)) {
+            PutU8(body, static_cast<uint8_t>(kFlagIdWithoutData | crcFlag));
+            PutU8(body, 0);  // CRC of no data
+            continue;
+        }
+        const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
+        PutU8(body, crcFlag);
         PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(slot.Data.data(), size)));
         PutU16(body, static_cast<uint16_t>(size + 1));
         PutU8(body, kMethodRaw);
@@ -240,28 +293,19 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         TTrack& track = *disk.Track(cylinder * 2 + head);
         track.Used = kFlagSet;
 
+        // A data field found without an ID takes no slot: its ID never stood on the disk, and written out
+        // it would become an address field a controller then finds. Its block is read and checked all
+        // the same, and counted, so the user sees what was left out.
+        unsigned slots = 0;
         for (unsigned j = 0; j < sectors; ++j) {
-            TSectorSlot& slot = *track.Sector(j);
-            slot.Cylinder = in.U8();
-            slot.Head = in.U8();
-            slot.SectorNo = in.U8();
-            slot.SizeCode = in.U8();
-            slot.Used = kFlagSet;
-            const uint8_t flags = in.U8();
-            slot.DataCrcOk = (flags & kFlagDataCrcError) ? 0 : kFlagSet;
-            in.Skip(1);  // CRC
-            const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
-            std::fill_n(slot.Data.begin(), size, uint8_t{0});
-            if (flags & kFlagsWithoutData) {
-                slot.DataLength = 0;
+            const SectorRecord record = ReadSectorRecord(in);
+            if (record.flags & kFlagNoIdField) {
+                TSectorSlot scratch;
+                if (const char* error = ReadSector(in, record, scratch)) return Fail(disk, error);
+                if (disk.SkippedIdlessSectors < UINT16_MAX) ++disk.SkippedIdlessSectors;
                 continue;
             }
-            const unsigned blockBytes = in.U16();
-            if (blockBytes > in.Remaining()) return Fail(disk, "Size Error!");
-            if (blockBytes == 0) return Fail(disk, "TD0 format error!");
-            size_t decodedBytes = 0;
-            if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return Fail(disk, error);
-            slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
+            if (const char* error = ReadSector(in, record, *track.Sector(slots++))) return Fail(disk, error);
         }
     }
     disk.TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));

@@ -77,9 +77,10 @@ private:
 // capped so that such a field is taken as one running into the end of the track.
 size_t ScanFieldBytes(uint8_t sizeCode) { return sizeCode <= 7 ? size_t{128} << sizeCode : size_t{1} << 20; }
 
-void StoreData(TSectorSlot& slot, const uint8_t* data, size_t n) {
-    const size_t kept = std::min<size_t>(n, kSectorDataBytes);
-    std::memcpy(slot.Data.data(), data, kept);
+// Keeps as much of a data field's bytes as the slot holds.
+void StoreData(TSectorSlot& slot, ByteSpan data) {
+    const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
+    std::copy_n(data.begin(), kept, slot.Data.begin());
     slot.DataLength = static_cast<uint16_t>(kept);
 }
 
@@ -117,15 +118,16 @@ void ScanSectors(TTrack& track, ByteSpan raw, ByteSpan marks) {
             const size_t size = ScanFieldBytes(slot.SizeCode);
             acceptId = true;
             if (i + size + 3 < length) {
-                StoreData(slot, &raw[i + 1], size);
+                StoreData(slot, raw.subspan(i + 1, size));
                 const uint16_t stored = static_cast<uint16_t>((raw[i + size + 1] << 8) | raw[i + size + 2]);
                 const bool whole = size <= kSectorDataBytes;
                 slot.DataCrcOk = whole && TZX_Disk::Crc16(&raw[i - 3], size + 4) == stored ? kFlagSet : 0;
                 i += size + 1;
             } else {
-                // The field runs into the end of the track: its last two bytes are taken as the CRC.
+                // The field runs into the end of the track: its last two bytes are taken as the CRC. A mark
+                // among the last three bytes leaves no data at all.
                 const size_t n = i + 3 <= length ? length - i - 3 : 0;
-                StoreData(slot, &raw[i + 1], n);
+                StoreData(slot, raw.subspan(i + 1, n));
                 slot.DataCrcOk = 0;
                 i += n + 1;
             }

@@ -158,10 +158,12 @@ bool BuildFromScratch(TTrack& track, unsigned count, TrackImage& out) {
     return true;
 }
 
-// The first q from `from` to the end of the output whose raw bytes are a, b and then one of the marks.
+// The first q from `from` to the end of the output whose raw bytes are a, b and then one of the marks;
+// only bytes the loaded track holds are looked at.
 std::optional<long> FindMark(const TTrack& track, long from, uint8_t a, uint8_t b, uint8_t mark1, uint8_t mark2) {
     const uint8_t* raw = track.RawData.data();
-    for (long q = std::max(from, 0L); q < kTrackBytes; ++q)
+    const long end = std::min<long>(kTrackBytes, long{track.RawLength} - 2);
+    for (long q = std::max(from, 0L); q < end; ++q)
         if (raw[q] == a && raw[q + 1] == b && (raw[q + 2] == mark1 || raw[q + 2] == mark2)) return q;
     return std::nullopt;
 }

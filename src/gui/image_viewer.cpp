@@ -41,6 +41,8 @@ QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message
         for (const std::string& line : disk.Comment) lines << Q(line);
         parts << "Комментарий:\n" + lines.join("\n");
     }
+    if (disk.SkippedIdlessSectors)
+        parts << QString("Пропущено полей данных без ID: %1").arg(disk.SkippedIdlessSectors);
     if (const std::string catalogue = DescribeTrdosSystemArea(disk); !catalogue.empty())
         parts << "Каталог TR-DOS:\n" + Q(catalogue);
     if (parts.isEmpty()) parts << "Нет каталога TR-DOS, комментария и сообщения.";

@@ -292,6 +292,42 @@ TEST(Fdi, SectorsLargerThanASlotAreKeptOnlyWhenNothingIsLost) {
     EXPECT_EQ(disk.StatusMessage, "FDI file size error!");
 }
 
+TEST(Fdi, IdsWithoutDataOfSizesPastEightTakeNoData) {
+    // Written: an ID-only slot of size code 247 gets a header without the good-data bit and no bytes;
+    // ID-only slots of real sizes keep their zeros of nominal size.
+    TZX_Disk disk;
+    PutSector(disk, 0, 0, 1, 1);
+    TSectorSlot& idOnly = PutSector(disk, 0, 1, 247, 247);
+    idOnly.DataLength = 0;
+    idOnly.Data.fill(0);
+    TSectorSlot& shortOfData = PutSector(disk, 0, 2, 3, 1);
+    shortOfData.DataLength = 0;
+    shortOfData.Data.fill(0);
+    PutSector(disk, 0, 3, 4, 1);
+    Bytes fdi;
+    ASSERT_TRUE(disk.BuildFDI(fdi));
+    const size_t headers = 14 + 7;
+    EXPECT_EQ(Bytes(fdi.begin() + headers + 7, fdi.begin() + headers + 14), (Bytes{0, 0, 247, 247, 0, 0, 1}));
+    EXPECT_EQ(Bytes(fdi.begin() + headers + 14, fdi.begin() + headers + 21), (Bytes{0, 0, 3, 1, 0x02, 0, 1}));
+    EXPECT_EQ(fdi.size() - U16At(fdi, 10), 3 * 256u);
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseFDI(fdi));
+    const TTrack& t = *back.Track(0);
+    EXPECT_EQ(t.Sectors[1].SizeCode, 247);
+    EXPECT_EQ(t.Sectors[1].DataLength, 0);
+    EXPECT_EQ(t.Sectors[2].DataLength, 256) << "an FDI sector of a real size always has its data";
+    EXPECT_TRUE(std::equal(t.Sectors[3].Data.begin(), t.Sectors[3].Data.begin() + 256,
+                           disk.Track(0)->Sectors[3].Data.begin()));
+
+    // Read: such a header takes no data, even with an offset past the end of the file; with the
+    // good-data bit it still claims more than a disk holds.
+    const Bytes data(256, 0x5A);
+    ASSERT_TRUE(back.ParseFDI(MakeFdi(1, 1, {{0, {{0, 0, 9, 9, 0x00, 9000}, {0, 0, 1, 1, 0x02, 0}}}}, data)));
+    EXPECT_EQ(back.Track(0)->Sectors[0].DataLength, 0);
+    EXPECT_EQ(back.Track(0)->Sectors[1].Data[255], 0x5A);
+    EXPECT_FALSE(back.ParseFDI(MakeFdi(1, 1, {{0, {{0, 0, 9, 9, 0x01, 0}}}}, data)));
+}
+
 TEST(Fdi, WriterGrowsAsNeededAndPadsLargeSectors) {
     TZX_Disk disk;
     for (unsigned k = 0; k < kMaxTracks; ++k)

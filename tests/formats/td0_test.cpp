@@ -292,6 +292,189 @@ TEST(Td0, EncodingMethodsAndFlagsFillTheSlots) {
     EXPECT_EQ(disk.Track(0)->Sector(1)->Data[2], 20);
 }
 
+// A TR-DOS disk as TeleDisk saves one whose track 0 also holds an ID it could not read a size for:
+// sixteen 256-byte sectors, then a record with size code 247 and flags 0 that has no data block, then
+// the following tracks.
+Bytes TrdosImageWithIdOnlyTail() {
+    Bytes body;
+    for (uint8_t k = 0; k < 4; ++k) {
+        PutTrackRecord(body, k == 0 ? 17 : 16, k / 2, k % 2);
+        for (uint8_t r = 1; r <= 16; ++r) PutSector(body, r, 1, 0, RawBlock(256, static_cast<uint8_t>(k * 16 + r)), k / 2);
+        if (k == 0) body.insert(body.end(), {164, 66, 247, 247, 0x00, 0});
+    }
+    body.insert(body.end(), kEnd.begin(), kEnd.end());
+    return Image(Header("TD", 21), body);
+}
+
+TEST(Td0, SizeCodesOfEightAndMoreHaveNoDataBlock) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTD0(TrdosImageWithIdOnlyTail())) << disk.StatusMessage;
+    EXPECT_EQ(disk.CountTracks(), 4);
+    ASSERT_EQ(disk.Track(0)->CountSectors(), 17);
+    const TSectorSlot& idOnly = *disk.Track(0)->Sector(16);
+    EXPECT_EQ(idOnly.Cylinder, 164);
+    EXPECT_EQ(idOnly.Head, 66);
+    EXPECT_EQ(idOnly.SectorNo, 247);
+    EXPECT_EQ(idOnly.SizeCode, 247);
+    EXPECT_EQ(idOnly.DataLength, 0);
+    for (unsigned k = 1; k < 4; ++k) {
+        ASSERT_EQ(disk.Track(k)->CountSectors(), 16) << k;
+        const TSectorSlot& last = *disk.Track(k)->Sector(15);
+        EXPECT_EQ(last.SectorNo, 16);
+        EXPECT_EQ(last.Data[1], static_cast<uint8_t>(k * 16 + 16 + 7)) << "track " << k << " read in step";
+    }
+
+    // Size code 7 (16 KB) still has its block; 8 has none whatever the flags.
+    Bytes body;
+    PutTrackRecord(body, 3, 0, 0);
+    PutSector(body, 1, 7, 0, RawBlock(300, 1));
+    body.insert(body.end(), {0, 0, 2, 8, 0x02, 0});
+    PutSector(body, 3, 1, 0, RawBlock(256, 3));
+    body.insert(body.end(), kEnd.begin(), kEnd.end());
+    ASSERT_TRUE(disk.ParseTD0(Image(Header("TD", 21), body))) << disk.StatusMessage;
+    const TTrack& t = *disk.Track(0);
+    EXPECT_EQ(t.Sectors[0].DataLength, kSectorDataBytes) << "nominal size cut to the slot";
+    EXPECT_EQ(t.Sectors[0].Data[299], static_cast<uint8_t>(1 + 299 * 7));
+    EXPECT_EQ(t.Sectors[1].DataLength, 0);
+    EXPECT_EQ(t.Sectors[1].DataCrcOk, 0);
+    EXPECT_EQ(t.Sectors[2].Data[0], 3);
+}
+
+TEST(Td0, WriterKeepsIdsWithoutDataAndNeverWritesASizeItCannotHold) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTD0(TrdosImageWithIdOnlyTail()));
+    TTrack& t = *disk.Track(1);
+    t.Sectors[3].DataLength = 0;  // an ID without data, also carrying a CRC error
+    t.Sectors[3].DataCrcOk = 0;
+    std::fill(t.Sectors[3].Data.begin(), t.Sectors[3].Data.end(), uint8_t{0});
+    t.Sectors[4].SizeCode = 9;  // data with a size code TeleDisk keeps no data for
+    t.Sectors[5].SizeCode = 5;  // 4 KB: only what the slot holds is written
+
+    Bytes out;
+    ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2001, 2, 3, 4, 5, 6)));
+    // Track 0: 16 records of 9 + 256 bytes, then the ID-only one.
+    const size_t idOnly = 12 + 10 + 4 + 16 * (9 + 256);
+    EXPECT_EQ(Bytes(out.begin() + idOnly, out.begin() + idOnly + 6), (Bytes{164, 66, 247, 247, 0x20, 0}));
+    EXPECT_EQ(Bytes(out.begin() + idOnly + 6, out.begin() + idOnly + 9), (Bytes{16, 0, 1}))
+        << "the next track record follows at once";
+    const size_t crcErrorIdOnly = idOnly + 6 + 4 + 3 * (9 + 256);
+    EXPECT_EQ(out[crcErrorIdOnly + 2], 4);
+    EXPECT_EQ(out[crcErrorIdOnly + 4], 0x22);
+
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseTD0(out)) << back.StatusMessage;
+    const TTrack& b = *back.Track(1);
+    EXPECT_EQ(back.Track(0)->CountSectors(), 17);
+    EXPECT_EQ(back.Track(0)->Sectors[16].DataLength, 0);
+    EXPECT_EQ(b.Sectors[3].DataLength, 0) << "not turned into a good sector of zeros";
+    EXPECT_EQ(b.Sectors[3].DataCrcOk, 0);
+    EXPECT_EQ(b.Sectors[4].SizeCode, 9);
+    EXPECT_EQ(b.Sectors[4].DataLength, 0);
+    EXPECT_EQ(b.Sectors[5].DataLength, kSectorDataBytes);
+    EXPECT_EQ(0, std::memcmp(b.Sectors[5].Data.data(), t.Sectors[5].Data.data(), kSectorDataBytes));
+    EXPECT_EQ(b.Sectors[6].SectorNo, 7);
+    EXPECT_EQ(0, std::memcmp(b.Sectors[6].Data.data(), t.Sectors[6].Data.data(), 256));
+}
+
+TEST(Td0, IdOnlySectorsSurviveFdiAndTheCommandLine) {
+    test::TempDir dir;
+    const std::string td0 = dir / "idonly.td0";
+    test::WriteFile(td0, TrdosImageWithIdOnlyTail());
+    TZX_Disk source;
+    ASSERT_TRUE(source.LoadTD0(td0));
+
+    const test::CommandResult info = test::RunCli({"info", td0});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("T000 c00 h0 17 x  256:"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find(" 16 247/N247?\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("sector sizes: 64 x 256, 1 x N247\n"), std::string::npos) << info.out;
+
+    for (const char* format : {"fdi", "td0"}) {
+        SCOPED_TRACE(format);
+        const test::CommandResult convert =
+            test::RunCli({"convert", "--to", format, "-o", dir / format, "-q", td0});
+        ASSERT_EQ(convert.exitCode, 0) << convert.out << convert.err;
+        TZX_Disk back;
+        const std::string out = dir / (std::string(format) + "/idonly." + format);
+        ASSERT_TRUE(std::string(format) == "fdi" ? back.LoadFDI(out) : back.LoadTD0(out)) << back.StatusMessage;
+        ASSERT_EQ(back.Track(0)->CountSectors(), 17);
+        EXPECT_EQ(back.Track(0)->Sectors[16].SizeCode, 247);
+        EXPECT_EQ(back.Track(0)->Sectors[16].DataLength, 0);
+        for (unsigned k = 0; k < 4; ++k)
+            for (unsigned s = 0; s < 16; ++s)
+                ASSERT_EQ(0, std::memcmp(back.Track(k)->Sectors[s].Data.data(),
+                                         source.Track(k)->Sectors[s].Data.data(), 256)) << k << "/" << s;
+    }
+}
+
+// A track whose third record is a data field TeleDisk found with no ID before it (flag 0x40).
+Bytes ImageWithIdlessDataFields(uint8_t idlessBlockMethod) {
+    Bytes body;
+    for (uint8_t k = 0; k < 2; ++k) {
+        PutTrackRecord(body, 4, 0, k);
+        PutSector(body, 1, 2, 0, RawBlock(512, 1), 0, k);
+        PutSector(body, 2, 2, 0, RawBlock(512, 2), 0, k);
+        const Bytes idless = idlessBlockMethod == 0 ? RawBlock(512, 0x77) : Bytes{1, 0, 1, 0xE5, 0xE5};
+        PutSector(body, 118, 2, 0x40, idless, 0, k);
+        PutSector(body, 3, 2, 0, RawBlock(512, 3), 0, k);
+    }
+    body.insert(body.end(), kEnd.begin(), kEnd.end());
+    return Image(Header("TD", 21), body);
+}
+
+TEST(Td0, DataFieldsWithoutAnIdAreLeftOutAndCounted) {
+    for (uint8_t method : {0, 1}) {
+        TZX_Disk disk;
+        ASSERT_TRUE(disk.ParseTD0(ImageWithIdlessDataFields(method))) << disk.StatusMessage;
+        EXPECT_EQ(disk.SkippedIdlessSectors, 2);
+        for (unsigned k = 0; k < 2; ++k) {
+            const TTrack& t = *disk.Track(k);
+            EXPECT_EQ(t.Sectors[0].SectorNo, 1);
+            EXPECT_EQ(t.Sectors[1].SectorNo, 2);
+            EXPECT_EQ(t.Sectors[2].SectorNo, 3) << "the next sector takes the left-out record's slot";
+            EXPECT_EQ(t.Sectors[2].Data[1], 10);
+            EXPECT_EQ(t.Sectors[3].Used, 0);
+            EXPECT_EQ(disk.FindSector(k, 118), nullptr);
+        }
+        Bytes out;
+        ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2001, 2, 3, 4, 5, 6)));
+        TZX_Disk back;
+        ASSERT_TRUE(back.ParseTD0(out));
+        EXPECT_EQ(back.SkippedIdlessSectors, 0) << "nothing made up is written";
+        EXPECT_EQ(back.Track(0)->CountSectors(), 3);
+    }
+
+    // The left-out record's block is still checked, and Clear forgets the count.
+    Bytes bad;
+    PutTrackRecord(bad, 1, 0, 0);
+    PutSector(bad, 118, 2, 0x40, {9});
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTD0(ImageWithIdlessDataFields(0)));
+    EXPECT_FALSE(disk.ParseTD0(Image(Header("TD", 21), bad)));
+    EXPECT_EQ(disk.StatusMessage, "TD0 format error!");
+    EXPECT_EQ(disk.SkippedIdlessSectors, 0);
+}
+
+TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
+    TARVEX_REQUIRE_CORPUS();
+    const auto path = [](const char* name) { return (test::CorpusDir() / "td0" / name).string(); };
+    TZX_Disk advanced, normal;
+    ASSERT_TRUE(advanced.LoadTD0(path("ecat2-216adv.td0"))) << advanced.StatusMessage;
+    ASSERT_TRUE(normal.LoadTD0(path("ecat2-216norm.td0"))) << normal.StatusMessage;
+    EXPECT_EQ(advanced.SkippedIdlessSectors, 160);
+    EXPECT_EQ(normal.SkippedIdlessSectors, 160);
+    EXPECT_EQ(normal.CountTracks(), 160);
+    for (unsigned k = 0; k < 160; ++k) {
+        ASSERT_EQ(normal.Track(k)->CountSectors(), 18) << k;
+        EXPECT_EQ(normal.FindSector(k, 118), nullptr) << k;
+    }
+    test::ExpectSameDisk(normal, advanced);
+
+    const test::CommandResult info = test::RunCli({"info", path("ecat2-216adv.td0")});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("  data fields without an ID left out: 160\n"), std::string::npos) << info.out;
+}
+
 TEST(Td0, BadRecordsGiveTheirMessages) {
     auto parse = [](const Bytes& records) {
         TZX_Disk disk;
@@ -334,7 +517,7 @@ TEST(Td0, SizeCodesAboveThreeStayInsideTheSlot) {
     Bytes body;
     PutTrackRecord(body, 2, 0, 0);
     PutSector(body, 1, 4, 0, RawBlock(1024, 1));  // nominal 2048
-    PutSector(body, 2, 255, 0, {1, 10, 0, 0xAB, 0xCD});
+    PutSector(body, 2, 7, 0, {1, 10, 0, 0xAB, 0xCD});  // nominal 16384, the largest with a data block
     body.insert(body.end(), kEnd.begin(), kEnd.end());
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTD0(Image(Header("TD", 21), body)));

@@ -399,6 +399,38 @@ TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     EXPECT_EQ(disk.Track(2)->CountSectors(), 0);
 }
 
+TEST(Udi, DataMarksAtTheEndOfATrackKeepOnlyTheBytesBeforeTheCrc) {
+    // The data mark at each of the last five bytes of the track: the field gets what stands between
+    // the mark and the last two bytes, which are taken as its CRC; none when the mark is that late.
+    TZX_Disk disk;
+    std::vector<TrackRecord> records;
+    for (size_t fromEnd = 1; fromEnd <= 5; ++fromEnd) {
+        TrackRecord r = Record(100);
+        PutId(r, 40, 0, 0, static_cast<uint8_t>(fromEnd), 1);
+        const size_t mark = r.raw.size() - fromEnd;
+        for (size_t p = mark - 3; p < mark; ++p) r.raw[p] = 0xA1;
+        r.Mark(mark - 3, 3);
+        r.raw[mark] = 0xFB;
+        for (size_t p = mark + 1; p < r.raw.size(); ++p) r.raw[p] = static_cast<uint8_t>(p);
+        records.push_back(r);
+    }
+    records.push_back(Record(100));
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi(records, 2, 1)));
+    for (unsigned k = 0; k < 5; ++k) {
+        const TSectorSlot& slot = *disk.Track(k)->Sector(0);
+        const size_t fromEnd = k + 1;
+        SCOPED_TRACE(fromEnd);
+        EXPECT_EQ(slot.SectorNo, fromEnd);
+        EXPECT_EQ(slot.DataLength, fromEnd > 3 ? fromEnd - 3 : 0);
+        EXPECT_EQ(slot.DataCrcOk, 0);
+        if (slot.DataLength) {
+            EXPECT_EQ(slot.Data[0], static_cast<uint8_t>(100 - fromEnd + 1));
+        }
+    }
+    Bytes out;
+    EXPECT_TRUE(disk.BuildUDI(out)) << "the last sector of a track may end it cut short when it is bad";
+}
+
 TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));

@@ -89,6 +89,21 @@ TEST(InspectorTest, DetailsCarryMessageAndComment) {
     EXPECT_NE(details.indexOf("Комментарий:\nfirst line\nвторой"), -1);
 }
 
+TEST(InspectorTest, DetailsCountDataFieldsLeftOutForWantOfAnId) {
+    TZX_Disk disk;
+    EXPECT_EQ(InspectorDetails(disk, true, "").indexOf("без ID"), -1);
+    disk.SkippedIdlessSectors = 80;
+    EXPECT_NE(InspectorDetails(disk, true, "").indexOf("Пропущено полей данных без ID: 80"), -1);
+}
+
+TEST(InspectorTest, RealTd0WithDataFieldsWithoutAnIdShowsTheirCount) {
+    TARVEX_REQUIRE_CORPUS();
+    InspectorDialog dialog((tarvex::test::CorpusDir() / "td0" / "ecat2-216adv.td0").string());
+    ASSERT_TRUE(dialog.Loaded());
+    EXPECT_NE(dialog.Details().indexOf("Пропущено полей данных без ID: 160"), -1) << dialog.Details().toStdString();
+    EXPECT_NE(dialog.Summary().indexOf("секторов: 2880"), -1) << dialog.Summary().toStdString();
+}
+
 TEST(InspectorTest, RealTrdosImageOpensFromTheWindowWithoutTouchingTheRunModel) {
     TARVEX_REQUIRE_CORPUS();
     const auto files = tarvex::test::CorpusFiles("trd");
