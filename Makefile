@@ -1,7 +1,8 @@
 # Set-up and everyday commands. `make run` and `make test` install any missing Debian packages first.
 BUILD      ?= build
 FUZZ_BUILD ?= build-fuzz
-FUZZ_SECONDS ?= 15
+FUZZ_JOBS  ?= $(shell nproc)
+# FUZZ_SECONDS: seconds per fuzz target; by default 15 for fuzz-smoke and 600 for fuzz-long.
 CMAKE_FLAGS ?=
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
@@ -10,7 +11,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build run demo test test-unit fuzz-smoke bench screenshots clean
+.PHONY: deps configure build run demo test test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -36,10 +37,16 @@ demo: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
-fuzz-smoke: deps
+fuzz-build: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTARVEX_FUZZ=ON -DTARVEX_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_BUILD)
-	@scripts/fuzz_smoke.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	@scripts/fuzz_smoke.sh $(FUZZ_BUILD)/bin $(or $(FUZZ_SECONDS),15) $(FUZZ_JOBS)
+
+# Every target for FUZZ_SECONDS, FUZZ_JOBS at a time; corpus and findings kept under $(FUZZ_BUILD).
+fuzz-long: fuzz-build
+	@scripts/fuzz_long.sh $(FUZZ_BUILD)/bin $(or $(FUZZ_SECONDS),600) $(FUZZ_JOBS) $(FUZZ_BUILD)
 
 screenshots: build
 	@scripts/screenshots.sh $(BUILD)
