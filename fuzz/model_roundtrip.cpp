@@ -13,12 +13,6 @@ namespace tarvex::roundtrip {
 
 namespace {
 
-// Temporary: the UDI raw-track writer looks for the marks of a track it has read by their bytes alone,
-// starting inside the field before, so an ID C=A1 H=A1 R=FB (or F8), or data ending in A1 or FE before
-// another sector, makes it find a mark that is not there and refuse the track. Until it looks only past
-// the end of the field before, no such sector is built for UDI.
-constexpr bool kUdiAvoidMarkLookalikes = true;
-
 constexpr unsigned kMostReported = 8;       // differences listed before the rest is counted only
 constexpr unsigned kSizeCodesUpToKb = 4;    // 0..3: the sizes of real sectors, 128 to 1024 bytes
 constexpr unsigned kFewTracks = 6;
@@ -105,15 +99,6 @@ std::vector<uint8_t> TrackSectorNumbers(const FormatFields& fields, FuzzInput& i
     return numbers;
 }
 
-void AvoidMarkLookalikes(TSectorSlot& slot) {
-    constexpr uint8_t kSync = 0xA1, kIdMark = 0xFE, kDataMark = 0xFB, kDeletedDataMark = 0xF8;
-    if (slot.Cylinder == kSync && slot.Head == kSync && (slot.SectorNo == kDataMark || slot.SectorNo == kDeletedDataMark))
-        slot.Head = 0;
-    if (slot.DataLength == 0) return;
-    uint8_t& last = slot.Data[slot.DataLength - 1];
-    if (last == kSync || last == kIdMark) last = 0;
-}
-
 void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsigned k) {
     track.Used = kFlagSet;
     const std::vector<SectorShape> shapes = TrackShapes(fields, in);
@@ -129,7 +114,6 @@ void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsign
         slot.DataCrcOk = in.OneIn(4) ? 0 : kFlagSet;
         slot.DataLength = shapes[s].hasData ? static_cast<uint16_t>(SlotDataBytes(slot.SizeCode)) : uint16_t{0};
         FillData(in, slot.Data.data(), slot.DataLength);
-        if (kUdiAvoidMarkLookalikes && fields.format == kUDI) AvoidMarkLookalikes(slot);
     }
 }
 

@@ -180,7 +180,9 @@ bool BuildKeepingLayout(TTrack& track, unsigned count, TrackImage& out) {
     }
     for (unsigned k = 0; k < count; ++k) {
         const TSectorSlot& slot = *track.Sector(k);
-        auto id = FindMark(track, q, kSyncA1, kSyncA1, kIdMark, kIdMark);
+        // Marks are looked for past the end of the field before: an ID or data that happens to hold a
+        // sync and mark's bytes is no mark.
+        auto id = FindMark(track, std::max(q, fieldEnd + 1), kSyncA1, kSyncA1, kIdMark, kIdMark);
         if (!id) return false;
         q = *id;
         const long room = q - fieldEnd;
@@ -191,7 +193,7 @@ bool BuildKeepingLayout(TTrack& track, unsigned count, TrackImage& out) {
         PutIdField(out, q - 1, slot);
         fieldEnd = q + 8;
 
-        auto data = FindMark(track, q, kSyncA1, kSyncA1, kDataMark, kDeletedDataMark);
+        auto data = FindMark(track, fieldEnd + 1, kSyncA1, kSyncA1, kDataMark, kDeletedDataMark);
         if (!data) return false;
         q = *data;
         if (q - fieldEnd < 15) return false;

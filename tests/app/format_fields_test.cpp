@@ -61,6 +61,17 @@ INSTANTIATE_TEST_SUITE_P(AllWriters, FormatRoundTrip,
 
 // ---- the capacity rules -------------------------------------------------------------------------
 
+TEST_P(FormatRoundTrip, KeepsSectorsWhoseBytesLookLikeMarks) {
+    // Once found by the fuzzer for UDI: an ID C=A1 H=A1 R=FB, and data ending A1 A1 FE before another
+    // sector, were taken for marks when a UDI just read was written again.
+    Bytes idLikeAMark = {0x01, 0x01, 0x00, 0x01, 0x01, 0x01, 0x01, 0xFB, 0x01, 0xA1, 0xA1, 0x01, 0x00, 0x00};
+    Bytes dataEndingLikeAMark = {1, 1, 0, 2, 1, 1, 1, 1, 2, 1, 0, 0, 1, 3};
+    dataEndingLikeAMark.insert(dataEndingLikeAMark.end(), 253, 0);
+    for (uint8_t b : {0xA1, 0xA1, 0xFE, 0, 0, 1, 0, 0}) dataEndingLikeAMark.push_back(b);
+    for (const Bytes& input : {idLikeAMark, dataEndingLikeAMark})
+        EXPECT_EQ(roundtrip::RoundTrip(GetParam().format, GetParam().compress, input, SharedDisks()), "");
+}
+
 TEST(FormatFields, MfmTrackRoomFollowsTheIbmLayoutWithItsGapReductions) {
     const FormatFields& udi = FieldsOf(kUDI);
     const std::vector<uint8_t> trdos(16, 1), tenOf512(10, 2), elevenOf512(11, 2), fiveOfKb(5, 3), sixOfKb(6, 3);
