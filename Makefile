@@ -7,7 +7,9 @@ CMAKE_FLAGS ?=
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
             libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev \
-            mame-tools libdsk-utils fuse-emulator-utils xvfb xauth
+            mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
+            desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
+            bash-completion
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -1,0 +1,81 @@
+# Bash completion for tarvex-cli: the subcommands, their options, the format names after --to, folders after
+# --output-dir, any file after --log, and otherwise folders and the image files the readers take (by their
+# extension, in any letter case).
+
+_tarvex_cli_image_files() {
+    local cur=$1
+    local IFS=$'\n'
+    local -a candidates=()
+    local path
+    local nocase_was_set=0
+    shopt -q nocasematch && nocase_was_set=1
+    shopt -s nocasematch
+    # Folders stay offered so that a path can be walked into.
+    candidates=($(compgen -d -- "$cur"))
+    for path in $(compgen -f -- "$cur"); do
+        [[ ! -d $path && $path == *.@(udi|trd|td0|fdi|pro|scl|kdi) ]] && candidates+=("$path")
+    done
+    ((nocase_was_set)) || shopt -u nocasematch
+    COMPREPLY=("${candidates[@]}")
+}
+
+_tarvex_cli() {
+    local cur prev cword
+    cur=${COMP_WORDS[COMP_CWORD]}
+    prev=${COMP_WORDS[COMP_CWORD-1]}
+    cword=$COMP_CWORD
+    # Bash splits "--to=udi" at the "=": the option is then the word before the "=".
+    if [[ $cur == = ]]; then
+        cur=""
+    elif [[ $prev == = ]] && ((cword > 2)); then
+        prev=${COMP_WORDS[cword-2]}
+    fi
+    local formats="udi trd td0 fdi pro scl kdi"
+    local convert_options="--to --output-dir --overwrite --jobs --log --compress --quiet --help -t -o -j -q -h"
+    local info_options="--quiet --help -q -h"
+
+    if ((cword == 1)); then
+        COMPREPLY=($(compgen -W "convert info help --help --version -h -V" -- "$cur"))
+        return
+    fi
+
+    local command=${COMP_WORDS[1]}
+    local i
+    # After "--" every word is a file name.
+    for ((i = 2; i < cword; i++)); do
+        if [[ ${COMP_WORDS[i]} == -- ]]; then
+            _tarvex_cli_image_files "$cur"
+            return
+        fi
+    done
+
+    if [[ $command == convert ]]; then
+        case $prev in
+            -t|--to)
+                COMPREPLY=($(compgen -W "$formats" -- "$cur"))
+                return ;;
+            -o|--output-dir)
+                local IFS=$'\n'
+                COMPREPLY=($(compgen -d -- "$cur"))
+                return ;;
+            --log)
+                local IFS=$'\n'
+                COMPREPLY=($(compgen -f -- "$cur"))
+                return ;;
+            -j|--jobs)
+                return ;;
+        esac
+    elif [[ $command != info ]]; then
+        return
+    fi
+
+    if [[ $cur == -* ]]; then
+        local options=$info_options
+        [[ $command == convert ]] && options=$convert_options
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    _tarvex_cli_image_files "$cur"
+}
+
+complete -o filenames -F _tarvex_cli tarvex-cli

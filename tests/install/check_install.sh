@@ -1,0 +1,228 @@
+#!/bin/bash
+# Installs a build into a temporary prefix and checks what lands there: the file list, the desktop entry, the
+# AppStream metadata, the man pages, the MIME types (and that an image without its extension is known by its
+# content), and the bash completion. Every check runs; the script fails when any of them does.
+# Usage: check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI(0|1)
+set -u
+build_dir=${1:?usage: check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI}
+source_dir=${2:?}
+corpus_dir=${3:?}
+with_gui=${4:?}
+app_id=org.tarvex.Tarvex
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# Runs a command that must succeed and print nothing on either stream.
+expect_silent() {
+    local what=$1
+    shift
+    local output
+    output=$("$@" 2>&1)
+    local status=$?
+    if ((status != 0)) || [[ -n $output ]]; then
+        fail "$what (status $status)"
+        printf '%s\n' "$output" | sed 's/^/    /'
+    fi
+}
+
+check_file_list() {
+    local expected=(
+        share/applications/$app_id.desktop
+        share/bash-completion/completions/tarvex-cli
+        share/doc/tarvex/README.md
+        share/icons/hicolor/scalable/apps/$app_id.svg
+        share/man/man1/tarvex-cli.1
+        share/man/man1/tarvex.1
+        share/metainfo/$app_id.metainfo.xml
+        share/mime/packages/$app_id.xml
+        bin/tarvex-cli
+    )
+    ((with_gui)) && expected+=(bin/tarvex)
+    local want got
+    want=$(printf '%s\n' "${expected[@]}" | sort)
+    got=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
+    if [[ $got != "$want" ]]; then
+        fail "installed files differ from the expected list"
+        diff <(printf '%s\n' "$want") <(printf '%s\n' "$got") | sed 's/^/    /'
+    fi
+    local program
+    for program in tarvex-cli $( ((with_gui)) && echo tarvex); do
+        [[ -x $prefix/bin/$program ]] || fail "bin/$program is not executable"
+    done
+    local version
+    version=$("$prefix/bin/tarvex-cli" --version 2>&1)
+    [[ $version == "tarvex-cli "[0-9]* ]] || fail "installed tarvex-cli --version prints '$version'"
+}
+
+# The type names the MIME XML declares, sorted.
+declared_mime_types() {
+    xmllint --xpath '//*[local-name()="mime-type"]/@type' "$prefix/share/mime/packages/$app_id.xml" |
+        grep -o 'type="[^"]*"' | sed 's/type="\(.*\)"/\1/' | sort
+}
+
+check_desktop_entry() {
+    local entry=$prefix/share/applications/$app_id.desktop
+    expect_silent "desktop-file-validate $app_id.desktop" desktop-file-validate "$entry"
+    grep -qx "Exec=tarvex %F" "$entry" || fail "the desktop entry does not start 'tarvex %F'"
+    grep -qx "Icon=$app_id" "$entry" || fail "the desktop entry's icon is not $app_id"
+    local listed
+    listed=$(grep '^MimeType=' "$entry" | cut -d= -f2 | tr ';' '\n' | sed '/^$/d' | sort)
+    [[ $listed == "$(declared_mime_types)" ]] || fail "the desktop entry's MimeType differs from the MIME XML"
+}
+
+check_metainfo() {
+    local metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
+    local output
+    if ! output=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
+        fail "appstreamcli validate --no-net"
+        printf '%s\n' "$output" | sed 's/^/    /'
+    fi
+    [[ $(xmllint --xpath 'string(/component/id)' "$metainfo") == "$app_id" ]] || fail "metainfo id is not $app_id"
+    [[ $(xmllint --xpath 'string(/component/launchable)' "$metainfo") == "$app_id.desktop" ]] ||
+        fail "metainfo does not launch $app_id.desktop"
+    local provided
+    provided=$(xmllint --xpath '//provides/mediatype/text()' "$metainfo" | sort)
+    [[ $provided == "$(declared_mime_types)" ]] || fail "metainfo mediatypes differ from the MIME XML"
+    local binary
+    for binary in tarvex tarvex-cli; do
+        xmllint --xpath "//provides/binary[text()='$binary']" "$metainfo" >/dev/null 2>&1 ||
+            fail "metainfo does not provide the binary $binary"
+    done
+}
+
+check_man_pages() {
+    local page
+    for page in tarvex tarvex-cli; do
+        local file=$prefix/share/man/man1/$page.1
+        # man writes the page to stdout; only its warnings (stderr) must be empty.
+        local warnings
+        warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$file" 2>&1 >/dev/null)
+        [[ -z $warnings ]] || { fail "man --warnings $page.1"; printf '%s\n' "$warnings" | sed 's/^/    /'; }
+        expect_silent "groff -ww -man -z $page.1" groff -ww -man -z "$file"
+        LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>/dev/null | grep -q "^SYNOPSIS" ||
+            fail "$page.1 renders without a SYNOPSIS"
+    done
+    # Every long option the program's help lists is in its manual page.
+    local option
+    for option in $("$prefix/bin/tarvex-cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+        grep -qF -- "${option//-/\\-}" "$prefix/share/man/man1/tarvex-cli.1" ||
+            fail "tarvex-cli.1 does not describe $option"
+    done
+}
+
+# Prints the content type gio gives FILE with only the installed prefix's MIME database beside the system's.
+content_type() {
+    XDG_DATA_HOME=$work/empty-home XDG_DATA_DIRS=$prefix/share:/usr/share \
+        gio info -a standard::content-type "$1" 2>/dev/null | sed -n 's/^ *standard::content-type: //p'
+}
+
+expect_type() {
+    local wanted=$1 file=$2 got
+    got=$(content_type "$file")
+    [[ $got == "$wanted" ]] || fail "gio names $(basename "$file") '$got', expected '$wanted'"
+}
+
+check_mime_types() {
+    local xml=$prefix/share/mime/packages/$app_id.xml
+    expect_silent "xmllint --noout $app_id.xml" xmllint --noout "$xml"
+    if ! update-mime-database "$prefix/share/mime" >"$work/umd.log" 2>&1; then
+        fail "update-mime-database"
+        sed 's/^/    /' "$work/umd.log"
+        return
+    fi
+    [[ -s $prefix/share/mime/mime.cache ]] || fail "update-mime-database wrote no mime.cache"
+
+    # Signatures alone, in files without an extension, padded as a real header would be.
+    local samples=$work/samples
+    mkdir -p "$samples" "$work/empty-home"
+    local padding
+    padding=$(printf '%0256d' 0 | tr 0 '\001')
+    printf 'UDI!%s' "$padding" >"$samples/udi"
+    printf 'SINCLAIR%s' "$padding" >"$samples/scl"
+    printf 'FDI%s' "$padding" >"$samples/fdi"
+    printf 'TD\000\000\025%s' "$padding" >"$samples/td0-plain-v21"
+    printf 'td\000\000\012%s' "$padding" >"$samples/td0-packed-v10"
+    printf 'TD\000\000\017%s' "$padding" >"$samples/td0-plain-v15"
+    printf 'TD\000\000\011%s' "$padding" >"$samples/td-version-9"
+    printf 'td\000\000\026%s' "$padding" >"$samples/td-version-22"
+    printf 'Td\000\000\025%s' "$padding" >"$samples/td-mixed-case"
+    expect_type application/x-udi-disk-image "$samples/udi"
+    expect_type application/x-scl-archive "$samples/scl"
+    expect_type application/x-fdi-disk-image "$samples/fdi"
+    expect_type application/x-teledisk-image "$samples/td0-plain-v21"
+    expect_type application/x-teledisk-image "$samples/td0-packed-v10"
+    expect_type application/x-teledisk-image "$samples/td0-plain-v15"
+    expect_type application/octet-stream "$samples/td-version-9"
+    expect_type application/octet-stream "$samples/td-version-22"
+    expect_type application/octet-stream "$samples/td-mixed-case"
+
+    # Headerless formats by their extension, in any letter case.
+    head -c 4096 /dev/zero >"$samples/GAME.TRD"
+    head -c 4096 /dev/zero >"$samples/cpm.Pro"
+    head -c 4096 /dev/zero >"$samples/korvet.kdi"
+    expect_type application/x-trd-disk-image "$samples/GAME.TRD"
+    expect_type application/x-pro-disk-image "$samples/cpm.Pro"
+    expect_type application/x-kdi-disk-image "$samples/korvet.kdi"
+
+    # Real images, renamed without their extension.
+    if [[ ! -d $corpus_dir/udi || ! -d $corpus_dir/scl || ! -d $corpus_dir/td0 ]]; then
+        echo "SKIP: no sample corpus at $corpus_dir; real images not checked by content"
+        return
+    fi
+    local format type image count
+    for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image; do
+        type=${format#*:}
+        format=${format%%:*}
+        count=0
+        for image in "$corpus_dir/$format"/*."$format"; do
+            [[ -f $image ]] || continue
+            cp "$image" "$samples/corpus-$format-$count"
+            expect_type "$type" "$samples/corpus-$format-$count"
+            count=$((count + 1))
+        done
+        ((count > 0)) || fail "no $format image in $corpus_dir/$format"
+    done
+}
+
+check_completion() {
+    local output
+    if ! output=$(bash "$source_dir/tests/install/completion_test.sh" \
+        "$prefix/share/bash-completion/completions/tarvex-cli" 2>&1); then
+        fail "bash completion"
+        printf '%s\n' "$output" | sed 's/^/    /'
+    fi
+}
+
+for tool in cmake desktop-file-validate appstreamcli man groff xmllint update-mime-database gio; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed"
+done
+if ((failures)); then
+    exit 1
+fi
+
+if ! cmake --install "$build_dir" --prefix "$prefix" >"$work/install.log" 2>&1; then
+    echo "FAIL: cmake --install"
+    sed 's/^/    /' "$work/install.log"
+    exit 1
+fi
+
+check_file_list
+check_desktop_entry
+check_metainfo
+check_man_pages
+check_mime_types
+check_completion
+
+if ((failures)); then
+    echo "$failures install check(s) failed"
+    exit 1
+fi
+echo "install: all checks passed"
