@@ -1,6 +1,7 @@
 #!/bin/sh
 # Pictures of what a user sees, made under a virtual X display: the window after a run over three
-# images, the window during that run, and the image viewer on a real TR-DOS disk.
+# images, the window during that run, the image viewer on a real TR-DOS disk, and the window started with
+# two images on its command line.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/*.png)
 set -eu
 build=${1:-build}

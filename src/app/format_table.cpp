@@ -1,7 +1,5 @@
 #include "app/format_table.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <exception>
@@ -14,16 +12,10 @@ namespace tarvex {
 namespace {
 const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
 
-// Something is there under the name (a file, a folder, a device), following symbolic links.
-bool NameExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
-}
-
-// The file is loaded here, no further than its format's limit, and parsed; where nothing has the name,
-// the reader gives its own answer for a missing file.
+// The file is loaded here, no further than its format's limit, and parsed. A file that is gone (deleted
+// after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
+// leaves the disk model as it was.
 bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
-    if (!NameExists(path)) return (disk.*format.load)(path);
     const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
     return (disk.*format.parse)(bytes);
 }

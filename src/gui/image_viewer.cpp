@@ -1,6 +1,8 @@
 #include "gui/image_viewer.h"
 
 #include <QFontDatabase>
+#include <QTextDocument>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -12,6 +14,30 @@ namespace tarvex::gui {
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+constexpr int kDefaultWidth = 1200, kDefaultHeight = 640;
+
+// The catalogue's first line runs all its facts together; here each fact after the label gets its own line,
+// so that the pane beside the sector map needs no sideways scrolling.
+QString CatalogueText(const std::string& catalogue) {
+    QString text = QString::fromStdString(catalogue);
+    const QString afterLabel = "\", ";
+    const qsizetype labelEnd = text.indexOf(afterLabel + "disk type ");
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    if (labelEnd < 0 || lineEnd < labelEnd) return text;
+    QString facts = text.mid(labelEnd + 1, lineEnd - labelEnd - 1);
+    facts.replace(", ", "\n  ");
+    return text.left(labelEnd + 1) + facts + text.mid(lineEnd);
+}
+
+// Wide enough to show the longest line of text in the pane without a horizontal scroll bar.
+int TextPaneWidth(const QPlainTextEdit& pane, const QString& text) {
+    int widest = 0;
+    for (const QString& line : text.split(u'\n'))
+        widest = std::max(widest, pane.fontMetrics().horizontalAdvance(line));
+    const int margins = 2 * static_cast<int>(pane.document()->documentMargin()) + 2 * pane.frameWidth();
+    return widest + margins + pane.verticalScrollBar()->sizeHint().width() + pane.fontMetrics().averageCharWidth();
+}
 
 int CountSectors(TZX_Disk& disk) {
     int sectors = 0;
@@ -44,7 +70,7 @@ QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message
     if (disk.SkippedIdlessSectors)
         parts << QString("Пропущено полей данных без ID: %1").arg(disk.SkippedIdlessSectors);
     if (const std::string catalogue = DescribeTrdosSystemArea(disk); !catalogue.empty())
-        parts << "Каталог TR-DOS:\n" + Q(catalogue);
+        parts << "Каталог TR-DOS:\n" + CatalogueText(catalogue);
     if (parts.isEmpty()) parts << "Нет каталога TR-DOS, комментария и сообщения.";
     return parts.join("\n\n");
 }
@@ -52,7 +78,6 @@ QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message
 InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     : QDialog(parent), disk_(std::make_unique<TZX_Disk>()) {
     setWindowTitle("Просмотр образа - " + Q(FileNamePart(path)));
-    resize(1200, 640);
 
     disk_->StatusMessage.clear();
     std::string message;
@@ -79,6 +104,9 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     layout->addWidget(summary_);
     layout->addWidget(showDisabled_);
     layout->addLayout(body, 1);
+    // The catalogue decides the pane's width; a long message or comment line may still scroll.
+    details_->setMinimumWidth(TextPaneWidth(*details_, CatalogueText(DescribeTrdosSystemArea(*disk_))));
+    resize(std::max(kDefaultWidth, minimumSizeHint().width()), kDefaultHeight);
 }
 
 InspectorDialog::~InspectorDialog() {

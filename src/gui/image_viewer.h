@@ -26,6 +26,7 @@ public:
     QCheckBox* ShowDisabledSectors() const { return showDisabled_; }
     QString Summary() const { return summary_->text(); }
     QString Details() const { return details_->toPlainText(); }
+    QPlainTextEdit* DetailsView() const { return details_; }
 
 private:
     std::unique_ptr<TZX_Disk> disk_;  // about 6 MB, so on the heap

@@ -12,7 +12,9 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 #include <cstdio>
+#include <utility>
 
 #include "app/format_table.h"
 #include "gui/image_viewer.h"
@@ -83,7 +85,8 @@ TFMain::TFMain(WindowOptions options, QWidget* parent)
       ownDialogs_(options.dialogs ? nullptr : std::make_unique<QtDialogService>()),
       dialogs_(options.dialogs ? options.dialogs : ownDialogs_.get()),
       programFolder_(options.programFolder.empty() ? gui::ProgramFolder() : options.programFolder),
-      driver_(zxd, *this, options.clock) {
+      driver_(zxd, *this, options.clock),
+      startupFiles_(std::move(options.files)) {
     asd.DataStore.Section = "Data";
     asd.DataStore.Registry.Rootkey = hkeyLocalMachine;
     asd.DataStore.Registry.SetPath("\\Software\\Morvane\\Tarvex");
@@ -178,6 +181,7 @@ void TFMain::BuildList() {
     header->setSectionResizeMode(QHeaderView::Fixed);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setStretchLastSection(false);
+    lv->installEventFilter(this);
     connect(lv, &QTableWidget::itemSelectionChanged, this, &TFMain::lvClick);
     connect(lv, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { InspectRow(row); });
 }
@@ -205,6 +209,8 @@ void TFMain::BuildBottomPanel() {
     connect(cb1, &QCheckBox::toggled, this, &TFMain::cb1Click);
     connect(cb2, &QCheckBox::toggled, this, &TFMain::cb2Click);
     connect(afl1, &TTynLookupEdit::Button1Click, this, &TFMain::afl1Button1Click);
+    // The field is often too narrow for the whole folder.
+    connect(afl1->Edit(), &QLineEdit::textChanged, afl1->Edit(), &QWidget::setToolTip);
 
     auto* layout = new QVBoxLayout(centralWidget());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -329,6 +335,19 @@ void TFMain::FormShow() {
     driver_.SetLogFileName(programFolder_ + "log.txt");
     ShowFileCount();
     FormResize();
+    OpenStartupFiles();
+}
+
+// Files named when the program starts (an "Open with" or a double-click in the file manager) are added as
+// if chosen in the add dialog, once the window is on the screen so that its message boxes have an owner.
+void TFMain::OpenStartupFiles() {
+    if (startupFiles_.isEmpty()) return;
+    QStringList files;
+    for (const QString& file : std::as_const(startupFiles_)) files << QFileInfo(file).absoluteFilePath();
+    startupFiles_.clear();
+    QTimer::singleShot(0, this, [this, files] {
+        if (!driver_.Busy) AddChosenFiles(files);
+    });
 }
 
 void TFMain::FormResize() {
@@ -346,11 +365,20 @@ void TFMain::FormResize() {
     const int aflWidth = Panel2->width() - aflLeft - cb2Width - 16;
     centre(afl1, aflLeft, std::max(aflWidth, 40));
     centre(cb2, aflLeft + std::max(aflWidth, 40) + margin, cb2Width);
+    FitFileColumn();
+}
+
+void TFMain::FitFileColumn() {
     lv->setColumnWidth(1, std::max(kNumberColumnWidth, lv->width() - kFileColumnMargin));
 }
 
+// The list and the bottom panel get their new sizes one after the other, in either order: each fits
+// what depends on its own size when it has it.
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Panel2 && event->type() == QEvent::Resize) FormResize();
+    if (event->type() == QEvent::Resize) {
+        if (watched == Panel2) FormResize();
+        if (watched == lv) FitFileColumn();
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -402,7 +430,10 @@ void TFMain::UpdateInspectButton() {
 
 void TFMain::ToolButton1Click() {
     if (driver_.Busy) return;
-    const QStringList files = dialogs_->OpenFiles(this, "Добавить файлы", Q(LastDirectory), AddDialogFilter());
+    AddChosenFiles(dialogs_->OpenFiles(this, "Добавить файлы", Q(LastDirectory), AddDialogFilter()));
+}
+
+void TFMain::AddChosenFiles(const QStringList& files) {
     for (const QString& file : files)
         if (AddFile(file)) LastDirectory = FolderOf(S(file));
     ShowFileCount();

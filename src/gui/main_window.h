@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStringList>
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -32,6 +33,7 @@ struct WindowOptions {
     DialogService* dialogs = nullptr;  // the desktop's boxes when not given
     std::string programFolder;         // with a trailing separator; the running program's when empty
     Clock clock = SystemLocalTime;     // time stamps of the run log
+    QStringList files;                 // added once the window is shown, as if chosen in the add dialog
 };
 
 class TFMain : public QMainWindow, public ConversionUi {
@@ -42,6 +44,7 @@ public:
 
     // Commands and handlers; each one that starts work does nothing while a run is going on.
     void ToolButton1Click();  // add files through the dialog
+    void AddChosenFiles(const QStringList& files);  // what the add dialog does with the files it returns
     void ToolButton2Click();  // remove the selected rows
     void ToolButton3Click();  // convert every listed file
     void ToolButton4Click();  // close the window
@@ -115,6 +118,8 @@ private:
     void FormCreate();
     void FormShow();
     void FormResize();
+    void FitFileColumn();
+    void OpenStartupFiles();
     void BuildToolBar();
     void BuildList();
     void BuildBottomPanel();
@@ -141,6 +146,7 @@ private:
     std::string ImageDirectory;
     std::string LastDirectory;
     bool SamePath = false;
+    QStringList startupFiles_;
     bool shown_ = false;
     bool closeRequestedDuringRun_ = false;
 };

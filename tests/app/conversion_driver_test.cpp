@@ -243,7 +243,8 @@ TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
     EXPECT_EQ(ui.Result(2), "Error save file!");
     ASSERT_EQ(ui.messages.size(), 3u);
     EXPECT_EQ(ui.messages[0], "Error!|Данный тип файлов не поддерживается!");
-    EXPECT_EQ(ui.messages[1], "Error!|left from before") << "a missing file leaves the status as it stood";
+    EXPECT_EQ(ui.messages[1], "Error!|Cannot open file \"" + (dir / "deleted.trd") + "\": No such file or directory")
+        << "a file gone since it was listed is reported with the system's reason, not the model's old status";
 }
 
 TEST_F(DriverTest, FoldersAndEndlessSourcesFailWithTheirCauseAsInTheCommandLine) {

@@ -138,7 +138,8 @@ TEST(Cli, UnreadableSourcesFailThatFileAndWriteNothing) {
                            dir / "notes.txt"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_THAT(Lines(r.out), ElementsAre((dir / "cut.trd") + ": Error open file! (Stream read error)",
-                                          (dir / "gone.trd") + ": Error open file! (No such file)",
+                                          (dir / "gone.trd") + ": Error open file! (Cannot open file \"" + (dir / "gone.trd") +
+                                              "\": No such file or directory)",
                                           (dir / "notes.txt") + ": Error open file! (Данный тип файлов не поддерживается!)"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
 }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
+#include <algorithm>
 #include <QScrollBar>
 
 #include "gui/program_folder.h"
@@ -77,7 +79,48 @@ TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
 
     InspectorDialog missing(temp / "gone.trd");
     EXPECT_FALSE(missing.Loaded());
-    EXPECT_NE(missing.Details().indexOf("Файл не найден"), -1);
+    EXPECT_NE(missing.Details().indexOf(QString::fromStdString(temp / "gone.trd") + "\": No such file or directory"), -1)
+        << missing.Details().toStdString();
+}
+
+// A TR-DOS disk whose catalogue lines are as wide as they come: every number at its widest, deleted entries.
+Bytes WidestCatalogueTrd() {
+    constexpr size_t kInfo = 8 * 256;  // sector 9 of track 0
+    Bytes bytes(4 * 4096, 0);
+    for (size_t entry = 0; entry < 128; ++entry) {
+        uint8_t* e = &bytes[entry * 16];
+        std::fill(e, e + 8, static_cast<uint8_t>('W'));
+        e[0] = entry % 2 ? 0x01 : 'W';  // odd entries deleted
+        e[8] = 'B';
+        std::fill(e + 9, e + 16, 0xFF);
+    }
+    bytes[kInfo + 0xE1] = 255;
+    bytes[kInfo + 0xE2] = 255;
+    bytes[kInfo + 0xE3] = 0x16;
+    bytes[kInfo + 0xE4] = 128;
+    bytes[kInfo + 0xE5] = bytes[kInfo + 0xE6] = 0xFF;
+    bytes[kInfo + 0xE7] = 0x10;
+    bytes[kInfo + 0xF4] = 64;
+    std::fill(&bytes[kInfo + 0xF5], &bytes[kInfo + 0xFD], static_cast<uint8_t>('W'));
+    return bytes;
+}
+
+TEST(InspectorTest, TrdosCatalogueFitsWithoutSidewaysScrollingAtTheDefaultSize) {
+    TempDir temp;
+    const std::string path = temp / "wide.trd";
+    tarvex::test::WriteFile(path, WidestCatalogueTrd());
+    InspectorDialog dialog(path);
+    ASSERT_TRUE(dialog.Loaded());
+    EXPECT_NE(dialog.Details().indexOf("  TR-DOS disk: label \"WWWWWWWW\"\n  disk type 0x16\n  files 128 (deleted 64)\n"
+                                       "  free sectors 65535\n  first free track 255 sector 255\n  catalogue:"),
+              -1)
+        << dialog.Details().toStdString();
+    EXPECT_NE(dialog.Details().indexOf("deleted\n"), -1);
+    dialog.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialog.DetailsView()->horizontalScrollBar()->maximum(), 0)
+        << "pane " << dialog.DetailsView()->width() << " wide in a dialog " << dialog.width() << " wide";
+    EXPECT_GE(dialog.width(), 1200);
 }
 
 TEST(InspectorTest, DetailsCarryMessageAndComment) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
@@ -34,8 +35,9 @@ protected:
         fs::create_directories(program_);
     }
 
-    void Open() {
+    void Open(const QStringList& files = {}) {
         WindowOptions options;
+        options.files = files;
         options.dialogs = &dialogs_;
         options.programFolder = program_;
         options.clock = [] { return LocalTime{2026, 12, 8, 10, 20, 30, 450}; };
@@ -201,6 +203,78 @@ TEST_F(WindowTest, DroppedFilesAreAddedInOrderWithTheSameChecks) {
     EXPECT_EQ(Rows(), 2);
 }
 
+TEST_F(WindowTest, FilesOnTheCommandLineAreAddedOnceShownAsIfChosenInTheDialog) {
+    WriteStore("LastDirectory = /keep/\n");
+    Open({"/x/readme.txt", "/a/game.trd", "/b/game.trd", "rel/DISK.Scl"});
+    EXPECT_EQ(Rows(), 0) << "added when the window is up, so that its boxes have an owner";
+    QCoreApplication::processEvents();
+
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(0, 1), "/a/game.trd");
+    EXPECT_EQ(Cell(1, 1), QDir::currentPath() + "/rel/DISK.Scl") << "a relative name is taken from where it was started";
+    EXPECT_EQ(Cell(1, 0), "2");
+    EXPECT_EQ(Cell(1, 2), "...");
+    ASSERT_EQ(dialogs_.boxes.size(), 2u);
+    EXPECT_EQ(dialogs_.boxes[0].text, "Не поддерживаемый тип файла...");
+    EXPECT_EQ(dialogs_.boxes[0].caption, "Ошибка!");
+    EXPECT_EQ(dialogs_.boxes[1].text, "Файл с именем \"game.trd\" уже есть в списке...");
+    EXPECT_EQ(dialogs_.boxes[1].caption, "Ошибка!");
+    EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 2");
+    EXPECT_TRUE(window_->ToolButton3->isEnabled());
+    EXPECT_EQ(dialogs_.openCalls, 0);
+    const std::string lastFolder = "LastDirectory=" + QDir::currentPath().toStdString() + "/rel/\n";
+    EXPECT_NE(FileText(StoreFile()).find(lastFolder), std::string::npos) << FileText(StoreFile());
+
+    window_->hide();
+    window_->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Rows(), 2) << "only the first showing adds them";
+}
+
+TEST_F(WindowTest, WithoutFilesOnTheCommandLineTheStartIsUntouched) {
+    WriteStore("LastDirectory = /keep/\n");
+    Open({});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(dialogs_.boxes.empty());
+    EXPECT_NE(FileText(StoreFile()).find("LastDirectory = /keep/\n"), std::string::npos) << "not rewritten";
+}
+
+TEST_F(WindowTest, FilenameColumnFollowsEveryResizeIncludingMaximise) {
+    Open();
+    QCoreApplication::processEvents();
+    const auto expectRule = [this](const char* when) {
+        EXPECT_EQ(window_->lv->columnWidth(1), window_->lv->width() - 172) << when;
+    };
+    expectRule("when first shown");
+    const int firstWidth = window_->lv->width();
+    window_->resize(1100, 500);
+    QCoreApplication::processEvents();
+    EXPECT_NE(window_->lv->width(), firstWidth);
+    expectRule("after a resize");
+    window_->resize(900, 450);
+    QCoreApplication::processEvents();
+    expectRule("after a second resize");
+    const int beforeMaximise = window_->lv->width();
+    window_->showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_NE(window_->lv->width(), beforeMaximise) << "the offscreen screen is a different size";
+    expectRule("after maximising");
+    window_->showNormal();
+    QCoreApplication::processEvents();
+    expectRule("after restoring");
+}
+
+TEST_F(WindowTest, OutputFolderFieldShowsItsWholePathAsATooltip) {
+    WriteStore("ImageDirectory=/srv/a/rather/long/output/folder/for/images\n");
+    Open();
+    EXPECT_EQ(window_->afl1->Edit()->toolTip(), "/srv/a/rather/long/output/folder/for/images");
+    fs::create_directories(temp_ / "out");
+    dialogs_.folder = QString::fromStdString(temp_ / "out");
+    window_->afl1Button1Click();
+    EXPECT_EQ(window_->afl1->Edit()->toolTip().toStdString(), temp_ / "out");
+}
+
 TEST_F(WindowTest, RemovingRowsTwoAndFourOfFiveRenumbersTheRest) {
     Open();
     Drop({"/r/1.trd", "/r/2.trd", "/r/3.trd", "/r/4.trd", "/r/5.trd"});
@@ -305,6 +379,18 @@ TEST_F(RunTest, ThreeFilesWithAFailingMiddleOne) {
     EXPECT_EQ(dialogs_.boxes[0].text, "Не найден каталог сохранения образов! Создать?");
     EXPECT_EQ(dialogs_.boxes[1].caption, "Error!");
     EXPECT_NE(dialogs_.boxes[1].text.indexOf("167"), -1) << dialogs_.boxes[1].text.toStdString();
+}
+
+TEST_F(RunTest, AFileGoneSinceItWasListedIsReportedWithTheSystemsReason) {
+    fs::remove(temp_ / "src/first.trd");
+    window_->ToolButton3Click();
+    EXPECT_EQ(Cell(0, 2), "Error open file!");
+    EXPECT_EQ(Cell(2, 2), "Converted!");
+    ASSERT_GE(dialogs_.boxes.size(), 2u);
+    const test::FakeDialogs::Box& gone = dialogs_.boxes[1];
+    EXPECT_EQ(gone.caption, "Error!");
+    EXPECT_NE(gone.text.indexOf(Q("src/first.trd")), -1) << gone.text.toStdString();
+    EXPECT_NE(gone.text.indexOf("No such file or directory"), -1) << gone.text.toStdString();
 }
 
 TEST_F(RunTest, LogFileIsWindows1251WithCrLf) {

@@ -1,5 +1,6 @@
 // Makes the pictures of what a user sees: the window after a run over three images (the middle one
-// broken), the window during a run with its progress panel, and the viewer on a real TR-DOS image.
+// broken), the window during a run with its progress panel, the viewer on a real TR-DOS image, and the
+// window started with two images on its command line.
 // Usage: tarvex_screenshots OUTPUT_DIR FIRST.trd SECOND.trd
 #include <QApplication>
 #include <QDir>
@@ -100,5 +101,14 @@ int main(int argc, char* argv[]) {
     inspector.ShowDisabledSectors()->setChecked(true);
     inspector.MapView()->verticalScrollBar()->setValue(inspector.MapView()->verticalScrollBar()->maximum());
     ok = Save(inspector, out + "/inspector-disabled-sectors-end.png") && ok;
+    inspector.close();
+
+    // Started as the file manager's "Open with" starts it: the two disks named on its command line.
+    tarvex::gui::WindowOptions opened = options;
+    opened.files = {first, third};
+    tarvex::gui::TFMain started(opened);
+    started.show();
+    QApplication::processEvents();
+    ok = Save(started, out + "/window-started-with-files.png") && ok;
     return ok ? 0 : 1;
 }
