@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <memory>
-#include <sstream>
+#include <string_view>
 
 #include "app/format_table.h"
 
@@ -19,6 +19,7 @@ namespace {
 constexpr unsigned kMaxJobs = 256;
 constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
+constexpr std::string_view kMissing = " missing";
 
 const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi (any letter case)";
 const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl or kdi";
@@ -74,6 +75,7 @@ struct CommandLine {
 
         convert = app.add_subcommand("convert", "write every FILE in the format FORMAT");
         convert->allow_extras();
+        convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
         to = convert->add_option("-t,--to", format, kFormatList)->type_name("FORMAT");
         outputDir = convert->add_option("-o,--output-dir", folder,
                                         "write every output into DIR (created when missing);\n"
@@ -106,28 +108,36 @@ ParseResult Succeed(Command command) {
     return {o, {}};
 }
 
-// CLI11 names the option whose value is missing at the start of its message ("--to: 1 required ...").
-std::string MissingValueReason(const CommandLine& line, const std::string& message) {
-    const std::pair<const CLI::Option*, const char*> needs[] = {
-        {line.to, "a format"}, {line.outputDir, "a folder"}, {line.jobs, "a number of jobs from 1 to 256"},
+// The reason given when a value option has no value (or an empty one).
+std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option) {
+    const std::pair<const CLI::Option*, std::string> needs[] = {
+        {line.to, "a format"},
+        {line.outputDir, "a folder"},
+        {line.jobs, "a number of jobs from 1 to " + std::to_string(kMaxJobs)},
         {line.log, "a file name"}};
-    for (const auto& [option, what] : needs)
-        if (message.rfind(option->get_name() + ":", 0) == 0) return "option " + option->get_name() + " needs " + what;
-    return message;
+    for (const auto& [known, what] : needs)
+        if (known == option) return "option " + option->get_name() + " needs " + what;
+    return "option " + option->get_name() + " needs a value";
+}
+
+// CLI11 names the option whose value is missing at the start of its message ("--to: 1 required FORMAT
+// missing").
+std::optional<std::string> MissingValueReason(const CommandLine& line, const std::string& message) {
+    const bool missing = message.size() >= kMissing.size() &&
+                         message.compare(message.size() - kMissing.size(), kMissing.size(), kMissing) == 0;
+    for (const CLI::Option* option : {line.to, line.outputDir, line.jobs, line.log})
+        if (missing && message.rfind(option->get_name() + ":", 0) == 0) return NeedsValueReason(line, option);
+    return std::nullopt;
 }
 
 // "--log=" names no file, yet CLI11 would take the next argument as the value.
 std::optional<std::string> EmptyInlineValueReason(const CommandLine& line, const std::vector<std::string>& args) {
-    for (const std::string& arg : args) {
-        if (arg.size() > 2 && arg.back() == '=') {
-            const std::string reason = MissingValueReason(line, arg.substr(0, arg.size() - 1) + ":");
-            if (reason.rfind("option ", 0) == 0) return reason;
-        }
-    }
+    for (const std::string& arg : args)
+        if (arg.size() > 2 && arg.back() == '=')
+            if (auto reason = MissingValueReason(line, arg.substr(0, arg.size() - 1) + ":" + std::string(kMissing)))
+                return reason;
     return std::nullopt;
 }
-
-std::string JobsReason() { return "option --jobs needs a number of jobs from 1 to " + std::to_string(kMaxJobs); }
 
 std::optional<unsigned> ParseJobs(const std::string& text) {
     unsigned n = 0;
@@ -153,16 +163,16 @@ ParseResult CheckConvertValues(CommandLine& line) {
         o.format = *format;
     }
     if (line.outputDir->count() > 0) {
-        if (line.folder.empty()) return Fail("option --output-dir needs a folder");
+        if (line.folder.empty()) return Fail(NeedsValueReason(line, line.outputDir));
         o.outputDir = line.folder;
     }
     if (line.jobs->count() > 0) {
         const auto n = ParseJobs(line.jobCount);
-        if (!n) return Fail(JobsReason());
+        if (!n) return Fail(NeedsValueReason(line, line.jobs));
         o.jobs = *n;
     }
     if (line.log->count() > 0) {
-        if (line.logFile.empty()) return Fail("option --log needs a file name");
+        if (line.logFile.empty()) return Fail(NeedsValueReason(line, line.log));
         o.logFile = line.logFile;
     }
     if (o.format < 0) return Fail("convert needs --to FORMAT");
@@ -198,7 +208,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     } catch (const CLI::CallForAllHelp&) {
         return Succeed(Command::Help);
     } catch (const CLI::ArgumentMismatch& e) {
-        return Fail(MissingValueReason(line, e.what()));
+        return Fail(MissingValueReason(line, e.what()).value_or(e.what()));
     } catch (const CLI::ParseError& e) {
         return Fail(e.what());
     }

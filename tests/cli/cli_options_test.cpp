@@ -77,6 +77,15 @@ TEST(CliOptionsGnuForms, OptionsMayFollowFilesAndQuietWorksForInfo) {
     EXPECT_THAT(info.files, ElementsAre("x.udi", "y.scl"));
 }
 
+TEST(CliOptionsGnuForms, AnOptionGivenTwiceTakesItsLastValue) {
+    const cli::Options o = ParseOk({"convert", "-t", "udi", "-o", "one", "-j2", "a.trd", "--to=kdi", "-o", "two",
+                                    "--jobs", "5", "--log", "x.log", "--log=y.log"});
+    EXPECT_EQ(o.format, kKDI);
+    EXPECT_EQ(o.outputDir, "two");
+    EXPECT_EQ(o.jobs, 5u);
+    EXPECT_EQ(o.logFile, "y.log");
+}
+
 TEST(CliOptionsGnuForms, DoubleDashMakesEveryLaterArgumentAFile) {
     EXPECT_THAT(ParseOk({"convert", "--to", "trd", "--", "-x.trd"}).files, ElementsAre("-x.trd"));
     EXPECT_THAT(ParseOk({"convert", "--to", "trd", "a.trd", "--", "--", "--to", "-q"}).files,
