@@ -1,117 +1,232 @@
+// Command-line parsing for tarvex-cli, built on CLI11: the subcommands, their options and the help text come
+// from one description of the command line. CLI11 does the GNU forms (-j4, --jobs=4, -qo DIR, --); the values
+// and the one-line reasons for bad usage are checked and worded here.
 #include "cli/cli_options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
+#include <memory>
+#include <string_view>
 
 #include "app/format_table.h"
 
 namespace tarvex::cli {
 
-const char* UsageText() {
-    return "Usage:\n"
-           "  tarvex-cli convert --to FORMAT [options] FILE...\n"
-           "      FORMAT                udi | trd | td0 | fdi | pro | scl | kdi (any letter case)\n"
-           "      -o, --output-dir DIR  write every output into DIR (created when missing);\n"
-           "                            without it each output lands beside its source\n"
-           "      --overwrite           replace existing outputs (otherwise they are kept: \"File exists!\")\n"
-           "      -j, --jobs N          convert N files at a time (default: the number of cores)\n"
-           "      --log FILE            write the run log to FILE (Windows-1251)\n"
-           "      --compress            TD0 only: write compressed (\"td\") images\n"
-           "      -q, --quiet           no progress bar\n"
-           "  tarvex-cli info FILE...   geometry, per-track sector map, TR-DOS catalogue, image comment\n"
-           "  tarvex-cli --help | --version\n"
-           "\n"
-           "Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.\n";
-}
-
 namespace {
+
+constexpr unsigned kMaxJobs = 256;
+constexpr std::size_t kHelpNameColumn = 28;
+constexpr const char* kProgram = "tarvex-cli";
+constexpr std::string_view kMissing = " missing";
+
+const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi (any letter case)";
+const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl or kdi";
+const char* const kExitStatus = "Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.";
+
+// Prints the usage lines of every command first, then each subcommand with its options, then the exit status.
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return std::string("Usage:\n") + "  " + kProgram + " convert --to FORMAT [options] FILE...\n" + "  " +
+               kProgram + " info [options] FILE...\n" + "  " + kProgram + " --help | --version\n";
+    }
+    std::string make_option_name(const CLI::Option* opt, bool isPositional) const override {
+        if (isPositional) return opt->get_name(true, false);
+        std::string names = opt->get_name(false, true);
+        for (std::size_t comma = names.find(','); comma != std::string::npos; comma = names.find(',', comma + 2))
+            names.insert(comma + 1, " ");
+        return names;
+    }
+    std::string make_option_opts(const CLI::Option* opt) const override {
+        if (opt->get_positional()) return "...";
+        return opt->get_type_size() == 0 ? std::string() : " " + opt->get_type_name();
+    }
+    std::string make_description(const CLI::App* app) const override {
+        const std::string text = CLI::Formatter::make_description(app);
+        return app->get_parent() == nullptr && !text.empty() ? text + "\n" : text;
+    }
+};
+
+// The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
+struct CommandLine {
+    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL and KDI.", kProgram};
+    CLI::App* convert = nullptr;
+    CLI::App* info = nullptr;
+    CLI::Option* to = nullptr;
+    CLI::Option* outputDir = nullptr;
+    CLI::Option* jobs = nullptr;
+    CLI::Option* log = nullptr;
+    bool version = false;
+    std::string format, folder, jobCount, logFile;
+    Options options;
+
+    CommandLine() {
+        auto formatter = std::make_shared<HelpFormatter>();
+        formatter->column_width(kHelpNameColumn);
+        formatter->label("REQUIRED", "");
+        app.formatter(formatter);
+        app.footer(kExitStatus);
+        app.allow_extras();
+        app.require_subcommand(0, 1);  // after the command, a command's name is a file name
+        app.set_help_flag("-h,--help", "print this help and exit");
+        app.add_flag("-V,--version", version, "print the version and exit");
+
+        convert = app.add_subcommand("convert", "write every FILE in the format FORMAT");
+        convert->allow_extras();
+        convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
+        to = convert->add_option("-t,--to", format, kFormatList)->type_name("FORMAT");
+        outputDir = convert->add_option("-o,--output-dir", folder,
+                                        "write every output into DIR (created when missing);\n"
+                                        "without it each output lands beside its source")
+                        ->type_name("DIR");
+        convert->add_flag("--overwrite", options.overwrite,
+                          "replace existing outputs (otherwise they are kept: \"File exists!\")");
+        jobs = convert->add_option("-j,--jobs", jobCount, "convert N files at a time (default: the number of cores)")
+                   ->type_name("N");
+        log = convert->add_option("--log", logFile, "write the run log to FILE (Windows-1251)")->type_name("FILE");
+        convert->add_flag("--compress", options.compress, "TD0 only: write compressed (\"td\") images");
+        AddCommonOptions(*convert);
+
+        info = app.add_subcommand("info", "geometry, per-track sector map, TR-DOS catalogue, image comment");
+        info->allow_extras();
+        AddCommonOptions(*info);
+    }
+
+    void AddCommonOptions(CLI::App& command) {
+        command.add_flag("-q,--quiet", options.quiet, "no progress bar");
+        command.add_option("FILE", options.files, "the images to read")->type_name("FILE");
+    }
+};
 
 ParseResult Fail(std::string reason) { return {std::nullopt, std::move(reason)}; }
 
+ParseResult Succeed(Command command) {
+    Options o;
+    o.command = command;
+    return {o, {}};
+}
+
+// The reason given when a value option has no value (or an empty one).
+std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option) {
+    const std::pair<const CLI::Option*, std::string> needs[] = {
+        {line.to, "a format"},
+        {line.outputDir, "a folder"},
+        {line.jobs, "a number of jobs from 1 to " + std::to_string(kMaxJobs)},
+        {line.log, "a file name"}};
+    for (const auto& [known, what] : needs)
+        if (known == option) return "option " + option->get_name() + " needs " + what;
+    return "option " + option->get_name() + " needs a value";
+}
+
+// CLI11 names the option whose value is missing at the start of its message ("--to: 1 required FORMAT
+// missing").
+std::optional<std::string> MissingValueReason(const CommandLine& line, const std::string& message) {
+    const bool missing = message.size() >= kMissing.size() &&
+                         message.compare(message.size() - kMissing.size(), kMissing.size(), kMissing) == 0;
+    for (const CLI::Option* option : {line.to, line.outputDir, line.jobs, line.log})
+        if (missing && message.rfind(option->get_name() + ":", 0) == 0) return NeedsValueReason(line, option);
+    return std::nullopt;
+}
+
+// "--log=" names no file, yet CLI11 would take the next argument as the value.
+std::optional<std::string> EmptyInlineValueReason(const CommandLine& line, const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        if (arg.size() > 2 && arg.back() == '=')
+            if (auto reason = MissingValueReason(line, arg.substr(0, arg.size() - 1) + ":" + std::string(kMissing)))
+                return reason;
+    return std::nullopt;
+}
+
+std::optional<unsigned> ParseJobs(const std::string& text) {
+    unsigned n = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, n);
+    if (ec != std::errc() || ptr != end || n == 0 || n > kMaxJobs) return std::nullopt;
+    return n;
+}
+
+// The arguments CLI11 kept aside: an unknown option, or a word where a command was expected.
+std::string UnknownArgumentReason(const std::vector<std::string>& rest, bool commandGiven) {
+    const std::string& first = rest.front();
+    if (!commandGiven && (first.empty() || first[0] != '-')) return "unknown command '" + first + "'";
+    return "unknown option '" + first + "'";
+}
+
+// Checks the values CLI11 stored; the reasons are worded as for every other bad usage.
+ParseResult CheckConvertValues(CommandLine& line) {
+    Options& o = line.options;
+    if (line.to->count() > 0) {
+        const auto format = FormatByName(line.format);
+        if (!format) return Fail("unknown format '" + line.format + "' (use " + kFormatChoices + ")");
+        o.format = *format;
+    }
+    if (line.outputDir->count() > 0) {
+        if (line.folder.empty()) return Fail(NeedsValueReason(line, line.outputDir));
+        o.outputDir = line.folder;
+    }
+    if (line.jobs->count() > 0) {
+        const auto n = ParseJobs(line.jobCount);
+        if (!n) return Fail(NeedsValueReason(line, line.jobs));
+        o.jobs = *n;
+    }
+    if (line.log->count() > 0) {
+        if (line.logFile.empty()) return Fail(NeedsValueReason(line, line.log));
+        o.logFile = line.logFile;
+    }
+    if (o.format < 0) return Fail("convert needs --to FORMAT");
+    return {o, {}};
+}
+
 }  // namespace
 
+const char* UsageText() {
+    static const std::string text = [] {
+        CommandLine line;
+        return line.app.help("", CLI::AppFormatMode::All);
+    }();
+    return text.c_str();
+}
+
 ParseResult ParseArguments(const std::vector<std::string>& args) {
-    Options o;
     if (args.empty()) return Fail("no command given");
-    const std::string& command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
-        o.command = Command::Help;
-        return {o, {}};
-    }
-    if (command == "--version" || command == "-V") {
-        o.command = Command::Version;
-        return {o, {}};
-    }
-    if (command == "convert") {
-        o.command = Command::Convert;
-    } else if (command == "info") {
-        o.command = Command::Info;
-    } else {
-        return Fail("unknown command '" + command + "'");
+    if (args[0] == "help") return Succeed(Command::Help);
+
+    // Everything after the first "--" is a file name, whatever it looks like.
+    const auto mark = std::find(args.begin(), args.end(), "--");
+    const std::vector<std::string> optionPart(args.begin(), mark);
+    const std::vector<std::string> fileNames(mark == args.end() ? mark : mark + 1, args.end());
+
+    CommandLine line;
+    if (auto reason = EmptyInlineValueReason(line, optionPart)) return Fail(*reason);
+    std::vector<std::string> reversed(optionPart.rbegin(), optionPart.rend());
+    try {
+        line.app.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        return Succeed(Command::Help);
+    } catch (const CLI::CallForAllHelp&) {
+        return Succeed(Command::Help);
+    } catch (const CLI::ArgumentMismatch& e) {
+        return Fail(MissingValueReason(line, e.what()).value_or(e.what()));
+    } catch (const CLI::ParseError& e) {
+        return Fail(e.what());
     }
 
-    bool onlyFiles = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (onlyFiles || a.empty() || a[0] != '-' || a == "-") {
-            o.files.push_back(a);
-            continue;
-        }
-        if (a == "--") {
-            onlyFiles = true;
-            continue;
-        }
-        std::string name = a, value;
-        bool hasInlineValue = false;
-        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = a.substr(0, eq);
-            value = a.substr(eq + 1);
-            hasInlineValue = true;
-        }
-        auto takeValue = [&]() -> std::optional<std::string> {
-            if (hasInlineValue) return value;
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        if (name == "--help" || name == "-h") {
-            o.command = Command::Help;
-            return {o, {}};
-        }
-        const bool convertOnly = o.command == Command::Convert;
-        if (convertOnly && (name == "--to" || name == "-t")) {
-            auto v = takeValue();
-            if (!v) return Fail("option " + name + " needs a format");
-            auto f = FormatByName(*v);
-            if (!f) return Fail("unknown format '" + *v + "' (use udi, trd, td0, fdi, pro, scl or kdi)");
-            o.format = *f;
-        } else if (convertOnly && (name == "--output-dir" || name == "-o")) {
-            auto v = takeValue();
-            if (!v || v->empty()) return Fail("option " + name + " needs a folder");
-            o.outputDir = *v;
-        } else if (convertOnly && name == "--overwrite") {
-            o.overwrite = true;
-        } else if (convertOnly && (name == "--jobs" || name == "-j")) {
-            auto v = takeValue();
-            unsigned n = 0;
-            if (!v || std::from_chars(v->data(), v->data() + v->size(), n).ec != std::errc() ||
-                std::from_chars(v->data(), v->data() + v->size(), n).ptr != v->data() + v->size() || n == 0 ||
-                n > 256)
-                return Fail("option " + name + " needs a number of jobs from 1 to 256");
-            o.jobs = n;
-        } else if (convertOnly && name == "--log") {
-            auto v = takeValue();
-            if (!v || v->empty()) return Fail("option --log needs a file name");
-            o.logFile = *v;
-        } else if (convertOnly && name == "--compress") {
-            o.compress = true;
-        } else if (name == "--quiet" || name == "-q") {
-            o.quiet = true;
-        } else {
-            return Fail("unknown option '" + a + "'");
-        }
+    const bool inConvert = line.convert->parsed();
+    const bool inInfo = line.info->parsed();
+    for (const CLI::App* command : std::initializer_list<const CLI::App*>{&line.app, line.convert, line.info}) {
+        const std::vector<std::string> rest = command->remaining();
+        if (!rest.empty()) return Fail(UnknownArgumentReason(rest, inConvert || inInfo));
     }
-    if (o.command == Command::Convert && o.format < 0) return Fail("convert needs --to FORMAT");
-    if (o.files.empty()) return Fail("no files given");
-    return {o, {}};
+    if (line.version) return Succeed(Command::Version);
+    if (!inConvert && !inInfo) return Fail("no command given");
+
+    line.options.command = inConvert ? Command::Convert : Command::Info;
+    line.options.files.insert(line.options.files.end(), fileNames.begin(), fileNames.end());
+    ParseResult result = inConvert ? CheckConvertValues(line) : ParseResult{line.options, {}};
+    if (result.options && result.options->files.empty()) return Fail("no files given");
+    return result;
 }
 
 }  // namespace tarvex::cli
