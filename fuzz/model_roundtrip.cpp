@@ -403,18 +403,13 @@ bool WriteImage(TZX_Disk& disk, int format, bool compress, Bytes& out, std::stri
 }
 
 bool ReadImage(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
+    if (format < 0 || format >= kFormatCount) {
+        message = "no such format";
+        return false;
+    }
     bool ok = false;
     try {
-        switch (format) {
-            case kUDI: ok = disk.ParseUDI(bytes); break;
-            case kTRD: ok = disk.ParseTRD(bytes); break;
-            case kTD0: ok = disk.ParseTD0(bytes); break;
-            case kFDI: ok = disk.ParseFDI(bytes); break;
-            case kPRO: ok = disk.ParsePRO(bytes); break;
-            case kSCL: ok = disk.ParseSCL(bytes); break;
-            case kKDI: ok = disk.ParseKDI(bytes); break;
-            default: message = "no such format"; return false;
-        }
+        ok = (disk.*Formats()[format].parse)(bytes);
     } catch (const std::exception& e) {
         message = e.what();
         return false;
