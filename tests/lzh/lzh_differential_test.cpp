@@ -168,6 +168,13 @@ TEST(LzhDifferential, RandomDataAndShortInputs) {
         ExpectSameAsReference(RandomBytes(n, static_cast<uint32_t>(n)), "random, " + std::to_string(n) + " bytes");
         ExpectSameAsReference(Bytes(n, 0x20), "spaces, " + std::to_string(n) + " bytes");
     }
+    // Found by the fuzzer on the encoder before its equality check compared all 60 bytes: a run of zeros
+    // and one letter came back changed from the letter on.
+    for (size_t zeros : {169u, 170u, 171u}) {
+        Bytes input(zeros, 0);
+        input.push_back('E');
+        ExpectSameAsReference(input, std::to_string(zeros) + " zeros and E");
+    }
 }
 
 // Noise codes one literal per byte, so the root weight reaches the limit right at these sizes.
