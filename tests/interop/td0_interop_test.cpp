@@ -316,6 +316,30 @@ TEST(Td0Interop, TrdosTd0ReadsAsFloptoolReadsIt) {
               test::ReadFile(test::CorpusDir() / "trd" / "instapack-advent8.trd"));
 }
 
+// libdsk's dsktrans: a TD0 image to a raw dump of the named PC geometry ("ibm720", "ibm1440").
+CommandResult Dsktrans(const std::string& geometry, const fs::path& td0, const fs::path& raw) {
+    fs::remove(raw);
+    return RunCommand("dsktrans -itype tele -otype raw -format " + geometry + " " + ShellQuote(td0.string()) + " " +
+                      ShellQuote(raw.string()) + " </dev/null >/dev/null");
+}
+
+// Our disk as a raw PC dump: sectors 1..sectorsPerTrack of 512 bytes on each of 160 tracks; a missing or
+// other-sized sector is a failure and gives an empty dump.
+Bytes PcSectorDump(TZX_Disk& disk, unsigned sectorsPerTrack) {
+    Bytes dump;
+    for (unsigned k = 0; k < 160; ++k) {
+        for (unsigned r = 1; r <= sectorsPerTrack; ++r) {
+            const TSectorSlot* slot = disk.FindSector(k, r);
+            if (slot == nullptr || slot->DataLength != 512) {
+                ADD_FAILURE() << "track " << k << " sector " << r << (slot ? " is not 512 bytes" : " is missing");
+                return {};
+            }
+            dump.insert(dump.end(), slot->Data.begin(), slot->Data.begin() + 512);
+        }
+    }
+    return dump;
+}
+
 TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt) {
     // Every track also holds a data field without an ID (sector 118), which we leave out; the 18 real
     // sectors must be exactly what dsktrans reads, from both captures.
@@ -326,23 +350,13 @@ TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt)
         SCOPED_TRACE(name);
         const fs::path td0 = test::CorpusDir() / "td0" / name;
         const fs::path raw = dir.path() / "dsktrans.raw";
-        fs::remove(raw);
-        const CommandResult read = RunCommand("dsktrans -itype tele -otype raw -format ibm1440 " +
-                                              ShellQuote(td0.string()) + " " + ShellQuote(raw.string()) +
-                                              " </dev/null >/dev/null");
+        const CommandResult read = Dsktrans("ibm1440", td0, raw);
         ASSERT_EQ(read.exitCode, 0) << read.err;
         TZX_Disk disk;
         ASSERT_TRUE(disk.LoadTD0(td0.string())) << disk.StatusMessage;
-        Bytes ours;
-        for (unsigned k = 0; k < 160; ++k) {
-            ASSERT_EQ(disk.Track(k)->CountSectors(), 18) << k;
-            for (unsigned r = 1; r <= 18; ++r) {
-                const TSectorSlot* slot = disk.FindSector(k, r);
-                ASSERT_NE(slot, nullptr) << k << "/" << r;
-                ASSERT_EQ(slot->DataLength, 512);
-                ours.insert(ours.end(), slot->Data.begin(), slot->Data.begin() + 512);
-            }
-        }
+        for (unsigned k = 0; k < 160; ++k) ASSERT_EQ(disk.Track(k)->CountSectors(), 18) << k;
+        const Bytes ours = PcSectorDump(disk, 18);
+        ASSERT_FALSE(ours.empty());
         EXPECT_EQ(ours, test::ReadFile(raw));
 
         // Written again by us, plain and compressed: the header says high density, so dsktrans finds
@@ -351,10 +365,7 @@ TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt)
             const fs::path again = dir.path() / (compress ? "packed.td0" : "plain.td0");
             ASSERT_TRUE(disk.SaveTD0(again.string(), compress));
             EXPECT_EQ(test::ReadFile(again)[5], 2) << compress;  // 500 kbit/s
-            fs::remove(raw);
-            const CommandResult reread = RunCommand("dsktrans -itype tele -otype raw -format ibm1440 " +
-                                                    ShellQuote(again.string()) + " " + ShellQuote(raw.string()) +
-                                                    " </dev/null >/dev/null");
+            const CommandResult reread = Dsktrans("ibm1440", again, raw);
             ASSERT_EQ(reread.exitCode, 0) << reread.err;
             EXPECT_EQ(test::ReadFile(raw), ours) << compress;
         }
@@ -367,21 +378,13 @@ TEST(Td0Interop, PcDiskReadsAsDsktransReadsIt) {
     test::TempDir dir;
     const fs::path td0 = test::CorpusDir() / "td0" / "gen-pc720-packed.td0";
     const fs::path raw = dir.path() / "dsktrans.raw";
-    const CommandResult read = RunCommand("dsktrans -itype tele -otype raw -format ibm720 " + ShellQuote(td0.string()) +
-                                          " " + ShellQuote(raw.string()) + " </dev/null");
+    const CommandResult read = Dsktrans("ibm720", td0, raw);
     ASSERT_EQ(read.exitCode, 0) << read.err;
 
     TZX_Disk disk;
     ASSERT_TRUE(disk.LoadTD0(td0.string()));
-    Bytes ours;
-    for (unsigned k = 0; k < 160; ++k) {
-        for (unsigned r = 1; r <= 9; ++r) {
-            const TSectorSlot* slot = disk.FindSector(k, r);
-            ASSERT_NE(slot, nullptr) << k << "/" << r;
-            ASSERT_EQ(slot->DataLength, 512);
-            ours.insert(ours.end(), slot->Data.begin(), slot->Data.begin() + 512);
-        }
-    }
+    const Bytes ours = PcSectorDump(disk, 9);
+    ASSERT_FALSE(ours.empty());
     EXPECT_EQ(ours, test::ReadFile(raw));
     EXPECT_EQ(ours, test::ReadFile(test::CorpusDir() / "td0" / "gen-pc720.raw"));
 
@@ -389,9 +392,7 @@ TEST(Td0Interop, PcDiskReadsAsDsktransReadsIt) {
     for (bool compress : {false, true}) {
         const fs::path again = dir.path() / (compress ? "packed.td0" : "plain.td0");
         ASSERT_TRUE(disk.SaveTD0(again.string(), compress));
-        fs::remove(raw);
-        const CommandResult reread = RunCommand("dsktrans -itype tele -otype raw -format ibm720 " +
-                                                ShellQuote(again.string()) + " " + ShellQuote(raw.string()));
+        const CommandResult reread = Dsktrans("ibm720", again, raw);
         ASSERT_EQ(reread.exitCode, 0) << reread.err;
         EXPECT_EQ(test::ReadFile(raw), ours) << compress;
     }
