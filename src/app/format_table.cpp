@@ -28,13 +28,13 @@ std::string Upper(std::string s) {
 
 const std::array<FormatInfo, kFormatCount>& Formats() {
     static const std::array<FormatInfo, kFormatCount> formats = {{
-        {"UDI", ".udi", &TZX_Disk::LoadUDI, &TZX_Disk::ParseUDI, &kUdiFileLimit},
-        {"TRD", ".trd", &TZX_Disk::LoadTRD, &TZX_Disk::ParseTRD, &kTrdFileLimit},
-        {"TD0", ".td0", &TZX_Disk::LoadTD0, &TZX_Disk::ParseTD0, &kTd0FileLimit},
-        {"FDI", ".fdi", &TZX_Disk::LoadFDI, &TZX_Disk::ParseFDI, &kFdiFileLimit},
-        {"PRO", ".pro", &TZX_Disk::LoadPRO, &TZX_Disk::ParsePRO, &kProFileLimit},
-        {"SCL", ".scl", &TZX_Disk::LoadSCL, &TZX_Disk::ParseSCL, &kSclFileLimit},
-        {"KDI", ".kdi", &TZX_Disk::LoadKDI, &TZX_Disk::ParseKDI, &kKdiFileLimit},
+        {"UDI", ".udi", &TZX_Disk::ParseUDI, &kUdiFileLimit},
+        {"TRD", ".trd", &TZX_Disk::ParseTRD, &kTrdFileLimit},
+        {"TD0", ".td0", &TZX_Disk::ParseTD0, &kTd0FileLimit},
+        {"FDI", ".fdi", &TZX_Disk::ParseFDI, &kFdiFileLimit},
+        {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit},
+        {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
+        {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
     }};
     return formats;
 }

@@ -17,7 +17,6 @@ enum FormatIndex : int { kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI, kFormatCo
 struct FormatInfo {
     const char* name;       // "UDI"
     const char* extension;  // ".udi"
-    bool (TZX_Disk::*load)(const std::string&);
     bool (TZX_Disk::*parse)(ByteSpan);
     const FileSizeLimit* sizeLimit;  // the largest file the reader can take
 };

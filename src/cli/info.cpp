@@ -99,7 +99,7 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
         disk->StatusMessage.clear();
         std::string message;
         if (!ReadImageFile(*disk, file, message)) {
-            if (message.empty()) message = "No such file";
+            if (message.empty()) message = "cannot be read";
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;
