@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/format_signatures.h"
 #include "formats/image_file.h"
 
 namespace tarvex {
@@ -12,13 +13,8 @@ namespace tarvex {
 namespace {
 const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
 
-// The file is loaded here, no further than its format's limit, and parsed. A file that is gone (deleted
-// after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
-// leaves the disk model as it was.
-bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
-    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
-    return (disk.*format.parse)(bytes);
-}
+// Thrown while a file is being read once its first bytes and name pick no reader: it is read no further.
+struct NoReader {};
 
 std::string Upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -35,6 +31,8 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
         {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit},
         {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
         {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
+        {"HFE", ".hfe", nullptr, nullptr},
+        {"DSK", ".dsk", &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
     return formats;
 }
@@ -42,7 +40,7 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
 std::optional<int> FormatByName(const std::string& name) {
     const std::string wanted = Upper(name);
     for (int i = 0; i < kFormatCount; ++i)
-        if (wanted == Formats()[i].name) return i;
+        if (Formats()[i].Present() && wanted == Formats()[i].name) return i;
     return std::nullopt;
 }
 
@@ -58,19 +56,56 @@ std::optional<int> FormatByExtension(const std::string& path) {
     return FormatByName(name.substr(dot + 1, 3));
 }
 
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
-    const auto format = FormatByExtension(path);
-    if (!format) {
+std::optional<int> ChooseReader(ByteSpan head, const std::string& path) {
+    if (auto format = FormatByContent(head)) return format;
+    return FormatByExtension(path);
+}
+
+// The file is loaded once, no further than the chosen format's limit, and parsed. A file that is gone
+// (deleted after it was listed) fails like any unreadable one, with the system's reason and the file's
+// name, and leaves the disk model as it was.
+bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message, std::optional<int> forced,
+                   int* formatRead) {
+    // A file nothing names and that is not there keeps the message of a type that is not supported.
+    if (!forced && !FormatByExtension(path) && !FileExists(path)) {
         message = kUnsupportedType;
         return false;
     }
     try {
-        if (ReadWithinLimit(disk, path, Formats()[*format])) return true;
+        int chosen = -1;
+        const Bytes bytes = ReadWholeFile(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
+            const auto format = forced ? forced : ChooseReader(head, path);
+            if (!format) throw NoReader{};
+            chosen = *format;
+            return *Formats()[chosen].sizeLimit;
+        });
+        if (formatRead) *formatRead = chosen;
+        if ((disk.*Formats()[chosen].parse)(bytes)) return true;
         message = disk.StatusMessage;
+    } catch (const NoReader&) {
+        message = kUnsupportedType;
     } catch (const std::exception& e) {
         message = e.what();
     }
     return false;
+}
+
+std::optional<int> FormatOfContent(const std::string& path) {
+    try {
+        return FormatByContent(ReadFileHead(path, kSignatureHeadBytes));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string FormatFoundText(int format, const std::string& path) {
+    std::string text = std::string(Formats()[format].name) + " image";
+    const auto named = FormatByExtension(path);
+    if (named && *named != format) {
+        const std::string name = FileNamePart(path);
+        text += " (named " + name.substr(name.find_last_of('.')) + ")";
+    }
+    return text;
 }
 
 bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
@@ -84,6 +119,7 @@ bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool co
             case kPRO: ok = disk.SavePRO(path); break;
             case kSCL: ok = disk.SaveSCL(path); break;
             case kKDI: ok = disk.SaveKDI(path); break;
+            case kDSK: ok = disk.SaveDSK(path); break;
             default: message = "Unknown target format!"; return false;
         }
         if (!ok) message = disk.StatusMessage;
