@@ -120,6 +120,7 @@ private:
         slot.SectorNo = entry[2];
         slot.SizeCode = entry[3];
         const uint8_t st1 = entry[4], st2 = entry[5];
+        slot.DataCrcOk = ((st1 & kSt1DataError) || (st2 & kSt2DataError)) ? 0 : kFlagSet;
         if (stored.empty() || (st2 & kSt2MissingDataMark)) return true;  // an ID without a data field
         const ByteSpan data = block_.extended ? FirstCopy(stored, slot.SizeCode) : stored;
         const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
@@ -129,7 +130,6 @@ private:
                         " bytes, more than the " + std::to_string(kSectorDataBytes) + " a sector holds here!");
         std::copy_n(data.begin(), kept, slot.Data.begin());
         slot.DataLength = static_cast<uint16_t>(kept);
-        slot.DataCrcOk = ((st1 & kSt1DataError) || (st2 & kSt2DataError)) ? 0 : kFlagSet;
         return true;
     }
 
@@ -162,16 +162,17 @@ struct SectorEntry {
     size_t stored = 0;
 };
 
+// The CRC state is kept for an ID without data too (a TeleDisk record can carry both).
 SectorEntry EntryOf(const TSectorSlot& slot, bool deleted) {
     SectorEntry e;
-    if (slot.DataLength == 0) {
-        e.st1 = kSt1MissingMark;
-        e.st2 = kSt2MissingDataMark;
-        return e;
-    }
     if (!slot.DataCrcOk) {
         e.st1 = kSt1DataError;
         e.st2 = kSt2DataError;
+    }
+    if (slot.DataLength == 0) {
+        e.st1 |= kSt1MissingMark;
+        e.st2 |= kSt2MissingDataMark;
+        return e;
     }
     if (deleted) e.st2 |= kSt2ControlMark;
     e.stored = slot.DataLength;
