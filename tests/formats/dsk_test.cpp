@@ -138,26 +138,6 @@ TEST(DskRealImages, ProtectedCpcDisksKeepWhatMakesThemSpecial) {
     EXPECT_EQ(disk.CountTracks(), 40) << "the offset table after the last track is no track";
 }
 
-// The same sectors in every slot; which tracks are present is not compared (UDI writes whole cylinders on
-// two sides, so an absent track comes back as an empty one).
-void ExpectSameSectors(const TZX_Disk& expected, const TZX_Disk& actual) {
-    for (unsigned k = 0; k < kMaxTracks; ++k) {
-        for (unsigned s = 0; s < kMaxSectors; ++s) {
-            const TSectorSlot& x = *expected.Track(k)->Sector(s);
-            const TSectorSlot& y = *actual.Track(k)->Sector(s);
-            SCOPED_TRACE("track " + std::to_string(k) + " slot " + std::to_string(s));
-            ASSERT_EQ(x.Used != 0, y.Used != 0);
-            EXPECT_EQ(x.Cylinder, y.Cylinder);
-            EXPECT_EQ(x.Head, y.Head);
-            EXPECT_EQ(x.SectorNo, y.SectorNo);
-            EXPECT_EQ(x.SizeCode, y.SizeCode);
-            EXPECT_EQ(x.DataCrcOk != 0, y.DataCrcOk != 0);
-            ASSERT_EQ(x.DataLength, y.DataLength);
-            EXPECT_TRUE(std::equal(x.Data.begin(), x.Data.begin() + x.DataLength, y.Data.begin()));
-        }
-    }
-}
-
 TEST(DskRealImages, WrittenAgainAndThroughUdiTheSectorsStay) {
     for (const fs::path& image : RealImages()) {
         SCOPED_TRACE(image.filename().string());
@@ -175,7 +155,7 @@ TEST(DskRealImages, WrittenAgainAndThroughUdiTheSectorsStay) {
         ASSERT_TRUE(viaUdi.ParseUDI(udi));
         ASSERT_TRUE(viaUdi.BuildDSK(dsk));
         ASSERT_TRUE(back.ParseDSK(dsk));
-        ExpectSameSectors(disk, back);
+        test::ExpectSameSectors(disk, back);
     }
 }
 

@@ -2,6 +2,7 @@
 // back as the same TRD, and a 360 KB PC disk made here comes back as its raw dump.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "interop_tools.h"
@@ -44,32 +45,22 @@ constexpr unsigned kPcCylinders = 40, kPcSides = 2, kPcSectors = 9, kPcSectorByt
 
 Bytes PcRawDump() {
     Bytes dump(kPcCylinders * kPcSides * kPcSectors * kPcSectorBytes);
-    uint32_t x = 0x2545F491;
-    for (uint8_t& b : dump) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
+    std::mt19937 generator(360);
+    for (uint8_t& b : dump) b = static_cast<uint8_t>(generator());
     return dump;
 }
 
+// Sector r of track k holds the dump's bytes of sector k * 9 + r - 1.
 void FillPcDisk(TZX_Disk& disk, const Bytes& dump) {
-    size_t at = 0;
     for (unsigned k = 0; k < kPcCylinders * kPcSides; ++k) {
-        TTrack& track = *disk.Track(k);
-        track.Used = kFlagSet;
+        disk.Track(k)->Used = kFlagSet;
         for (unsigned s = 0; s < kPcSectors; ++s) {
-            TSectorSlot& slot = *track.Sector(s);
-            slot.Used = kFlagSet;
-            slot.Cylinder = static_cast<uint8_t>(k / 2);
-            slot.Head = static_cast<uint8_t>(k % 2);
-            slot.SectorNo = static_cast<uint8_t>(s + 1);
-            slot.SizeCode = 2;
-            slot.DataCrcOk = kFlagSet;
-            slot.DataLength = kPcSectorBytes;
+            TSectorSlot& slot = *disk.Track(k)->Sector(s);
+            slot = {.Used = kFlagSet, .Cylinder = static_cast<uint8_t>(k / 2), .Head = static_cast<uint8_t>(k % 2),
+                    .SectorNo = static_cast<uint8_t>(s + 1), .SizeCode = 2, .DataCrcOk = kFlagSet,
+                    .DataLength = kPcSectorBytes};
+            const size_t at = (size_t{k} * kPcSectors + s) * kPcSectorBytes;
             std::copy_n(dump.begin() + static_cast<std::ptrdiff_t>(at), kPcSectorBytes, slot.Data.begin());
-            at += kPcSectorBytes;
         }
     }
 }
