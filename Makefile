@@ -13,7 +13,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build run demo test test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
+# deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
+.PHONY: deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -21,7 +22,7 @@ deps:
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get -o DPkg::Lock::Timeout=600 install -y -qq $$missing; \
 	fi
 
 configure: deps
@@ -55,6 +56,14 @@ screenshots: build
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli
+
+deb: build
+	@rm -f $(BUILD)/tarvex_*.deb
+	@cd $(BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@ls $(BUILD)/tarvex_*.deb
+
+package-check: deb
+	@tests/install/check_install.sh --package $$(ls $(BUILD)/tarvex_*.deb) . $(or $(TARVEX_CORPUS_DIR),../shared/corpus)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
