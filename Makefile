@@ -60,7 +60,7 @@ test: build web web-test-deps
 WEB_ENV := NODE_PATH=/usr/share/nodejs
 
 web: web-deps
-	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel \
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DTARVEX_WEB_OUT="$(abspath $(WEB_OUT))"
 	$(WEB_ENV) cmake --build $(WEB_BUILD)
 	@echo "Site in $(WEB_OUT): open it with  python3 -m http.server -d $(WEB_OUT)"
