@@ -56,8 +56,9 @@ demo: build
 test: build web web-test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
-# Debian's emscripten runs its optimiser with the system's node, which looks for node-acorn here.
-WEB_ENV := NODE_PATH=/usr/share/nodejs
+# Debian's emscripten runs its optimiser with the system's node, which looks for node-acorn here. Its
+# library cache lives under /usr/share, which only root may write; anyone else keeps one at home.
+WEB_ENV := NODE_PATH=/usr/share/nodejs $(if $(SUDO),EM_CACHE=$(HOME)/.cache/emscripten)
 
 web: web-deps
 	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -38,28 +38,15 @@ void JsonWriter::BeforeValue() {
     }
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
     BeforeValue();
-    text_ += '{';
+    text_ += bracket;
     hasMembers_.push_back(false);
     return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
-    text_ += '}';
-    hasMembers_.pop_back();
-    return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-    BeforeValue();
-    text_ += '[';
-    hasMembers_.push_back(false);
-    return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-    text_ += ']';
+JsonWriter& JsonWriter::Close(char bracket) {
+    text_ += bracket;
     hasMembers_.pop_back();
     return *this;
 }

@@ -14,10 +14,10 @@ std::string JsonString(std::string_view text);
 
 class JsonWriter {
 public:
-    JsonWriter& BeginObject();
-    JsonWriter& EndObject();
-    JsonWriter& BeginArray();
-    JsonWriter& EndArray();
+    JsonWriter& BeginObject() { return Open('{'); }
+    JsonWriter& EndObject() { return Close('}'); }
+    JsonWriter& BeginArray() { return Open('['); }
+    JsonWriter& EndArray() { return Close(']'); }
     // The name of the next member of the open object.
     JsonWriter& Key(std::string_view name);
     JsonWriter& String(std::string_view text);
@@ -29,6 +29,8 @@ public:
 
 private:
     void BeforeValue();
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
 
     std::string text_;
     std::vector<bool> hasMembers_;  // per open object or array: whether a member is already written
