@@ -10,7 +10,7 @@ const { serveSite, launchBrowser, openPage, waitForConverter } = require("./harn
 const [siteDir, outDir, corpus = path.join(__dirname, "../../../../shared/corpus")] = process.argv.slice(2);
 
 // Real disks, most of them full 640 KB TR-DOS images, so that the batch runs long enough to be caught
-// halfway, and one image that the reader refuses.
+// halfway, one image that its reader refuses and one file that no reader takes.
 function sources() {
   const pick = (folder, names) => names.map((n) => path.join(corpus, folder, n)).filter((f) => fs.existsSync(f));
   return [
@@ -20,6 +20,7 @@ function sources() {
     ...pick("td0", ["zxtune-ufo1.td0", "instapack-mydisk39.td0"]),
     ...pick("fdi", ["unrealng-voron1.fdi"]),
     ...pick("udi", ["unrealng-beta128-empty.udi"]),
+    ...pick("td0", ["gen-pc720.raw"]),  // a raw PC dump: no reader takes its name
   ];
 }
 
