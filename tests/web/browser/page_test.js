@@ -159,10 +159,12 @@ async function main() {
   const site = await serveSite(siteDir);
   const browser = await launchBrowser();
   const foreign = [];
+  const requested = [];
   try {
     const page = await openPage(browser, site.origin);
     const watch = (request) => {
       const url = request.url();
+      requested.push(url);
       if (!url.startsWith(site.origin + "/") && !url.startsWith("blob:" + site.origin) && !url.startsWith("data:")) foreign.push(url);
     };
     page.on("request", watch);
@@ -262,6 +264,8 @@ async function main() {
       for (const file of ["/", "/page.js", "/worker.js", "/tarvex.js", "/tarvex.wasm"]) {
         assert.ok(site.served.includes(file), `${file} was not fetched: ${site.served}`);
       }
+      // The worker's own requests are among those watched, so a foreign one made there would be seen too.
+      assert.ok(requested.includes(`${site.origin}/tarvex.wasm`), `the worker's requests were not watched: ${requested}`);
     });
   } finally {
     await browser.close();
