@@ -12,14 +12,6 @@ namespace tarvex {
 namespace {
 const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
 
-// The file is loaded here, no further than its format's limit, and parsed. A file that is gone (deleted
-// after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
-// leaves the disk model as it was.
-bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
-    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
-    return (disk.*format.parse)(bytes);
-}
-
 std::string Upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return s;
@@ -58,14 +50,18 @@ std::optional<int> FormatByExtension(const std::string& path) {
     return FormatByName(name.substr(dot + 1, 3));
 }
 
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
-    const auto format = FormatByExtension(path);
+std::optional<int> ReaderFor(const std::string& name, ByteSpan) { return FormatByExtension(name); }
+
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message) {
+    const auto format = ReaderFor(name, bytes);
     if (!format) {
         message = kUnsupportedType;
         return false;
     }
     try {
-        if (ReadWithinLimit(disk, path, Formats()[*format])) return true;
+        const FormatInfo& info = Formats()[*format];
+        RefuseOversizeImage(bytes.size(), *info.sizeLimit);
+        if ((disk.*info.parse)(bytes)) return true;
         message = disk.StatusMessage;
     } catch (const std::exception& e) {
         message = e.what();
@@ -73,21 +69,49 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
     return false;
 }
 
-bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
+    const auto format = FormatByExtension(path);
+    if (!format) {
+        message = kUnsupportedType;
+        return false;
+    }
+    Bytes bytes;
+    try {
+        bytes = ReadWholeFile(path, *Formats()[*format].sizeLimit);
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+    return ReadImageBytes(disk, path, bytes, message);
+}
+
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
     try {
         bool ok = false;
         switch (format) {
-            case kUDI: ok = disk.SaveUDI(path); break;
-            case kTRD: ok = disk.SaveTRD(path); break;
-            case kTD0: ok = disk.SaveTD0(path, compress); break;
-            case kFDI: ok = disk.SaveFDI(path); break;
-            case kPRO: ok = disk.SavePRO(path); break;
-            case kSCL: ok = disk.SaveSCL(path); break;
-            case kKDI: ok = disk.SaveKDI(path); break;
+            case kUDI: ok = disk.BuildUDI(out); break;
+            case kTRD: ok = disk.BuildTRD(out); break;
+            case kTD0: ok = disk.BuildTD0(out, compress); break;
+            case kFDI: ok = disk.BuildFDI(out); break;
+            case kPRO: ok = disk.BuildPRO(out); break;
+            case kSCL: ok = disk.BuildSCL(out); break;
+            case kKDI: ok = disk.BuildKDI(out); break;
             default: message = "Unknown target format!"; return false;
         }
         if (!ok) message = disk.StatusMessage;
         return ok;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+}
+
+bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+    Bytes out;
+    if (!BuildImageBytes(disk, format, compress, out, message)) return false;
+    try {
+        SaveFileAtomic(path, out);
+        return true;
     } catch (const std::exception& e) {
         message = e.what();
         return false;

@@ -32,11 +32,26 @@ std::string FileNamePart(const std::string& path);
 // The reader for a file: its extension upper-cased, at most three letters after the dot.
 std::optional<int> FormatByExtension(const std::string& path);
 
+// The reason a reader's refusal gives when the reader found no words of its own.
+inline constexpr const char* kUnreadableReason = "cannot be read";
+
+// The reader for an image of this file name and these bytes; nothing when no reader takes it.
+std::optional<int> ReaderFor(const std::string& name, ByteSpan bytes);
+
+// Reads an image's bytes, already in memory, into the disk with the reader ReaderFor picks, refusing one
+// larger than that format's largest image as a file of that size is refused. False with the reason in
+// message: the unsupported-type message, the size refusal, the reader's StatusMessage or the text of
+// the stream read error.
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message);
+
 // Reads a file into the disk with the reader its extension names, no further than the largest image of
 // that format. Every failure, an input/output error, a folder, a file too large or one cut short
 // included, gives false with the reason in message. Where nothing has the name, the reader answers as it
 // does for a missing file (most return false and leave the message alone).
 bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message);
+
+// Builds the image bytes of the disk in the target format; false with the writer's reason.
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message);
 
 // Writes the disk in the target format; false with the writer's (or the system's) reason.
 bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message);

@@ -92,6 +92,12 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     if (!trdos.empty()) out << trdos;
 }
 
+void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
+    out << name << ": " << Formats()[format].name << " image\n";
+    if (!disk.StatusMessage.empty()) out << "  note: " << disk.StatusMessage << "\n";
+    DescribeDisk(disk, out);
+}
+
 int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
     auto disk = std::make_unique<TZX_Disk>();
     int status = 0;
@@ -99,15 +105,12 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
         disk->StatusMessage.clear();
         std::string message;
         if (!ReadImageFile(*disk, file, message)) {
-            if (message.empty()) message = "cannot be read";
+            if (message.empty()) message = kUnreadableReason;
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;
         }
-        const auto format = FormatByExtension(file);
-        out << file << ": " << Formats()[*format].name << " image\n";
-        if (!disk->StatusMessage.empty()) out << "  note: " << disk->StatusMessage << "\n";
-        DescribeDisk(*disk, out);
+        DescribeImage(*disk, file, *FormatByExtension(file), out);
     }
     return status;
 }

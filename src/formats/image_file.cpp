@@ -25,9 +25,6 @@ std::string SystemReason(const std::string& what, const std::string& fileName, i
     return what + " \"" + fileName + "\": " + std::strerror(err);
 }
 
-std::string TooLarge(const FileSizeLimit& limit, const std::string& size) {
-    return std::string("File too large for ") + limit.what + ": " + size;
-}
 
 class FileDescriptor {
 public:
@@ -68,7 +65,7 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    if (got > limit.maxBytes) throw IoError(TooLarge(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
     bytes.resize(got);
     return bytes;
 }
@@ -90,10 +87,7 @@ Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
     if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
     const bool regular = S_ISREG(st.st_mode);
     const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (size > limit.maxBytes) {
-        if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-        throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
-    }
+    RefuseOversizeImage(size, limit);
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw IoError(SystemReason("Cannot read file", fileName, errno));
     return ReadAtMost(fd.get(), fileName, size, limit);
