@@ -16,6 +16,19 @@ const char* const kUnsupportedType = "Данный тип файлов не по
 // Thrown while a file is being read once its first bytes and name pick no reader: it is read no further.
 struct NoReader {};
 
+// Parses the bytes with the format's reader; false with the reason in message.
+bool ParseAs(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
+    try {
+        const FormatInfo& info = Formats()[format];
+        RefuseOversizeImage(bytes.size(), *info.sizeLimit);
+        if ((disk.*info.parse)(bytes)) return true;
+        message = disk.StatusMessage;
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    return false;
+}
+
 std::string Upper(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return s;
@@ -56,9 +69,20 @@ std::optional<int> FormatByExtension(const std::string& path) {
     return FormatByName(name.substr(dot + 1, 3));
 }
 
-std::optional<int> ChooseReader(ByteSpan head, const std::string& path) {
+std::optional<int> ReaderFor(const std::string& name, ByteSpan head) {
     if (auto format = FormatByContent(head)) return format;
-    return FormatByExtension(path);
+    return FormatByExtension(name);
+}
+
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
+                    std::optional<int> forced, int* formatRead) {
+    const auto format = forced ? forced : ReaderFor(name, bytes);
+    if (!format) {
+        message = kUnsupportedType;
+        return false;
+    }
+    if (formatRead) *formatRead = *format;
+    return ParseAs(disk, *format, bytes, message);
 }
 
 // The file is loaded once, no further than the chosen format's limit, and parsed. A file that is gone
@@ -71,23 +95,24 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
         message = kUnsupportedType;
         return false;
     }
+    int chosen = -1;
+    Bytes bytes;
     try {
-        int chosen = -1;
-        const Bytes bytes = ReadWholeFile(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
-            const auto format = forced ? forced : ChooseReader(head, path);
+        bytes = ReadWholeFile(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
+            const auto format = forced ? forced : ReaderFor(path, head);
             if (!format) throw NoReader{};
             chosen = *format;
             return *Formats()[chosen].sizeLimit;
         });
-        if (formatRead) *formatRead = chosen;
-        if ((disk.*Formats()[chosen].parse)(bytes)) return true;
-        message = disk.StatusMessage;
     } catch (const NoReader&) {
         message = kUnsupportedType;
+        return false;
     } catch (const std::exception& e) {
         message = e.what();
+        return false;
     }
-    return false;
+    if (formatRead) *formatRead = chosen;
+    return ParseAs(disk, chosen, bytes, message);
 }
 
 std::optional<int> FormatOfContent(const std::string& path) {
@@ -108,22 +133,34 @@ std::string FormatFoundText(int format, const std::string& path) {
     return text;
 }
 
-bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
     try {
         bool ok = false;
         switch (format) {
-            case kUDI: ok = disk.SaveUDI(path); break;
-            case kTRD: ok = disk.SaveTRD(path); break;
-            case kTD0: ok = disk.SaveTD0(path, compress); break;
-            case kFDI: ok = disk.SaveFDI(path); break;
-            case kPRO: ok = disk.SavePRO(path); break;
-            case kSCL: ok = disk.SaveSCL(path); break;
-            case kKDI: ok = disk.SaveKDI(path); break;
-            case kDSK: ok = disk.SaveDSK(path); break;
+            case kUDI: ok = disk.BuildUDI(out); break;
+            case kTRD: ok = disk.BuildTRD(out); break;
+            case kTD0: ok = disk.BuildTD0(out, compress); break;
+            case kFDI: ok = disk.BuildFDI(out); break;
+            case kPRO: ok = disk.BuildPRO(out); break;
+            case kSCL: ok = disk.BuildSCL(out); break;
+            case kKDI: ok = disk.BuildKDI(out); break;
+            case kDSK: ok = disk.BuildDSK(out); break;
             default: message = "Unknown target format!"; return false;
         }
         if (!ok) message = disk.StatusMessage;
         return ok;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+}
+
+bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+    Bytes out;
+    if (!BuildImageBytes(disk, format, compress, out, message)) return false;
+    try {
+        SaveFileAtomic(path, out);
+        return true;
     } catch (const std::exception& e) {
         message = e.what();
         return false;

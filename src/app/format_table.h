@@ -35,14 +35,25 @@ std::string FileNamePart(const std::string& path);
 // The reader for a file: its extension upper-cased, at most three letters after the dot.
 std::optional<int> FormatByExtension(const std::string& path);
 
-// The reader for a file's first bytes and its name: the format its content names, else the one its
-// extension names (the only way to tell a headerless image: TRD, PRO, KDI).
-std::optional<int> ChooseReader(ByteSpan head, const std::string& path);
+// The reason a reader's refusal gives when the reader found no words of its own.
+inline constexpr const char* kUnreadableReason = "cannot be read";
 
-// Reads a file into the disk with the reader `forced` names, or else the one ChooseReader picks, no
-// further than the largest image of that format. Every failure, an input/output error, a folder, a file
-// too large or one cut short included, gives false with the reason in message. formatRead, when given,
-// receives the format whose reader was used.
+// The reader for an image of this file name whose first bytes (or all of it) are `head`: the format its
+// content names, else the one its extension names (the only way to tell a headerless image: TRD, PRO,
+// KDI); nothing when neither names one.
+std::optional<int> ReaderFor(const std::string& name, ByteSpan head);
+
+// Reads an image's bytes, already in memory, into the disk with the reader `forced` names or else the one
+// ReaderFor picks, refusing one larger than that format's largest image as a file of that size is
+// refused. False with the reason in message: the unsupported-type message, the size refusal, the
+// reader's StatusMessage or the text of the stream read error. formatRead, when given, receives the
+// format whose reader was used.
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
+                    std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
+
+// The same for a file, read once and no further than the largest image of the chosen format (chosen from
+// its first bytes). Every failure, an input/output error, a folder, a file too large or one cut short
+// included, gives false with the reason in message.
 bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message,
                    std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
 
@@ -51,6 +62,9 @@ std::optional<int> FormatOfContent(const std::string& path);
 
 // "UDI image", or "UDI image (named .trd)" when the file's extension names another format.
 std::string FormatFoundText(int format, const std::string& path);
+
+// Builds the image bytes of the disk in the target format; false with the writer's reason.
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message);
 
 // Writes the disk in the target format; false with the writer's (or the system's) reason.
 bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message);

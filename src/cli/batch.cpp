@@ -73,7 +73,7 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock
     }
     std::string message;
     if (!ReadImageFile(disk, job.source, message, o.from)) {
-        if (message.empty()) message = "cannot be read";
+        if (message.empty()) message = kUnreadableReason;
         log(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
         r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
         return r;

@@ -92,6 +92,12 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     if (!trdos.empty()) out << trdos;
 }
 
+void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
+    out << name << ": " << FormatFoundText(format, name) << "\n";
+    if (!disk.StatusMessage.empty()) out << "  note: " << disk.StatusMessage << "\n";
+    DescribeDisk(disk, out);
+}
+
 int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from) {
     auto disk = std::make_unique<TZX_Disk>();
     int status = 0;
@@ -100,14 +106,12 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optio
         std::string message;
         int format = -1;
         if (!ReadImageFile(*disk, file, message, from, &format)) {
-            if (message.empty()) message = "cannot be read";
+            if (message.empty()) message = kUnreadableReason;
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;
         }
-        out << file << ": " << FormatFoundText(format, file) << "\n";
-        if (!disk->StatusMessage.empty()) out << "  note: " << disk->StatusMessage << "\n";
-        DescribeDisk(*disk, out);
+        DescribeImage(*disk, file, format, out);
     }
     return status;
 }

@@ -25,9 +25,6 @@ std::string SystemReason(const std::string& what, const std::string& fileName, i
     return what + " \"" + fileName + "\": " + std::strerror(err);
 }
 
-std::string TooLarge(const FileSizeLimit& limit, const std::string& size) {
-    return std::string("File too large for ") + limit.what + ": " + size;
-}
 
 class FileDescriptor {
 public:
@@ -74,7 +71,7 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         if (got < bytes.size() || got >= cap) break;  // the end, or one byte past the limit
         bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
     }
-    if (got > limit.maxBytes) throw IoError(TooLarge(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
     bytes.resize(got);
     return bytes;
 }
@@ -102,12 +99,6 @@ FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) 
     return fd;
 }
 
-void RefuseKnownSize(uint64_t size, const FileSizeLimit& limit) {
-    if (size <= limit.maxBytes) return;
-    if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-    throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
-}
-
 }  // namespace
 
 Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
@@ -120,7 +111,7 @@ Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitFo
     Bytes bytes(headBytes);
     const size_t got = ReadInto(fd.get(), fileName, bytes, 0, headBytes);
     const FileSizeLimit& limit = limitFor(ByteSpan(bytes.data(), got));
-    RefuseKnownSize(size, limit);
+    RefuseOversizeImage(size, limit);
     return ReadAtMost(fd.get(), fileName, size, limit, std::move(bytes), got);
 }
 

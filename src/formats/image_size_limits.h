@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "disk/zx_disk.h"
 #include "formats/trdos_area.h"
@@ -96,6 +97,13 @@ inline constexpr FileSizeLimit kDskFileLimit{"a DSK image", size_limits::kDskByt
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
 // image limit.
 inline constexpr FileSizeLimit kAnyFileLimit{"this program", size_limits::kTd0Bytes};
+
+// "File too large for a TRD image: " and the size as words ("700000 bytes, at most 681984").
+std::string TooLargeText(const FileSizeLimit& limit, const std::string& size);
+
+// Throws IoError when an image of `size` bytes is over the limit: a headerless dump names the track count
+// it would have, any other format the size and its limit.
+void RefuseOversizeImage(uint64_t size, const FileSizeLimit& limit);
 
 static_assert(kTrdFileLimit.maxBytes == 681984);
 static_assert(kProFileLimit.maxBytes == 852480);

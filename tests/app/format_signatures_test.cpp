@@ -44,13 +44,13 @@ TEST(FormatSignatures, NearMissesAndHeaderlessImagesNameNothing) {
 TEST(FormatSignatures, ContentComesBeforeTheExtensionWhichTellsHeaderlessImages) {
     const std::string udi = "UDI!\x10";
     const Bytes zeros(16, 0);
-    EXPECT_EQ(ChooseReader(Text(udi), "/x/game.trd"), kUDI);
-    EXPECT_EQ(ChooseReader(Text(udi), "/x/game"), kUDI);
-    EXPECT_EQ(ChooseReader(zeros, "/x/GAME.TRD"), kTRD);
-    EXPECT_EQ(ChooseReader(zeros, "/x/cpm.pro"), kPRO);
-    EXPECT_EQ(ChooseReader(zeros, "/x/game.bin"), std::nullopt);
+    EXPECT_EQ(ReaderFor("/x/game.trd", Text(udi)), kUDI);
+    EXPECT_EQ(ReaderFor("/x/game", Text(udi)), kUDI);
+    EXPECT_EQ(ReaderFor("/x/GAME.TRD", zeros), kTRD);
+    EXPECT_EQ(ReaderFor("/x/cpm.pro", zeros), kPRO);
+    EXPECT_EQ(ReaderFor("/x/game.bin", zeros), std::nullopt);
     // A damaged image without its signature is still given to the reader its name names, for its message.
-    EXPECT_EQ(ChooseReader(zeros, "/x/broken.udi"), kUDI);
+    EXPECT_EQ(ReaderFor("/x/broken.udi", zeros), kUDI);
 }
 
 // ---- reading files ----------------------------------------------------------------------------
