@@ -48,6 +48,7 @@ function coreReady(names) {
   formats = names;
   const select = $("format");
   for (const name of names) {
+    if (!name) continue;  // a format without a writer keeps its place in the list, unnamed
     const value = name.toLowerCase();
     if (![...select.options].some((o) => o.value === value)) select.add(new Option(text.formats[value] || name, value));
   }

@@ -36,6 +36,7 @@ const TEXTS = {
       pro: "CP/M Profi sector image (*.pro)",
       scl: "Short TR-DOS image (*.scl)",
       kdi: "Korvet disk image (*.kdi)",
+      dsk: "Amstrad CPC / Spectrum +3 disk image (*.dsk)",
     },
   },
   ru: {
@@ -71,6 +72,7 @@ const TEXTS = {
       pro: "Секторный образ диска CP/M Profi (*.pro)",
       scl: "Краткий формат образа TRDOS диска (*.scl)",
       kdi: "Образ диска Корвета (*.kdi)",
+      dsk: "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)",
     },
   },
 };

@@ -72,7 +72,7 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock
         return r;
     }
     std::string message;
-    if (!ReadImageFile(disk, job.source, message)) {
+    if (!ReadImageFile(disk, job.source, message, o.from)) {
         if (message.empty()) message = kUnreadableReason;
         log(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
         r.line = job.source + ": " + kResultOpenError + " (" + message + ")";

@@ -93,24 +93,25 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
 }
 
 void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
-    out << name << ": " << Formats()[format].name << " image\n";
+    out << name << ": " << FormatFoundText(format, name) << "\n";
     if (!disk.StatusMessage.empty()) out << "  note: " << disk.StatusMessage << "\n";
     DescribeDisk(disk, out);
 }
 
-int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
+int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from) {
     auto disk = std::make_unique<TZX_Disk>();
     int status = 0;
     for (const auto& file : files) {
         disk->StatusMessage.clear();
         std::string message;
-        if (!ReadImageFile(*disk, file, message)) {
+        int format = -1;
+        if (!ReadImageFile(*disk, file, message, from, &format)) {
             if (message.empty()) message = kUnreadableReason;
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;
         }
-        DescribeImage(*disk, file, *FormatByExtension(file), out);
+        DescribeImage(*disk, file, format, out);
     }
     return status;
 }

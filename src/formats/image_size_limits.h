@@ -66,12 +66,20 @@ constexpr uint64_t kSclSumBytes = 4;
 // fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
 constexpr uint64_t kTd0Bytes = 16u << 20;
 
+// DSK: the 256-byte disk information block and one block per track the model holds, at most 65,535 bytes
+// (a standard image's 16-bit track size; an extended one's blocks end at 255 x 256). Blocks after the last
+// track, such as an offset table, are not read; room is left for one of a track block's size.
+constexpr uint64_t kDskInfoBytes = 256;
+constexpr uint64_t kDskLargestTrackBlock = 0xFFFF;
+constexpr uint64_t kDskTrailingBytes = kDskLargestTrackBlock;
+
 constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
 constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
 constexpr uint64_t kSclBytes =
     kSclHeadBytes + kSclMaxFiles * (kSclFileHeaderBytes + kSclMaxFileSectors * kTrdosSectorBytes) + kSclSumBytes;
 constexpr uint64_t kTrdBytes = SectorDumpBytes(kTrdTrackBytes);
 constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
+constexpr uint64_t kDskBytes = kDskInfoBytes + kMaxTracks * kDskLargestTrackBlock + kDskTrailingBytes;
 }  // namespace size_limits
 
 inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes, "TRD",
@@ -84,6 +92,7 @@ inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiByt
 inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
 inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
 inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
+inline constexpr FileSizeLimit kDskFileLimit{"a DSK image", size_limits::kDskBytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
 // image limit.
@@ -102,5 +111,6 @@ static_assert(kUdiFileLimit.maxBytes == 2615018);
 static_assert(kFdiFileLimit.maxBytes == 16383833);
 static_assert(kSclFileLimit.maxBytes == 8357645);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kDskFileLimit.maxBytes);
 
 }  // namespace tarvex

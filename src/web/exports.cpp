@@ -29,10 +29,11 @@ EMSCRIPTEN_KEEPALIVE void tarvex_free(void* p) { std::free(p); }
 EMSCRIPTEN_KEEPALIVE TZX_Disk* tarvex_disk_new() { return new TZX_Disk(); }
 EMSCRIPTEN_KEEPALIVE void tarvex_disk_delete(TZX_Disk* disk) { delete disk; }
 
-// The target formats, in the order of the format selector.
+// The target formats, in the order of the format selector; a place without a reader and writer is named "".
 EMSCRIPTEN_KEEPALIVE int tarvex_format_count() { return static_cast<int>(tarvex::Formats().size()); }
 EMSCRIPTEN_KEEPALIVE const char* tarvex_format_name(int format) {
-    return format >= 0 && format < tarvex_format_count() ? tarvex::Formats()[format].name : "";
+    const bool present = format >= 0 && format < tarvex_format_count() && tarvex::Formats()[format].Present();
+    return present ? tarvex::Formats()[format].name : "";
 }
 
 EMSCRIPTEN_KEEPALIVE WebConversion* tarvex_convert(TZX_Disk* disk, const char* name, const uint8_t* data, size_t size,

@@ -223,6 +223,8 @@ check_mime_types() {
     printf 'TD\000\000\011%s' "$padding" >"$samples/td-version-9"
     printf 'td\000\000\026%s' "$padding" >"$samples/td-version-22"
     printf 'Td\000\000\025%s' "$padding" >"$samples/td-mixed-case"
+    printf 'MV - CPCEMU Disk-File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-standard"
+    printf 'EXTENDED CPC DSK File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-extended"
     expect_type application/x-udi-disk-image "$samples/udi"
     expect_type application/x-scl-archive "$samples/scl"
     expect_type application/x-fdi-disk-image "$samples/fdi"
@@ -232,6 +234,8 @@ check_mime_types() {
     expect_type application/octet-stream "$samples/td-version-9"
     expect_type application/octet-stream "$samples/td-version-22"
     expect_type application/octet-stream "$samples/td-mixed-case"
+    expect_type application/x-cpc-disk-image "$samples/dsk-standard"
+    expect_type application/x-cpc-disk-image "$samples/dsk-extended"
 
     # Headerless formats by their extension, in any letter case.
     head -c 4096 /dev/zero >"$samples/GAME.TRD"
@@ -242,12 +246,13 @@ check_mime_types() {
     expect_type application/x-kdi-disk-image "$samples/korvet.kdi"
 
     # Real images, renamed without their extension.
-    if [[ ! -d $corpus_dir/udi || ! -d $corpus_dir/scl || ! -d $corpus_dir/td0 ]]; then
+    if [[ ! -d $corpus_dir/udi || ! -d $corpus_dir/scl || ! -d $corpus_dir/td0 || ! -d $corpus_dir/dsk ]]; then
         echo "SKIP: no sample corpus at $corpus_dir; real images not checked by content"
         return
     fi
     local format type image count
-    for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image; do
+    for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image \
+        dsk:application/x-cpc-disk-image; do
         type=${format#*:}
         format=${format%%:*}
         count=0

@@ -10,6 +10,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/td0.h"
+#include "interop_tools.h"
 #include "test_support.h"
 
 namespace tarvex {
@@ -20,15 +21,7 @@ using test::CommandResult;
 using test::RunCommand;
 using test::ShellQuote;
 
-bool ToolPresent(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null 2>&1").exitCode == 0; }
-
-#define REQUIRE_TOOL(name) \
-    if (!ToolPresent(name)) GTEST_SKIP() << name << " is not installed (make test installs it)"
-
-CommandResult Floptool(const std::string& from, const std::string& to, const fs::path& in, const fs::path& out) {
-    return RunCommand("timeout 120 floptool flopconvert " + from + " " + to + " " + ShellQuote(in.string()) + " " +
-                      ShellQuote(out.string()));
-}
+using test::Floptool;
 
 bool AllZero(const Bytes& b, size_t from) {
     return std::all_of(b.begin() + static_cast<std::ptrdiff_t>(std::min(from, b.size())), b.end(),

@@ -178,6 +178,8 @@ async function main() {
     await check("the format list offers every format of the command line, by lower-case name", async () => {
       const values = await page.$$eval("#format option", (options) => options.map((o) => o.value));
       assert.deepStrictEqual(values.slice(0, 7), ["udi", "trd", "td0", "fdi", "pro", "scl", "kdi"]);
+      assert.ok(values.includes("dsk"), "DSK offered");
+      assert.ok(!values.includes(""), "a place without a writer is not offered");
     });
 
     const input = await page.$("#files");
