@@ -6,11 +6,12 @@
 #include <filesystem>
 
 #include "formats/image_file.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
+const char* const kUnsupportedType = TrMark("This file type is not supported!");
 
 // The file is loaded here, no further than its format's limit, and parsed. A file that is gone (deleted
 // after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
@@ -61,7 +62,7 @@ std::optional<int> FormatByExtension(const std::string& path) {
 bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
     const auto format = FormatByExtension(path);
     if (!format) {
-        message = kUnsupportedType;
+        message = Tr(kUnsupportedType);
         return false;
     }
     try {
@@ -84,7 +85,7 @@ bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool co
             case kPRO: ok = disk.SavePRO(path); break;
             case kSCL: ok = disk.SaveSCL(path); break;
             case kKDI: ok = disk.SaveKDI(path); break;
-            default: message = "Unknown target format!"; return false;
+            default: message = Tr("Unknown target format!"); return false;
         }
         if (!ok) message = disk.StatusMessage;
         return ok;

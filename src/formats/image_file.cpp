@@ -13,6 +13,7 @@
 #include "formats/byte_reader.h"
 #include "formats/sector_dump.h"
 #include "formats/temporary_names.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -21,12 +22,12 @@ namespace {
 // A source of unknown length is read in steps of at least this much.
 constexpr size_t kReadStep = 64 * 1024;
 
-std::string SystemReason(const std::string& what, const std::string& fileName, int err) {
-    return what + " \"" + fileName + "\": " + std::strerror(err);
+std::string SystemReason(const char* what, const std::string& fileName, int err) {
+    return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
 }
 
 std::string TooLarge(const FileSizeLimit& limit, const std::string& size) {
-    return std::string("File too large for ") + limit.what + ": " + size;
+    return Fill(Tr("File too large for %s: %s"), {Tr(limit.what), size});
 }
 
 class FileDescriptor {
@@ -63,12 +64,12 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw IoError(SystemReason("Cannot read file", fileName, errno));
+            throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
         }
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    if (got > limit.maxBytes) throw IoError(TooLarge(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    if (got > limit.maxBytes) throw IoError(TooLarge(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
     bytes.resize(got);
     return bytes;
 }
@@ -84,18 +85,18 @@ Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
     // Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait
     // again as usual.
     FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) throw IoError(SystemReason("Cannot open file", fileName, errno));
+    if (fd.get() < 0) throw IoError(SystemReason(TrMark("Cannot open file \"%s\""), fileName, errno));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
+    if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
     if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
     const bool regular = S_ISREG(st.st_mode);
     const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (size > limit.maxBytes) {
         if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-        throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
+        throw IoError(TooLarge(limit, Fill(Tr("%s bytes, at most %s"), {std::to_string(size), std::to_string(limit.maxBytes)})));
     }
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        throw IoError(SystemReason("Cannot read file", fileName, errno));
+        throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
     return ReadAtMost(fd.get(), fileName, size, limit);
 }
 
@@ -146,7 +147,7 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
     if (::rename(temp.c_str(), fileName.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     }
     return Unnamed::Saved;
 }
@@ -157,7 +158,7 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
 Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) throw IoError(SystemReason("Cannot write file", fileName, err));
+    if (int err = 0; !WriteAll(fd.get(), bytes, err)) throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0) return Unnamed::Saved;
@@ -165,7 +166,7 @@ Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
         // Created by someone else meanwhile: replaced like any existing file.
     }
     if (const int err = PrepareReplacement(fd.get(), fileName); err != 0)
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     return ReplaceByUnnamed(fd.get(), fileName);
 }
 #else
@@ -177,11 +178,11 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
     const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
     const std::string temp = TemporaryNameBeside(fileName);
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
+    if (fd.get() < 0) throw IoError(SystemReason(TrMark("Cannot create file \"%s\""), fileName, errno));
     auto fail = [&](int err) {
         if (fd.get() >= 0) ::close(fd.release());
         ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     };
     if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
     if (replacing)

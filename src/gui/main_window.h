@@ -152,8 +152,8 @@ private:
 };
 
 // The seven selector texts, in target-format order.
-const QStringList& FormatSelectorItems();
+QStringList FormatSelectorItems();
 // The add dialog's filter: description|pattern pairs.
-const QString& AddDialogFilter();
+QString AddDialogFilter();
 
 }  // namespace tarvex::gui

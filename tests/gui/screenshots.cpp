@@ -15,6 +15,7 @@
 #include "gui/image_viewer.h"
 #include "gui/main_window.h"
 #include "gui/qt_translations.h"
+#include "i18n/locale_setup.h"
 
 namespace {
 
@@ -60,7 +61,8 @@ bool Save(QWidget& widget, const QString& file) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    tarvex::gui::InstallQtTranslations(app, tarvex::gui::kWindowLanguage);
+    tarvex::UseUserLocale();
+    tarvex::gui::InstallWindowLanguage(app);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR FIRST.trd SECOND.trd\n", argv[0]);
         return 2;
