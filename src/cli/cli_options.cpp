@@ -68,7 +68,6 @@ struct CommandLine {
         formatter->column_width(kHelpNameColumn);
         formatter->label("REQUIRED", "");
         formatter->label("Positionals", Tr("Positionals"));
-        formatter->label("Subcommands", Tr("Commands"));
         app.option_defaults()->group(Tr("Options"));
         app.formatter(formatter);
         app.footer(Tr(kExitStatus));
@@ -78,6 +77,7 @@ struct CommandLine {
         app.add_flag("-V,--version", version, Tr("print the version and exit"));
 
         convert = app.add_subcommand("convert", Tr("write every FILE in the format FORMAT"));
+        convert->group(Tr("Commands"));
         convert->allow_extras();
         convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
         to = convert->add_option("-t,--to", format, Tr(kFormatList))->type_name("FORMAT");
@@ -94,6 +94,7 @@ struct CommandLine {
         AddCommonOptions(*convert);
 
         info = app.add_subcommand("info", Tr("geometry, per-track sector map, TR-DOS catalogue, image comment"));
+        info->group(Tr("Commands"));
         info->allow_extras();
         AddCommonOptions(*info);
     }

@@ -17,7 +17,7 @@ unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileByt
 }
 
 std::string TooManyTracksText(const char* formatName, unsigned long long tracks) {
-    return Fill(Tr("The %s image has %s tracks; at most %s are supported!"),
+    return Fill(Tr("%s image has %s tracks; at most %s are supported!"),
                 {formatName, std::to_string(tracks), std::to_string(kMaxTracks)});
 }
 

@@ -8,6 +8,7 @@
 #include "app/format_table.h"
 #include "formats/text_1251.h"
 #include "test_support.h"
+#include <cstring>
 
 namespace tarvex {
 namespace {
@@ -17,7 +18,9 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 using ::testing::ElementsAre;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 // A user interface that records what the driver did and answers questions from a script.
 class RecordingUi : public ConversionUi {
@@ -243,7 +246,7 @@ TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
     EXPECT_EQ(ui.Result(2), "Error save file!");
     ASSERT_EQ(ui.messages.size(), 3u);
     EXPECT_EQ(ui.messages[0], "Error!|Данный тип файлов не поддерживается!");
-    EXPECT_EQ(ui.messages[1], "Error!|Cannot open file \"" + (dir / "deleted.trd") + "\": No such file or directory")
+    EXPECT_THAT(ui.messages[1], AllOf(StartsWith("Error!|"), HasSubstr(dir / "deleted.trd"), HasSubstr(std::strerror(ENOENT))))
         << "a file gone since it was listed is reported with the system's reason, not the model's old status";
 }
 
@@ -258,10 +261,10 @@ TEST_F(DriverTest, FoldersAndEndlessSourcesFailWithTheirCauseAsInTheCommandLine)
     EXPECT_EQ(ui.Result(0), "Error open file!");
     EXPECT_EQ(ui.Result(1), "Error open file!");
     EXPECT_EQ(ui.Result(2), "Converted!");
-    EXPECT_THAT(ui.messages, ElementsAre("Error!|Is a directory",
-                                         "Error!|File too large for a KDI image: more than 852480 bytes"));
+    const std::string isDirectory = std::strerror(EISDIR);
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|" + isDirectory, AllOf(StartsWith("Error!|"), HasSubstr("852480"))));
     EXPECT_THAT(Messages(driver.LogLines()),
-                ::testing::Contains(Quoted("Ошибка загрузки образа ", dir / "f.scl", " (Is a directory)")));
+                ::testing::Contains(Quoted("Ошибка загрузки образа ", dir / "f.scl", " (" + isDirectory + ")")));
 }
 
 TEST_F(DriverTest, UnwritableOutputFolderIsThatFilesFailure) {
@@ -273,7 +276,7 @@ TEST_F(DriverTest, UnwritableOutputFolderIsThatFilesFailure) {
     EXPECT_EQ(ui.Result(0), "Error save file!");
     EXPECT_EQ(ui.Result(1), "Error save file!");
     ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_THAT(ui.messages[0], HasSubstr("No such file or directory"));
+    EXPECT_THAT(ui.messages[0], HasSubstr(std::strerror(ENOENT)));
     EXPECT_FALSE(driver.Busy);
 }
 

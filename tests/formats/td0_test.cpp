@@ -8,6 +8,7 @@
 #include "formats/byte_reader.h"
 #include "lzh/lzh.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -402,6 +403,7 @@ TEST(Td0, WriterKeepsIdsWithoutDataAndNeverWritesASizeItCannotHold) {
 }
 
 TEST(Td0, IdOnlySectorsSurviveFdiAndTheCommandLine) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     test::TempDir dir;
     const std::string td0 = dir / "idonly.td0";
     test::WriteFile(td0, TrdosImageWithIdOnlyTail());
@@ -481,6 +483,7 @@ TEST(Td0, DataFieldsWithoutAnIdAreLeftOutAndCounted) {
 }
 
 TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TARVEX_REQUIRE_CORPUS();
     const auto path = [](const char* name) { return (test::CorpusDir() / "td0" / name).string(); };
     TZX_Disk advanced, normal;

@@ -9,6 +9,8 @@
 
 #include "gui/program_folder.h"
 #include "gui_test_support.h"
+#include <cstring>
+#include "test_locale.h"
 
 namespace tarvex::gui {
 namespace {
@@ -79,7 +81,7 @@ TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
 
     InspectorDialog missing(temp / "gone.trd");
     EXPECT_FALSE(missing.Loaded());
-    EXPECT_NE(missing.Details().indexOf(QString::fromStdString(temp / "gone.trd") + "\": No such file or directory"), -1)
+    EXPECT_NE(missing.Details().indexOf(QString::fromStdString(temp / "gone.trd") + "\": " + std::strerror(ENOENT)), -1)
         << missing.Details().toStdString();
 }
 
@@ -106,6 +108,7 @@ Bytes WidestCatalogueTrd() {
 }
 
 TEST(InspectorTest, TrdosCatalogueFitsWithoutSidewaysScrollingAtTheDefaultSize) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir temp;
     const std::string path = temp / "wide.trd";
     tarvex::test::WriteFile(path, WidestCatalogueTrd());
