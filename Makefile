@@ -9,7 +9,9 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
-            bash-completion qt6-translations-l10n lintian
+            bash-completion qt6-translations-l10n lintian gettext locales
+# The locales the tests run the programs under.
+LOCALES := ru_RU en_US
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -23,6 +25,14 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
 	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get -o DPkg::Lock::Timeout=600 install -y -qq $$missing; \
+	fi
+	@need=""; for l in $(LOCALES); do locale -a 2>/dev/null | grep -qix "$$l.utf-\?8" || need="$$need $$l"; done; \
+	if [ -n "$$need" ]; then \
+	  echo "Generating locales:$$need"; \
+	  for l in $$need; do \
+	    grep -q "^$$l.UTF-8 UTF-8" /etc/locale.gen || echo "$$l.UTF-8 UTF-8" | $(SUDO) tee -a /etc/locale.gen >/dev/null; \
+	  done; \
+	  $(SUDO) locale-gen >/dev/null; \
 	fi
 
 configure: deps
