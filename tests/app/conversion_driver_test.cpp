@@ -9,6 +9,8 @@
 #include "formats/text_1251.h"
 #include "test_support.h"
 #include <cstring>
+#include "test_locale.h"
+#include <algorithm>
 
 namespace tarvex {
 namespace {
@@ -232,6 +234,38 @@ TEST_F(DriverTest, BrokenListRowEndsTheRun) {
     EXPECT_THAT(ui.messages, ElementsAre("Ошибка!|Ошибка в списке образов! Перезапустите программу!"));
     EXPECT_EQ(Messages(driver.LogLines()).back(), "Ошибка в списке образов. Завершение процесса.");
     EXPECT_FALSE(driver.Busy);
+}
+
+TEST_F(DriverTest, EnglishLocaleGivesEnglishQuestionsMessagesAndLogLinesAndTheSameResults) {
+    const test::ScopedLocale english(test::kEnglishLocale);
+    const std::string a = MakeTrd("a.trd");
+    WriteFile(dir / "notes.txt", Bytes{1});
+    ui.AddRow(a);
+    ui.AddRow(dir / "notes.txt");
+    ui.intoFolder = true;
+    ui.folder = dir / "new";
+    const std::string out = dir / "new/a.trd";
+    driver.ToolButton3Click();
+    EXPECT_THAT(ui.questions, ElementsAre("Error!|Output folder not found! Create it?"));
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|This file type is not supported!"));
+    EXPECT_EQ(ui.Result(0), "Converted!");
+    EXPECT_EQ(ui.Result(1), "Error open file!");
+    EXPECT_THAT(Messages(driver.LogLines()),
+                ElementsAre("Conversion started.", "Output folder \"" + (dir / "new") + "\" not found",
+                            "Creating folder \"" + (dir / "new") + "\"", "Opening file \"" + a + "\"",
+                            "Opened file \"" + a + "\"", "Creating image \"" + out + "\"",
+                            "Image saved to file \"" + out + "\"", "Opening file \"" + (dir / "notes.txt") + "\"",
+                            "Error loading image \"" + (dir / "notes.txt") + "\" (This file type is not supported!)",
+                            "Conversion finished."));
+
+    ui.questions.clear();
+    ui.answer = [](const std::string&) { return false; };
+    driver.ToolButton3Click();
+    EXPECT_THAT(ui.questions, ElementsAre("Warning!|File " + out + " already exists! Overwrite it?"));
+    EXPECT_EQ(ui.Result(0), "File exists!");
+    EXPECT_THAT(Messages(driver.LogLines()), ::testing::Contains("Skipped: file \"" + out + "\" already exists."));
+    const Bytes log = ReadFile(dir / "log.txt");
+    EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](uint8_t b) { return b >= 0x80; })) << "English is plain ASCII";
 }
 
 TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
