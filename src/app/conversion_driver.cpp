@@ -134,7 +134,8 @@ bool ConversionDriver::LoadImage(const std::string& fileName, std::string& messa
 bool ConversionDriver::SaveImage(const std::string& fileName, std::string& message) {
     message.clear();
     if (FileExists(fileName) &&
-        !ui_.AskYesNo(Fill(Tr("File %s already exists! Overwrite it?"), {fileName}), TrIn("overwrite question", "Warning!"))) {
+        !ui_.AskYesNo(Fill(Tr("File %s already exists! Overwrite it?"), {fileName}),
+                      TrIn("overwrite question", "Warning!"))) {
         message = kAlreadyExists;
         return false;
     }

@@ -87,7 +87,8 @@ struct CommandLine {
                         ->type_name("DIR");
         convert->add_flag("--overwrite", options.overwrite,
                           Tr("replace existing outputs (otherwise they are kept: \"File exists!\")"));
-        jobs = convert->add_option("-j,--jobs", jobCount, Tr("convert N files at a time (default: the number of cores)"))
+        jobs = convert
+                   ->add_option("-j,--jobs", jobCount, Tr("convert N files at a time (default: the number of cores)"))
                    ->type_name("N");
         log = convert->add_option("--log", logFile, Tr("write the run log to FILE (Windows-1251)"))->type_name("FILE");
         convert->add_flag("--compress", options.compress, Tr("TD0 only: write compressed (\"td\") images"));
@@ -118,7 +119,8 @@ std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option)
     const std::pair<const CLI::Option*, std::string> needs[] = {
         {line.to, Fill(Tr("option %s needs a format"), {option->get_name()})},
         {line.outputDir, Fill(Tr("option %s needs a folder"), {option->get_name()})},
-        {line.jobs, Fill(Tr("option %s needs a number of jobs from 1 to %s"), {option->get_name(), std::to_string(kMaxJobs)})},
+        {line.jobs, Fill(Tr("option %s needs a number of jobs from 1 to %s"),
+                         {option->get_name(), std::to_string(kMaxJobs)})},
         {line.log, Fill(Tr("option %s needs a file name"), {option->get_name()})}};
     for (const auto& [known, reason] : needs)
         if (known == option) return reason;

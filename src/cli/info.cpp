@@ -68,7 +68,8 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     }
     for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {line}) << "\n";
     if (disk.SkippedIdlessSectors)
-        out << "  " << Fill(Tr("data fields without an ID left out: %s"), {std::to_string(disk.SkippedIdlessSectors)}) << "\n";
+        out << "  " << Fill(Tr("data fields without an ID left out: %s"), {std::to_string(disk.SkippedIdlessSectors)})
+            << "\n";
 
     out << "  " << Tr("sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):") << "\n";
     for (unsigned k = 0; k < kMaxTracks; ++k) {

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(args);
     if (!parsed.options) {
-        std::cerr << "tarvex-cli: " << parsed.error << "\n" << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
+        std::cerr << "tarvex-cli: " << parsed.error << "\n"
+                  << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
         return 2;
     }
     const Options& o = *parsed.options;

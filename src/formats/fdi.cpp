@@ -210,7 +210,8 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
                 return false;
             }
             if (offset > kLargestSectorOffset) {
-                StatusMessage = Fill(Tr("Track %s holds more data than an FDI image can address!"), {std::to_string(k)});
+                StatusMessage =
+                    Fill(Tr("Track %s holds more data than an FDI image can address!"), {std::to_string(k)});
                 return false;
             }
             PutSectorHeader(image, *slot, SectorFlags(*slot), offset);

@@ -69,7 +69,8 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    if (got > limit.maxBytes) throw IoError(TooLarge(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
+    if (got > limit.maxBytes)
+        throw IoError(TooLarge(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
     bytes.resize(got);
     return bytes;
 }
@@ -93,7 +94,8 @@ Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
     const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (size > limit.maxBytes) {
         if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-        throw IoError(TooLarge(limit, Fill(Tr("%s bytes, at most %s"), {std::to_string(size), std::to_string(limit.maxBytes)})));
+        throw IoError(
+            TooLarge(limit, Fill(Tr("%s bytes, at most %s"), {std::to_string(size), std::to_string(limit.maxBytes)})));
     }
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
@@ -158,7 +160,8 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
 Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
+    if (int err = 0; !WriteAll(fd.get(), bytes, err))
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0) return Unnamed::Saved;

@@ -142,7 +142,8 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
         for (unsigned k = 0; k < entry->SectorCount; ++k) {
             const TSectorSlot* slot = FindSector(track, sector);
             if (!slot || !slot->Used || slot->DataLength < kTrdosSectorBytes) {
-                StatusMessage = Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sector)});
+                StatusMessage =
+                    Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sector)});
                 return false;
             }
             PutBytes(image, slot->Data.data(), kTrdosSectorBytes);

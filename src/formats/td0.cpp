@@ -341,8 +341,9 @@ uint16_t TZX_Disk::Crc16TD0(const uint8_t* data, size_t n) {
 }
 
 std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second) {
-    return Fill(Tr("Created: %s"), {std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900) +
-           " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second)});
+    const std::string date = std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900);
+    const std::string time = std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
+    return Fill(Tr("Created: %s"), {date + " " + time});
 }
 
 // Unlike the other readers, a missing file is not a quiet false: the disk is cleared and the

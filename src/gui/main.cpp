@@ -51,11 +51,13 @@ int main(int argc, char* argv[]) {
     tarvex::gui::InstallWindowLanguage(app);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(tarvex::gui::QTr("Converts ZX Spectrum floppy-disk images in batches, in a window."));
+    parser.setApplicationDescription(
+        tarvex::gui::QTr("Converts ZX Spectrum floppy-disk images in batches, in a window."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({kPrintListOption,
-                      tarvex::gui::QTr("Print the rows the list holds once the FILEs are added, then exit without a window.")});
+                      tarvex::gui::QTr("Print the rows the list holds once the FILEs are added, "
+                                       "then exit without a window.")});
     parser.addPositionalArgument("FILE", tarvex::gui::QTr("Images to add to the list."), "[FILE...]");
     parser.process(app);  // what is left after Qt took its own options
 

@@ -294,7 +294,7 @@ void TFMain::SaveSetting(Write&& write) {
     try {
         write();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tarvex: settings not saved: %s\n", e.what());
+        std::fprintf(stderr, "tarvex: %s\n", Fill(Tr("settings not saved: %s"), {e.what()}).c_str());
     }
 }
 
