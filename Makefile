@@ -16,7 +16,7 @@ LOCALES := ru_RU en_US
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
-.PHONY: deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
+.PHONY: deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots po clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -60,6 +60,13 @@ fuzz-smoke: fuzz-build
 # Every target for FUZZ_SECONDS, FUZZ_JOBS at a time; corpus and findings kept under $(FUZZ_BUILD).
 fuzz-long: fuzz-build
 	@scripts/fuzz_long.sh $(FUZZ_BUILD)/bin $(or $(FUZZ_SECONDS),600) $(FUZZ_JOBS) $(FUZZ_BUILD)
+
+# po: brings po/ru.po up to the texts the code marks; new texts arrive untranslated (the catalogue test
+# fails until they are translated), texts the code dropped become obsolete entries to delete.
+po: deps
+	@po/extract_texts.sh . $(BUILD)/tarvex.pot
+	@msgmerge --quiet --update --backup=none --no-location --sort-output po/ru.po $(BUILD)/tarvex.pot
+	@msgattrib --untranslated po/ru.po | grep -c '^msgid' | awk '$$1 > 1 {print $$1 - 1 " untranslated in po/ru.po"}'
 
 screenshots: build
 	@scripts/screenshots.sh $(BUILD)

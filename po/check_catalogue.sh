@@ -12,10 +12,7 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # The texts the code marks today, in a fresh template.
-mapfile -t sources < <(cd "$source_dir" && find src -name '*.cpp' -o -name '*.h' | sort)
-(cd "$source_dir" && xgettext --from-code=UTF-8 --language=C++ --keyword --keyword=Tr --keyword=TrMark \
-    --keyword=TrIn:1c,2 --keyword=QTr --keyword=QTrIn:1c,2 --no-location -o "$work/fresh.pot" "${sources[@]}") ||
-    fail "xgettext could not read the sources"
+bash "$(dirname "$0")/extract_texts.sh" "$source_dir" "$work/fresh.pot" || fail "xgettext could not read the sources"
 
 msgfmt --check -o /dev/null "$catalogue" 2>"$work/msgfmt.err" || { fail "msgfmt --check refuses $catalogue"; cat "$work/msgfmt.err"; }
 
