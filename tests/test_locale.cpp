@@ -15,6 +15,10 @@ bool UseLocale(const std::string& locale) {
     return now != nullptr && locale == now;
 }
 
+void RussianLocaleEnvironment::SetUp() {
+    ASSERT_TRUE(UseLocale(kRussianLocale)) << "the " << kRussianLocale << " locale is missing (make deps generates it)";
+}
+
 ScopedLocale::ScopedLocale(const std::string& locale) {
     const char* current = std::getenv("LC_ALL");
     previous_ = current ? current : kRussianLocale;

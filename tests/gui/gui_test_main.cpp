@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdio>
 
 #include "test_locale.h"
 
@@ -11,9 +10,6 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
-    if (!tarvex::test::UseLocale(tarvex::test::kRussianLocale)) {
-        std::fprintf(stderr, "the %s locale is missing (make deps generates it)\n", tarvex::test::kRussianLocale);
-        return 1;
-    }
+    ::testing::AddGlobalTestEnvironment(new tarvex::test::RussianLocaleEnvironment);
     return RUN_ALL_TESTS();
 }
