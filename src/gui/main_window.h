@@ -151,7 +151,7 @@ private:
     bool closeRequestedDuringRun_ = false;
 };
 
-// The seven selector texts, in target-format order.
+// The seven selector texts in the user's language, in target-format order.
 QStringList FormatSelectorItems();
 // The add dialog's filter: description|pattern pairs.
 QString AddDialogFilter();
