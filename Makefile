@@ -12,7 +12,9 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
-            bash-completion qt6-translations-l10n lintian
+            bash-completion qt6-translations-l10n lintian gettext locales
+# The locales the tests run the programs under.
+LOCALES := ru_RU en_US
 # The browser build and its tests: emscripten (its optimiser needs node-acorn), headless Chromium driven
 # by puppeteer-core from the npm registry, and a fixed clock for the command line's TD0 comments.
 # npm comes with some builds of nodejs; Debian's own npm package is added only where the command is missing.
@@ -22,10 +24,18 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
 .PHONY: deps web-deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long \
-        bench screenshots web web-test-deps web-screenshots web-bench clean
+        bench screenshots po web web-test-deps web-screenshots web-bench clean
 
 deps:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES)"
+	@need=""; for l in $(LOCALES); do locale -a 2>/dev/null | grep -qix "$$l.utf-\?8" || need="$$need $$l"; done; \
+	if [ -n "$$need" ]; then \
+	  echo "Generating locales:$$need"; \
+	  for l in $$need; do \
+	    grep -q "^$$l.UTF-8 UTF-8" /etc/locale.gen || echo "$$l.UTF-8 UTF-8" | $(SUDO) tee -a /etc/locale.gen >/dev/null; \
+	  done; \
+	  $(SUDO) locale-gen >/dev/null; \
+	fi
 
 web-deps:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(WEB_PACKAGES)" APT_FLAGS=--no-install-recommends
@@ -85,6 +95,13 @@ fuzz-smoke: fuzz-build
 # Every target for FUZZ_SECONDS, FUZZ_JOBS at a time; corpus and findings kept under $(FUZZ_BUILD).
 fuzz-long: fuzz-build
 	@scripts/fuzz_long.sh $(FUZZ_BUILD)/bin $(or $(FUZZ_SECONDS),600) $(FUZZ_JOBS) $(FUZZ_BUILD)
+
+# po: brings po/ru.po up to the texts the code marks; new texts arrive untranslated (the catalogue test
+# fails until they are translated), texts the code dropped become obsolete entries to delete.
+po: deps
+	@po/extract_texts.sh . $(BUILD)/tarvex.pot
+	@msgmerge --quiet --update --backup=none --no-location --sort-output po/ru.po $(BUILD)/tarvex.pot
+	@msgattrib --untranslated po/ru.po | grep -c '^msgid' | awk '$$1 > 1 {print $$1 - 1 " untranslated in po/ru.po"}'
 
 screenshots: build
 	@scripts/screenshots.sh $(BUILD)

@@ -2,7 +2,8 @@
 # Pictures of what a user sees, made under a virtual X display: the window after a run over three
 # images, the window during that run, the image viewer on a real TR-DOS disk, and the window started with
 # two images on its command line.
-# Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/*.png)
+# One set per language: English and Russian, each under the locale a user of it would have.
+# Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/en/*.png and .../ru/*.png)
 set -eu
 build=${1:-build}
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +22,9 @@ if [ -z "$second" ]; then
   exit 1
 fi
 
-out="$build/screenshots"
-mkdir -p "$out"
-xvfb-run -a -s "-screen 0 1400x1000x24" env QT_QPA_PLATFORM=xcb "$tool" "$out" "$first" "$second"
+for set in en:en_US.UTF-8 ru:ru_RU.UTF-8; do
+  out="$build/screenshots/${set%%:*}"
+  mkdir -p "$out"
+  xvfb-run -a -s "-screen 0 1400x1000x24" env LC_ALL="${set#*:}" LANGUAGE= QT_QPA_PLATFORM=xcb \
+    "$tool" "$out" "$first" "$second"
+done

@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "app/format_table.h"
+#include "app/shared_texts.h"
 #include "formats/image_file.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -22,7 +24,7 @@ std::string Quoted(const std::string& beginning, const std::string& value, const
 void ConversionDriver::WriteLog(const std::string& text) {
     if (auto error = log_.WriteLog(text); error && !logErrorShown_) {
         logErrorShown_ = true;
-        ui_.ShowMessage(*error, "Error!");
+        ui_.ShowMessage(*error, TrIn("failure caption", "Error!"));
     }
 }
 
@@ -43,17 +45,17 @@ void ConversionDriver::ToolButton3Click() {
     logErrorShown_ = false;
     if (ui_.LoggingEnabled() && !log_.LogLines.empty()) log_.ClearLines();
 
-    Log("Начало конвертирования образов.");
+    Log(texts::RunStarted());
 
     if (ui_.SaveIntoFolder() && !DirectoryExists(ui_.OutputFolder())) {
         const std::string folder = ui_.OutputFolder();
-        Log(Quoted("Не найден каталог сохранения образов ", folder));
-        if (ui_.AskYesNo("Не найден каталог сохранения образов! Создать?", "Ошибка!")) {
-            Log(Quoted("Создание каталога ", folder));
+        Log(Fill(Tr("Output folder \"%s\" not found"), {folder}));
+        if (ui_.AskYesNo(Tr("Output folder not found! Create it?"), Tr("Error!"))) {
+            Log(Fill(Tr("Creating folder \"%s\""), {folder}));
             std::error_code ec;
             std::filesystem::create_directory(folder, ec);  // a failure shows when the files are written
         } else {
-            Log(Quoted("Отмена создания каталога ", folder, ". Процесс отменен."));
+            Log(Fill(Tr("Folder \"%s\" not created. Conversion cancelled."), {folder}));
             EndRun();
             return;
         }
@@ -72,33 +74,33 @@ void ConversionDriver::ToolButton3Click() {
     ui_.HideProgress();
     Busy = false;
     ui_.SetFormatSelectorEnabled(true);
-    Log("Конвертирование завершено.");
+    Log(texts::RunFinished());
 }
 
 // One row of the list; false when the run has ended (list error or a confirmed stop).
 bool ConversionDriver::ConvertRow(size_t i) {
     const std::vector<std::string> cells = ui_.RowCells(i);
     if (cells.size() < 2) {
-        Log("Ошибка в списке образов. Завершение процесса.");
-        ui_.ShowMessage("Ошибка в списке образов! Перезапустите программу!", "Ошибка!");
+        Log(Tr("Error in the image list. Conversion stopped."));
+        ui_.ShowMessage(Tr("Error in the image list! Restart the program!"), Tr("Error!"));
         EndRun();
         return false;
     }
     const std::string& path = cells[0];
-    Log(Quoted("Открытие файла ", path));
+    Log(texts::OpeningFile(path));
     std::string message;
     if (!LoadImage(path, message)) {
-        Log(Quoted("Ошибка загрузки образа ", path, " (" + message + ")"));
-        ui_.ShowMessage(message, "Error!");
+        Log(texts::LoadFailed(path, message));
+        ui_.ShowMessage(message, TrIn("failure caption", "Error!"));
         ui_.SetRowResult(i, kResultOpenError);
         return true;
     }
-    Log(Quoted("Файл открыт ", path));
+    Log(texts::FileOpened(path));
     ui_.PumpEvents();
     if (StopRequested) {
-        if (ui_.AskYesNo("Остановить процесс?", "Внимание!")) {
+        if (ui_.AskYesNo(Tr("Stop the conversion?"), Tr("Warning!"))) {
             EndRun();
-            Log("Процесс остановлен пользователем.");
+            Log(Tr("Conversion stopped by the user."));
             return false;
         }
         StopRequested = false;
@@ -107,17 +109,17 @@ bool ConversionDriver::ConvertRow(size_t i) {
     const std::optional<std::string> folder =
         ui_.SaveIntoFolder() ? std::optional<std::string>(ui_.OutputFolder()) : std::nullopt;
     const std::string out = OutputFileName(path, ui_.TargetFormat(), folder);
-    Log(Quoted("Создание образа ", out));
+    Log(texts::CreatingImage(out));
     if (SaveImage(out, message)) {
         ui_.SetRowResult(i, kResultConverted);
-        Log(Quoted("Образ сохранен в файл ", out));
+        Log(texts::ImageSaved(out));
     } else if (message == kAlreadyExists) {
-        Log(Quoted("Отмена. Файл ", out, " уже существует."));
+        Log(texts::OutputExists(out));
         ui_.SetRowResult(i, kResultExists);
     } else {
-        Log(Quoted("Ошибка создания образа ", out, " (" + message + ")"));
+        Log(texts::SaveFailed(out, message));
         ui_.SetRowResult(i, kResultSaveError);
-        ui_.ShowMessage(message, "Error!");
+        ui_.ShowMessage(message, TrIn("failure caption", "Error!"));
     }
     return true;
 }
@@ -132,7 +134,8 @@ bool ConversionDriver::LoadImage(const std::string& fileName, std::string& messa
 bool ConversionDriver::SaveImage(const std::string& fileName, std::string& message) {
     message.clear();
     if (FileExists(fileName) &&
-        !ui_.AskYesNo("Файл " + fileName + " уже существует! Перезаписать?", "Внимание..!")) {
+        !ui_.AskYesNo(Fill(Tr("File %s already exists! Overwrite it?"), {fileName}),
+                      TrIn("overwrite question", "Warning!"))) {
         message = kAlreadyExists;
         return false;
     }

@@ -7,11 +7,12 @@
 
 #include "app/format_signatures.h"
 #include "formats/image_file.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
+const char* const kUnsupportedType = TrMark("This file type is not supported!");
 
 // Thrown while a file is being read once its first bytes and name pick no reader: it is read no further.
 struct NoReader {};
@@ -78,7 +79,7 @@ bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std
                     std::optional<int> forced, int* formatRead) {
     const auto format = forced ? forced : ReaderFor(name, bytes);
     if (!format) {
-        message = kUnsupportedType;
+        message = Tr(kUnsupportedType);
         return false;
     }
     if (formatRead) *formatRead = *format;
@@ -124,13 +125,11 @@ std::optional<int> FormatOfContent(const std::string& path) {
 }
 
 std::string FormatFoundText(int format, const std::string& path) {
-    std::string text = std::string(Formats()[format].name) + " image";
+    const char* const formatName = Formats()[format].name;
     const auto named = FormatByExtension(path);
-    if (named && *named != format) {
-        const std::string name = FileNamePart(path);
-        text += " (named " + name.substr(name.find_last_of('.')) + ")";
-    }
-    return text;
+    if (!named || *named == format) return Fill(Tr("%s image"), {formatName});
+    const std::string name = FileNamePart(path);
+    return Fill(Tr("%s image (named %s)"), {formatName, name.substr(name.find_last_of('.'))});
 }
 
 bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
@@ -145,7 +144,7 @@ bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std:
             case kSCL: ok = disk.BuildSCL(out); break;
             case kKDI: ok = disk.BuildKDI(out); break;
             case kDSK: ok = disk.BuildDSK(out); break;
-            default: message = "Unknown target format!"; return false;
+            default: message = Tr("Unknown target format!"); return false;
         }
         if (!ok) message = disk.StatusMessage;
         return ok;

@@ -8,6 +8,7 @@
 
 #include "disk/zx_disk.h"
 #include "formats/image_size_limits.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -36,7 +37,7 @@ std::string FileNamePart(const std::string& path);
 std::optional<int> FormatByExtension(const std::string& path);
 
 // The reason a reader's refusal gives when the reader found no words of its own.
-inline constexpr const char* kUnreadableReason = "cannot be read";
+inline constexpr const char* kUnreadableReason = TrMark("cannot be read");
 
 // The reader for an image of this file name whose first bytes (or all of it) are `head`: the format its
 // content names, else the one its extension names (the only way to tell a headerless image: TRD, PRO,

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "formats/text_1251.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -41,7 +42,7 @@ std::optional<std::string> RunLog::WriteLog(const LocalTime& when, const std::st
         const int err = errno;
         linesInFile_ = 0;
         fileWritten_.clear();
-        return "Cannot write log file \"" + LogFileName + "\": " + std::strerror(err);
+        return Fill(Tr("Cannot write log file \"%s\": %s"), {LogFileName, std::strerror(err)});
     }
     linesInFile_ = LogLines.size();
     fileWritten_ = LogFileName;

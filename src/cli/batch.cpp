@@ -12,7 +12,9 @@
 
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
+#include "app/shared_texts.h"
 #include "formats/image_file.h"
+#include "i18n/translate.h"
 
 namespace tarvex::cli {
 
@@ -37,9 +39,6 @@ struct Outcome {
     std::vector<LogEntry> log;
 };
 
-const char* const kDuplicateBeginning = "Файл с именем ";
-const char* const kDuplicateEnding = " уже есть в списке...";
-
 std::vector<Job> PlanJobs(const Options& o) {
     std::vector<Job> jobs;
     std::map<std::string, std::string> outputOwner;  // output path -> source
@@ -48,9 +47,9 @@ std::vector<Job> PlanJobs(const Options& o) {
         Job job{source, OutputFileName(source, o.format, o.outputDir), {}};
         const std::string name = FileNamePart(source);
         if (o.outputDir && namesSeen.count(name)) {
-            job.refusal = Quoted(kDuplicateBeginning, name, kDuplicateEnding);
+            job.refusal = texts::AlreadyListed(name);
         } else if (auto it = outputOwner.find(job.output); it != outputOwner.end()) {
-            job.refusal = "Output is written by an earlier file of this run (" + it->second + ")";
+            job.refusal = Fill(Tr("Output is written by an earlier file of this run (%s)"), {it->second});
         } else {
             outputOwner[job.output] = source;
         }
@@ -65,33 +64,33 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock
     auto log = [&](std::string text) {
         if (o.logFile) r.log.push_back({clock(), std::move(text)});
     };
-    log(Quoted("Открытие файла ", job.source));
+    log(texts::OpeningFile(job.source));
     if (!job.refusal.empty()) {
-        log(Quoted("Ошибка загрузки образа ", job.source, " (" + job.refusal + ")"));
+        log(texts::LoadFailed(job.source, job.refusal));
         r.line = job.source + ": " + job.refusal;
         return r;
     }
     std::string message;
     if (!ReadImageFile(disk, job.source, message, o.from)) {
-        if (message.empty()) message = kUnreadableReason;
-        log(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
+        if (message.empty()) message = Tr(kUnreadableReason);
+        log(texts::LoadFailed(job.source, message));
         r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
         return r;
     }
-    log(Quoted("Файл открыт ", job.source));
-    log(Quoted("Создание образа ", job.output));
+    log(texts::FileOpened(job.source));
+    log(texts::CreatingImage(job.output));
     const std::string arrow = job.source + " -> " + job.output + ": ";
     if (!o.overwrite && std::filesystem::exists(job.output)) {
-        log(Quoted("Отмена. Файл ", job.output, " уже существует."));
+        log(texts::OutputExists(job.output));
         r.line = arrow + kResultExists;
         return r;
     }
     if (WriteImageFile(disk, o.format, job.output, o.compress, message)) {
         r.converted = true;
-        log(Quoted("Образ сохранен в файл ", job.output));
+        log(texts::ImageSaved(job.output));
         r.line = arrow + kResultConverted;
     } else {
-        log(Quoted("Ошибка создания образа ", job.output, " (" + message + ")"));
+        log(texts::SaveFailed(job.output, message));
         r.line = arrow + kResultSaveError + " (" + message + ")";
     }
     return r;
@@ -113,20 +112,20 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     auto writeLogAt = [&](const LocalTime& when, const std::string& text) {
         if (!logging) return;
         if (auto error = log.WriteLog(when, text)) {
-            err << "tarvex-cli: " << *error << "; the run goes on without a log\n";
+            err << "tarvex-cli: " << Fill(Tr("%s; the run goes on without a log"), {*error}) << "\n";
             logging = false;
         }
     };
     auto writeLog = [&](const std::string& text) { writeLogAt(clock(), text); };
     if (o.logFile) log.LogFileName = *o.logFile;
-    writeLog("Начало конвертирования образов.");
+    writeLog(texts::RunStarted());
 
     if (o.outputDir) {
         std::error_code ec;
         std::filesystem::create_directories(*o.outputDir, ec);
         if (ec && !std::filesystem::is_directory(*o.outputDir)) {
             // Each file then fails to save with the system's reason.
-            err << "tarvex-cli: cannot create folder \"" << *o.outputDir << "\": " << ec.message() << "\n";
+            err << "tarvex-cli: " << Fill(Tr("cannot create folder \"%s\": %s"), {*o.outputDir, ec.message()}) << "\n";
         }
     }
 
@@ -185,7 +184,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     for (auto& t : threads) t.join();
     if (progressBar) err << "\r\033[K" << std::flush;
     out.flush();
-    writeLog("Конвертирование завершено.");
+    writeLog(texts::RunFinished());
     return allConverted ? 0 : 1;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/format_table.h"
+#include "i18n/translate.h"
 
 namespace tarvex::cli {
 
@@ -21,17 +22,18 @@ constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
 constexpr std::string_view kMissing = " missing";
 
-const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi | dsk (any letter case)";
-const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl, kdi or dsk";
-const char* const kFromText = "read every FILE with this format's reader\n(otherwise: by content, then by extension)";
-const char* const kExitStatus = "Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.";
+const char* const kFormatList = TrMark("udi | trd | td0 | fdi | pro | scl | kdi | dsk (any letter case)");
+const char* const kFormatChoices = TrMark("udi, trd, td0, fdi, pro, scl, kdi or dsk");
+const char* const kFromText =
+    TrMark("read every FILE with this format's reader\n(otherwise: by content, then by extension)");
+const char* const kExitStatus = TrMark("Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.");
 
 // Prints the usage lines of every command first, then each subcommand with its options, then the exit status.
 class HelpFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App*, std::string) const override {
-        return std::string("Usage:\n") + "  " + kProgram + " convert --to FORMAT [options] FILE...\n" + "  " +
-               kProgram + " info [options] FILE...\n" + "  " + kProgram + " --help | --version\n";
+        return Tr("Usage:") + "\n" + "  " + kProgram + Tr(" convert --to FORMAT [options] FILE...") + "\n" + "  " +
+               kProgram + Tr(" info [options] FILE...") + "\n" + "  " + kProgram + " --help | --version\n";
     }
     std::string make_option_name(const CLI::Option* opt, bool isPositional) const override {
         if (isPositional) return opt->get_name(true, false);
@@ -52,7 +54,7 @@ public:
 
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
 struct CommandLine {
-    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI and DSK.", kProgram};
+    CLI::App app{Tr("Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI and DSK."), kProgram};
     CLI::App* convert = nullptr;
     CLI::App* info = nullptr;
     CLI::Option* to = nullptr;
@@ -69,40 +71,45 @@ struct CommandLine {
         auto formatter = std::make_shared<HelpFormatter>();
         formatter->column_width(kHelpNameColumn);
         formatter->label("REQUIRED", "");
+        formatter->label("Positionals", Tr("Positionals"));
+        app.option_defaults()->group(Tr("Options"));
         app.formatter(formatter);
-        app.footer(kExitStatus);
+        app.footer(Tr(kExitStatus));
         app.allow_extras();
         app.require_subcommand(0, 1);  // after the command, a command's name is a file name
-        app.set_help_flag("-h,--help", "print this help and exit");
-        app.add_flag("-V,--version", version, "print the version and exit");
+        app.set_help_flag("-h,--help", Tr("print this help and exit"));
+        app.add_flag("-V,--version", version, Tr("print the version and exit"));
 
-        convert = app.add_subcommand("convert", "write every FILE in the format FORMAT");
+        convert = app.add_subcommand("convert", Tr("write every FILE in the format FORMAT"));
+        convert->group(Tr("Commands"));
         convert->allow_extras();
         convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
-        to = convert->add_option("-t,--to", format, kFormatList)->type_name("FORMAT");
-        convertFrom = convert->add_option("--from", fromFormat, kFromText)->type_name("FORMAT");
+        to = convert->add_option("-t,--to", format, Tr(kFormatList))->type_name("FORMAT");
+        convertFrom = convert->add_option("--from", fromFormat, Tr(kFromText))->type_name("FORMAT");
         outputDir = convert->add_option("-o,--output-dir", folder,
-                                        "write every output into DIR (created when missing);\n"
-                                        "without it each output lands beside its source")
+                                        Tr("write every output into DIR (created when missing);\n"
+                                           "without it each output lands beside its source"))
                         ->type_name("DIR");
         convert->add_flag("--overwrite", options.overwrite,
-                          "replace existing outputs (otherwise they are kept: \"File exists!\")");
-        jobs = convert->add_option("-j,--jobs", jobCount, "convert N files at a time (default: the number of cores)")
+                          Tr("replace existing outputs (otherwise they are kept: \"File exists!\")"));
+        jobs = convert
+                   ->add_option("-j,--jobs", jobCount, Tr("convert N files at a time (default: the number of cores)"))
                    ->type_name("N");
-        log = convert->add_option("--log", logFile, "write the run log to FILE (Windows-1251)")->type_name("FILE");
-        convert->add_flag("--compress", options.compress, "TD0 only: write compressed (\"td\") images");
+        log = convert->add_option("--log", logFile, Tr("write the run log to FILE (Windows-1251)"))->type_name("FILE");
+        convert->add_flag("--compress", options.compress, Tr("TD0 only: write compressed (\"td\") images"));
         AddCommonOptions(*convert);
 
-        info = app.add_subcommand("info", "geometry, per-track sector map, TR-DOS catalogue, image comment");
+        info = app.add_subcommand("info", Tr("geometry, per-track sector map, TR-DOS catalogue, image comment"));
+        info->group(Tr("Commands"));
         info->allow_extras();
         info->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-        infoFrom = info->add_option("--from", fromFormat, kFromText)->type_name("FORMAT");
+        infoFrom = info->add_option("--from", fromFormat, Tr(kFromText))->type_name("FORMAT");
         AddCommonOptions(*info);
     }
 
     void AddCommonOptions(CLI::App& command) {
-        command.add_flag("-q,--quiet", options.quiet, "no progress bar");
-        command.add_option("FILE", options.files, "the images to read")->type_name("FILE");
+        command.add_flag("-q,--quiet", options.quiet, Tr("no progress bar"));
+        command.add_option("FILE", options.files, Tr("the images to read"))->type_name("FILE");
     }
 };
 
@@ -117,15 +124,16 @@ ParseResult Succeed(Command command) {
 // The reason given when a value option has no value (or an empty one).
 std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option) {
     const std::pair<const CLI::Option*, std::string> needs[] = {
-        {line.to, "a format"},
-        {line.convertFrom, "a format"},
-        {line.infoFrom, "a format"},
-        {line.outputDir, "a folder"},
-        {line.jobs, "a number of jobs from 1 to " + std::to_string(kMaxJobs)},
-        {line.log, "a file name"}};
-    for (const auto& [known, what] : needs)
-        if (known == option) return "option " + option->get_name() + " needs " + what;
-    return "option " + option->get_name() + " needs a value";
+        {line.to, Fill(Tr("option %s needs a format"), {option->get_name()})},
+        {line.convertFrom, Fill(Tr("option %s needs a format"), {option->get_name()})},
+        {line.infoFrom, Fill(Tr("option %s needs a format"), {option->get_name()})},
+        {line.outputDir, Fill(Tr("option %s needs a folder"), {option->get_name()})},
+        {line.jobs, Fill(Tr("option %s needs a number of jobs from 1 to %s"),
+                         {option->get_name(), std::to_string(kMaxJobs)})},
+        {line.log, Fill(Tr("option %s needs a file name"), {option->get_name()})}};
+    for (const auto& [known, reason] : needs)
+        if (known == option) return reason;
+    return Fill(Tr("option %s needs a value"), {option->get_name()});
 }
 
 // CLI11 names the option whose value is missing at the start of its message ("--to: 1 required FORMAT
@@ -158,12 +166,12 @@ std::optional<unsigned> ParseJobs(const std::string& text) {
 // The arguments CLI11 kept aside: an unknown option, or a word where a command was expected.
 std::string UnknownArgumentReason(const std::vector<std::string>& rest, bool commandGiven) {
     const std::string& first = rest.front();
-    if (!commandGiven && (first.empty() || first[0] != '-')) return "unknown command '" + first + "'";
-    return "unknown option '" + first + "'";
+    if (!commandGiven && (first.empty() || first[0] != '-')) return Fill(Tr("unknown command '%s'"), {first});
+    return Fill(Tr("unknown option '%s'"), {first});
 }
 
 std::string UnknownFormatReason(const std::string& name) {
-    return "unknown format '" + name + "' (use " + kFormatChoices + ")";
+    return Fill(Tr("unknown format '%s' (use %s)"), {name, Tr(kFormatChoices)});
 }
 
 // --from of either command: the reader to use.
@@ -198,7 +206,7 @@ ParseResult CheckConvertValues(CommandLine& line) {
         if (line.logFile.empty()) return Fail(NeedsValueReason(line, line.log));
         o.logFile = line.logFile;
     }
-    if (o.format < 0) return Fail("convert needs --to FORMAT");
+    if (o.format < 0) return Fail(Tr("convert needs --to FORMAT"));
     return {o, {}};
 }
 
@@ -213,7 +221,7 @@ const char* UsageText() {
 }
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
-    if (args.empty()) return Fail("no command given");
+    if (args.empty()) return Fail(Tr("no command given"));
     if (args[0] == "help") return Succeed(Command::Help);
 
     // Everything after the first "--" is a file name, whatever it looks like.
@@ -243,12 +251,12 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (!rest.empty()) return Fail(UnknownArgumentReason(rest, inConvert || inInfo));
     }
     if (line.version) return Succeed(Command::Version);
-    if (!inConvert && !inInfo) return Fail("no command given");
+    if (!inConvert && !inInfo) return Fail(Tr("no command given"));
 
     line.options.command = inConvert ? Command::Convert : Command::Info;
     line.options.files.insert(line.options.files.end(), fileNames.begin(), fileNames.end());
     ParseResult result = inConvert ? CheckConvertValues(line) : CheckFromValue(line, line.infoFrom);
-    if (result.options && result.options->files.empty()) return Fail("no files given");
+    if (result.options && result.options->files.empty()) return Fail(Tr("no files given"));
     return result;
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/format_table.h"
 #include "formats/trdos_area.h"
+#include "i18n/translate.h"
 
 namespace tarvex::cli {
 
@@ -51,12 +52,13 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         for (const auto& s : t.Sectors)
             if (s.Used) ++sizeCounts[s.SizeCode];
     }
-    out << "  tracks: " << tracks << " (cylinders " << cylinders.size() << ", sides " << sides.size()
-        << "), sectors: " << sectors;
-    if (rawTracks) out << ", raw tracks: " << rawTracks;
+    out << "  " << Fill(Tr("tracks: %s (cylinders %s, sides %s), sectors: %s"),
+                        {std::to_string(tracks), std::to_string(cylinders.size()), std::to_string(sides.size()),
+                         std::to_string(sectors)});
+    if (rawTracks) out << Fill(Tr(", raw tracks: %s"), {std::to_string(rawTracks)});
     out << "\n";
     if (!sizeCounts.empty()) {
-        out << "  sector sizes:";
+        out << "  " << Tr("sector sizes:");
         const char* separator = " ";
         for (auto [code, count] : sizeCounts) {
             out << separator << count << " x " << SizeText(code);
@@ -64,11 +66,12 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         }
         out << "\n";
     }
-    for (const auto& line : disk.Comment) out << "  comment: " << line << "\n";
+    for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {line}) << "\n";
     if (disk.SkippedIdlessSectors)
-        out << "  data fields without an ID left out: " << disk.SkippedIdlessSectors << "\n";
+        out << "  " << Fill(Tr("data fields without an ID left out: %s"), {std::to_string(disk.SkippedIdlessSectors)})
+            << "\n";
 
-    out << "  sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):\n";
+    out << "  " << Tr("sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):") << "\n";
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         TTrack& t = *disk.Track(k);
         if (!t.Used) continue;
@@ -85,7 +88,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         out << header;
         for (const auto& s : t.Sectors)
             if (s.Used) out << " " << SectorCell(s, common);
-        if (t.RawLength) out << "  [raw " << t.RawLength << " bytes]";
+        if (t.RawLength) out << "  " << Fill(Tr("[raw %s bytes]"), {std::to_string(t.RawLength)});
         out << "\n";
     }
     const std::string trdos = DescribeTrdosSystemArea(disk);
@@ -94,7 +97,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
 
 void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
     out << name << ": " << FormatFoundText(format, name) << "\n";
-    if (!disk.StatusMessage.empty()) out << "  note: " << disk.StatusMessage << "\n";
+    if (!disk.StatusMessage.empty()) out << "  " << Fill(Tr("note: %s"), {disk.StatusMessage}) << "\n";
     DescribeDisk(disk, out);
 }
 
@@ -106,7 +109,7 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optio
         std::string message;
         int format = -1;
         if (!ReadImageFile(*disk, file, message, from, &format)) {
-            if (message.empty()) message = kUnreadableReason;
+            if (message.empty()) message = Tr(kUnreadableReason);
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;

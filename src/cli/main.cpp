@@ -6,6 +6,8 @@
 #include "cli/batch.h"
 #include "cli/cli_options.h"
 #include "cli/info.h"
+#include "i18n/locale_setup.h"
+#include "i18n/translate.h"
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0.0.0"
@@ -13,10 +15,12 @@
 
 int main(int argc, char** argv) {
     using namespace tarvex::cli;
+    tarvex::UseUserLocale();
     std::vector<std::string> args(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(args);
     if (!parsed.options) {
-        std::cerr << "tarvex-cli: " << parsed.error << "\nTry 'tarvex-cli --help' for more information.\n";
+        std::cerr << "tarvex-cli: " << parsed.error << "\n"
+                  << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
         return 2;
     }
     const Options& o = *parsed.options;

@@ -7,12 +7,13 @@
 #include <stdexcept>
 
 #include "disk/zx_disk.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
 class StreamReadError : public std::runtime_error {
 public:
-    StreamReadError() : std::runtime_error("Stream read error") {}
+    StreamReadError() : std::runtime_error(Tr("Stream read error")) {}
 };
 
 // A file that cannot be opened, created or written; the text is the system's reason.

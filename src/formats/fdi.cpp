@@ -9,6 +9,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/text_1251.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -27,10 +28,10 @@ constexpr uint32_t kLargestSectorOffset = 0xFFFF;  // sector offsets within a tr
 // controller finds without a readable data field) and takes no bytes of the data area.
 constexpr uint8_t kLargestSizeCode = 8;
 
-const char* const kReadError = "FDI file read error!";
-const char* const kNotFdi = "Not FDI file!";
-const char* const kSizeError = "FDI file size error!";
-const char* const kGeometryError = "FDI image geometry error!";
+const char* const kReadError = TrMark("FDI file read error!");
+const char* const kNotFdi = TrMark("Not an FDI file!");
+const char* const kSizeError = TrMark("FDI file size error!");
+const char* const kGeometryError = TrMark("FDI image geometry error!");
 
 size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << sizeCode; }
 
@@ -91,12 +92,12 @@ bool TZX_Disk::SaveFDI(const std::string& fileName) { return SaveWith(fileName, 
 bool TZX_Disk::ParseFDI(ByteSpan bytes) {
     Clear();
     if (bytes.empty()) {
-        StatusMessage = kReadError;
+        StatusMessage = Tr(kReadError);
         return false;
     }
     ByteReader in(bytes);
     if (!HasSignature(in.Take(3))) {
-        StatusMessage = kNotFdi;
+        StatusMessage = Tr(kNotFdi);
         return false;
     }
     in.U8();  // write protection: not kept
@@ -107,11 +108,11 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
     const unsigned extraBytes = in.U16();
     const uint64_t fileBytes = bytes.size();
     if (fileBytes < uint64_t{cylinders} * heads * kTrackHeaderBytes + extraBytes + kFileHeaderBytes) {
-        StatusMessage = kSizeError;
+        StatusMessage = Tr(kSizeError);
         return false;
     }
     if (cylinders > kMaxCylinders || heads > kMaxHeads) {
-        StatusMessage = kGeometryError;
+        StatusMessage = Tr(kGeometryError);
         return false;
     }
 
@@ -123,7 +124,7 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
             const unsigned sectors = in.U8();
             // More sector headers than a track has slots would lose sectors: refused, not clipped.
             if (trackData > fileBytes || sectors > kMaxSectors) {
-                StatusMessage = kSizeError;
+                StatusMessage = Tr(kSizeError);
                 return false;
             }
             TTrack& track = *Track(c * 2 + h);
@@ -140,7 +141,7 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
                 const uint64_t sectorData = trackData + in.U16();
                 if (IsIdOnlyHeader(slot.SizeCode, flags)) continue;
                 if (slot.SizeCode > kLargestSizeCode || sectorData > fileBytes) {
-                    StatusMessage = kSizeError;
+                    StatusMessage = Tr(kSizeError);
                     return false;
                 }
                 ByteReader data(bytes);
@@ -150,7 +151,7 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
                 // A sector larger than a slot is kept only when what does not fit is all zeros, so
                 // nothing of the disk is lost; writing it back restores those zeros.
                 if (std::any_of(contents.begin() + kept, contents.end(), [](uint8_t b) { return b != 0; })) {
-                    StatusMessage = kSizeError;
+                    StatusMessage = Tr(kSizeError);
                     return false;
                 }
                 std::copy_n(contents.begin(), kept, slot.Data.begin());
@@ -204,12 +205,13 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
                 continue;
             }
             if (slot->SizeCode > kLargestSizeCode) {
-                StatusMessage = "Sector " + SectorName(k, slot->SectorNo) + " of size code " +
-                                std::to_string(slot->SizeCode) + " is too large for an FDI image!";
+                StatusMessage = Fill(Tr("Sector %s of size code %s is too large for an FDI image!"),
+                                {SectorName(k, slot->SectorNo), std::to_string(slot->SizeCode)});
                 return false;
             }
             if (offset > kLargestSectorOffset) {
-                StatusMessage = "Track " + std::to_string(k) + " holds more data than an FDI image can address!";
+                StatusMessage =
+                    Fill(Tr("Track %s holds more data than an FDI image can address!"), {std::to_string(k)});
                 return false;
             }
             PutSectorHeader(image, *slot, SectorFlags(*slot), offset);

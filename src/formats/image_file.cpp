@@ -13,6 +13,7 @@
 #include "formats/byte_reader.h"
 #include "formats/sector_dump.h"
 #include "formats/temporary_names.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -21,8 +22,8 @@ namespace {
 // A source of unknown length is read in steps of at least this much.
 constexpr size_t kReadStep = 64 * 1024;
 
-std::string SystemReason(const std::string& what, const std::string& fileName, int err) {
-    return what + " \"" + fileName + "\": " + std::strerror(err);
+std::string SystemReason(const char* what, const std::string& fileName, int err) {
+    return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
 }
 
 
@@ -48,7 +49,7 @@ size_t ReadInto(int fd, const std::string& fileName, Bytes& bytes, size_t got, s
         const ssize_t r = ::read(fd, bytes.data() + got, n - got);
         if (r < 0) {
             if (errno == EINTR) continue;
-            throw IoError(SystemReason("Cannot read file", fileName, errno));
+            throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
         }
         if (r == 0) break;
         got += static_cast<size_t>(r);
@@ -71,7 +72,7 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         if (got < bytes.size() || got >= cap) break;  // the end, or one byte past the limit
         bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
     }
-    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
     bytes.resize(got);
     return bytes;
 }
@@ -89,13 +90,13 @@ namespace {
 // as usual. A folder is refused with the system's reason. knownSize: the size of a regular file, else 0.
 FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) {
     FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) throw IoError(SystemReason("Cannot open file", fileName, errno));
+    if (fd.get() < 0) throw IoError(SystemReason(TrMark("Cannot open file \"%s\""), fileName, errno));
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
+    if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
     if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
     knownSize = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
-        throw IoError(SystemReason("Cannot read file", fileName, errno));
+        throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
     return fd;
 }
 
@@ -170,7 +171,7 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
     if (::rename(temp.c_str(), fileName.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     }
     return Unnamed::Saved;
 }
@@ -181,7 +182,8 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
 Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) throw IoError(SystemReason("Cannot write file", fileName, err));
+    if (int err = 0; !WriteAll(fd.get(), bytes, err))
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0) return Unnamed::Saved;
@@ -189,7 +191,7 @@ Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
         // Created by someone else meanwhile: replaced like any existing file.
     }
     if (const int err = PrepareReplacement(fd.get(), fileName); err != 0)
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     return ReplaceByUnnamed(fd.get(), fileName);
 }
 #else
@@ -201,11 +203,11 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
     const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
     const std::string temp = TemporaryNameBeside(fileName);
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) throw IoError(SystemReason("Cannot create file", fileName, errno));
+    if (fd.get() < 0) throw IoError(SystemReason(TrMark("Cannot create file \"%s\""), fileName, errno));
     auto fail = [&](int err) {
         if (fd.get() >= 0) ::close(fd.release());
         ::unlink(temp.c_str());
-        throw IoError(SystemReason("Cannot write file", fileName, err));
+        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     };
     if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
     if (replacing)

@@ -4,17 +4,19 @@
 
 #include "formats/byte_reader.h"
 #include "formats/sector_dump.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
 std::string TooLargeText(const FileSizeLimit& limit, const std::string& size) {
-    return std::string("File too large for ") + limit.what + ": " + size;
+    return Fill(Tr("File too large for %s: %s"), {Tr(limit.what), size});
 }
 
 void RefuseOversizeImage(uint64_t size, const FileSizeLimit& limit) {
     if (size <= limit.maxBytes) return;
     if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-    throw IoError(TooLargeText(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
+    throw IoError(
+        TooLargeText(limit, Fill(Tr("%s bytes, at most %s"), {std::to_string(size), std::to_string(limit.maxBytes)})));
 }
 
 }  // namespace tarvex

@@ -8,11 +8,12 @@
 
 #include "disk/zx_disk.h"
 #include "formats/trdos_area.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
 struct FileSizeLimit {
-    const char* what;   // "a TRD image": completes "File too large for ..."
+    const char* what;   // "a TRD image": completes "File too large for %s"
     uint64_t maxBytes;  // a file of this many bytes is still read
     // Headerless dumps: the format's name and its track length, so that a file known to be too large is
     // refused with the reader's own words, naming its track count.
@@ -82,21 +83,21 @@ constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
 constexpr uint64_t kDskBytes = kDskInfoBytes + kMaxTracks * kDskLargestTrackBlock + kDskTrailingBytes;
 }  // namespace size_limits
 
-inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes, "TRD",
+inline constexpr FileSizeLimit kTrdFileLimit{TrMark("a TRD image"), size_limits::kTrdBytes, "TRD",
                                              size_limits::kTrdTrackBytes};
-inline constexpr FileSizeLimit kProFileLimit{"a PRO image", size_limits::kProKdiBytes, "PRO",
+inline constexpr FileSizeLimit kProFileLimit{TrMark("a PRO image"), size_limits::kProKdiBytes, "PRO",
                                              size_limits::kProKdiTrackBytes};
-inline constexpr FileSizeLimit kKdiFileLimit{"a KDI image", size_limits::kProKdiBytes, "KDI",
+inline constexpr FileSizeLimit kKdiFileLimit{TrMark("a KDI image"), size_limits::kProKdiBytes, "KDI",
                                              size_limits::kProKdiTrackBytes};
-inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiBytes};
-inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
-inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
-inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
-inline constexpr FileSizeLimit kDskFileLimit{"a DSK image", size_limits::kDskBytes};
+inline constexpr FileSizeLimit kUdiFileLimit{TrMark("a UDI image"), size_limits::kUdiBytes};
+inline constexpr FileSizeLimit kFdiFileLimit{TrMark("an FDI image"), size_limits::kFdiBytes};
+inline constexpr FileSizeLimit kSclFileLimit{TrMark("an SCL image"), size_limits::kSclBytes};
+inline constexpr FileSizeLimit kTd0FileLimit{TrMark("a TD0 image"), size_limits::kTd0Bytes};
+inline constexpr FileSizeLimit kDskFileLimit{TrMark("a DSK image"), size_limits::kDskBytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
 // image limit.
-inline constexpr FileSizeLimit kAnyFileLimit{"this program", size_limits::kTd0Bytes};
+inline constexpr FileSizeLimit kAnyFileLimit{TrMark("this program"), size_limits::kTd0Bytes};
 
 // "File too large for a TRD image: " and the size as words ("700000 bytes, at most 681984").
 std::string TooLargeText(const FileSizeLimit& limit, const std::string& size);

@@ -2,6 +2,7 @@
 // 1..5 in number order, track index = cylinder * 2 + side; no header, no signature, no checksum.
 #include "formats/image_file.h"
 #include "formats/sector_dump.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -12,8 +13,8 @@ constexpr SectorDumpLayout kKdiLayout{
     .sizeCode = 3,
     .sectorBytes = 1024,
     .headIsSide = true,
-    .missingSectorText = "Not Korvet format! Sector (T-",
-    .badSizeText = "Not Korvet format! Bad sector size!",
+    .missingSectorText = TrMark("Not a Korvet disk! Sector (T-%s / S-%s) not found!"),
+    .badSizeText = TrMark("Not a Korvet disk! Bad sector size!"),
 };
 }  // namespace
 

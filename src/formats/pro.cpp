@@ -2,6 +2,7 @@
 // order, track index = cylinder * 2 + side; on track 0 the fifth sector carries the number 9.
 #include "formats/image_file.h"
 #include "formats/sector_dump.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -14,8 +15,8 @@ constexpr SectorDumpLayout kProLayout{
     .sizeCode = 3,
     .sectorBytes = 1024,
     .headIsSide = true,
-    .missingSectorText = "Not Profi CPM disk format! Sector (T-",
-    .badSizeText = "Not Profi CPM disk format! Bad sector size!",
+    .missingSectorText = TrMark("Not a Profi CP/M disk! Sector (T-%s / S-%s) not found!"),
+    .badSizeText = TrMark("Not a Profi CP/M disk! Bad sector size!"),
     .sectorNumber = [](unsigned track, unsigned slot) -> uint8_t {
         return track == 0 && slot == 4 ? kTrackZeroLastSector : static_cast<uint8_t>(slot + 1);
     },

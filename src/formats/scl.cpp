@@ -10,6 +10,7 @@
 #include "formats/image_file.h"
 #include "formats/text_1251.h"
 #include "formats/trdos_area.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -50,22 +51,22 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
     const size_t bodyBytes = bytes.size() - kChecksumBytes;
     in.Seek(bodyBytes);
     if (ByteSum(bytes.first(bodyBytes)) != in.U32()) {
-        StatusMessage = "Ошибка в контрольной сумме файла!";
+        StatusMessage = Tr("File checksum error!");
         return false;
     }
     in.Seek(0);
     if (std::memcmp(in.Take(kSignatureBytes).data(), kSignature, kSignatureBytes) != 0) {
-        StatusMessage = "Неверный дескриптор файла!";
+        StatusMessage = Tr("Wrong file signature!");
         return false;
     }
     FormatBlankDisk("NEW DISK");
     const unsigned fileCount = in.U8();
     if (bytes.size() < kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount) {
-        StatusMessage = "Ошибка в длинне файла!";
+        StatusMessage = Tr("File length error!");
         return false;
     }
     if (fileCount > kTrdosMaxFiles) {
-        StatusMessage = "Количество файлов превышает максимально возможное!";
+        StatusMessage = Tr("Too many files!");
         return false;
     }
 
@@ -78,12 +79,12 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         const long long available = static_cast<long long>(bodyBytes) - static_cast<long long>(dataPos);
         if (available < static_cast<long long>(dataBytes)) {
             const uint8_t* header = &bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i];
-            StatusMessage = "Ошибочный размер файла " + Cp1251ToUtf8(ByteSpan(header, 8)) + "." +
-                            Cp1251ToUtf8(ByteSpan(header + 8, 1));
+            StatusMessage = Fill(Tr("Wrong size of file %s!"), {Cp1251ToUtf8(ByteSpan(header, 8)) + "." +
+                            Cp1251ToUtf8(ByteSpan(header + 8, 1))});
             return false;
         }
         if (entry.SectorCount > next.FreeSectors()) {
-            StatusMessage = "Нет места на образе диска!";
+            StatusMessage = Tr("No room left on the disk image!");
             return false;
         }
         entry.FirstSector = static_cast<uint8_t>(next.sector);
@@ -114,7 +115,7 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
 bool TZX_Disk::BuildSCL(Bytes& out) {
     TrdosCatalogue catalogue;
     if (!ReadCatalogue(catalogue)) {
-        StatusMessage = "Not TRDOS disk image! Bad directory!";
+        StatusMessage = Tr("Not a TR-DOS disk image! Bad catalogue!");
         return false;
     }
     // The live files among the positions the disk-information sector counts. The count byte of the
@@ -124,7 +125,7 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
     for (unsigned i = 0; i < catalogue.FileCount && i < catalogue.Entries.size(); ++i)
         if (!catalogue.Entries[i].Deleted()) live.push_back(&catalogue.Entries[i]);
     if (live.empty()) {
-        StatusMessage = "Missing of files";
+        StatusMessage = Tr("No files on the disk!");
         return false;
     }
 
@@ -141,7 +142,8 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
         for (unsigned k = 0; k < entry->SectorCount; ++k) {
             const TSectorSlot* slot = FindSector(track, sector);
             if (!slot || !slot->Used || slot->DataLength < kTrdosSectorBytes) {
-                StatusMessage = "Bad sector - (track " + std::to_string(track) + " sector " + std::to_string(sector) + ") !";
+                StatusMessage =
+                    Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sector)});
                 return false;
             }
             PutBytes(image, slot->Data.data(), kTrdosSectorBytes);

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "formats/byte_reader.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -16,8 +17,8 @@ unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileByt
 }
 
 std::string TooManyTracksText(const char* formatName, unsigned long long tracks) {
-    return std::string(formatName) + " image has " + std::to_string(tracks) + " tracks; at most " +
-           std::to_string(kMaxTracks) + " are supported!";
+    return Fill(Tr("%s image has %s tracks; at most %s are supported!"),
+                {formatName, std::to_string(tracks), std::to_string(kMaxTracks)});
 }
 
 bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
@@ -59,12 +60,11 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
             for (unsigned i = 0; i < layout.sectorsPerTrack && !found; ++i)
                 if (track.Sector(i)->SectorNo == r) found = track.Sector(i);
             if (!found) {
-                disk.StatusMessage = std::string(layout.missingSectorText) + std::to_string(t) + " / S-" +
-                                     std::to_string(r) + ") not found!";
+                disk.StatusMessage = Fill(Tr(layout.missingSectorText), {std::to_string(t), std::to_string(r)});
                 return false;
             }
             if (found->SizeCode != layout.sizeCode) {
-                disk.StatusMessage = layout.badSizeText;
+                disk.StatusMessage = Tr(layout.badSizeText);
                 return false;
             }
             image.insert(image.end(), found->Data.begin(), found->Data.begin() + layout.sectorBytes);

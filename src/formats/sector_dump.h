@@ -15,7 +15,7 @@ struct SectorDumpLayout {
     uint8_t sizeCode;
     uint16_t sectorBytes;
     bool headIsSide;            // false: head 0 on both sides (TR-DOS)
-    const char* missingSectorText;  // followed by t, " / S-", r, ") not found!"
+    const char* missingSectorText;  // with "%s" for the track and the sector number
     const char* badSizeText;
     // The number of the sector stored in slot s of track t; null: s + 1.
     uint8_t (*sectorNumber)(unsigned track, unsigned slot) = nullptr;

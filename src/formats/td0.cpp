@@ -13,6 +13,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/text_1251.h"
+#include "i18n/translate.h"
 #include "lzh/lzh.h"
 
 namespace tarvex {
@@ -90,7 +91,7 @@ bool NeedsHighDensity(TZX_Disk& disk) {
 }
 
 bool Fail(TZX_Disk& disk, const char* message) {
-    disk.StatusMessage = message;
+    disk.StatusMessage = Tr(message);
     return false;
 }
 
@@ -100,7 +101,7 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
     const uint8_t method = in.U8();
     switch (method) {
         case kMethodRaw:
-            if (blockBytes - 1 > kSectorDataBytes) return "Sector Size Error!";
+            if (blockBytes - 1 > kSectorDataBytes) return TrMark("Sector size error!");
             in.Read(slot.Data.data(), blockBytes - 1);
             decoded = blockBytes - 1;
             return nullptr;
@@ -108,7 +109,7 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
             const unsigned count = in.U16();
             const uint8_t low = in.U8();
             const uint8_t high = in.U8();
-            if (2u * count > kSectorDataBytes) return "Sector Size Error!";
+            if (2u * count > kSectorDataBytes) return TrMark("Sector size error!");
             for (unsigned i = 0; i < count; ++i) {
                 slot.Data[2 * i] = low;
                 slot.Data[2 * i + 1] = high;
@@ -125,7 +126,7 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
                 if (type == kRunLiteral) {
                     const unsigned n = in.U8();
                     ++consumed;
-                    if (position + n > kSectorDataBytes) return "Sector Size Error!";
+                    if (position + n > kSectorDataBytes) return TrMark("Sector size error!");
                     in.Read(slot.Data.data() + position, n);
                     position += n;
                     consumed += n;
@@ -134,20 +135,20 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
                     const uint8_t low = in.U8();
                     const uint8_t high = in.U8();
                     consumed += 3;
-                    if (position + 2u * n > kSectorDataBytes) return "Sector Size Error!";
+                    if (position + 2u * n > kSectorDataBytes) return TrMark("Sector size error!");
                     for (unsigned i = 0; i < n; ++i) {
                         slot.Data[position++] = low;
                         slot.Data[position++] = high;
                     }
                 } else {
-                    return "TD0 format error!";
+                    return TrMark("TD0 format error!");
                 }
             }
             decoded = position;
             return nullptr;
         }
         default:
-            return "TD0 format error!";
+            return TrMark("TD0 format error!");
     }
 }
 
@@ -185,8 +186,8 @@ const char* ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& 
         return nullptr;
     }
     const unsigned blockBytes = in.U16();
-    if (blockBytes > in.Remaining()) return "Size Error!";
-    if (blockBytes == 0) return "TD0 format error!";
+    if (blockBytes > in.Remaining()) return TrMark("Block size error!");
+    if (blockBytes == 0) return TrMark("TD0 format error!");
     size_t decodedBytes = 0;
     if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return error;
     slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
@@ -277,16 +278,16 @@ std::tm LocalTimeNow() {
 bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
     ByteReader file(bytes);
     const ByteSpan header = file.Take(kHeaderBytes);
-    if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, "No TD0 file.");
+    if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, TrMark("Not a TD0 file!"));
     const uint8_t version = header[4];
-    if (version < kTd0LowestVersion || version > kTd0HighestVersion) return Fail(disk, "Version TD0 not allowed.");
+    if (version < kTd0LowestVersion || version > kTd0HighestVersion) return Fail(disk, TrMark("Unsupported TD0 version!"));
     if (TZX_Disk::Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
-        return Fail(disk, "TD0 header CRC error.");
+        return Fail(disk, TrMark("TD0 header CRC error!"));
 
     Bytes decoded;
     ByteSpan body = bytes.subspan(kHeaderBytes);
     if (header[0] == 't' && header[1] == 'd') {
-        if (version < kLowestCompressedVersion) return Fail(disk, "OLD compression not allowed.");
+        if (version < kLowestCompressedVersion) return Fail(disk, TrMark("Old TD0 compression is not supported!"));
         LzhDecode(bytes, kHeaderBytes, decoded, kLongestDecodedBody);
         body = decoded;
     }
@@ -305,7 +306,7 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         highestHead = std::max(highestHead, head);
         in.Skip(1);  // CRC
         if (head > kHighestHead || cylinder > kHighestCylinder || sectors > kMaxSectors)
-            return Fail(disk, "Bad disk parameter!");
+            return Fail(disk, TrMark("Bad disk parameter!"));
         TTrack& track = *disk.Track(cylinder * 2 + head);
         track.Used = kFlagSet;
 
@@ -338,8 +339,9 @@ uint16_t TZX_Disk::Crc16TD0(const uint8_t* data, size_t n) {
 }
 
 std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second) {
-    return "Создан: " + std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900) +
-           " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
+    const std::string date = std::to_string(day) + "." + std::to_string(month) + "." + std::to_string(year + 1900);
+    const std::string time = std::to_string(hour) + ":" + std::to_string(minute) + ":" + std::to_string(second);
+    return Fill(Tr("Created: %s"), {date + " " + time});
 }
 
 // Unlike the other readers, a missing file is not a quiet false: the disk is cleared and the

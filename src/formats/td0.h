@@ -16,7 +16,8 @@ constexpr uint8_t kTd0HighestVersion = 21;
 // The TD0 image of `disk` whose comment block carries the local date and time `when`.
 bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when);
 
-// "Создан: D.M.YYYY h:m:s" from the six date bytes of a comment block (year counted from 1900).
+// "Created: D.M.YYYY h:m:s" in the user's language from the six date bytes of a comment block (year counted
+// from 1900).
 std::string TD0CreationText(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute, uint8_t second);
 
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 // The reader and writer move sectors only; the catalogue inside is the TR-DOS system area's business.
 #include "formats/image_file.h"
 #include "formats/sector_dump.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -13,8 +14,8 @@ constexpr SectorDumpLayout kTrdLayout{
     .sizeCode = 1,
     .sectorBytes = 256,
     .headIsSide = false,
-    .missingSectorText = "Not TR-DOS disk format! Sector (T-",
-    .badSizeText = "Not TR-DOS disk format! Bad sector size!",
+    .missingSectorText = TrMark("Not a TR-DOS disk! Sector (T-%s / S-%s) not found!"),
+    .badSizeText = TrMark("Not a TR-DOS disk! Bad sector size!"),
 };
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "formats/text_1251.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -142,12 +143,15 @@ std::string TrdosNameText(const std::array<uint8_t, 8>& name) {
 std::string DescribeTrdosSystemArea(TZX_Disk& disk) {
     TrdosCatalogue c;
     if (!disk.ReadCatalogue(c)) return {};
-    std::string text = "  TR-DOS disk: label \"" + TrdosNameText(c.Label) + "\", disk type " + Hex2(c.DiskType) +
-                       ", files " + std::to_string(c.FileCount) + " (deleted " + std::to_string(c.DeletedCount) +
-                       "), free sectors " + std::to_string(c.FreeSectors) + ", first free track " +
-                       std::to_string(c.FirstFreeTrack) + " sector " + std::to_string(c.FirstFreeSector) + "\n";
-    if (c.Entries.empty()) return text + "  catalogue: empty\n";
-    text += "  catalogue:   #  name     type  start length sectors track sector\n";
+    std::string text = "  " +
+                       Fill(Tr("TR-DOS disk: label \"%s\", disk type %s, files %s (deleted %s), free sectors %s, "
+                               "first free track %s sector %s"),
+                            {TrdosNameText(c.Label), Hex2(c.DiskType), std::to_string(c.FileCount),
+                             std::to_string(c.DeletedCount), std::to_string(c.FreeSectors),
+                             std::to_string(c.FirstFreeTrack), std::to_string(c.FirstFreeSector)}) +
+                       "\n";
+    if (c.Entries.empty()) return text + "  " + Tr("catalogue: empty") + "\n";
+    text += "  " + Tr("catalogue:   #  name     type  start length sectors track sector") + "\n";
     unsigned number = 0;
     for (const auto& e : c.Entries) {
         const std::string type = e.Type < 32 ? std::string("?") : Cp1251ToUtf8(ByteSpan(&e.Type, 1));
@@ -157,7 +161,7 @@ std::string DescribeTrdosSystemArea(TZX_Disk& disk) {
         char index[24];
         std::snprintf(index, sizeof index, "             %3u  ", ++number);
         text += index + TrdosNameText(e.Name) + "  " + type + fields;
-        if (e.Deleted()) text += "  deleted";
+        if (e.Deleted()) text += "  " + Tr("deleted");
         text += "\n";
     }
     return text;

@@ -9,6 +9,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/udi_raw_track.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -21,9 +22,9 @@ constexpr size_t kRecordHeadBytes = 3;
 constexpr size_t kRecordBytes = kRecordHeadBytes + kUdiTrackBytes + kUdiMarkBytes;  // 7041
 constexpr uint8_t kMfmTrack = 0;
 
-const char* const kFormatError = "Error UDI format!";
-const char* const kLengthError = "Error UDI file length!";
-const char* const kCannotCreate = "Cannot create UDI image!";
+const char* const kFormatError = TrMark("UDI format error!");
+const char* const kLengthError = TrMark("UDI file length error!");
+const char* const kCannotCreate = TrMark("Cannot create the UDI image!");
 
 // The UDI checksum steps a register through eight shifts per byte, and the shift is arithmetic (bit 31
 // keeps its value). In terms of the complemented register s the step for a byte b is s := F(s ^ b),
@@ -170,19 +171,19 @@ bool TZX_Disk::SaveUDI(const std::string& fileName) { return SaveWith(fileName, 
 bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     Clear();
     if (bytes.size() < kHeaderBytes + kCrcBytes) {
-        StatusMessage = "Error UDI file!";
+        StatusMessage = Tr("UDI file error!");
         return false;
     }
     const size_t bodyBytes = bytes.size() - kCrcBytes;
     ByteReader in(bytes);
     in.Seek(bodyBytes);
     if (Crc32(bytes.data(), bodyBytes) != in.U32()) {
-        StatusMessage = "UDI file CRC error!";
+        StatusMessage = Tr("UDI file CRC error!");
         return false;
     }
     in.Seek(0);
     if (std::memcmp(in.Take(4).data(), kSignature, 4) != 0) {
-        StatusMessage = "No UDI format!";
+        StatusMessage = Tr("Not a UDI file!");
         return false;
     }
     const uint32_t lengthField = in.U32();
@@ -192,11 +193,11 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     const uint8_t reserved = in.U8();
     const uint32_t extendedHeader = in.U32();
     if (version != 0 || extendedHeader != 0 || reserved != 0) {
-        StatusMessage = kFormatError;
+        StatusMessage = Tr(kFormatError);
         return false;
     }
     if (lengthField != bodyBytes) {
-        StatusMessage = kLengthError;
+        StatusMessage = Tr(kLengthError);
         return false;
     }
     // A one-sided image keeps its geometry: cylinder c goes to track 2c, side 1 stays absent.
@@ -204,18 +205,18 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     const unsigned records = (highestCylinder + 1) * (highestSide + 1);
     const unsigned trackSpan = oneSided ? 2 * highestCylinder + 1 : records;
     if (trackSpan > kMaxTracks) {
-        StatusMessage = kFormatError;
+        StatusMessage = Tr(kFormatError);
         return false;
     }
     for (unsigned t = 0; t < records; ++t) {
         in.U8();  // the track type does not matter to the scan
         const size_t length = in.U16();
         if (length > in.Remaining()) {
-            StatusMessage = kLengthError;
+            StatusMessage = Tr(kLengthError);
             return false;
         }
         if (length > kRawTrackBytes) {
-            StatusMessage = kFormatError;
+            StatusMessage = Tr(kFormatError);
             return false;
         }
         TTrack& track = *Track(oneSided ? 2 * t : t);
@@ -235,7 +236,7 @@ bool TZX_Disk::BuildUDI(Bytes& out) {
     // used track count divided by two, rounded up); a disk without tracks cannot be described.
     const unsigned span = UsedTrackSpan(*this);
     if (span == 0) {
-        StatusMessage = kCannotCreate;
+        StatusMessage = Tr(kCannotCreate);
         return false;
     }
     const unsigned cylinders = (span + 1) / 2;
@@ -256,7 +257,7 @@ bool TZX_Disk::BuildUDI(Bytes& out) {
         image[at + 2] = static_cast<uint8_t>(kUdiTrackBytes >> 8);
         uint8_t* raw = &image[at + kRecordHeadBytes];
         if (!BuildRawTrack(static_cast<uint8_t>(t), raw, raw + kUdiTrackBytes)) {
-            StatusMessage = kCannotCreate;
+            StatusMessage = Tr(kCannotCreate);
             return false;
         }
     }

@@ -9,6 +9,7 @@
 
 #include "app/format_table.h"
 #include "formats/trdos_area.h"
+#include "gui/gui_text.h"
 
 namespace tarvex::gui {
 
@@ -22,7 +23,7 @@ constexpr int kDefaultWidth = 1200, kDefaultHeight = 640;
 QString CatalogueText(const std::string& catalogue) {
     QString text = QString::fromStdString(catalogue);
     const QString afterLabel = "\", ";
-    const qsizetype labelEnd = text.indexOf(afterLabel + "disk type ");
+    const qsizetype labelEnd = text.indexOf(afterLabel);
     const qsizetype lineEnd = text.indexOf(u'\n');
     if (labelEnd < 0 || lineEnd < labelEnd) return text;
     QString facts = text.mid(labelEnd + 1, lineEnd - labelEnd - 1);
@@ -50,44 +51,44 @@ int CountSectors(TZX_Disk& disk) {
 QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message,
                          int format) {
     QString text = Q(path) + "\n";
-    if (!loaded) return text + "Ошибка загрузки образа: " + Q(message);
+    if (!loaded) return text + QTr("Error loading image: %1").arg(Q(message));
     if (format >= 0 && format < kFormatCount) text += QString::fromLatin1(Formats()[format].name) + ", ";
-    return text + QString("дорожек: %1, секторов: %2").arg(disk.CountTracks()).arg(CountSectors(disk));
+    return text + QTr("tracks: %1, sectors: %2").arg(disk.CountTracks()).arg(CountSectors(disk));
 }
 
 QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message) {
     QStringList parts;
     if (!loaded) {
-        parts << "Сообщение:\n" + Q(message);
+        parts << QTr("Message:") + "\n" + Q(message);
         return parts.join("\n\n");
     }
-    if (!disk.StatusMessage.empty()) parts << "Сообщение:\n" + Q(disk.StatusMessage);
+    if (!disk.StatusMessage.empty()) parts << QTr("Message:") + "\n" + Q(disk.StatusMessage);
     if (!disk.Comment.empty()) {
         QStringList lines;
         for (const std::string& line : disk.Comment) lines << Q(line);
-        parts << "Комментарий:\n" + lines.join("\n");
+        parts << QTr("Comment:") + "\n" + lines.join("\n");
     }
     if (disk.SkippedIdlessSectors)
-        parts << QString("Пропущено полей данных без ID: %1").arg(disk.SkippedIdlessSectors);
+        parts << QTr("Data fields without an ID left out: %1").arg(disk.SkippedIdlessSectors);
     if (const std::string catalogue = DescribeTrdosSystemArea(disk); !catalogue.empty())
-        parts << "Каталог TR-DOS:\n" + CatalogueText(catalogue);
-    if (parts.isEmpty()) parts << "Нет каталога TR-DOS, комментария и сообщения.";
+        parts << QTr("TR-DOS catalogue:") + "\n" + CatalogueText(catalogue);
+    if (parts.isEmpty()) parts << QTr("No TR-DOS catalogue, comment or message.");
     return parts.join("\n\n");
 }
 
 InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     : QDialog(parent), disk_(std::make_unique<TZX_Disk>()) {
-    setWindowTitle("Просмотр образа - " + Q(FileNamePart(path)));
+    setWindowTitle(QTr("Image view - %1").arg(Q(FileNamePart(path))));
 
     disk_->StatusMessage.clear();
     std::string message;
     int format = -1;
     loaded_ = ReadImageFile(*disk_, path, message, std::nullopt, &format);
-    if (!loaded_ && message.empty()) message = "Файл не найден";
+    if (!loaded_ && message.empty()) message = Tr("File not found");
 
     summary_ = new QLabel(InspectorSummary(*disk_, path, loaded_, message, format), this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    showDisabled_ = new QCheckBox("Показывать отсутствующие дорожки и пустые секторы", this);
+    showDisabled_ = new QCheckBox(QTr("Show missing tracks and empty sectors"), this);
     showDisabled_->setObjectName("ShowDisabledSectors");
     map_ = new SectorMapView(*disk_, this);
     map_->setMinimumWidth(SectorMapView::ContentSize().width() + map_->verticalScrollBar()->sizeHint().width() +

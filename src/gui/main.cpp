@@ -9,8 +9,10 @@
 #include <utility>
 
 #include "gui/console_dialogs.h"
+#include "gui/gui_text.h"
 #include "gui/main_window.h"
 #include "gui/qt_translations.h"
+#include "i18n/locale_setup.h"
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0.0.0"
@@ -43,17 +45,20 @@ void PrintRows(tarvex::gui::TFMain& window) {
 int main(int argc, char* argv[]) {
     UseOffscreenPlatformWithoutWindow(argc, argv);
     QApplication app(argc, argv);
+    tarvex::UseUserLocale();
     QApplication::setApplicationName("Tarvex");
     QApplication::setApplicationVersion(TARVEX_VERSION);
-    tarvex::gui::InstallQtTranslations(app, tarvex::gui::kWindowLanguage);
+    tarvex::gui::InstallWindowLanguage(app);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Converts ZX Spectrum floppy-disk images in batches, in a window.");
+    parser.setApplicationDescription(
+        tarvex::gui::QTr("Converts ZX Spectrum floppy-disk images in batches, in a window."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({kPrintListOption,
-                      "Print the rows the list holds once the FILEs are added, then exit without a window."});
-    parser.addPositionalArgument("FILE", "Images to add to the list.", "[FILE...]");
+                      tarvex::gui::QTr("Print the rows the list holds once the FILEs are added, "
+                                       "then exit without a window.")});
+    parser.addPositionalArgument("FILE", tarvex::gui::QTr("Images to add to the list."), "[FILE...]");
     parser.process(app);  // what is left after Qt took its own options
 
     tarvex::gui::ConsoleDialogs console;

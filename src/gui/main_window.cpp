@@ -18,6 +18,8 @@
 #include <utility>
 
 #include "app/format_table.h"
+#include "app/shared_texts.h"
+#include "gui/gui_text.h"
 #include "gui/image_viewer.h"
 #include "gui/program_folder.h"
 
@@ -34,7 +36,7 @@ constexpr int kNumberColumnWidth = 50, kFileColumnWidth = 594, kResultColumnWidt
 constexpr int kFileColumnMargin = 172;  // the list's width less the other two columns and its frame
 
 const char* const kCaption = "Tarvex 2014  v0.02";
-const char* const kError = "Ошибка!";
+const char* const kError = TrMark("Error!");
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -65,29 +67,26 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-const QStringList& FormatSelectorItems() {
-    static const QStringList items = {
-        "Универсальный образ диска (*.udi)",        "Файл образа TRDOS диска (*.trd)",
-        "Образ диска TeleDisk (*.td0)",             "Полный образ диска (*.fdi)",
-        "Секторный образ диска CP/M Profi (*.pro)", "Краткий формат образа TRDOS диска (*.scl)",
-        "Образ диска Корвета (*.kdi)",
-        "Образ дискеты HxC (*.hfe)",  // kept in its place, offered once HFE images can be written
-        "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)",
+QStringList FormatSelectorItems() {
+    return {
+        QTr("Universal disk image (*.udi)"),    QTr("TR-DOS disk image (*.trd)"),
+        QTr("TeleDisk disk image (*.td0)"),     QTr("Full disk image (*.fdi)"),
+        QTr("CP/M Profi sector image (*.pro)"), QTr("Compact TR-DOS disk image (*.scl)"),
+        QTr("Korvet disk image (*.kdi)"),
+        QTr("HxC floppy image (*.hfe)"),  // kept in its place, offered once HFE images can be written
+        QTr("Amstrad CPC / Spectrum +3 disk image (*.dsk)"),
     };
-    return items;
 }
 
-const QString& AddDialogFilter() {
-    static const QString filter =
-        "Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS диска (*.trd)|*.trd|"
-        "Образ диска TeleDisk (*.td0)|*.td0|Полный образ диска (*.fdi)|*.fdi|"
-        "Секторный образ диска CP/M Profi (*.pro)|*.pro|Краткий формат образа TRDOS диска (*.scl)|*.scl|"
-        "Образ диска Корвета (*.kdi)|*.kdi|"
-        "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)|*.dsk|"
-        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk)|"
-        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|"
-        "Все файлы|*";  // a renamed image is added by its content
-    return filter;
+// Each format that can be read, by its name and pattern in the selector's order, then all patterns at once,
+// then every file (a renamed image is added by its content).
+QString AddDialogFilter() {
+    const QStringList names = FormatSelectorItems();
+    QString filter;
+    for (int i = 0; i < kFormatCount; ++i)
+        if (Formats()[i].Present()) filter += names[i] + "|*" + QLatin1String(Formats()[i].extension) + "|";
+    return filter + QTr("Supported formats (%1)").arg("*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk") +
+           "|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|" + QTr("All files") + "|*";
 }
 
 TFMain::TFMain(WindowOptions options, QWidget* parent)
@@ -151,16 +150,16 @@ void TFMain::BuildToolBar() {
         b->setIconSize({kToolImageSize, kToolImageSize});
         b->setFixedSize(kToolButtonSize, kToolButtonSize);
         b->setAutoRaise(true);
-        b->setToolTip(QString::fromUtf8(hint));
+        b->setToolTip(QTr(hint));
         connect(b, &QToolButton::clicked, this, handler);
         return b;
     };
-    ToolButton1 = button("ToolButton1", "add.svg", "Добавить файлы в список", &TFMain::ToolButton1Click);
-    ToolButton2 = button("ToolButton2", "remove.svg", "Удалить файлы из списка", &TFMain::ToolButton2Click);
-    ToolButton3 = button("ToolButton3", "convert.svg", "Преобразовать", &TFMain::ToolButton3Click);
+    ToolButton1 = button("ToolButton1", "add.svg", TrMark("Add files to the list"), &TFMain::ToolButton1Click);
+    ToolButton2 = button("ToolButton2", "remove.svg", TrMark("Remove files from the list"), &TFMain::ToolButton2Click);
+    ToolButton3 = button("ToolButton3", "convert.svg", TrMark("Convert"), &TFMain::ToolButton3Click);
     ToolButtonInspect =
-        button("ToolButtonInspect", "magnifier.svg", "Просмотреть образ", &TFMain::ToolButtonInspectClick);
-    ToolButton4 = button("ToolButton4", "exit.svg", "Выход", &TFMain::ToolButton4Click);
+        button("ToolButtonInspect", "magnifier.svg", TrMark("View image"), &TFMain::ToolButtonInspectClick);
+    ToolButton4 = button("ToolButton4", "exit.svg", TrMark("Exit"), &TFMain::ToolButton4Click);
     const QList<QToolButton*> order = {ToolButton1, ToolButton2, ToolButton3, ToolButtonInspect, ToolButton4};
     for (qsizetype i = 0; i < order.size(); ++i) {
         if (i > 0) ToolBar1->addSeparator();
@@ -174,7 +173,7 @@ void TFMain::BuildToolBar() {
 void TFMain::BuildList() {
     lv = new QTableWidget(0, 3, centralWidget());
     lv->setObjectName("lv");
-    lv->setHorizontalHeaderLabels({"N", "Filename", "Result"});
+    lv->setHorizontalHeaderLabels({QTr("N"), QTr("Filename"), QTr("Result")});
     lv->verticalHeader()->hide();
     lv->verticalHeader()->setDefaultSectionSize(lv->fontMetrics().height() + 4);
     lv->setShowGrid(true);
@@ -200,17 +199,17 @@ void TFMain::BuildBottomPanel() {
     Panel2 = new QWidget(centralWidget());
     Panel2->setObjectName("Panel2");
     Panel2->setFixedHeight(kBottomPanelHeight);
-    Label1 = new QLabel("Преобразовать в", Panel2);
+    Label1 = new QLabel(QTr("Convert to"), Panel2);
     Label1->setObjectName("Label1");
     cb = new QComboBox(Panel2);
     cb->setObjectName("cb");
     cb->setEditable(false);
-    cb1 = new QCheckBox("Сохранять в", Panel2);
+    cb1 = new QCheckBox(QTr("Save to"), Panel2);
     cb1->setObjectName("cb1");
     cb1->setChecked(true);
     afl1 = new TTynLookupEdit(Panel2);
     afl1->setObjectName("afl1");
-    cb2 = new QCheckBox("Вести лог", Panel2);
+    cb2 = new QCheckBox(QTr("Keep a log"), Panel2);
     cb2->setObjectName("cb2");
     cb2->setChecked(false);
     Panel2->installEventFilter(this);
@@ -236,14 +235,14 @@ void TFMain::BuildProgressPanel() {
     p->setLineWidth(2);
     p->setAutoFillBackground(true);
     p->setFixedSize(kProgressWidth, kProgressHeight);
-    Label3 = new QLabel("Обработано:", p);
+    Label3 = new QLabel(QTr("Processed:"), p);
     Label3->setObjectName("Label3");
     Label3->move(16, 14);
     Label3->adjustSize();
     l1 = new QLabel("0 / 0", p);
     l1->setObjectName("l1");
     l1->setGeometry(Label3->x() + Label3->width() + 8, 14, 120, Label3->height());
-    BitBtn1 = new QPushButton(QIcon(":/icons/stop.svg"), "Остановить", p);
+    BitBtn1 = new QPushButton(QIcon(":/icons/stop.svg"), QTr("Stop"), p);
     BitBtn1->setObjectName("BitBtn1");
     BitBtn1->adjustSize();
     BitBtn1->move(kProgressWidth - 16 - BitBtn1->width(), 8);
@@ -304,7 +303,7 @@ void TFMain::SaveSetting(Write&& write) {
     try {
         write();
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "tarvex: settings not saved: %s\n", e.what());
+        std::fprintf(stderr, "tarvex: %s\n", Fill(Tr("settings not saved: %s"), {e.what()}).c_str());
     }
 }
 
@@ -417,12 +416,12 @@ bool TFMain::IsInList(const QString& fileName) const {
 
 bool TFMain::AddFile(const QString& name) {
     if (!RecognisedFile(name)) {
-        dialogs_->ShowMessage(this, "Не поддерживаемый тип файла...", kError);
+        dialogs_->ShowMessage(this, QTr("Unsupported file type."), QTr(kError));
         return false;
     }
     if (IsInList(name)) {
-        dialogs_->ShowMessage(this, Q(Quoted("Файл с именем ", FileNamePart(S(name)), " уже есть в списке...")),
-                              kError);
+        dialogs_->ShowMessage(this, Q(texts::AlreadyListed(FileNamePart(S(name)))),
+                              QTr(kError));
         return false;
     }
     const int row = lv->rowCount();
@@ -433,7 +432,7 @@ bool TFMain::AddFile(const QString& name) {
     return true;
 }
 
-void TFMain::ShowFileCount() { STB1Panel->setText("Файлов в списке - " + QString::number(lv->rowCount())); }
+void TFMain::ShowFileCount() { STB1Panel->setText(QTr("Files in the list: %1").arg(lv->rowCount())); }
 
 void TFMain::UpdateConvertButton() { ToolButton3->setEnabled(lv->rowCount() > 0); }
 
@@ -443,7 +442,7 @@ void TFMain::UpdateInspectButton() {
 
 void TFMain::ToolButton1Click() {
     if (driver_.Busy) return;
-    AddChosenFiles(dialogs_->OpenFiles(this, "Добавить файлы", Q(LastDirectory), AddDialogFilter()));
+    AddChosenFiles(dialogs_->OpenFiles(this, QTr("Add files"), Q(LastDirectory), AddDialogFilter()));
 }
 
 void TFMain::AddChosenFiles(const QStringList& files) {
@@ -481,7 +480,7 @@ void TFMain::dropEvent(QDropEvent* event) {
 
 void TFMain::ToolButton2Click() {
     if (driver_.Busy) return;
-    if (dialogs_->AskYesNo(this, "Удалить файлы из списка?", "Вы уверены?")) {
+    if (dialogs_->AskYesNo(this, QTr("Remove the selected files from the list?"), QTr("Are you sure?"))) {
         int row = 0;
         while (row < lv->rowCount()) {
             if (lv->selectionModel()->isRowSelected(row, QModelIndex())) {
@@ -512,7 +511,7 @@ void TFMain::ToolButton4Click() {
 
 void TFMain::afl1Button1Click() {
     if (driver_.Busy) return;
-    const QString folder = dialogs_->PickFolder(this, "Выберите каталог для сохранения образов.", afl1->text());
+    const QString folder = dialogs_->PickFolder(this, QTr("Choose the folder to save images in."), afl1->text());
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
     afl1->setText(folder);
     SaveSetting([&] { asd.WriteString("ImageDirectory", S(afl1->text())); });

@@ -151,9 +151,9 @@ private:
     bool closeRequestedDuringRun_ = false;
 };
 
-// The seven selector texts, in target-format order.
-const QStringList& FormatSelectorItems();
+// The seven selector texts in the user's language, in target-format order.
+QStringList FormatSelectorItems();
 // The add dialog's filter: description|pattern pairs.
-const QString& AddDialogFilter();
+QString AddDialogFilter();
 
 }  // namespace tarvex::gui

@@ -1,10 +1,12 @@
 // Loads Qt's catalogue of its own texts ("qtbase_<language>.qm", shipped in Debian's qt6-translations-l10n)
-// from the folder Qt reports for its translations.
+// from the folder Qt reports for its translations, for the language the program's own catalogue speaks.
 #include "gui/qt_translations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+#include "i18n/locale_setup.h"
 
 namespace tarvex::gui {
 
@@ -17,6 +19,14 @@ QTranslator* InstallQtTranslations(QCoreApplication& app, const QString& languag
     }
     QCoreApplication::installTranslator(translator);
     return translator;
+}
+
+QString WindowLanguage() { return QString::fromStdString(ChosenLanguage()); }
+
+QTranslator* InstallWindowLanguage(QCoreApplication& app) {
+    const QString language = WindowLanguage();
+    if (language == QLatin1String("en")) return nullptr;
+    return InstallQtTranslations(app, language);
 }
 
 }  // namespace tarvex::gui

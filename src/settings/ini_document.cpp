@@ -6,6 +6,7 @@
 
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -125,7 +126,7 @@ void IniDocument::Save(const std::string& fileName) const {
         const std::string text = Text();
         SaveFileAtomic(fileName, ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     } catch (const IoError&) {
-        throw SettingsError("Unable to write to " + fileName);
+        throw SettingsError(Fill(Tr("Unable to write to %s"), {fileName}));
     }
 }
 

@@ -1,4 +1,5 @@
 #include "settings/tyn_store_data.h"
+#include "i18n/translate.h"
 
 #include <array>
 #include <cstdlib>
@@ -116,7 +117,7 @@ TTynStoreData::Outcome TTynStoreData::WriteRaw(const std::string& name, const st
     try {
         doc = IniDocument::Load(where.fileName);
     } catch (const SettingsError&) {
-        throw SettingsError("Unable to write to " + where.fileName);
+        throw SettingsError(Fill(Tr("Unable to write to %s"), {where.fileName}));
     }
     doc.Set(where.section, name, value);
     doc.Save(where.fileName);

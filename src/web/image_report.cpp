@@ -69,7 +69,7 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan 
     disk.StatusMessage.clear();
     std::string reason;
     if (!ReadImageBytes(disk, name, bytes, reason)) {
-        if (reason.empty()) reason = kUnreadableReason;
+        if (reason.empty()) reason = Tr(kUnreadableReason);
         json.Key("readable").Boolean(false).Key("result").String(kResultOpenError).Key("reason").String(reason);
         return json.EndObject().Text();
     }

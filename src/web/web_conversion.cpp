@@ -10,7 +10,7 @@ WebConversion ConvertImageBytes(TZX_Disk& disk, const std::string& name, ByteSpa
     c.outputName = OutputFileName(FileNamePart(name), format, std::nullopt);
     disk.StatusMessage.clear();
     if (!ReadImageBytes(disk, name, bytes, c.reason)) {
-        if (c.reason.empty()) c.reason = kUnreadableReason;
+        if (c.reason.empty()) c.reason = Tr(kUnreadableReason);
         c.result = kResultOpenError;
         return c;
     }

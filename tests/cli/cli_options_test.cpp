@@ -8,6 +8,7 @@
 #include "app/format_table.h"
 #include "cli/cli_options.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -33,6 +34,7 @@ std::string ParseError(const Args& args) {
 }
 
 TEST(CliOptionsGnuForms, EverySpellingOfJobsParsesTheSame) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     for (const Args& jobs : {Args{"-j4"}, Args{"-j", "4"}, Args{"--jobs=4"}, Args{"--jobs", "4"}, Args{"-qj4"}}) {
         Args args{"convert", "--to", "trd"};
         args.insert(args.end(), jobs.begin(), jobs.end());
@@ -45,6 +47,7 @@ TEST(CliOptionsGnuForms, EverySpellingOfJobsParsesTheSame) {
 }
 
 TEST(CliOptionsGnuForms, FormatAndFolderSpellingsParseTheSame) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     for (const Args& to : {Args{"--to=trd"}, Args{"--to", "TRD"}, Args{"-t", "Trd"}, Args{"-ttrd"}}) {
         Args args{"convert"};
         args.insert(args.end(), to.begin(), to.end());
@@ -64,6 +67,7 @@ TEST(CliOptionsGnuForms, FormatAndFolderSpellingsParseTheSame) {
 }
 
 TEST(CliOptionsGnuForms, OptionsMayFollowFilesAndQuietWorksForInfo) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     const cli::Options o = ParseOk({"convert", "a.trd", "--to", "udi", "b.trd", "--overwrite", "--log", "run.log"});
     EXPECT_THAT(o.files, ElementsAre("a.trd", "b.trd"));
     EXPECT_TRUE(o.overwrite);
@@ -78,6 +82,7 @@ TEST(CliOptionsGnuForms, OptionsMayFollowFilesAndQuietWorksForInfo) {
 }
 
 TEST(CliOptionsGnuForms, AnOptionGivenTwiceTakesItsLastValue) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     const cli::Options o = ParseOk({"convert", "-t", "udi", "-o", "one", "-j2", "a.trd", "--to=kdi", "-o", "two",
                                     "--jobs", "5", "--log", "x.log", "--log=y.log"});
     EXPECT_EQ(o.format, kKDI);
@@ -87,6 +92,7 @@ TEST(CliOptionsGnuForms, AnOptionGivenTwiceTakesItsLastValue) {
 }
 
 TEST(CliOptionsGnuForms, DoubleDashMakesEveryLaterArgumentAFile) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     EXPECT_THAT(ParseOk({"convert", "--to", "trd", "--", "-x.trd"}).files, ElementsAre("-x.trd"));
     EXPECT_THAT(ParseOk({"convert", "--to", "trd", "a.trd", "--", "--", "--to", "-q"}).files,
                 ElementsAre("a.trd", "--", "--to", "-q"));
@@ -99,6 +105,7 @@ TEST(CliOptionsGnuForms, DoubleDashMakesEveryLaterArgumentAFile) {
 }
 
 TEST(CliOptionsGnuForms, HelpAndVersionAnywhereTheyAreTaken) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     for (const Args& args : {Args{"--help"}, Args{"-h"}, Args{"help"}, Args{"convert", "-h"},
                              Args{"convert", "--to", "trd", "a.trd", "--help"}, Args{"info", "x", "--help"}})
         EXPECT_EQ(ParseOk(args).command, cli::Command::Help) << args.back();
@@ -107,6 +114,7 @@ TEST(CliOptionsGnuForms, HelpAndVersionAnywhereTheyAreTaken) {
 }
 
 TEST(CliOptionsBadUsage, EachMistakeIsNamedOnOneLine) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     EXPECT_THAT(ParseError({"convert", "--to", "trd", "--frob", "a"}), HasSubstr("unknown option '--frob'"));
     EXPECT_THAT(ParseError({"convert", "--to", "trd", "-qx", "a"}), HasSubstr("unknown option '-x'"));
     EXPECT_THAT(ParseError({"info", "--to", "trd", "a"}), HasSubstr("unknown option '--to'"));
@@ -121,6 +129,7 @@ TEST(CliOptionsBadUsage, EachMistakeIsNamedOnOneLine) {
 }
 
 TEST(CliOptionsBadUsage, JobsMustBeAWholeNumberFromOneTo256) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     for (const char* bad : {"0", "-1", "+3", "2x", "", "257", "99999999999"})
         EXPECT_THAT(ParseError({"convert", "--to", "trd", std::string("--jobs=") + bad, "a"}), HasSubstr("jobs"))
             << bad;
@@ -130,6 +139,7 @@ TEST(CliOptionsBadUsage, JobsMustBeAWholeNumberFromOneTo256) {
 }
 
 TEST(CliOptionsBadUsage, MissingOrEmptyValuesAreNamed) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     EXPECT_THAT(ParseError({"convert", "a", "--to"}), HasSubstr("--to needs a format"));
     EXPECT_THAT(ParseError({"convert", "--to=", "a"}), HasSubstr("--to needs a format"));
     EXPECT_THAT(ParseError({"convert", "--to", "trd", "a", "-o"}), HasSubstr("needs a folder"));
@@ -142,6 +152,7 @@ TEST(CliOptionsBadUsage, MissingOrEmptyValuesAreNamed) {
 }
 
 TEST(CliOptionsHelp, ListsEveryOptionTheFormatsAndBothCommands) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     const std::string help = cli::UsageText();
     for (const char* text : {"tarvex-cli convert --to FORMAT [options] FILE...", "tarvex-cli info", "--help",
                              "--version", "-t, --to FORMAT", "-o, --output-dir DIR", "--overwrite",
@@ -157,6 +168,7 @@ TEST(CliOptionsHelp, ListsEveryOptionTheFormatsAndBothCommands) {
 }
 
 TEST(CliOptionsBadUsage, TheProgramExitsWithTwoAndOneReasonLine) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     for (const Args& args : {Args{"convert", "--to", "trd", "--frob", "a"}, Args{"convert", "--to", "trd", "-j"},
                              Args{"convert", "--to", "trd", "-j0", "a"}, Args{"info"}, Args{"nonsense"}}) {
         const test::CommandResult r = test::RunCli(args);
@@ -173,6 +185,7 @@ TEST(CliOptionsBadUsage, TheProgramExitsWithTwoAndOneReasonLine) {
 }
 
 TEST(CliOptionsGnuForms, TheProgramTakesAFileNamedLikeAnOptionAfterDoubleDash) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     test::TempDir dir;
     const std::string source = (dir.path() / "-x.trd").string();
     test::WriteFile(source, test::MakeTrdBytes(kTrdTracks));

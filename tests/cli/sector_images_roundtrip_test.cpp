@@ -6,6 +6,7 @@
 
 #include "formats/byte_reader.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -181,6 +182,7 @@ TEST(SectorImagesCli, ConversionsBetweenGeometriesFailAndLeaveNoFile) {
 }
 
 TEST(SectorImagesCli, InfoShowsProAndKdiGeometry) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     WriteFile(dir / "disk.pro", test::MakeSectorDumpBytes(160, 5, 1024));
     WriteFile(dir / "disk.kdi", test::MakeSectorDumpBytes(160, 5, 1024));

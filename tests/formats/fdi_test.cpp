@@ -6,6 +6,7 @@
 
 #include "formats/byte_reader.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -346,6 +347,7 @@ TEST(Fdi, WriterGrowsAsNeededAndPadsLargeSectors) {
 }
 
 TEST(Fdi, WriterRefusesWhatTheFormatCannotAddressAndLeavesNoFile) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     test::TempDir dir;
     const std::string path = dir / "out.fdi";
     TZX_Disk disk;

@@ -12,6 +12,7 @@
 #include "formats/byte_reader.h"
 #include "formats/temporary_names.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -37,6 +38,7 @@ TEST(ImageFile, AtomicSaveReplacesWholeFilesAndLeavesNoTemporaries) {
 }
 
 TEST(ImageFile, SaveIntoAMissingFolderFailsWithTheSystemsReason) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     const std::string target = (dir.path() / "missing" / "disk.trd").string();
     try {
@@ -68,6 +70,7 @@ std::string Refusal(const std::function<void()>& read) {
 }
 
 TEST(ImageFile, RegularFilesBeyondTheLimitAreRefusedUnread) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     WriteFile(dir / "at", Bytes(kSmallLimit.maxBytes, 7));
     EXPECT_EQ(ReadWholeFile(dir / "at", kSmallLimit), Bytes(kSmallLimit.maxBytes, 7));
@@ -82,6 +85,7 @@ TEST(ImageFile, RegularFilesBeyondTheLimitAreRefusedUnread) {
 }
 
 TEST(ImageFile, SourcesOfUnknownLengthAreReadNoFurtherThanTheLimit) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     EXPECT_EQ(Refusal([] { ReadWholeFile("/dev/zero", kSmallLimit); }),
               "File too large for a test image: more than 1000 bytes");
     const Bytes status = ReadWholeFile("/proc/self/status");  // a /proc file claims a length of 0

@@ -7,6 +7,7 @@
 #include "formats/byte_reader.h"
 #include "formats/trdos_area.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 // Each format's limit against its reader: the largest image the reader takes is exactly at the limit
 // (or, for SCL, the largest archive of a catalogue's size), and one byte more is refused unread.
@@ -36,6 +37,7 @@ ReadResult ReadThroughDriver(const TempDir& dir, const std::string& name, const 
 }
 
 TEST(ImageSizeLimits, HeaderlessDumpsAllowTheHalfTrackThatRoundsDownTo166) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     const struct {
         const char* name;
@@ -79,6 +81,7 @@ Bytes LargestUdi(size_t extraBeforeCrc = 0) {
 }
 
 TEST(ImageSizeLimits, UdiOfEveryTrackAtItsLongestIsExactlyTheLimit) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     const Bytes largest = LargestUdi();
     ASSERT_EQ(largest.size(), kUdiFileLimit.maxBytes);
@@ -112,6 +115,7 @@ Bytes LargestFdi() {
 }
 
 TEST(ImageSizeLimits, FdiOfTracksAtTheirFurthestOffsetsIsExactlyTheLimit) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     Bytes largest = LargestFdi();
     ASSERT_EQ(largest.size(), kFdiFileLimit.maxBytes);
@@ -134,6 +138,7 @@ TEST(ImageSizeLimits, SclOfAFullCatalogueOfLongestFilesGetsTheReadersOwnRefusal)
     EXPECT_FALSE(full.read);
     EXPECT_EQ(full.message, "Нет места на образе диска!");
     largest.insert(largest.end() - 4, 0);
+    const test::ScopedLocale english(test::kEnglishLocale);
     EXPECT_EQ(ReadThroughDriver(dir, "d.scl", largest).message, TooLarge(kSclFileLimit, largest.size()));
 }
 

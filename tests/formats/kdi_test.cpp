@@ -4,6 +4,7 @@
 
 #include "formats/byte_reader.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -61,6 +62,7 @@ TEST(Kdi, TrackCountRoundsHalvesToEven) {
 }
 
 TEST(Kdi, MoreTracksThanTheModelHoldsAreRefused) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseKDI(MakeKdi(166)));
     EXPECT_FALSE(disk.ParseKDI(MakeKdi(170)));

@@ -4,6 +4,7 @@
 
 #include "formats/byte_reader.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -70,6 +71,7 @@ TEST(Pro, TrackCountRoundsHalvesToEven) {
 }
 
 TEST(Pro, MoreTracksThanTheModelHoldsAreRefused) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParsePRO(MakePro(166)));
     EXPECT_EQ(disk.CountTracks(), 166);

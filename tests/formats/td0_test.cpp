@@ -8,6 +8,7 @@
 #include "formats/byte_reader.h"
 #include "lzh/lzh.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -248,6 +249,16 @@ TEST(Td0, ReaderSplitsLinesAndReportsTheCreationDate) {
     EXPECT_EQ(TD0CreationText(99, 12, 31, 23, 59, 0), "Создан: 31.12.1999 23:59:0");
 }
 
+TEST(Td0, CreationDateReadsInEnglishUnderAnEnglishLocale) {
+    const test::ScopedLocale english(test::kEnglishLocale);
+    const uint8_t date[6] = {98, 9, 18, 21, 55, 20};
+    Bytes body = CommentBlock({'x', 0}, date);
+    body.insert(body.end(), kEnd.begin(), kEnd.end());
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTD0(Image(Header("TD", 21, 0x80), body)));
+    EXPECT_EQ(disk.StatusMessage, "Created: 18.9.1998 21:55:20");
+}
+
 TEST(Td0, OverlongCommentIsCutAndTheTracksStillRead) {
     const uint8_t date[6] = {100, 1, 1, 0, 0, 0};
     Bytes text(2980, 'x');
@@ -402,6 +413,7 @@ TEST(Td0, WriterKeepsIdsWithoutDataAndNeverWritesASizeItCannotHold) {
 }
 
 TEST(Td0, IdOnlySectorsSurviveFdiAndTheCommandLine) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     test::TempDir dir;
     const std::string td0 = dir / "idonly.td0";
     test::WriteFile(td0, TrdosImageWithIdOnlyTail());
@@ -481,6 +493,7 @@ TEST(Td0, DataFieldsWithoutAnIdAreLeftOutAndCounted) {
 }
 
 TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TARVEX_REQUIRE_CORPUS();
     const auto path = [](const char* name) { return (test::CorpusDir() / "td0" / name).string(); };
     TZX_Disk advanced, normal;

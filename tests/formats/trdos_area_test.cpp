@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -73,6 +74,7 @@ TEST(TrdosArea, CatalogueEndsAtTheFirstEmptyNameOrAfter128Entries) {
 }
 
 TEST(TrdosArea, DescriptionListsEntriesAndMarksDeletedFiles) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TZX_Disk disk;
     EXPECT_EQ(DescribeTrdosSystemArea(disk), "");
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));

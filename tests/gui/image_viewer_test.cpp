@@ -9,6 +9,8 @@
 
 #include "gui/program_folder.h"
 #include "gui_test_support.h"
+#include <cstring>
+#include "test_locale.h"
 
 namespace tarvex::gui {
 namespace {
@@ -68,6 +70,21 @@ TEST(InspectorTest, ReadsTheImageIntoItsOwnModel) {
     EXPECT_TRUE(dialog.Disk().ShowDisabledSectors);
 }
 
+TEST(InspectorTest, EnglishLocaleShowsEnglishSummaryAndDetails) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
+    TempDir temp;
+    const std::string path = temp / "disk.trd";
+    tarvex::test::WriteFile(path, MakeTrdBytes(6));
+    InspectorDialog dialog(path);
+    EXPECT_EQ(dialog.windowTitle(), "Image view - disk.trd");
+    EXPECT_NE(dialog.Summary().indexOf("TRD, tracks: 6, sectors: 96"), -1) << dialog.Summary().toStdString();
+    EXPECT_EQ(dialog.ShowDisabledSectors()->text(), "Show missing tracks and empty sectors");
+    EXPECT_EQ(dialog.Details(), "No TR-DOS catalogue, comment or message.") << "the pattern disk has no catalogue";
+    const InspectorDialog missing(temp / "gone.trd");
+    EXPECT_TRUE(missing.Summary().contains("Error loading image: ")) << missing.Summary().toStdString();
+    EXPECT_TRUE(missing.Details().startsWith("Message:\n")) << missing.Details().toStdString();
+}
+
 TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
     TempDir temp;
     const std::string path = temp / "long.trd";
@@ -79,7 +96,7 @@ TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
 
     InspectorDialog missing(temp / "gone.trd");
     EXPECT_FALSE(missing.Loaded());
-    EXPECT_NE(missing.Details().indexOf(QString::fromStdString(temp / "gone.trd") + "\": No such file or directory"), -1)
+    EXPECT_NE(missing.Details().indexOf(QString::fromStdString(temp / "gone.trd") + "\": " + std::strerror(ENOENT)), -1)
         << missing.Details().toStdString();
 }
 
@@ -106,6 +123,7 @@ Bytes WidestCatalogueTrd() {
 }
 
 TEST(InspectorTest, TrdosCatalogueFitsWithoutSidewaysScrollingAtTheDefaultSize) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir temp;
     const std::string path = temp / "wide.trd";
     tarvex::test::WriteFile(path, WidestCatalogueTrd());

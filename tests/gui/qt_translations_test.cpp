@@ -9,6 +9,7 @@
 #include <QTranslator>
 
 #include "gui/dialogs.h"
+#include "test_locale.h"
 
 namespace {
 
@@ -29,6 +30,19 @@ TEST(QtTranslationsTest, QuestionBoxButtonsReadRussianAndEnglishAgainWithout) {
     delete russian;
     const auto box = tarvex::gui::MakeQuestionBox(nullptr, "Replace?", "Warning");
     EXPECT_EQ(ButtonText(*box, QMessageBox::Yes), QString("Yes"));
+}
+
+TEST(QtTranslationsTest, QtsOwnTextsFollowTheProgramsLanguage) {
+    EXPECT_EQ(tarvex::gui::WindowLanguage(), QString("ru"));
+    QTranslator* russian = tarvex::gui::InstallWindowLanguage(*QApplication::instance());
+    ASSERT_NE(russian, nullptr);
+    QCoreApplication::removeTranslator(russian);
+    delete russian;
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
+    EXPECT_EQ(tarvex::gui::WindowLanguage(), QString("en"));
+    EXPECT_EQ(tarvex::gui::InstallWindowLanguage(*QApplication::instance()), nullptr) << "English is Qt's own";
+    const auto box = tarvex::gui::MakeQuestionBox(nullptr, "Replace?", "Warning!");
+    EXPECT_EQ(ButtonText(*box, QMessageBox::No), QString("No"));
 }
 
 TEST(QtTranslationsTest, UnknownLanguageInstallsNothing) {

@@ -14,7 +14,9 @@
 #include "gui/dialogs.h"
 #include "gui/image_viewer.h"
 #include "gui/main_window.h"
+#include "gui/gui_text.h"
 #include "gui/qt_translations.h"
+#include "i18n/locale_setup.h"
 
 namespace {
 
@@ -60,7 +62,8 @@ bool Save(QWidget& widget, const QString& file) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    tarvex::gui::InstallQtTranslations(app, tarvex::gui::kWindowLanguage);
+    tarvex::UseUserLocale();
+    tarvex::gui::InstallWindowLanguage(app);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR FIRST.trd SECOND.trd\n", argv[0]);
         return 2;
@@ -115,8 +118,10 @@ int main(int argc, char* argv[]) {
     QApplication::processEvents();
     ok = Save(started, out + "/window-started-with-files.png") && ok;
 
+    const std::string existing = QFileInfo(first).completeBaseName().toStdString() + ".trd";
     const auto question = tarvex::gui::MakeQuestionBox(
-        &started, "Файл " + QFileInfo(first).completeBaseName() + ".trd уже существует! Перезаписать?", "Внимание..!");
+        &started, QString::fromStdString(tarvex::Fill(tarvex::Tr("File %s already exists! Overwrite it?"), {existing})),
+        tarvex::gui::QTrIn("overwrite question", "Warning!"));
     question->show();
     ok = Save(*question, out + "/question-replace-file.png") && ok;
     return ok ? 0 : 1;

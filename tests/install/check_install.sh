@@ -66,6 +66,7 @@ check_file_list() {
         share/doc/tarvex/changelog.gz
         share/doc/tarvex/copyright
         share/icons/hicolor/scalable/apps/$app_id.svg
+        share/locale/ru/LC_MESSAGES/tarvex.mo
         share/man/man1/tarvex-cli.1.gz
         share/man/man1/tarvex.1.gz
         share/metainfo/$app_id.metainfo.xml
@@ -115,7 +116,7 @@ check_window() {
     head -c 655360 /dev/zero >"$images/SECOND.TRD"
     local listed
     listed=$(cd "$images" && XDG_CONFIG_HOME=$work/window-config XDG_DATA_HOME=$work/window-data \
-        QT_QPA_PLATFORM=offscreen timeout 20 "$prefix/bin/tarvex" --print-list sub/first.trd notes.txt SECOND.TRD \
+        LC_ALL=ru_RU.UTF-8 QT_QPA_PLATFORM=offscreen timeout 20 "$prefix/bin/tarvex" --print-list sub/first.trd notes.txt SECOND.TRD \
         2>"$work/window.err")
     local want
     want=$(printf '1\t%s\n2\t%s' "$images/sub/first.trd" "$images/SECOND.TRD")
@@ -124,7 +125,11 @@ check_window() {
         printf 'listed:\n%s\nstandard error:\n' "$listed" | sed 's/^/    /'
         sed 's/^/    /' "$work/window.err"
     fi
-    grep -q "Не поддерживаемый тип файла" "$work/window.err" || fail "the window did not refuse notes.txt"
+    # Under a Russian locale the installed window finds its catalogue beside it; under C it speaks English.
+    grep -q "Не поддерживаемый тип файла" "$work/window.err" || fail "the window did not refuse notes.txt in Russian"
+    (cd "$images" && XDG_CONFIG_HOME=$work/window-config XDG_DATA_HOME=$work/window-data LC_ALL=C \
+        QT_QPA_PLATFORM=offscreen timeout 20 "$prefix/bin/tarvex" --print-list notes.txt >/dev/null 2>"$work/window-en.err")
+    grep -q "Unsupported file type." "$work/window-en.err" || fail "the window did not refuse notes.txt in English"
     local version
     version=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/tarvex" --version 2>/dev/null)
     [[ $version == "Tarvex "[0-9]* ]] || fail "installed tarvex --version prints '$version'"
