@@ -75,6 +75,11 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     {.format = kKDI, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 5, .smallestSizeCode = 3, .largestSizeCode = 3,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
+    // HFE: as UDI, every sector as the controller sees it and the raw tracks; whole cylinders are written,
+    // on one side when the disk uses one.
+    {.format = kHFE, .keeps = kSectorImage | kKeepsRawTracks, .minTracks = 1, .maxTracks = kMaxTracks,
+     .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
+     .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
 }};
 // clang-format on
 

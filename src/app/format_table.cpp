@@ -35,6 +35,7 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
         {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit},
         {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
         {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
+        {"HFE", ".hfe", &TZX_Disk::ParseHFE, &kHfeFileLimit},
     }};
     return formats;
 }
@@ -84,6 +85,7 @@ bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool co
             case kPRO: ok = disk.SavePRO(path); break;
             case kSCL: ok = disk.SaveSCL(path); break;
             case kKDI: ok = disk.SaveKDI(path); break;
+            case kHFE: ok = disk.SaveHFE(path); break;
             default: message = "Unknown target format!"; return false;
         }
         if (!ok) message = disk.StatusMessage;

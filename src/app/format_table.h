@@ -1,4 +1,4 @@
-// The seven image formats: which reader a file's extension picks, which writer a target index picks,
+// The image formats: which reader a file's extension picks, which writer a target index picks,
 // and the output file name a conversion makes.
 #pragma once
 
@@ -12,7 +12,11 @@
 namespace tarvex {
 
 // The target index is the position in the window's format selector and the stored "Type" setting.
-enum FormatIndex : int { kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI, kFormatCount };
+enum FormatIndex : int {
+    kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI,
+    kHFE,
+    kFormatCount
+};
 
 struct FormatInfo {
     const char* name;       // "UDI"

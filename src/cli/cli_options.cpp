@@ -21,8 +21,8 @@ constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
 constexpr std::string_view kMissing = " missing";
 
-const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi (any letter case)";
-const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl or kdi";
+const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi | hfe (any letter case)";
+const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl, kdi or hfe";
 const char* const kExitStatus = "Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.";
 
 // Prints the usage lines of every command first, then each subcommand with its options, then the exit status.
@@ -51,7 +51,7 @@ public:
 
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
 struct CommandLine {
-    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL and KDI.", kProgram};
+    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI and HFE.", kProgram};
     CLI::App* convert = nullptr;
     CLI::App* info = nullptr;
     CLI::Option* to = nullptr;

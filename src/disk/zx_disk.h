@@ -138,6 +138,11 @@ public:
     bool SaveKDI(const std::string& fileName);
     bool BuildKDI(Bytes& out);
 
+    bool LoadHFE(const std::string& fileName);
+    bool ParseHFE(ByteSpan bytes);
+    bool SaveHFE(const std::string& fileName);
+    bool BuildHFE(Bytes& out);
+
 private:
     // The common frame of every reader and writer: file checks, whole-file I/O, atomic save.
     bool LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan));

@@ -65,6 +65,14 @@ constexpr uint64_t kSclSumBytes = 4;
 // fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
 constexpr uint64_t kTd0Bytes = 16u << 20;
 
+// HFE: a header block, the list of at most 255 cylinders (two blocks), and per cylinder its 16-bit length
+// of both sides in whole blocks. (The 16-bit block offsets could leave unused blocks between cylinders;
+// no writer does.)
+constexpr uint64_t kHfeBlockBytes = 512;
+constexpr uint64_t kHfeMaxCylinders = 255;
+constexpr uint64_t kHfeLargestCylinder = (0xFFFF + kHfeBlockBytes - 1) / kHfeBlockBytes * kHfeBlockBytes;
+constexpr uint64_t kHfeBytes = 3 * kHfeBlockBytes + kHfeMaxCylinders * kHfeLargestCylinder;
+
 constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
 constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
 constexpr uint64_t kSclBytes =
@@ -83,6 +91,7 @@ inline constexpr FileSizeLimit kUdiFileLimit{"a UDI image", size_limits::kUdiByt
 inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBytes};
 inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
 inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
+inline constexpr FileSizeLimit kHfeFileLimit{"an HFE image", size_limits::kHfeBytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
 // image limit.
@@ -94,5 +103,6 @@ static_assert(kUdiFileLimit.maxBytes == 2615018);
 static_assert(kFdiFileLimit.maxBytes == 16383833);
 static_assert(kSclFileLimit.maxBytes == 8357645);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kHfeFileLimit.maxBytes);
 
 }  // namespace tarvex

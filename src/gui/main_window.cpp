@@ -65,6 +65,7 @@ const QStringList& FormatSelectorItems() {
         "Образ диска TeleDisk (*.td0)",             "Полный образ диска (*.fdi)",
         "Секторный образ диска CP/M Profi (*.pro)", "Краткий формат образа TRDOS диска (*.scl)",
         "Образ диска Корвета (*.kdi)",
+        "Образ для эмулятора дисковода HxC (*.hfe)",
     };
     return items;
 }

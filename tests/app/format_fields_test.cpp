@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(AllWriters, FormatRoundTrip,
                          testing::Values(RoundTripCase{kUDI, false}, RoundTripCase{kTRD, false},
                                          RoundTripCase{kTD0, false}, RoundTripCase{kTD0, true},
                                          RoundTripCase{kFDI, false}, RoundTripCase{kPRO, false},
-                                         RoundTripCase{kSCL, false}, RoundTripCase{kKDI, false}),
+                                         RoundTripCase{kSCL, false}, RoundTripCase{kKDI, false},
+                                         RoundTripCase{kHFE, false}),
                          [](const testing::TestParamInfo<RoundTripCase>& info) {
                              return std::string(Formats()[info.param.format].name) + (info.param.compress ? "Packed" : "");
                          });

@@ -1,0 +1,159 @@
+// Encoding raw MFM tracks into cells and decoding cells back into raw bytes with their sync marks.
+#include "formats/mfm_cells.h"
+
+#include <algorithm>
+#include <array>
+
+#include "formats/udi_raw_track.h"
+
+namespace tarvex {
+
+namespace {
+
+constexpr size_t kSyncRun = 3;  // sync bytes a controller writes before a mark
+constexpr size_t kIdFieldBytes = 4 + 2;  // C H R N and the CRC after the ID mark
+constexpr size_t kCrcBytes = 2;
+constexpr uint8_t kLargestScannedSizeCode = 7;
+
+constexpr std::array<uint8_t, 256> MakeReversedBits() {
+    std::array<uint8_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b) {
+        unsigned r = 0;
+        for (unsigned i = 0; i < 8; ++i) r |= ((b >> i) & 1u) << (7 - i);
+        t[b] = static_cast<uint8_t>(r);
+    }
+    return t;
+}
+constexpr auto kReversedBits = MakeReversedBits();
+
+// The 16 cells of a data byte, the first in time as the top bit; previousBit is the last data bit before.
+uint16_t ByteCells(uint8_t b, unsigned previousBit) {
+    uint16_t cells = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        const unsigned data = (b >> bit) & 1u;
+        const unsigned clock = (previousBit == 0 && data == 0) ? 1u : 0u;
+        cells = static_cast<uint16_t>(cells << 2 | clock << 1 | data);
+        previousBit = data;
+    }
+    return cells;
+}
+
+bool IsFieldMark(uint8_t b) { return b == kIdMark || b == kDataMark || b == kDeletedDataMark; }
+
+// Marks the pair of sync bytes at i and i + 1 and a third one before them when there is one.
+void MarkSyncRun(ByteSpan raw, size_t i, uint8_t sync, Bytes& marks) {
+    const size_t from = i > 0 && raw[i - 1] == sync ? i - 1 : i;
+    for (size_t p = from; p < i + kSyncRun - 1; ++p) marks[p >> 3] |= static_cast<uint8_t>(1u << (p & 7));
+}
+
+}  // namespace
+
+void MarkedTrack::Clear() {
+    bytes.clear();
+    marks.clear();
+}
+
+void MarkedTrack::Append(uint8_t b, bool marked) {
+    const size_t i = bytes.size();
+    bytes.push_back(b);
+    if ((i & 7) == 0) marks.push_back(0);
+    if (marked) marks.back() |= static_cast<uint8_t>(1u << (i & 7));
+}
+
+void MarkedTrack::PadTo(size_t n, uint8_t b) {
+    while (bytes.size() < n) Append(b, false);
+}
+
+Bytes FindSyncMarks(ByteSpan raw) {
+    Bytes marks((raw.size() + 7) / 8, 0);
+    long pendingData = -1;  // data bytes of the last ID's sector while its data field is still to come
+    for (size_t i = 0; i + 2 < raw.size();) {
+        if (raw[i] == kSyncC2 && raw[i + 1] == kSyncC2 && raw[i + 2] == kIndexMark) {
+            MarkSyncRun(raw, i, kSyncC2, marks);
+            i += kSyncRun;
+            continue;
+        }
+        if (raw[i] != kSyncA1 || raw[i + 1] != kSyncA1 || !IsFieldMark(raw[i + 2])) {
+            ++i;
+            continue;
+        }
+        MarkSyncRun(raw, i, kSyncA1, marks);
+        const uint8_t mark = raw[i + 2];
+        i += kSyncRun;
+        if (mark == kIdMark) {
+            const uint8_t sizeCode = i + 3 < raw.size() ? raw[i + 3] : 0;
+            pendingData = 128L << std::min(sizeCode, kLargestScannedSizeCode);
+            i += kIdFieldBytes;
+        } else if (pendingData >= 0) {
+            i += static_cast<size_t>(pendingData) + kCrcBytes;
+            pendingData = -1;
+        }
+    }
+    return marks;
+}
+
+void EncodeMfmCells(const MarkedTrack& track, Bytes& stream) {
+    unsigned previousBit = track.bytes.empty() ? 0u : track.bytes.back() & 1u;  // the track runs in a loop
+    for (size_t i = 0; i < track.bytes.size(); ++i) {
+        const uint8_t b = track.bytes[i];
+        uint16_t cells;
+        if (track.Marked(i) && b == kSyncA1)
+            cells = kA1SyncCells;
+        else if (track.Marked(i) && b == kSyncC2)
+            cells = kC2SyncCells;
+        else
+            cells = ByteCells(b, previousBit);
+        previousBit = b & 1u;
+        stream.push_back(kReversedBits[cells >> 8]);
+        stream.push_back(kReversedBits[cells & 0xFF]);
+    }
+}
+
+namespace {
+
+// Where the first cells equal to `pattern` start; the cells' count when they appear nowhere.
+size_t FirstPattern(std::span<const uint8_t> cells, uint16_t pattern) {
+    uint16_t window = 0;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        window = static_cast<uint16_t>(window << 1 | cells[i]);
+        if (i + 1 >= kCellsPerByte && window == pattern) return i + 1 - kCellsPerByte;
+    }
+    return cells.size();
+}
+
+}  // namespace
+
+// Only the A1 sync is unique in every framing: the C2 sync's cells also appear off the frame in ordinary
+// bytes (sync zeros before an A1 show them), so a C2 counts only on the frame, and frames only a track
+// without any A1.
+bool DecodeMfmCells(std::span<const uint8_t> cells, MarkedTrack& out) {
+    out.Clear();
+    size_t first = FirstPattern(cells, kA1SyncCells);
+    if (first == cells.size()) first = FirstPattern(cells, kC2SyncCells);
+    if (first == cells.size()) return false;
+
+    // The bytes before the first sync are framed as it is, so the gap before it keeps its length.
+    uint16_t window = 0;
+    unsigned inFrame = 0, seen = 0;
+    uint8_t data = 0;
+    for (size_t i = first % kCellsPerByte; i < cells.size(); ++i) {
+        window = static_cast<uint16_t>(window << 1 | cells[i]);
+        if (inFrame & 1) data = static_cast<uint8_t>(data << 1 | cells[i]);
+        ++inFrame;
+        ++seen;
+        const bool a1 = window == kA1SyncCells && seen >= kCellsPerByte;
+        if (a1 || (window == kC2SyncCells && inFrame == kCellsPerByte)) {
+            // An A1 on the frame or off it is a marked byte, and the next frame starts after it.
+            out.Append(a1 ? kSyncA1 : kSyncC2, true);
+            inFrame = 0;
+            continue;
+        }
+        if (inFrame == kCellsPerByte) {
+            out.Append(data, false);
+            inFrame = 0;
+        }
+    }
+    return true;
+}
+
+}  // namespace tarvex
