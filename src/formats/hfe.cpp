@@ -119,9 +119,9 @@ std::string SectorsBeyondModel(const TTrack& track, unsigned found) {
                " a track holds";
     for (unsigned s = 0; s < found; ++s) {
         const TSectorSlot& slot = track.Sectors[s];
-        if (slot.DataLength > 0 && slot.SizeCode > 3)
-            return "holds sector " + std::to_string(slot.SectorNo) + " of " + std::to_string(128ull << std::min(slot.SizeCode, uint8_t{31})) +
-                   " bytes, more than the " + std::to_string(kSectorDataBytes) + " a sector holds";
+        if (slot.DataLength > 0 && MfmSectorBytes(slot.SizeCode) == 0)
+            return "holds sector " + std::to_string(slot.SectorNo) + " of size code " + std::to_string(slot.SizeCode) +
+                   ", more than the " + std::to_string(kSectorDataBytes) + " bytes a sector holds";
     }
     return "";
 }

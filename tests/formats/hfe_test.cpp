@@ -304,7 +304,8 @@ TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
     EXPECT_EQ(refused({{blank, blank}, {blank, Cells(HandTrack(many))}}, 2),
               "HFE image: track 3 (cylinder 1, side 1) holds 21 sectors, more than the 20 a track holds!");
     EXPECT_EQ(refused({{Cells(HandTrack({{1, 256}, {4, 2048}})), blank}}, 2),
-              "HFE image: track 0 (cylinder 0, side 0) holds sector 2 of 2048 bytes, more than the 1100 a sector holds!");
+              "HFE image: track 0 (cylinder 0, side 0) holds sector 2 of size code 4, more than the 1100 bytes a sector "
+              "holds!");
 
     // Cylinder 83 lies past the model: refused when it holds sectors, left out with a note when not.
     std::vector<std::array<Bytes, 2>> cylinders(84, {blank, blank});

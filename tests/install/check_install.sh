@@ -154,6 +154,8 @@ check_mime_types() {
     printf 'TD\000\000\011%s' "$padding" >"$samples/td-version-9"
     printf 'td\000\000\026%s' "$padding" >"$samples/td-version-22"
     printf 'Td\000\000\025%s' "$padding" >"$samples/td-mixed-case"
+    printf 'HXCPICFE%s' "$padding" >"$samples/hfe-v1"
+    printf 'HXCHFEV3%s' "$padding" >"$samples/hfe-v3"
     expect_type application/x-udi-disk-image "$samples/udi"
     expect_type application/x-scl-archive "$samples/scl"
     expect_type application/x-fdi-disk-image "$samples/fdi"
@@ -163,6 +165,8 @@ check_mime_types() {
     expect_type application/octet-stream "$samples/td-version-9"
     expect_type application/octet-stream "$samples/td-version-22"
     expect_type application/octet-stream "$samples/td-mixed-case"
+    expect_type application/x-hfe-floppy-image "$samples/hfe-v1"
+    expect_type application/x-hfe-floppy-image "$samples/hfe-v3"
 
     # Headerless formats by their extension, in any letter case.
     head -c 4096 /dev/zero >"$samples/GAME.TRD"
@@ -178,7 +182,8 @@ check_mime_types() {
         return
     fi
     local format type image count
-    for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image; do
+    for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image \
+        hfe:application/x-hfe-floppy-image; do
         type=${format#*:}
         format=${format%%:*}
         count=0

@@ -37,10 +37,10 @@ expect() {
 
 expect "--help --version -V -h convert help info" tarvex-cli ""
 expect "convert" tarvex-cli co
-expect "fdi kdi pro scl td0 trd udi" tarvex-cli convert --to ""
+expect "fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to ""
 expect "td0 trd" tarvex-cli convert -t t
 # "--to=s" reaches the function split at the "=".
-expect "fdi kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
+expect "fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
 expect "scl" tarvex-cli convert --to = s
 expect "folder" tarvex-cli convert --to udi -o ""
 expect "folder" tarvex-cli convert --to udi --output-dir ""
