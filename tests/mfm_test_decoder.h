@@ -3,6 +3,10 @@
 // ID and data fields that follow. Both bit orders of bitstream images are read.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "disk/zx_disk.h"
@@ -80,5 +84,19 @@ private:
     ByteSpan bytes_;
     CellOrder order_;
 };
+
+// Expects a slot of the disk model to hold what the decoder found: the ID, whether there is data, and the
+// data with its CRC state (as much of the data as a slot holds).
+inline void ExpectSlotHoldsFound(const TSectorSlot& slot, const FoundSector& f) {
+    EXPECT_EQ(slot.Cylinder, f.c);
+    EXPECT_EQ(slot.Head, f.h);
+    EXPECT_EQ(slot.SectorNo, f.r);
+    EXPECT_EQ(slot.SizeCode, f.n);
+    EXPECT_EQ(slot.DataLength != 0, f.hasData);
+    if (!f.hasData) return;
+    EXPECT_EQ(slot.DataCrcOk != 0, f.dataCrcOk);
+    const size_t size = std::min<size_t>(f.data.size(), kSectorDataBytes);
+    EXPECT_EQ(0, std::memcmp(slot.Data.data(), f.data.data(), size));
+}
 
 }  // namespace tarvex::test

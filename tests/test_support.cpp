@@ -95,6 +95,16 @@ Bytes MakeSectorDumpBytes(unsigned tracks, unsigned sectorsPerTrack, unsigned se
     return bytes;
 }
 
+void ExpectSameSlot(const TSectorSlot& x, const TSectorSlot& y) {
+    EXPECT_EQ(x.Cylinder, y.Cylinder);
+    EXPECT_EQ(x.Head, y.Head);
+    EXPECT_EQ(x.SectorNo, y.SectorNo);
+    EXPECT_EQ(x.SizeCode, y.SizeCode);
+    EXPECT_EQ(x.DataCrcOk != 0, y.DataCrcOk != 0);
+    ASSERT_EQ(x.DataLength, y.DataLength);
+    EXPECT_TRUE(std::equal(x.Data.begin(), x.Data.begin() + x.DataLength, y.Data.begin()));
+}
+
 void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual) {
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         const TTrack& a = *expected.Track(k);
@@ -105,13 +115,7 @@ void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual) {
             const TSectorSlot& y = *b.Sector(s);
             SCOPED_TRACE("track " + std::to_string(k) + " slot " + std::to_string(s));
             ASSERT_EQ(x.Used != 0, y.Used != 0);
-            EXPECT_EQ(x.Cylinder, y.Cylinder);
-            EXPECT_EQ(x.Head, y.Head);
-            EXPECT_EQ(x.SectorNo, y.SectorNo);
-            EXPECT_EQ(x.SizeCode, y.SizeCode);
-            EXPECT_EQ(x.DataCrcOk != 0, y.DataCrcOk != 0);
-            ASSERT_EQ(x.DataLength, y.DataLength);
-            EXPECT_TRUE(std::equal(x.Data.begin(), x.Data.begin() + x.DataLength, y.Data.begin()));
+            ExpectSameSlot(x, y);
         }
     }
 }

@@ -51,6 +51,8 @@ fs::path TestData(const std::string& name);
 // filled with a pattern of its own.
 Bytes MakeSectorDumpBytes(unsigned tracks, unsigned sectorsPerTrack, unsigned sectorBytes);
 
+// Expects two sector slots to hold the same ID, CRC state and valid data bytes.
+void ExpectSameSlot(const TSectorSlot& expected, const TSectorSlot& actual);
 // Expects two disk models to hold the same tracks and sectors (fields and the valid data bytes).
 void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual);
 

@@ -111,17 +111,7 @@ Bytes Cells(const MarkedTrack& t) {
 void ExpectSameSectors(const TTrack& a, const TTrack& b, unsigned k) {
     SCOPED_TRACE("track " + std::to_string(k));
     ASSERT_EQ(const_cast<TTrack&>(a).CountSectors(), const_cast<TTrack&>(b).CountSectors());
-    for (unsigned s = 0; s < a.SectorCount; ++s) {
-        const TSectorSlot& x = a.Sectors[s];
-        const TSectorSlot& y = b.Sectors[s];
-        EXPECT_EQ(x.Cylinder, y.Cylinder);
-        EXPECT_EQ(x.Head, y.Head);
-        EXPECT_EQ(x.SectorNo, y.SectorNo);
-        EXPECT_EQ(x.SizeCode, y.SizeCode);
-        EXPECT_EQ(x.DataCrcOk != 0, y.DataCrcOk != 0);
-        ASSERT_EQ(x.DataLength, y.DataLength);
-        EXPECT_TRUE(std::equal(x.Data.begin(), x.Data.begin() + x.DataLength, y.Data.begin()));
-    }
+    for (unsigned s = 0; s < a.SectorCount; ++s) test::ExpectSameSlot(a.Sectors[s], b.Sectors[s]);
 }
 
 struct KnownImage {
@@ -161,16 +151,11 @@ TEST(Hfe, RealImagesReadAsAnIndependentDecoderReadsThem) {
                     const TSectorSlot& slot = track.Sectors[s];
                     const FoundSector& f = found[s];
                     SCOPED_TRACE("track " + std::to_string(k) + " slot " + std::to_string(s));
-                    EXPECT_EQ(slot.Cylinder, f.c);
-                    EXPECT_EQ(slot.Head, f.h);
-                    EXPECT_EQ(slot.SectorNo, f.r);
-                    EXPECT_EQ(slot.SizeCode, f.n);
+                    test::ExpectSlotHoldsFound(slot, f);
                     EXPECT_EQ(f.c, c);
-                    ASSERT_TRUE(f.hasData);
+                    EXPECT_TRUE(f.hasData);
                     EXPECT_TRUE(f.dataCrcOk);
-                    EXPECT_EQ(slot.DataCrcOk != 0, f.dataCrcOk);
-                    ASSERT_EQ(slot.DataLength, known.sectorBytes);
-                    EXPECT_TRUE(std::equal(f.data.begin(), f.data.end(), slot.Data.begin()));
+                    EXPECT_EQ(slot.DataLength, known.sectorBytes);
                 }
             }
         }
