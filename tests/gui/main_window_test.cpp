@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/format_table.h"
 #include "formats/text_1251.h"
 #include "gui_test_support.h"
 
@@ -90,10 +91,10 @@ TEST_F(WindowTest, FirstStartWritesAllFiveKeysAndShowsTheEmptyWindow) {
     EXPECT_EQ(window_->windowTitle(), "Tarvex 2014  v0.02");
     EXPECT_EQ(window_->size(), QSize(919, 441));
     EXPECT_EQ(window_->minimumSize(), QSize(760, 400));
-    ASSERT_EQ(window_->cb->count(), kFormatCount);
+    ASSERT_EQ(window_->cb->count(), tarvex::kFormatCount);
     EXPECT_EQ(window_->cb->itemText(0), "Универсальный образ диска (*.udi)");
     EXPECT_EQ(window_->cb->itemText(6), "Образ диска Корвета (*.kdi)");
-    EXPECT_EQ(window_->cb->itemText(kHFE), "Образ для эмулятора дисковода HxC (*.hfe)");
+    EXPECT_EQ(window_->cb->itemText(tarvex::kHFE), "Образ для эмулятора дисковода HxC (*.hfe)");
     EXPECT_EQ(window_->cb->currentIndex(), 0);
     EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 0");
     EXPECT_FALSE(window_->ToolButton2->isEnabled());
