@@ -5,6 +5,8 @@
 // 250 kbit/s, from the raw track the disk keeps or from the IBM layout of its sectors.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,90 @@ std::string SectorsBeyondModel(const TTrack& track, unsigned found) {
     return "";
 }
 
+// "" with the header read, or why the bytes are no HFE image.
+std::string ReadHeader(ByteReader& in, HfeHeader& header) {
+    if (in.Size() < kSignatureBytes) return "No HFE format!";
+    const ByteSpan signature = in.Take(kSignatureBytes);
+    header.opcodes = std::memcmp(signature.data(), kSignatureV3, kSignatureBytes) == 0;
+    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0) return "No HFE format!";
+    in.U8();  // format revision
+    header.cylinders = in.U8();
+    header.sides = in.U8();
+    in.Skip(1 + 2 + 2 + 1 + 1);  // encoding, bit rate, rpm, interface, unused: every track is tried as MFM
+    header.trackListAt = size_t{in.U16()} * kBlockBytes;
+    if (header.cylinders == 0 || header.sides < 1 || header.sides > 2) return "Error HFE format!";
+    return "";
+}
+
+std::vector<CylinderEntry> ReadTrackList(ByteReader& in, const HfeHeader& header) {
+    std::vector<CylinderEntry> list(header.cylinders);
+    in.Seek(header.trackListAt);
+    for (CylinderEntry& entry : list) {
+        entry.at = size_t{in.U16()} * kBlockBytes;
+        entry.sideBytes = in.U16() / 2;
+    }
+    return list;
+}
+
+// Reads the sides of an image one by one into the disk, and keeps what is worth a note: tracks without MFM,
+// and cylinders past the disk's tracks that hold no sectors.
+class SideReader {
+public:
+    SideReader(TZX_Disk& disk, bool opcodes) : disk_(disk), opcodes_(opcodes) {}
+
+    // "" when the side was read or left out; otherwise why the image is refused.
+    std::string Read(unsigned k, ByteSpan stream) {
+        if (std::string why = StreamCells(stream, opcodes_, cells_); !why.empty()) return "holds " + why;
+        const bool mfm = DecodeMfmCells(cells_, raw_);
+        if (mfm && raw_.bytes.size() > kRawTrackBytes)
+            return "holds " + std::to_string(raw_.bytes.size()) + " raw bytes, more than the " +
+                   std::to_string(kRawTrackBytes) + " a track holds";
+        TTrack* track = disk_.Track(k);
+        if (!track) return LeaveOut(k, mfm);
+        track->Used = kFlagSet;
+        if (!mfm) {
+            notMfm_.push_back(k);
+            return "";
+        }
+        std::copy(raw_.bytes.begin(), raw_.bytes.end(), track->RawData.begin());
+        track->RawLength = static_cast<uint16_t>(raw_.bytes.size());
+        track->RawValid = 1;
+        return SectorsBeyondModel(*track, ScanRawTrack(*track, raw_.bytes, raw_.marks));
+    }
+
+    std::string Note() const {
+        std::string note;
+        if (!notMfm_.empty()) {
+            note = "tracks without MFM data, read as empty:";
+            for (unsigned k : notMfm_) note += " " + std::to_string(k);
+        }
+        if (!leftOut_.empty()) {
+            if (!note.empty()) note += "; ";
+            note += std::to_string(leftOut_.size()) + " cylinders past the disk's " + std::to_string(kMaxTracks / 2) +
+                    " hold no sectors and are left out";
+        }
+        return note;
+    }
+
+private:
+    // A track past the model's: refused when it holds sectors, left out when it holds none.
+    std::string LeaveOut(unsigned k, bool mfm) {
+        spare_.Clear();
+        if (mfm && ScanRawTrack(spare_, raw_.bytes, raw_.marks) > 0)
+            return "lies past the " + std::to_string(kMaxTracks) + " tracks a disk holds";
+        leftOut_.insert(k / 2);
+        return "";
+    }
+
+    TZX_Disk& disk_;
+    bool opcodes_;
+    Bytes cells_;
+    MarkedTrack raw_;
+    TTrack spare_;
+    std::vector<unsigned> notMfm_;
+    std::set<unsigned> leftOut_;
+};
+
 }  // namespace
 
 bool TZX_Disk::LoadHFE(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseHFE); }
@@ -134,93 +220,23 @@ bool TZX_Disk::SaveHFE(const std::string& fileName) { return SaveWith(fileName, 
 bool TZX_Disk::ParseHFE(ByteSpan bytes) {
     Clear();
     ByteReader in(bytes);
-    if (bytes.size() < kSignatureBytes) {
-        StatusMessage = "No HFE format!";
-        return false;
-    }
-    const ByteSpan signature = in.Take(kSignatureBytes);
     HfeHeader header;
-    header.opcodes = std::memcmp(signature.data(), kSignatureV3, kSignatureBytes) == 0;
-    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0) {
-        StatusMessage = "No HFE format!";
+    if (std::string why = ReadHeader(in, header); !why.empty()) {
+        StatusMessage = why;
         return false;
     }
-    in.U8();  // format revision
-    header.cylinders = in.U8();
-    header.sides = in.U8();
-    in.Skip(1 + 2 + 2 + 1 + 1);  // encoding, bit rate, rpm, interface, unused: every track is tried as MFM
-    header.trackListAt = size_t{in.U16()} * kBlockBytes;
-    if (header.cylinders == 0 || header.sides < 1 || header.sides > 2) {
-        StatusMessage = "Error HFE format!";
-        return false;
-    }
-
-    std::vector<CylinderEntry> list(header.cylinders);
-    in.Seek(header.trackListAt);
-    for (CylinderEntry& entry : list) {
-        entry.at = size_t{in.U16()} * kBlockBytes;
-        entry.sideBytes = in.U16() / 2;
-    }
-
-    std::vector<unsigned> notMfm;
-    unsigned droppedCylinders = 0;
-    Bytes cells;
-    MarkedTrack raw;
-    TTrack spare;  // the sectors of a track past the model's tracks, read only to see whether it has any
+    const std::vector<CylinderEntry> list = ReadTrackList(in, header);
+    auto reader = std::make_unique<SideReader>(*this, header.opcodes);
     for (unsigned c = 0; c < header.cylinders; ++c) {
-        bool droppedSectors = false;
         for (unsigned side = 0; side < header.sides; ++side) {
             const unsigned k = 2 * c + side;
-            const Bytes stream = SideStream(in, list[c], side);
-            if (std::string why = StreamCells(stream, header.opcodes, cells); !why.empty()) {
-                StatusMessage = "HFE image: " + TrackName(k) + " holds " + why + "!";
-                return false;
-            }
-            const bool mfm = DecodeMfmCells(cells, raw);
-            if (mfm && raw.bytes.size() > kRawTrackBytes) {
-                StatusMessage = "HFE image: " + TrackName(k) + " holds " + std::to_string(raw.bytes.size()) +
-                                " raw bytes, more than the " + std::to_string(kRawTrackBytes) + " a track holds!";
-                return false;
-            }
-            TTrack* track = Track(k);
-            if (!track) {
-                spare.Clear();
-                if (mfm && ScanRawTrack(spare, raw.bytes, raw.marks) > 0) {
-                    StatusMessage = "HFE image: " + TrackName(k) + " lies past the " + std::to_string(kMaxTracks) +
-                                    " tracks a disk holds!";
-                    return false;
-                }
-                droppedSectors = true;
-                continue;
-            }
-            track->Used = kFlagSet;
-            if (!mfm) {
-                notMfm.push_back(k);
-                continue;
-            }
-            std::copy(raw.bytes.begin(), raw.bytes.end(), track->RawData.begin());
-            track->RawLength = static_cast<uint16_t>(raw.bytes.size());
-            track->RawValid = 1;
-            const unsigned found = ScanRawTrack(*track, raw.bytes, raw.marks);
-            if (std::string why = SectorsBeyondModel(*track, found); !why.empty()) {
+            if (std::string why = reader->Read(k, SideStream(in, list[c], side)); !why.empty()) {
                 StatusMessage = "HFE image: " + TrackName(k) + " " + why + "!";
                 return false;
             }
         }
-        if (droppedSectors) ++droppedCylinders;
     }
-
-    std::string note;
-    if (!notMfm.empty()) {
-        note = "tracks without MFM data, read as empty:";
-        for (unsigned k : notMfm) note += " " + std::to_string(k);
-    }
-    if (droppedCylinders > 0) {
-        if (!note.empty()) note += "; ";
-        note += std::to_string(droppedCylinders) + " cylinders past the disk's " + std::to_string(kMaxTracks / 2) +
-                " hold no sectors and are left out";
-    }
-    if (!note.empty()) StatusMessage = note;
+    if (std::string note = reader->Note(); !note.empty()) StatusMessage = note;
     return true;
 }
 

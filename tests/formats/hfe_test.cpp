@@ -390,6 +390,14 @@ TEST(Hfe, CommandLineConvertsToHfeAndInfoNamesEmptyTracks) {
         << info.out;
     EXPECT_NE(info.out.find("fm.hfe: HFE image\n  note: tracks without MFM data, read as empty: 1\n"), std::string::npos)
         << info.out;
+
+    // An image the model cannot hold converts to nothing, and says which track is to blame.
+    test::WriteFile(dir / "crowded.hfe", MakeHfe({{Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(21, {0, 128}))), mfm}}, 2));
+    const auto refused = test::RunCli({"convert", "--to", "udi", "-q", dir / "crowded.hfe"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.out.find("Error open file! (HFE image: track 0 (cylinder 0, side 0) holds 21 sectors"), std::string::npos)
+        << refused.out;
+    EXPECT_FALSE(fs::exists(dir / "crowded.udi"));
 }
 
 }  // namespace
