@@ -53,7 +53,8 @@ constexpr uint8_t kRandomCells = 0x2;
 const char* const kCannotCreate = "Cannot create HFE image!";
 
 std::string TrackName(unsigned k) {
-    return "track " + std::to_string(k) + " (cylinder " + std::to_string(k / 2) + ", side " + std::to_string(k % 2) + ")";
+    const std::string where = "cylinder " + std::to_string(k / 2) + ", side " + std::to_string(k % 2);
+    return "track " + std::to_string(k) + " (" + where + ")";
 }
 
 // ---- reading ----------------------------------------------------------------------------------

@@ -107,7 +107,6 @@ Bytes Cells(const MarkedTrack& t) {
     return stream;
 }
 
-
 void ExpectSameSectors(const TTrack& a, const TTrack& b, unsigned k) {
     SCOPED_TRACE("track " + std::to_string(k));
     ASSERT_EQ(const_cast<TTrack&>(a).CountSectors(), const_cast<TTrack&>(b).CountSectors());
@@ -138,7 +137,8 @@ TEST(Hfe, RealImagesReadAsAnIndependentDecoderReadsThem) {
             for (unsigned side = 0; side < known.sides; ++side) {
                 const unsigned k = 2 * c + side;
                 TTrack& track = *disk.Track(k);
-                const std::vector<FoundSector> found = MfmTrack(SideStream(file, c, side), CellOrder::kLsbFirst).Sectors();
+                const std::vector<FoundSector> found =
+                    MfmTrack(SideStream(file, c, side), CellOrder::kLsbFirst).Sectors();
                 ASSERT_EQ(track.CountSectors(), found.size()) << "track " << k;
                 ASSERT_EQ(found.size(), known.sectorsPerTrack) << "track " << k;
                 // Sector numbers run from the image's first ID (two CPC tracks number theirs from 1).
@@ -185,8 +185,9 @@ TEST(Hfe, RealImagesKeepSectorsAndRawTracksThroughHfeAndUdi) {
             ASSERT_GE(b.RawLength, std::max<size_t>(a.RawLength, kRotation)) << k;
             ASSERT_LE(b.RawLength, std::max<size_t>(a.RawLength, kRotation) + 8) << k;
             ASSERT_TRUE(std::equal(a.RawData.begin(), a.RawData.begin() + a.RawLength, b.RawData.begin())) << k;
-            EXPECT_TRUE(std::all_of(b.RawData.begin() + a.RawLength, b.RawData.begin() + b.RawLength,
-                                    [](uint8_t x) { return x == kGapByte; })) << k;
+            EXPECT_TRUE(std::all_of(b.RawData.begin() + a.RawLength, b.RawData.begin() + b.RawLength, [](uint8_t x) {
+                return x == kGapByte;
+            })) << k;
             ExpectSameSectors(a, b, k);
         }
 
@@ -274,7 +275,8 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
     test::WriteFile(dir / "kept.hfe", {1, 2, 3});
     EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "kept.hfe", false, message));
     EXPECT_EQ(message,
-              "Cannot create HFE image: track 2 (cylinder 1, side 0) holds 12500 raw bytes, more than a double-density rotation!");
+              "Cannot create HFE image: track 2 (cylinder 1, side 0) holds 12500 raw bytes, more than a double-density "
+              "rotation!");
     EXPECT_EQ(test::ReadFile(dir / "kept.hfe"), (Bytes{1, 2, 3}));
 }
 
@@ -288,14 +290,16 @@ TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
     std::vector<std::pair<uint8_t, size_t>> many(21, {0, 128});
     EXPECT_EQ(refused({{blank, blank}, {blank, Cells(HandTrack(many))}}, 2),
               "HFE image: track 3 (cylinder 1, side 1) holds 21 sectors, more than the 20 a track holds!");
-    EXPECT_EQ(refused({{Cells(HandTrack({{1, 256}, {4, 2048}})), blank}}, 2),
-              "HFE image: track 0 (cylinder 0, side 0) holds sector 2 of size code 4, more than the 1100 bytes a sector "
-              "holds!");
+    EXPECT_EQ(
+        refused({{Cells(HandTrack({{1, 256}, {4, 2048}})), blank}}, 2),
+        "HFE image: track 0 (cylinder 0, side 0) holds sector 2 of size code 4, more than the 1100 bytes a sector "
+        "holds!");
 
     // Cylinder 83 lies past the model: refused when it holds sectors, left out with a note when not.
     std::vector<std::array<Bytes, 2>> cylinders(84, {blank, blank});
     cylinders[83][1] = Cells(HandTrack({{1, 256}}));
-    EXPECT_EQ(refused(cylinders, 2), "HFE image: track 167 (cylinder 83, side 1) lies past the 166 tracks a disk holds!");
+    EXPECT_EQ(refused(cylinders, 2),
+              "HFE image: track 167 (cylinder 83, side 1) lies past the 166 tracks a disk holds!");
     cylinders[83][1] = blank;
     ASSERT_TRUE(disk.ParseHFE(MakeHfe(cylinders, 2))) << disk.StatusMessage;
     EXPECT_EQ(disk.CountTracks(), kMaxTracks);
@@ -334,7 +338,8 @@ TEST(Hfe, VersionThreeOpcodesBetweenCellsLeaveTheSectorsAsTheyAre) {
     const size_t at = 2 * 250;  // the hand-made track's first data field runs from raw byte 176 to 431
     const uint8_t b = stream[at];
     ASSERT_NE(b >> 3 & 0x0F, 0x0F) << "the second part must not look like an opcode";
-    const Bytes codes = {0x0F, 0x8F, 0x4F, 0x48, 0xCF, 3, static_cast<uint8_t>(b & 7), 0xCF, 5, static_cast<uint8_t>(b >> 3)};
+    const Bytes codes = {
+        0x0F, 0x8F, 0x4F, 0x48, 0xCF, 3, static_cast<uint8_t>(b & 7), 0xCF, 5, static_cast<uint8_t>(b >> 3)};
     Bytes v3(stream.begin(), stream.begin() + at);
     v3.insert(v3.end(), codes.begin(), codes.end());
     v3.insert(v3.end(), stream.begin() + at + 1, stream.end() - (codes.size() - 1));
@@ -350,7 +355,8 @@ TEST(Hfe, VersionThreeOpcodesBetweenCellsLeaveTheSectorsAsTheyAre) {
     Bytes weak = stream;
     weak[at] = 0x2F;
     EXPECT_FALSE(coded.ParseHFE(MakeHfe({{stream, weak}}, 2, "HXCHFEV3")));
-    EXPECT_EQ(coded.StatusMessage, "HFE image: track 1 (cylinder 0, side 1) holds weak (random) cells, which cannot be read!");
+    EXPECT_EQ(coded.StatusMessage,
+              "HFE image: track 1 (cylinder 0, side 1) holds weak (random) cells, which cannot be read!");
 }
 
 TEST(Hfe, HeadersThatAreNoHfeAndFilesCutShortAreRefused) {
@@ -388,14 +394,17 @@ TEST(Hfe, CommandLineConvertsToHfeAndInfoNamesEmptyTracks) {
     EXPECT_NE(info.out.find("disk.hfe: HFE image\n  tracks: 4 (cylinders 2, sides 2), sectors: 64, raw tracks: 4"),
               std::string::npos)
         << info.out;
-    EXPECT_NE(info.out.find("fm.hfe: HFE image\n  note: tracks without MFM data, read as empty: 1\n"), std::string::npos)
+    EXPECT_NE(info.out.find("fm.hfe: HFE image\n  note: tracks without MFM data, read as empty: 1\n"),
+              std::string::npos)
         << info.out;
 
     // An image the model cannot hold converts to nothing, and says which track is to blame.
-    test::WriteFile(dir / "crowded.hfe", MakeHfe({{Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(21, {0, 128}))), mfm}}, 2));
+    test::WriteFile(dir / "crowded.hfe",
+                    MakeHfe({{Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(21, {0, 128}))), mfm}}, 2));
     const auto refused = test::RunCli({"convert", "--to", "udi", "-q", dir / "crowded.hfe"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.out.find("Error open file! (HFE image: track 0 (cylinder 0, side 0) holds 21 sectors"), std::string::npos)
+    EXPECT_NE(refused.out.find("Error open file! (HFE image: track 0 (cylinder 0, side 0) holds 21 sectors"),
+              std::string::npos)
         << refused.out;
     EXPECT_FALSE(fs::exists(dir / "crowded.udi"));
 }
