@@ -82,18 +82,14 @@ Bytes SideStream(ByteReader& in, const CylinderEntry& cylinder, unsigned side) {
     return stream;
 }
 
-void AppendCells(uint8_t b, unsigned count, Bytes& cells) {
-    for (unsigned i = 0; i < count; ++i) cells.push_back((b >> i) & 1u);
-}
-
-// The cells of a side's stream, revision-3 opcodes carried out; "" or why the stream cannot be read.
-std::string StreamCells(ByteSpan stream, bool opcodes, Bytes& cells) {
-    cells.clear();
-    cells.reserve(stream.size() * 8);
+// The cells of a revision-3 stream, its opcodes carried out; "" or why the stream cannot be read.
+std::string StreamCells(ByteSpan stream, PackedCells& cells) {
+    cells.Clear();
+    cells.bytes.reserve(stream.size());
     for (size_t i = 0; i < stream.size(); ++i) {
         const uint8_t b = stream[i];
-        if (!opcodes || (b & kOpcodeMask) != kOpcodeMask) {
-            AppendCells(b, 8, cells);
+        if ((b & kOpcodeMask) != kOpcodeMask) {
+            cells.Append(b, 8);
             continue;
         }
         switch (b >> 4) {
@@ -104,7 +100,7 @@ std::string StreamCells(ByteSpan stream, bool opcodes, Bytes& cells) {
                 // A count, then a byte of which only that many cells count.
                 const unsigned count = i + 1 < stream.size() ? stream[i + 1] : 0u;
                 if (count < 1 || count > 7 || i + 2 >= stream.size()) return "a cut cell-skipping opcode";
-                AppendCells(stream[i + 2], count, cells);
+                cells.Append(stream[i + 2], count);
                 i += 2;
                 break;
             }
@@ -162,8 +158,13 @@ public:
 
     // "" when the side was read or left out; otherwise why the image is refused.
     std::string Read(unsigned k, ByteSpan stream) {
-        if (std::string why = StreamCells(stream, opcodes_, cells_); !why.empty()) return "holds " + why;
-        const bool mfm = DecodeMfmCells(cells_, raw_);
+        bool mfm = false;
+        if (opcodes_) {
+            if (std::string why = StreamCells(stream, cells_); !why.empty()) return "holds " + why;
+            mfm = DecodeMfmCells(cells_.bytes, cells_.count, raw_);
+        } else {
+            mfm = DecodeMfmCells(stream, stream.size() * 8, raw_);
+        }
         if (mfm && raw_.bytes.size() > kRawTrackBytes)
             return "holds " + std::to_string(raw_.bytes.size()) + " raw bytes, more than the " +
                    std::to_string(kRawTrackBytes) + " a track holds";
@@ -206,7 +207,7 @@ private:
 
     TZX_Disk& disk_;
     bool opcodes_;
-    Bytes cells_;
+    PackedCells cells_;
     MarkedTrack raw_;
     TTrack spare_;
     std::vector<unsigned> notMfm_;

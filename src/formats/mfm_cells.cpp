@@ -109,16 +109,35 @@ void EncodeMfmCells(const MarkedTrack& track, Bytes& stream) {
     }
 }
 
+void PackedCells::Clear() {
+    bytes.clear();
+    count = 0;
+}
+
+void PackedCells::Append(uint8_t b, unsigned n) {
+    if ((count & 7) == 0 && n == 8) {
+        bytes.push_back(b);
+        count += 8;
+        return;
+    }
+    for (unsigned i = 0; i < n; ++i, ++count) {
+        if ((count & 7) == 0) bytes.push_back(0);
+        bytes.back() |= static_cast<uint8_t>(((b >> i) & 1u) << (count & 7));
+    }
+}
+
 namespace {
 
-// Where the first cells equal to `pattern` start; the cells' count when they appear nowhere.
-size_t FirstPattern(std::span<const uint8_t> cells, uint16_t pattern) {
+unsigned CellAt(ByteSpan packed, size_t i) { return (packed[i >> 3] >> (i & 7)) & 1u; }
+
+// Where the first cells equal to `pattern` start; `count` when they appear nowhere.
+size_t FirstPattern(ByteSpan packed, size_t count, uint16_t pattern) {
     uint16_t window = 0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        window = static_cast<uint16_t>(window << 1 | cells[i]);
+    for (size_t i = 0; i < count; ++i) {
+        window = static_cast<uint16_t>(window << 1 | CellAt(packed, i));
         if (i + 1 >= kCellsPerByte && window == pattern) return i + 1 - kCellsPerByte;
     }
-    return cells.size();
+    return count;
 }
 
 }  // namespace
@@ -126,19 +145,22 @@ size_t FirstPattern(std::span<const uint8_t> cells, uint16_t pattern) {
 // Only the A1 sync is unique in every framing: the C2 sync's cells also appear off the frame in ordinary
 // bytes (sync zeros before an A1 show them), so a C2 counts only on the frame, and frames only a track
 // without any A1.
-bool DecodeMfmCells(std::span<const uint8_t> cells, MarkedTrack& out) {
+bool DecodeMfmCells(ByteSpan packed, size_t count, MarkedTrack& out) {
     out.Clear();
-    size_t first = FirstPattern(cells, kA1SyncCells);
-    if (first == cells.size()) first = FirstPattern(cells, kC2SyncCells);
-    if (first == cells.size()) return false;
+    count = std::min(count, packed.size() * 8);
+    size_t first = FirstPattern(packed, count, kA1SyncCells);
+    if (first == count) first = FirstPattern(packed, count, kC2SyncCells);
+    if (first == count) return false;
+    out.bytes.reserve(count / kCellsPerByte + 1);
 
     // The bytes before the first sync are framed as it is, so the gap before it keeps its length.
     uint16_t window = 0;
     unsigned inFrame = 0, seen = 0;
     uint8_t data = 0;
-    for (size_t i = first % kCellsPerByte; i < cells.size(); ++i) {
-        window = static_cast<uint16_t>(window << 1 | cells[i]);
-        if (inFrame & 1) data = static_cast<uint8_t>(data << 1 | cells[i]);
+    for (size_t i = first % kCellsPerByte; i < count; ++i) {
+        const unsigned cell = CellAt(packed, i);
+        window = static_cast<uint16_t>(window << 1 | cell);
+        if (inFrame & 1) data = static_cast<uint8_t>(data << 1 | cell);
         ++inFrame;
         ++seen;
         const bool a1 = window == kA1SyncCells && seen >= kCellsPerByte;

@@ -37,9 +37,19 @@ Bytes FindSyncMarks(ByteSpan raw);
 // Appends the cells of the raw track, two stream bytes per raw byte, least significant bit first.
 void EncodeMfmCells(const MarkedTrack& track, Bytes& stream);
 
-// Decodes cells (one per element, 0 or 1, in time order) into raw bytes, framed from the first sync and
-// framed anew wherever a sync stands off the current frame, as a controller re-synchronises. False when
-// no sync appears at all: the cells hold no MFM track.
-bool DecodeMfmCells(std::span<const uint8_t> cells, MarkedTrack& out);
+// A stream of cells being put together, packed least significant bit first.
+struct PackedCells {
+    Bytes bytes;
+    size_t count = 0;
+
+    void Clear();
+    // Appends the first n cells (0..8) of a stored byte, bit 0 first.
+    void Append(uint8_t b, unsigned n);
+};
+
+// Decodes the first `count` cells of a packed stream into raw bytes, framed from the first sync and framed
+// anew wherever a sync stands off the current frame, as a controller re-synchronises. False when no sync
+// appears at all: the cells hold no MFM track.
+bool DecodeMfmCells(ByteSpan packed, size_t count, MarkedTrack& out);
 
 }  // namespace tarvex

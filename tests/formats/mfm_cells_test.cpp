@@ -11,12 +11,18 @@
 namespace tarvex {
 namespace {
 
-// One cell per element, first in time first, from a stream packed least significant bit first.
+// One cell per element, first in time first, from a stream packed least significant bit first, and back.
 Bytes Unpack(const Bytes& stream) {
     Bytes cells;
     for (uint8_t b : stream)
         for (unsigned i = 0; i < 8; ++i) cells.push_back((b >> i) & 1u);
     return cells;
+}
+bool Decode(const Bytes& cells, MarkedTrack& out) {
+    PackedCells packed;
+    for (uint8_t cell : cells) packed.Append(cell, 1);
+    EXPECT_EQ(packed.count, cells.size());
+    return DecodeMfmCells(packed.bytes, packed.count, out);
 }
 
 MarkedTrack Track(std::initializer_list<std::pair<uint8_t, bool>> bytes) {
@@ -72,7 +78,7 @@ TEST(MfmCells, DecodesAnEncodedTrackAtAnyFramingAndAfterASplice) {
     const Bytes cells = Unpack(stream);
 
     MarkedTrack decoded;
-    ASSERT_TRUE(DecodeMfmCells(cells, decoded));
+    ASSERT_TRUE(Decode(cells, decoded));
     EXPECT_EQ(decoded.bytes, track.bytes);
     EXPECT_EQ(decoded.marks, track.marks);
 
@@ -80,7 +86,7 @@ TEST(MfmCells, DecodesAnEncodedTrackAtAnyFramingAndAfterASplice) {
     for (unsigned extra : {1u, 7u, 8u, 15u}) {
         Bytes shifted(extra, 0);
         shifted.insert(shifted.end(), cells.begin(), cells.end());
-        ASSERT_TRUE(DecodeMfmCells(shifted, decoded));
+        ASSERT_TRUE(Decode(shifted, decoded));
         const size_t lead = decoded.bytes.size() - track.bytes.size();
         EXPECT_LE(lead, 1u) << extra;
         EXPECT_TRUE(std::equal(track.bytes.begin() + 1, track.bytes.end(), decoded.bytes.begin() + lead + 1)) << extra;
@@ -91,7 +97,7 @@ TEST(MfmCells, DecodesAnEncodedTrackAtAnyFramingAndAfterASplice) {
     const size_t secondId = 161 + 372;  // the builder's first ID mark, one sector further
     Bytes spliced(cells.begin(), cells.begin() + (secondId - 20) * kCellsPerByte);
     spliced.insert(spliced.end(), cells.begin() + (secondId - 20) * kCellsPerByte + 5, cells.end());
-    ASSERT_TRUE(DecodeMfmCells(spliced, decoded));
+    ASSERT_TRUE(Decode(spliced, decoded));
     ASSERT_EQ(decoded.bytes.size(), track.bytes.size());
     const size_t from = secondId - 3;  // the first sync before the ID mark
     EXPECT_TRUE(std::equal(track.bytes.begin() + from, track.bytes.end(), decoded.bytes.begin() + from));
@@ -100,14 +106,14 @@ TEST(MfmCells, DecodesAnEncodedTrackAtAnyFramingAndAfterASplice) {
 
 TEST(MfmCells, CellsWithoutAnySyncAreNoMfmTrack) {
     MarkedTrack decoded;
-    EXPECT_FALSE(DecodeMfmCells(Bytes(4000, 0), decoded));
+    EXPECT_FALSE(Decode(Bytes(4000, 0), decoded));
     Bytes fm;  // FM: a clock cell of 1 before every data cell, which no MFM sync shows
     std::mt19937 random(7);
     for (int i = 0; i < 4000; ++i) {
         fm.push_back(1);
         fm.push_back(random() & 1);
     }
-    EXPECT_FALSE(DecodeMfmCells(fm, decoded));
+    EXPECT_FALSE(Decode(fm, decoded));
 }
 
 TEST(MfmCells, SyncMarksOfARawTrackAreFoundWhereTheBuilderPutThem) {
