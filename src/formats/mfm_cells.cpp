@@ -27,7 +27,7 @@ constexpr std::array<uint8_t, 256> MakeReversedBits() {
 constexpr auto kReversedBits = MakeReversedBits();
 
 // The 16 cells of a data byte, the first in time as the top bit; previousBit is the last data bit before.
-uint16_t ByteCells(uint8_t b, unsigned previousBit) {
+constexpr uint16_t ByteCells(uint8_t b, unsigned previousBit) {
     uint16_t cells = 0;
     for (int bit = 7; bit >= 0; --bit) {
         const unsigned data = (b >> bit) & 1u;
@@ -37,6 +37,14 @@ uint16_t ByteCells(uint8_t b, unsigned previousBit) {
     }
     return cells;
 }
+
+constexpr std::array<std::array<uint16_t, 256>, 2> MakeByteCells() {
+    std::array<std::array<uint16_t, 256>, 2> t{};
+    for (unsigned previousBit = 0; previousBit < 2; ++previousBit)
+        for (unsigned b = 0; b < 256; ++b) t[previousBit][b] = ByteCells(static_cast<uint8_t>(b), previousBit);
+    return t;
+}
+constexpr auto kByteCells = MakeByteCells();
 
 bool IsFieldMark(uint8_t b) { return b == kIdMark || b == kDataMark || b == kDeletedDataMark; }
 
@@ -102,7 +110,7 @@ void EncodeMfmCells(const MarkedTrack& track, Bytes& stream) {
         else if (track.Marked(i) && b == kSyncC2)
             cells = kC2SyncCells;
         else
-            cells = ByteCells(b, previousBit);
+            cells = kByteCells[previousBit][b];
         previousBit = b & 1u;
         stream.push_back(kReversedBits[cells >> 8]);
         stream.push_back(kReversedBits[cells & 0xFF]);
@@ -140,11 +148,79 @@ size_t FirstPattern(ByteSpan packed, size_t count, uint16_t pattern) {
     return count;
 }
 
-}  // namespace
+// The data bits of a stored byte's cells (taken in time order, the first as the top bit) whose frame
+// positions are odd, for a byte whose first cell stands at an even (0) or odd (1) frame position.
+constexpr std::array<std::array<uint8_t, 256>, 2> MakeDataBits() {
+    std::array<std::array<uint8_t, 256>, 2> t{};
+    for (unsigned parity = 0; parity < 2; ++parity)
+        for (unsigned cells = 0; cells < 256; ++cells) {
+            unsigned bits = 0;
+            for (unsigned k = 0; k < 8; ++k)
+                if ((parity + k) & 1) bits = bits << 1 | ((cells >> (7 - k)) & 1u);
+            t[parity][cells] = static_cast<uint8_t>(bits);
+        }
+    return t;
+}
+constexpr auto kDataBits = MakeDataBits();
 
 // Only the A1 sync is unique in every framing: the C2 sync's cells also appear off the frame in ordinary
 // bytes (sync zeros before an A1 show them), so a C2 counts only on the frame, and frames only a track
 // without any A1.
+class MfmDecoder {
+public:
+    explicit MfmDecoder(MarkedTrack& out) : out_(out) {}
+
+    void Cell(unsigned cell) {
+        window_ = window_ << 1 | cell;
+        if (inFrame_ & 1) data_ = data_ << 1 | cell;
+        ++inFrame_;
+        if (seen_ < kCellsPerByte) ++seen_;
+        const uint16_t last = static_cast<uint16_t>(window_);
+        const bool a1 = last == kA1SyncCells && seen_ >= kCellsPerByte;
+        if (a1 || (last == kC2SyncCells && inFrame_ == kCellsPerByte)) {
+            // An A1 on the frame or off it is a marked byte, and the next frame starts after it.
+            out_.Append(a1 ? kSyncA1 : kSyncC2, true);
+            inFrame_ = 0;
+        } else if (inFrame_ == kCellsPerByte) {
+            out_.Append(static_cast<uint8_t>(data_), false);
+            inFrame_ = 0;
+        }
+    }
+
+    // Eight cells of a stored byte at once where no sync can end among them; cell by cell otherwise.
+    void Byte(uint8_t stored) {
+        const unsigned cells = kReversedBits[stored];
+        const uint32_t w = (window_ << 8 | cells) & 0xFFFFFF;
+        bool sync = seen_ < kCellsPerByte;
+        for (unsigned s = 0; s < 8 && !sync; ++s) {
+            const uint16_t at = static_cast<uint16_t>(w >> s);
+            sync = at == kA1SyncCells || at == kC2SyncCells;
+        }
+        if (sync) {
+            for (unsigned k = 0; k < 8; ++k) Cell((stored >> k) & 1u);
+            return;
+        }
+        // The frame's last cell (position 15) is a data cell; the data cells after it in this byte belong
+        // to the next frame already.
+        data_ = data_ << 4 | kDataBits[inFrame_ & 1][cells];
+        window_ = w;
+        inFrame_ += 8;
+        if (inFrame_ >= kCellsPerByte) {
+            inFrame_ -= kCellsPerByte;
+            out_.Append(static_cast<uint8_t>(data_ >> (inFrame_ >> 1)), false);
+        }
+    }
+
+private:
+    MarkedTrack& out_;
+    uint32_t window_ = 0;
+    uint32_t data_ = 0;
+    unsigned inFrame_ = 0;
+    unsigned seen_ = 0;
+};
+
+}  // namespace
+
 bool DecodeMfmCells(ByteSpan packed, size_t count, MarkedTrack& out) {
     out.Clear();
     count = std::min(count, packed.size() * 8);
@@ -154,27 +230,11 @@ bool DecodeMfmCells(ByteSpan packed, size_t count, MarkedTrack& out) {
     out.bytes.reserve(count / kCellsPerByte + 1);
 
     // The bytes before the first sync are framed as it is, so the gap before it keeps its length.
-    uint16_t window = 0;
-    unsigned inFrame = 0, seen = 0;
-    uint8_t data = 0;
-    for (size_t i = first % kCellsPerByte; i < count; ++i) {
-        const unsigned cell = CellAt(packed, i);
-        window = static_cast<uint16_t>(window << 1 | cell);
-        if (inFrame & 1) data = static_cast<uint8_t>(data << 1 | cell);
-        ++inFrame;
-        ++seen;
-        const bool a1 = window == kA1SyncCells && seen >= kCellsPerByte;
-        if (a1 || (window == kC2SyncCells && inFrame == kCellsPerByte)) {
-            // An A1 on the frame or off it is a marked byte, and the next frame starts after it.
-            out.Append(a1 ? kSyncA1 : kSyncC2, true);
-            inFrame = 0;
-            continue;
-        }
-        if (inFrame == kCellsPerByte) {
-            out.Append(data, false);
-            inFrame = 0;
-        }
-    }
+    MfmDecoder decoder(out);
+    size_t i = first % kCellsPerByte;
+    for (; i < count && (i & 7) != 0; ++i) decoder.Cell(CellAt(packed, i));
+    for (; i + 8 <= count; i += 8) decoder.Byte(packed[i >> 3]);
+    for (; i < count; ++i) decoder.Cell(CellAt(packed, i));
     return true;
 }
 
