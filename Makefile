@@ -4,28 +4,44 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_JOBS  ?= $(shell nproc)
 # FUZZ_SECONDS: seconds per fuzz target; by default 15 for fuzz-smoke and 600 for fuzz-long.
 CMAKE_FLAGS ?=
+# The browser build: WebAssembly objects under WEB_BUILD, the finished site in WEB_OUT.
+WEB_BUILD  ?= build-web
+WEB_OUT    ?= $(WEB_BUILD)/site
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
-            bash-completion
+            bash-completion qt6-translations-l10n lintian
+# The browser build and its tests: emscripten (its optimiser needs node-acorn), headless Chromium driven
+# by puppeteer-core from the npm registry, and a fixed clock for the command line's TD0 comments.
+# npm comes with some builds of nodejs; Debian's own npm package is added only where the command is missing.
+WEB_PACKAGES := emscripten node-acorn nodejs chromium faketime $(if $(shell command -v npm),,npm)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build run demo test test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
+# deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
+.PHONY: deps web-deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long \
+        bench screenshots web web-test-deps web-screenshots web-bench clean
 
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES)"
+
+web-deps:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(WEB_PACKAGES)" APT_FLAGS=--no-install-recommends
+
+.PHONY: install-packages
+install-packages:
+	@missing=""; for p in $(WANTED); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
 	  echo "Installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get -o DPkg::Lock::Timeout=600 install -y -qq $(APT_FLAGS) $$missing; \
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DTARVEX_WEB_SITE="$(abspath $(WEB_OUT))" $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD)
@@ -36,8 +52,28 @@ run: build
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/tarvex-cli
 
-test: build
+# The browser tests (label web) open the site that `make web` assembles in build-web/site.
+test: build web web-test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# Debian's emscripten runs its optimiser with the system's node, which looks for node-acorn here. Its
+# library cache lives under /usr/share, which only root may write; anyone else keeps one at home.
+WEB_ENV := NODE_PATH=/usr/share/nodejs $(if $(SUDO),EM_CACHE=$(HOME)/.cache/emscripten)
+
+web: web-deps
+	$(WEB_ENV) emcmake cmake -S . -B $(WEB_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DTARVEX_WEB_OUT="$(abspath $(WEB_OUT))"
+	$(WEB_ENV) cmake --build $(WEB_BUILD)
+	@echo "Site in $(WEB_OUT): open it with  python3 -m http.server -d $(WEB_OUT)"
+
+web-test-deps: web-deps
+	cd tests/web/browser && npm ci --no-audit --no-fund --loglevel=error
+
+web-screenshots: web web-test-deps
+	node tests/web/browser/screenshots.js $(WEB_OUT) $(WEB_BUILD)/screenshots
+
+web-bench: web web-test-deps
+	node bench/web_td0.js $(WEB_OUT)
 
 fuzz-build: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DTARVEX_FUZZ=ON -DTARVEX_BUILD_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -56,5 +92,13 @@ screenshots: build
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli
 
+deb: build
+	@rm -f $(BUILD)/tarvex_*.deb
+	@cd $(BUILD) && cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }
+	@ls $(BUILD)/tarvex_*.deb
+
+package-check: deb
+	@tests/install/check_install.sh --package $$(ls $(BUILD)/tarvex_*.deb) . $(or $(TARVEX_CORPUS_DIR),../shared/corpus)
+
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(WEB_BUILD)

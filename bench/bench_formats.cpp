@@ -84,6 +84,7 @@ TARVEX_BENCH_FORMAT(Td0CompressedRoundTrip, FillTrdos, ParseTD0, BuildTD0(o, tru
 TARVEX_BENCH_FORMAT(ProRoundTrip, FillProfi, ParsePRO, BuildPRO(o));
 TARVEX_BENCH_FORMAT(KdiRoundTrip, FillKorvet, ParseKDI, BuildKDI(o));
 TARVEX_BENCH_FORMAT(HfeRoundTrip, FillTrdos, ParseHFE, BuildHFE(o));
+TARVEX_BENCH_FORMAT(DskRoundTrip, FillTrdos, ParseDSK, BuildDSK(o));
 
 // The three UDI steps of a TR-DOS disk apart: tracks built from scratch, read back with the sector
 // scan, and built again keeping the raw layout that was read.

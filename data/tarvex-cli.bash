@@ -1,6 +1,6 @@
-# Bash completion for tarvex-cli: the subcommands, their options, the format names after --to, folders after
-# --output-dir, any file after --log, and otherwise folders and the image files the readers take (by their
-# extension, in any letter case).
+# Bash completion for tarvex-cli: the subcommands, their options, the format names after --to and --from,
+# folders after --output-dir, any file after --log, and otherwise folders and the image files the readers
+# take (by their extension, in any letter case; with --from, any file).
 
 _tarvex_cli_image_files() {
     local cur=$1
@@ -13,10 +13,20 @@ _tarvex_cli_image_files() {
     # Folders stay offered so that a path can be walked into.
     candidates=($(compgen -d -- "$cur"))
     for path in $(compgen -f -- "$cur"); do
-        [[ ! -d $path && $path == *.@(udi|trd|td0|fdi|pro|scl|kdi|hfe) ]] && candidates+=("$path")
+        [[ ! -d $path && $path == *.@(udi|trd|td0|fdi|pro|scl|kdi|hfe|dsk) ]] && candidates+=("$path")
     done
     ((nocase_was_set)) || shopt -u nocasematch
     COMPREPLY=("${candidates[@]}")
+}
+
+# Image files, or with a forced reader (second argument 1) any file.
+_tarvex_cli_files() {
+    if (($2)); then
+        local IFS=$'\n'
+        COMPREPLY=($(compgen -f -- "$1"))
+    else
+        _tarvex_cli_image_files "$1"
+    fi
 }
 
 _tarvex_cli() {
@@ -30,9 +40,9 @@ _tarvex_cli() {
     elif [[ $prev == = ]] && ((cword > 2)); then
         prev=${COMP_WORDS[cword-2]}
     fi
-    local formats="udi trd td0 fdi pro scl kdi hfe"
-    local convert_options="--to --output-dir --overwrite --jobs --log --compress --quiet --help -t -o -j -q -h"
-    local info_options="--quiet --help -q -h"
+    local formats="udi trd td0 fdi pro scl kdi hfe dsk"
+    local convert_options="--to --from --output-dir --overwrite --jobs --log --compress --quiet --help -t -o -j -q -h"
+    local info_options="--from --quiet --help -q -h"
 
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "convert info help --help --version -h -V" -- "$cur"))
@@ -40,14 +50,20 @@ _tarvex_cli() {
     fi
 
     local command=${COMP_WORDS[1]}
-    local i
-    # After "--" every word is a file name.
+    local i forced=0
+    # After "--" every word is a file name. With --from any file is read, whatever its name.
     for ((i = 2; i < cword; i++)); do
+        [[ ${COMP_WORDS[i]} == --from || ${COMP_WORDS[i]} == --from=* ]] && forced=1
         if [[ ${COMP_WORDS[i]} == -- ]]; then
-            _tarvex_cli_image_files "$cur"
+            _tarvex_cli_files "$cur" "$forced"
             return
         fi
     done
+
+    if [[ ($command == convert || $command == info) && $prev == --from ]]; then
+        COMPREPLY=($(compgen -W "$formats" -- "$cur"))
+        return
+    fi
 
     if [[ $command == convert ]]; then
         case $prev in
@@ -75,7 +91,7 @@ _tarvex_cli() {
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi
-    _tarvex_cli_image_files "$cur"
+    _tarvex_cli_files "$cur" "$forced"
 }
 
 complete -o filenames -F _tarvex_cli tarvex-cli

@@ -393,6 +393,7 @@ bool WriteImage(TZX_Disk& disk, int format, bool compress, Bytes& out, std::stri
             case kSCL: ok = disk.BuildSCL(out); break;
             case kKDI: ok = disk.BuildKDI(out); break;
             case kHFE: ok = disk.BuildHFE(out); break;
+            case kDSK: ok = disk.BuildDSK(out); break;
             default: message = "no such format"; return false;
         }
     } catch (const std::exception& e) {
@@ -404,7 +405,7 @@ bool WriteImage(TZX_Disk& disk, int format, bool compress, Bytes& out, std::stri
 }
 
 bool ReadImage(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
-    if (format < 0 || format >= kFormatCount) {
+    if (format < 0 || format >= kFormatCount || !Formats()[format].Present()) {
         message = "no such format";
         return false;
     }

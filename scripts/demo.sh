@@ -5,7 +5,7 @@ cli=${1:-build/bin/tarvex-cli}
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-demo-XXXXXX")
 echo "Tarvex demo: converting $here/samples/*.trd into $out"
-for f in udi trd td0 fdi pro scl kdi; do
+for f in udi trd td0 fdi pro scl kdi dsk; do
   echo
   echo "== to ${f^^}"
   "$cli" convert --to "$f" -o "$out/$f" -q "$here"/samples/*.trd

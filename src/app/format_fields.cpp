@@ -12,6 +12,8 @@ namespace {
 // TeleDisk stores no data block for a size code of 8 or more; FDI addresses data up to size code 8.
 constexpr uint8_t kLargestTd0SizeCodeWithData = 7;
 constexpr uint8_t kLargestFdiSizeCode = 8;
+// DSK stores a sector's data at whatever length it has, so every size code is allowed.
+constexpr uint8_t kLargestDskSizeCode = 255;
 
 // The IBM layout of a 6256-byte MFM track: a 146-byte preamble, 116 bytes around every sector's data.
 // When the sectors do not fit, gap 4a and gap 1 lose up to 25 bytes each, then every gap 3 up to 36;
@@ -80,6 +82,12 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     {.format = kHFE, .keeps = kSectorImage | kKeepsRawTracks, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
      .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
+    // DSK: every ID with its data as stored, CRC state in the status bytes, IDs without data of any size
+    // code, and tracks without sectors (an absent track is written unformatted). One side is written when
+    // no odd track is used, so a one-sided disk keeps its tracks on the even indices.
+    {.format = kDSK, .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence, .minTracks = 0,
+     .maxTracks = kMaxTracks, .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
+     .largestSizeCode = kLargestDskSizeCode, .idOnlyFromSizeCode = 0, .room = TrackRoom::kUnlimited},
 }};
 // clang-format on
 

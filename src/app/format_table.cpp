@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "app/format_signatures.h"
 #include "formats/image_file.h"
 
 namespace tarvex {
@@ -12,12 +13,20 @@ namespace tarvex {
 namespace {
 const char* const kUnsupportedType = "Данный тип файлов не поддерживается!";
 
-// The file is loaded here, no further than its format's limit, and parsed. A file that is gone (deleted
-// after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
-// leaves the disk model as it was.
-bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
-    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
-    return (disk.*format.parse)(bytes);
+// Thrown while a file is being read once its first bytes and name pick no reader: it is read no further.
+struct NoReader {};
+
+// Parses the bytes with the format's reader; false with the reason in message.
+bool ParseAs(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
+    try {
+        const FormatInfo& info = Formats()[format];
+        RefuseOversizeImage(bytes.size(), *info.sizeLimit);
+        if ((disk.*info.parse)(bytes)) return true;
+        message = disk.StatusMessage;
+    } catch (const std::exception& e) {
+        message = e.what();
+    }
+    return false;
 }
 
 std::string Upper(std::string s) {
@@ -36,6 +45,7 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
         {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
         {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
         {"HFE", ".hfe", &TZX_Disk::ParseHFE, &kHfeFileLimit},
+        {"DSK", ".dsk", &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
     return formats;
 }
@@ -43,7 +53,7 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
 std::optional<int> FormatByName(const std::string& name) {
     const std::string wanted = Upper(name);
     for (int i = 0; i < kFormatCount; ++i)
-        if (wanted == Formats()[i].name) return i;
+        if (Formats()[i].Present() && wanted == Formats()[i].name) return i;
     return std::nullopt;
 }
 
@@ -59,37 +69,99 @@ std::optional<int> FormatByExtension(const std::string& path) {
     return FormatByName(name.substr(dot + 1, 3));
 }
 
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message) {
-    const auto format = FormatByExtension(path);
+std::optional<int> ReaderFor(const std::string& name, ByteSpan head) {
+    if (auto format = FormatByContent(head)) return format;
+    return FormatByExtension(name);
+}
+
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
+                    std::optional<int> forced, int* formatRead) {
+    const auto format = forced ? forced : ReaderFor(name, bytes);
     if (!format) {
         message = kUnsupportedType;
         return false;
     }
-    try {
-        if (ReadWithinLimit(disk, path, Formats()[*format])) return true;
-        message = disk.StatusMessage;
-    } catch (const std::exception& e) {
-        message = e.what();
-    }
-    return false;
+    if (formatRead) *formatRead = *format;
+    return ParseAs(disk, *format, bytes, message);
 }
 
-bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+// The file is loaded once, no further than the chosen format's limit, and parsed. A file that is gone
+// (deleted after it was listed) fails like any unreadable one, with the system's reason and the file's
+// name, and leaves the disk model as it was.
+bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message, std::optional<int> forced,
+                   int* formatRead) {
+    // A file nothing names and that is not there keeps the message of a type that is not supported.
+    if (!forced && !FormatByExtension(path) && !FileExists(path)) {
+        message = kUnsupportedType;
+        return false;
+    }
+    int chosen = -1;
+    Bytes bytes;
+    try {
+        bytes = ReadWholeFile(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
+            const auto format = forced ? forced : ReaderFor(path, head);
+            if (!format) throw NoReader{};
+            chosen = *format;
+            return *Formats()[chosen].sizeLimit;
+        });
+    } catch (const NoReader&) {
+        message = kUnsupportedType;
+        return false;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+    if (formatRead) *formatRead = chosen;
+    return ParseAs(disk, chosen, bytes, message);
+}
+
+std::optional<int> FormatOfContent(const std::string& path) {
+    try {
+        return FormatByContent(ReadFileHead(path, kSignatureHeadBytes));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string FormatFoundText(int format, const std::string& path) {
+    std::string text = std::string(Formats()[format].name) + " image";
+    const auto named = FormatByExtension(path);
+    if (named && *named != format) {
+        const std::string name = FileNamePart(path);
+        text += " (named " + name.substr(name.find_last_of('.')) + ")";
+    }
+    return text;
+}
+
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
     try {
         bool ok = false;
         switch (format) {
-            case kUDI: ok = disk.SaveUDI(path); break;
-            case kTRD: ok = disk.SaveTRD(path); break;
-            case kTD0: ok = disk.SaveTD0(path, compress); break;
-            case kFDI: ok = disk.SaveFDI(path); break;
-            case kPRO: ok = disk.SavePRO(path); break;
-            case kSCL: ok = disk.SaveSCL(path); break;
-            case kKDI: ok = disk.SaveKDI(path); break;
-            case kHFE: ok = disk.SaveHFE(path); break;
+            case kUDI: ok = disk.BuildUDI(out); break;
+            case kTRD: ok = disk.BuildTRD(out); break;
+            case kTD0: ok = disk.BuildTD0(out, compress); break;
+            case kFDI: ok = disk.BuildFDI(out); break;
+            case kPRO: ok = disk.BuildPRO(out); break;
+            case kSCL: ok = disk.BuildSCL(out); break;
+            case kKDI: ok = disk.BuildKDI(out); break;
+            case kHFE: ok = disk.BuildHFE(out); break;
+            case kDSK: ok = disk.BuildDSK(out); break;
             default: message = "Unknown target format!"; return false;
         }
         if (!ok) message = disk.StatusMessage;
         return ok;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+}
+
+bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+    Bytes out;
+    if (!BuildImageBytes(disk, format, compress, out, message)) return false;
+    try {
+        SaveFileAtomic(path, out);
+        return true;
     } catch (const std::exception& e) {
         message = e.what();
         return false;

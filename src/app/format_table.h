@@ -1,5 +1,5 @@
-// The image formats: which reader a file's extension picks, which writer a target index picks,
-// and the output file name a conversion makes.
+// The image formats: which reader a file's content or extension picks, which writer a target index
+// picks, and the output file name a conversion makes.
 #pragma once
 
 #include <array>
@@ -12,22 +12,19 @@
 namespace tarvex {
 
 // The target index is the position in the window's format selector and the stored "Type" setting.
-enum FormatIndex : int {
-    kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI,
-    kHFE,
-    kFormatCount
-};
+enum FormatIndex : int { kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI, kHFE, kDSK, kFormatCount };
 
 struct FormatInfo {
     const char* name;       // "UDI"
     const char* extension;  // ".udi"
     bool (TZX_Disk::*parse)(ByteSpan);
     const FileSizeLimit* sizeLimit;  // the largest file the reader can take
+    bool Present() const { return parse != nullptr; }
 };
 
 const std::array<FormatInfo, kFormatCount>& Formats();
 
-// Case-insensitive format name ("trd", "TD0") to its index.
+// Case-insensitive format name ("trd", "TD0") to its index; present formats only.
 std::optional<int> FormatByName(const std::string& name);
 
 // The file-name part of a path (without its directory).
@@ -36,11 +33,36 @@ std::string FileNamePart(const std::string& path);
 // The reader for a file: its extension upper-cased, at most three letters after the dot.
 std::optional<int> FormatByExtension(const std::string& path);
 
-// Reads a file into the disk with the reader its extension names, no further than the largest image of
-// that format. Every failure, an input/output error, a folder, a file too large or one cut short
-// included, gives false with the reason in message. Where nothing has the name, the reader answers as it
-// does for a missing file (most return false and leave the message alone).
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message);
+// The reason a reader's refusal gives when the reader found no words of its own.
+inline constexpr const char* kUnreadableReason = "cannot be read";
+
+// The reader for an image of this file name whose first bytes (or all of it) are `head`: the format its
+// content names, else the one its extension names (the only way to tell a headerless image: TRD, PRO,
+// KDI); nothing when neither names one.
+std::optional<int> ReaderFor(const std::string& name, ByteSpan head);
+
+// Reads an image's bytes, already in memory, into the disk with the reader `forced` names or else the one
+// ReaderFor picks, refusing one larger than that format's largest image as a file of that size is
+// refused. False with the reason in message: the unsupported-type message, the size refusal, the
+// reader's StatusMessage or the text of the stream read error. formatRead, when given, receives the
+// format whose reader was used.
+bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
+                    std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
+
+// The same for a file, read once and no further than the largest image of the chosen format (chosen from
+// its first bytes). Every failure, an input/output error, a folder, a file too large or one cut short
+// included, gives false with the reason in message.
+bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message,
+                   std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
+
+// The format a file's first bytes name; none when they name none or the file cannot be read.
+std::optional<int> FormatOfContent(const std::string& path);
+
+// "UDI image", or "UDI image (named .trd)" when the file's extension names another format.
+std::string FormatFoundText(int format, const std::string& path);
+
+// Builds the image bytes of the disk in the target format; false with the writer's reason.
+bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message);
 
 // Writes the disk in the target format; false with the writer's (or the system's) reason.
 bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message);

@@ -72,8 +72,8 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock
         return r;
     }
     std::string message;
-    if (!ReadImageFile(disk, job.source, message)) {
-        if (message.empty()) message = "cannot be read";
+    if (!ReadImageFile(disk, job.source, message, o.from)) {
+        if (message.empty()) message = kUnreadableReason;
         log(Quoted("Ошибка загрузки образа ", job.source, " (" + message + ")"));
         r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
         return r;

@@ -21,8 +21,9 @@ constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
 constexpr std::string_view kMissing = " missing";
 
-const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi | hfe (any letter case)";
-const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl, kdi or hfe";
+const char* const kFormatList = "udi | trd | td0 | fdi | pro | scl | kdi | hfe | dsk (any letter case)";
+const char* const kFormatChoices = "udi, trd, td0, fdi, pro, scl, kdi, hfe or dsk";
+const char* const kFromText = "read every FILE with this format's reader\n(otherwise: by content, then by extension)";
 const char* const kExitStatus = "Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.";
 
 // Prints the usage lines of every command first, then each subcommand with its options, then the exit status.
@@ -51,15 +52,17 @@ public:
 
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
 struct CommandLine {
-    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI and HFE.", kProgram};
+    CLI::App app{"Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI, HFE and DSK.", kProgram};
     CLI::App* convert = nullptr;
     CLI::App* info = nullptr;
     CLI::Option* to = nullptr;
+    CLI::Option* convertFrom = nullptr;
+    CLI::Option* infoFrom = nullptr;
     CLI::Option* outputDir = nullptr;
     CLI::Option* jobs = nullptr;
     CLI::Option* log = nullptr;
     bool version = false;
-    std::string format, folder, jobCount, logFile;
+    std::string format, fromFormat, folder, jobCount, logFile;
     Options options;
 
     CommandLine() {
@@ -77,6 +80,7 @@ struct CommandLine {
         convert->allow_extras();
         convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
         to = convert->add_option("-t,--to", format, kFormatList)->type_name("FORMAT");
+        convertFrom = convert->add_option("--from", fromFormat, kFromText)->type_name("FORMAT");
         outputDir = convert->add_option("-o,--output-dir", folder,
                                         "write every output into DIR (created when missing);\n"
                                         "without it each output lands beside its source")
@@ -91,6 +95,8 @@ struct CommandLine {
 
         info = app.add_subcommand("info", "geometry, per-track sector map, TR-DOS catalogue, image comment");
         info->allow_extras();
+        info->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+        infoFrom = info->add_option("--from", fromFormat, kFromText)->type_name("FORMAT");
         AddCommonOptions(*info);
     }
 
@@ -112,6 +118,8 @@ ParseResult Succeed(Command command) {
 std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option) {
     const std::pair<const CLI::Option*, std::string> needs[] = {
         {line.to, "a format"},
+        {line.convertFrom, "a format"},
+        {line.infoFrom, "a format"},
         {line.outputDir, "a folder"},
         {line.jobs, "a number of jobs from 1 to " + std::to_string(kMaxJobs)},
         {line.log, "a file name"}};
@@ -125,7 +133,7 @@ std::string NeedsValueReason(const CommandLine& line, const CLI::Option* option)
 std::optional<std::string> MissingValueReason(const CommandLine& line, const std::string& message) {
     const bool missing = message.size() >= kMissing.size() &&
                          message.compare(message.size() - kMissing.size(), kMissing.size(), kMissing) == 0;
-    for (const CLI::Option* option : {line.to, line.outputDir, line.jobs, line.log})
+    for (const CLI::Option* option : {line.to, line.convertFrom, line.infoFrom, line.outputDir, line.jobs, line.log})
         if (missing && message.rfind(option->get_name() + ":", 0) == 0) return NeedsValueReason(line, option);
     return std::nullopt;
 }
@@ -154,14 +162,29 @@ std::string UnknownArgumentReason(const std::vector<std::string>& rest, bool com
     return "unknown option '" + first + "'";
 }
 
+std::string UnknownFormatReason(const std::string& name) {
+    return "unknown format '" + name + "' (use " + kFormatChoices + ")";
+}
+
+// --from of either command: the reader to use.
+ParseResult CheckFromValue(CommandLine& line, const CLI::Option* from) {
+    if (from->count() > 0) {
+        const auto format = FormatByName(line.fromFormat);
+        if (!format) return Fail(UnknownFormatReason(line.fromFormat));
+        line.options.from = *format;
+    }
+    return {line.options, {}};
+}
+
 // Checks the values CLI11 stored; the reasons are worded as for every other bad usage.
 ParseResult CheckConvertValues(CommandLine& line) {
     Options& o = line.options;
     if (line.to->count() > 0) {
         const auto format = FormatByName(line.format);
-        if (!format) return Fail("unknown format '" + line.format + "' (use " + kFormatChoices + ")");
+        if (!format) return Fail(UnknownFormatReason(line.format));
         o.format = *format;
     }
+    if (ParseResult from = CheckFromValue(line, line.convertFrom); !from.options) return from;
     if (line.outputDir->count() > 0) {
         if (line.folder.empty()) return Fail(NeedsValueReason(line, line.outputDir));
         o.outputDir = line.folder;
@@ -224,7 +247,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
 
     line.options.command = inConvert ? Command::Convert : Command::Info;
     line.options.files.insert(line.options.files.end(), fileNames.begin(), fileNames.end());
-    ParseResult result = inConvert ? CheckConvertValues(line) : ParseResult{line.options, {}};
+    ParseResult result = inConvert ? CheckConvertValues(line) : CheckFromValue(line, line.infoFrom);
     if (result.options && result.options->files.empty()) return Fail("no files given");
     return result;
 }

@@ -12,6 +12,7 @@ enum class Command { Convert, Info, Help, Version };
 struct Options {
     Command command = Command::Help;
     int format = -1;
+    std::optional<int> from;  // the reader every file is read with; none: by content, then by extension
     std::optional<std::string> outputDir;
     bool overwrite = false;
     unsigned jobs = 0;  // 0: the number of cores

@@ -92,22 +92,26 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     if (!trdos.empty()) out << trdos;
 }
 
-int RunInfo(const std::vector<std::string>& files, std::ostream& out) {
+void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
+    out << name << ": " << FormatFoundText(format, name) << "\n";
+    if (!disk.StatusMessage.empty()) out << "  note: " << disk.StatusMessage << "\n";
+    DescribeDisk(disk, out);
+}
+
+int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from) {
     auto disk = std::make_unique<TZX_Disk>();
     int status = 0;
     for (const auto& file : files) {
         disk->StatusMessage.clear();
         std::string message;
-        if (!ReadImageFile(*disk, file, message)) {
-            if (message.empty()) message = "cannot be read";
+        int format = -1;
+        if (!ReadImageFile(*disk, file, message, from, &format)) {
+            if (message.empty()) message = kUnreadableReason;
             out << file << ": " << "Error open file!" << " (" << message << ")\n";
             status = 1;
             continue;
         }
-        const auto format = FormatByExtension(file);
-        out << file << ": " << Formats()[*format].name << " image\n";
-        if (!disk->StatusMessage.empty()) out << "  note: " << disk->StatusMessage << "\n";
-        DescribeDisk(*disk, out);
+        DescribeImage(*disk, file, format, out);
     }
     return status;
 }

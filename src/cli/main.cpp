@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
             std::cout << "tarvex-cli " TARVEX_VERSION "\n";
             return 0;
         case Command::Info:
-            return RunInfo(o.files, std::cout);
+            return RunInfo(o.files, std::cout, o.from);
         case Command::Convert:
             return RunConvert(o, std::cout, std::cerr, !o.quiet && ::isatty(STDERR_FILENO));
     }

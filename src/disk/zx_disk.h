@@ -142,6 +142,10 @@ public:
     bool ParseHFE(ByteSpan bytes);
     bool SaveHFE(const std::string& fileName);
     bool BuildHFE(Bytes& out);
+    bool LoadDSK(const std::string& fileName);
+    bool ParseDSK(ByteSpan bytes);
+    bool SaveDSK(const std::string& fileName);
+    bool BuildDSK(Bytes& out);
 
 private:
     // The common frame of every reader and writer: file checks, whole-file I/O, atomic save.

@@ -25,9 +25,6 @@ std::string SystemReason(const std::string& what, const std::string& fileName, i
     return what + " \"" + fileName + "\": " + std::strerror(err);
 }
 
-std::string TooLarge(const FileSizeLimit& limit, const std::string& size) {
-    return std::string("File too large for ") + limit.what + ": " + size;
-}
 
 class FileDescriptor {
 public:
@@ -35,6 +32,7 @@ public:
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
     }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
@@ -44,31 +42,36 @@ private:
     int fd_;
 };
 
-// Reads to the end or to one byte past the limit, whichever comes first. A regular file is read into a
-// buffer one byte larger than its size, so the read that finds the end needs no larger buffer; a file
-// that grows meanwhile, and a source of unknown length, grow the buffer step by step. For the latter the
-// whole limit is reserved at once: the system hands out its pages only as they are filled, and the
-// buffer is never copied.
-Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit) {
-    const size_t cap = static_cast<size_t>(limit.maxBytes) + 1;
-    Bytes bytes;
-    if (knownSize == 0) bytes.reserve(cap);
-    bytes.resize(std::min<uint64_t>(knownSize > 0 ? knownSize + 1 : kReadStep, cap));
-    size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) {
-            if (got == cap) break;
-            bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0) {
+// Reads into bytes from position got until n bytes are there or the source ends; returns the new count.
+size_t ReadInto(int fd, const std::string& fileName, Bytes& bytes, size_t got, size_t n) {
+    while (got < n) {
+        const ssize_t r = ::read(fd, bytes.data() + got, n - got);
+        if (r < 0) {
             if (errno == EINTR) continue;
             throw IoError(SystemReason("Cannot read file", fileName, errno));
         }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
+        if (r == 0) break;
+        got += static_cast<size_t>(r);
     }
-    if (got > limit.maxBytes) throw IoError(TooLarge(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
+    return got;
+}
+
+// Reads to the end or to one byte past the limit, whichever comes first, after the `got` bytes already
+// in `bytes`. A regular file is read into a buffer one byte larger than its size, so the read that finds
+// the end needs no larger buffer; a file that grows meanwhile, and a source of unknown length, grow the
+// buffer step by step. For the latter the whole limit is reserved at once: the system hands out its
+// pages only as they are filled, and the buffer is never copied.
+Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit, Bytes bytes,
+                 size_t got) {
+    const size_t cap = static_cast<size_t>(limit.maxBytes) + 1;
+    if (knownSize == 0) bytes.reserve(cap);
+    bytes.resize(std::max<size_t>(got, std::min<uint64_t>(knownSize > 0 ? knownSize + 1 : kReadStep, cap)));
+    for (;;) {
+        got = ReadInto(fd, fileName, bytes, got, bytes.size());
+        if (got < bytes.size() || got >= cap) break;  // the end, or one byte past the limit
+        bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
+    }
+    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, "more than " + std::to_string(limit.maxBytes) + " bytes"));
     bytes.resize(got);
     return bytes;
 }
@@ -80,23 +83,44 @@ bool FileExists(const std::string& fileName) {
     return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
-    // Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait
-    // again as usual.
+namespace {
+
+// Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait again
+// as usual. A folder is refused with the system's reason. knownSize: the size of a regular file, else 0.
+FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) {
     FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (fd.get() < 0) throw IoError(SystemReason("Cannot open file", fileName, errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) throw IoError(SystemReason("Cannot read file", fileName, errno));
     if (S_ISDIR(st.st_mode)) throw IoError(std::strerror(EISDIR));
-    const bool regular = S_ISREG(st.st_mode);
-    const uint64_t size = regular && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    if (size > limit.maxBytes) {
-        if (limit.dumpName) throw IoError(TooManyTracksText(limit.dumpName, DumpTrackCount(limit.dumpTrackBytes, size)));
-        throw IoError(TooLarge(limit, std::to_string(size) + " bytes, at most " + std::to_string(limit.maxBytes)));
-    }
+    knownSize = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw IoError(SystemReason("Cannot read file", fileName, errno));
-    return ReadAtMost(fd.get(), fileName, size, limit);
+    return fd;
+}
+
+}  // namespace
+
+Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
+    return ReadWholeFile(fileName, 0, [&](ByteSpan) -> const FileSizeLimit& { return limit; });
+}
+
+Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
+    uint64_t size = 0;
+    FileDescriptor fd = OpenForReading(fileName, size);
+    Bytes bytes(headBytes);
+    const size_t got = ReadInto(fd.get(), fileName, bytes, 0, headBytes);
+    const FileSizeLimit& limit = limitFor(ByteSpan(bytes.data(), got));
+    RefuseOversizeImage(size, limit);
+    return ReadAtMost(fd.get(), fileName, size, limit, std::move(bytes), got);
+}
+
+Bytes ReadFileHead(const std::string& fileName, size_t n) {
+    uint64_t size = 0;
+    FileDescriptor fd = OpenForReading(fileName, size);
+    Bytes bytes(n);
+    bytes.resize(ReadInto(fd.get(), fileName, bytes, 0, n));
+    return bytes;
 }
 
 namespace {

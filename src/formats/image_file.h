@@ -2,6 +2,7 @@
 // saving that replaces a file in one step, so a target is always either the old file or the new one.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "disk/zx_disk.h"
@@ -15,6 +16,14 @@ bool FileExists(const std::string& fileName);
 // system's reason, a regular file longer than the limit before it is read, and a source of unknown
 // length (pipe, device, /proc file) as soon as it has given one byte more than the limit.
 Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit = kAnyFileLimit);
+
+// The same, with the limit chosen from the file's first headBytes bytes (fewer when the file is shorter),
+// so that a file whose content names its format is held to that format's limit. The file is read once.
+using LimitForHead = std::function<const FileSizeLimit&(ByteSpan head)>;
+Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor);
+
+// At most n bytes from the start of the file; throws IoError with the reason when it cannot be read.
+Bytes ReadFileHead(const std::string& fileName, size_t n);
 
 // Writes the bytes as an unnamed file of the target folder (a named temporary where the file system
 // cannot), makes a replacement durable, and puts it in place by one rename, keeping the permissions of

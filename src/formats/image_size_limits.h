@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "disk/zx_disk.h"
 #include "formats/trdos_area.h"
@@ -72,6 +73,12 @@ constexpr uint64_t kHfeBlockBytes = 512;
 constexpr uint64_t kHfeMaxCylinders = 255;
 constexpr uint64_t kHfeLargestCylinder = (0xFFFF + kHfeBlockBytes - 1) / kHfeBlockBytes * kHfeBlockBytes;
 constexpr uint64_t kHfeBytes = 3 * kHfeBlockBytes + kHfeMaxCylinders * kHfeLargestCylinder;
+// DSK: the 256-byte disk information block and one block per track the model holds, at most 65,535 bytes
+// (a standard image's 16-bit track size; an extended one's blocks end at 255 x 256). Blocks after the last
+// track, such as an offset table, are not read; room is left for one of a track block's size.
+constexpr uint64_t kDskInfoBytes = 256;
+constexpr uint64_t kDskLargestTrackBlock = 0xFFFF;
+constexpr uint64_t kDskTrailingBytes = kDskLargestTrackBlock;
 
 constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
 constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
@@ -79,6 +86,7 @@ constexpr uint64_t kSclBytes =
     kSclHeadBytes + kSclMaxFiles * (kSclFileHeaderBytes + kSclMaxFileSectors * kTrdosSectorBytes) + kSclSumBytes;
 constexpr uint64_t kTrdBytes = SectorDumpBytes(kTrdTrackBytes);
 constexpr uint64_t kProKdiBytes = SectorDumpBytes(kProKdiTrackBytes);
+constexpr uint64_t kDskBytes = kDskInfoBytes + kMaxTracks * kDskLargestTrackBlock + kDskTrailingBytes;
 }  // namespace size_limits
 
 inline constexpr FileSizeLimit kTrdFileLimit{"a TRD image", size_limits::kTrdBytes, "TRD",
@@ -92,10 +100,18 @@ inline constexpr FileSizeLimit kFdiFileLimit{"an FDI image", size_limits::kFdiBy
 inline constexpr FileSizeLimit kSclFileLimit{"an SCL image", size_limits::kSclBytes};
 inline constexpr FileSizeLimit kTd0FileLimit{"a TD0 image", size_limits::kTd0Bytes};
 inline constexpr FileSizeLimit kHfeFileLimit{"an HFE image", size_limits::kHfeBytes};
+inline constexpr FileSizeLimit kDskFileLimit{"a DSK image", size_limits::kDskBytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
 // image limit.
 inline constexpr FileSizeLimit kAnyFileLimit{"this program", size_limits::kTd0Bytes};
+
+// "File too large for a TRD image: " and the size as words ("700000 bytes, at most 681984").
+std::string TooLargeText(const FileSizeLimit& limit, const std::string& size);
+
+// Throws IoError when an image of `size` bytes is over the limit: a headerless dump names the track count
+// it would have, any other format the size and its limit.
+void RefuseOversizeImage(uint64_t size, const FileSizeLimit& limit);
 
 static_assert(kTrdFileLimit.maxBytes == 681984);
 static_assert(kProFileLimit.maxBytes == 852480);
@@ -104,5 +120,6 @@ static_assert(kFdiFileLimit.maxBytes == 16383833);
 static_assert(kSclFileLimit.maxBytes == 8357645);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kHfeFileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kDskFileLimit.maxBytes);
 
 }  // namespace tarvex

@@ -21,8 +21,6 @@ namespace {
 
 constexpr size_t kHeaderBytes = 12;
 constexpr size_t kCommentHeaderBytes = 10;
-constexpr uint8_t kLowestVersion = 10;
-constexpr uint8_t kHighestVersion = 21;
 constexpr uint8_t kLowestCompressedVersion = 20;
 constexpr uint8_t kCommentFollows = 0x80;  // in the stepping byte
 constexpr uint8_t kEndOfImage = 0xFF;
@@ -281,7 +279,7 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
     const ByteSpan header = file.Take(kHeaderBytes);
     if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, "No TD0 file.");
     const uint8_t version = header[4];
-    if (version < kLowestVersion || version > kHighestVersion) return Fail(disk, "Version TD0 not allowed.");
+    if (version < kTd0LowestVersion || version > kTd0HighestVersion) return Fail(disk, "Version TD0 not allowed.");
     if (TZX_Disk::Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
         return Fail(disk, "TD0 header CRC error.");
 

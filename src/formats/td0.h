@@ -9,6 +9,10 @@
 
 namespace tarvex {
 
+// The versions of TeleDisk whose images are read (1.0 to 2.1, stored as 10 to 21).
+constexpr uint8_t kTd0LowestVersion = 10;
+constexpr uint8_t kTd0HighestVersion = 21;
+
 // The TD0 image of `disk` whose comment block carries the local date and time `when`.
 bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when);
 

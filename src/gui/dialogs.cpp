@@ -5,10 +5,15 @@
 
 namespace tarvex::gui {
 
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text, const QString& caption) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Question, caption, text,
+                                             QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::Yes);
+    return box;
+}
+
 bool QtDialogService::AskYesNo(QWidget* parent, const QString& text, const QString& caption) {
-    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
-    box.setDefaultButton(QMessageBox::Yes);
-    return box.exec() == QMessageBox::Yes;
+    return MakeQuestionBox(parent, text, caption)->exec() == QMessageBox::Yes;
 }
 
 void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QString& caption) {

@@ -1,8 +1,10 @@
 // The window's modal boxes and file choosers behind one interface, so tests can answer them.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QWidget;
 
@@ -32,6 +34,9 @@ public:
                           const QString& filter) override;
     QString PickFolder(QWidget* parent, const QString& title, const QString& start) override;
 };
+
+// The Yes/No question box the window asks with, Yes as the default button; not yet shown.
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text, const QString& caption);
 
 // "desc|*.a;*.b|..." as the name filters of a Qt file dialog: each description followed by its patterns,
 // in lower and upper case (file names on this platform are case-sensitive).

@@ -47,11 +47,11 @@ int CountSectors(TZX_Disk& disk) {
 }
 }  // namespace
 
-QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message) {
+QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message,
+                         int format) {
     QString text = Q(path) + "\n";
     if (!loaded) return text + "Ошибка загрузки образа: " + Q(message);
-    const auto format = FormatByExtension(path);
-    if (format) text += QString::fromLatin1(Formats()[*format].name) + ", ";
+    if (format >= 0 && format < kFormatCount) text += QString::fromLatin1(Formats()[format].name) + ", ";
     return text + QString("дорожек: %1, секторов: %2").arg(disk.CountTracks()).arg(CountSectors(disk));
 }
 
@@ -81,10 +81,11 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
 
     disk_->StatusMessage.clear();
     std::string message;
-    loaded_ = ReadImageFile(*disk_, path, message);
+    int format = -1;
+    loaded_ = ReadImageFile(*disk_, path, message, std::nullopt, &format);
     if (!loaded_ && message.empty()) message = "Файл не найден";
 
-    summary_ = new QLabel(InspectorSummary(*disk_, path, loaded_, message), this);
+    summary_ = new QLabel(InspectorSummary(*disk_, path, loaded_, message, format), this);
     summary_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     showDisabled_ = new QCheckBox("Показывать отсутствующие дорожки и пустые секторы", this);
     showDisabled_->setObjectName("ShowDisabledSectors");

@@ -37,8 +37,10 @@ private:
     QPlainTextEdit* details_;
 };
 
-// The viewer's text for a disk just read (or not): geometry line, then message, comment and catalogue.
-QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message);
+// The viewer's text for a disk just read (or not) by the reader of `format`: geometry line, then message,
+// comment and catalogue.
+QString InspectorSummary(TZX_Disk& disk, const std::string& path, bool loaded, const std::string& message,
+                         int format);
 QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message);
 
 }  // namespace tarvex::gui

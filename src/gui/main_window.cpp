@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStandardItemModel>
 #include <QStyle>
 #include <QTimer>
 #include <cstdio>
@@ -47,8 +48,13 @@ QString LowerExtension(const QString& path) {
 
 bool AcceptedExtension(const QString& ext) {
     for (const FormatInfo& f : Formats())
-        if (ext == QLatin1String(f.extension)) return true;
+        if (f.Present() && ext == QLatin1String(f.extension)) return true;
     return false;
+}
+
+// A file is listed when its extension names a format or its first bytes carry a format's signature.
+bool RecognisedFile(const QString& path) {
+    return AcceptedExtension(LowerExtension(path)) || FormatOfContent(S(path)).has_value();
 }
 
 // The folder part of a path with a trailing separator.
@@ -65,7 +71,8 @@ const QStringList& FormatSelectorItems() {
         "Образ диска TeleDisk (*.td0)",             "Полный образ диска (*.fdi)",
         "Секторный образ диска CP/M Profi (*.pro)", "Краткий формат образа TRDOS диска (*.scl)",
         "Образ диска Корвета (*.kdi)",
-        "Образ для эмулятора дисковода HxC (*.hfe)",
+        "Образ дискеты HxC (*.hfe)",
+        "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)",
     };
     return items;
 }
@@ -76,8 +83,10 @@ const QString& AddDialogFilter() {
         "Образ диска TeleDisk (*.td0)|*.td0|Полный образ диска (*.fdi)|*.fdi|"
         "Секторный образ диска CP/M Profi (*.pro)|*.pro|Краткий формат образа TRDOS диска (*.scl)|*.scl|"
         "Образ диска Корвета (*.kdi)|*.kdi|"
-        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|"
-        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi";
+        "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)|*.dsk|"
+        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk)|"
+        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|"
+        "Все файлы|*";  // a renamed image is added by its content
     return filter;
 }
 
@@ -305,6 +314,8 @@ void TFMain::FormShow() {
     lv->setColumnWidth(2, kResultColumnWidth);
     cb->clear();
     cb->addItems(FormatSelectorItems());
+    if (auto* items = qobject_cast<QStandardItemModel*>(cb->model()))
+        for (int i = 0; i < cb->count() && i < kFormatCount; ++i) items->item(i)->setEnabled(Formats()[i].Present());
     cb->setCurrentIndex(0);
 
     ImageDirectory = SettingString("ImageDirectory", "");
@@ -329,8 +340,9 @@ void TFMain::FormShow() {
     if (!cb2->isChecked()) SaveSetting([&] { asd.WriteBool("LOG", false); });
 
     const int type = SettingInteger("Type", 0);
-    // A hand-edited value outside the seven formats selects the first, so a run always has a target.
-    cb->setCurrentIndex(type >= 0 && type < cb->count() ? type : 0);
+    // A hand-edited value outside the formats (or naming one that cannot be written) selects the first, so
+    // a run always has a target.
+    cb->setCurrentIndex(type >= 0 && type < kFormatCount && Formats()[type].Present() ? type : 0);
     if (cb->currentIndex() == 0) SaveSetting([&] { asd.WriteInteger("Type", 0); });
 
     driver_.SetLogFileName(programFolder_ + "log.txt");
@@ -404,7 +416,7 @@ bool TFMain::IsInList(const QString& fileName) const {
 }
 
 bool TFMain::AddFile(const QString& name) {
-    if (!AcceptedExtension(LowerExtension(name))) {
+    if (!RecognisedFile(name)) {
         dialogs_->ShowMessage(this, "Не поддерживаемый тип файла...", kError);
         return false;
     }

@@ -53,7 +53,7 @@ TEST(CliOptions, ParsesConvertAndInfo) {
 TEST(CliOptions, BadUsageGivesAReason) {
     EXPECT_THAT(cli::ParseArguments({}).error, HasSubstr("no command"));
     EXPECT_THAT(cli::ParseArguments({"convert", "a.trd"}).error, HasSubstr("--to"));
-    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "dsk", "a.trd"}).error, HasSubstr("unknown format 'dsk'"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "dmk", "a.trd"}).error, HasSubstr("unknown format 'dmk'"));
     EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd"}).error, HasSubstr("no files"));
     EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd", "--jobs", "0", "a"}).error, HasSubstr("jobs"));
     EXPECT_THAT(cli::ParseArguments({"convert", "--to", "trd", "-j", "2x", "a"}).error, HasSubstr("jobs"));

@@ -107,11 +107,6 @@ Bytes Cells(const MarkedTrack& t) {
     return stream;
 }
 
-void ExpectSameSectors(const TTrack& a, const TTrack& b, unsigned k) {
-    SCOPED_TRACE("track " + std::to_string(k));
-    ASSERT_EQ(const_cast<TTrack&>(a).CountSectors(), const_cast<TTrack&>(b).CountSectors());
-    for (unsigned s = 0; s < a.SectorCount; ++s) test::ExpectSameSlot(a.Sectors[s], b.Sectors[s]);
-}
 
 struct KnownImage {
     const char* name;
@@ -188,14 +183,14 @@ TEST(Hfe, RealImagesKeepSectorsAndRawTracksThroughHfeAndUdi) {
             EXPECT_TRUE(std::all_of(b.RawData.begin() + a.RawLength, b.RawData.begin() + b.RawLength, [](uint8_t x) {
                 return x == kGapByte;
             })) << k;
-            ExpectSameSectors(a, b, k);
         }
+        test::ExpectSameDisk(original, again);
 
         ASSERT_TRUE(original.BuildUDI(udi));
         ASSERT_TRUE(viaUdi.ParseUDI(udi));
         ASSERT_TRUE(viaUdi.BuildHFE(hfeFromUdi)) << viaUdi.StatusMessage;
         ASSERT_TRUE(again.ParseHFE(hfeFromUdi)) << again.StatusMessage;
-        for (unsigned k = 0; k < kMaxTracks; ++k) ExpectSameSectors(*original.Track(k), *again.Track(k), k);
+        test::ExpectSameSectors(original, again);
     }
 }
 
@@ -242,7 +237,7 @@ TEST(Hfe, OneSidedDiskIsWrittenWithOneSideAndReadOntoItsEvenTracks) {
     TZX_Disk back;
     ASSERT_TRUE(back.ParseHFE(hfe));
     EXPECT_EQ(back.CountTracks(), 3);
-    for (unsigned k : {0u, 2u, 4u}) ExpectSameSectors(*disk.Track(k), *back.Track(k), k);
+    test::ExpectSameSectors(disk, back);
     EXPECT_FALSE(back.Track(1)->Used);
 }
 
@@ -345,7 +340,7 @@ TEST(Hfe, VersionThreeOpcodesBetweenCellsLeaveTheSectorsAsTheyAre) {
     v3.insert(v3.end(), stream.begin() + at + 1, stream.end() - (codes.size() - 1));
     ASSERT_EQ(v3.size(), stream.size());
     ASSERT_TRUE(coded.ParseHFE(MakeHfe({{v3, stream}}, 2, "HXCHFEV3"))) << coded.StatusMessage;
-    ExpectSameSectors(*plain.Track(0), *coded.Track(0), 0);
+    test::ExpectSameSectors(plain, coded);
     EXPECT_TRUE(coded.Track(0)->Sectors[0].DataCrcOk);
 
     // The same bytes in a version-1 image are cells: the sector's data no longer matches its CRC.

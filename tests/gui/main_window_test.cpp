@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
+#include <QStandardItemModel>
 #include <QUrl>
 
 #include "app/format_table.h"
@@ -91,10 +92,11 @@ TEST_F(WindowTest, FirstStartWritesAllFiveKeysAndShowsTheEmptyWindow) {
     EXPECT_EQ(window_->windowTitle(), "Tarvex 2014  v0.02");
     EXPECT_EQ(window_->size(), QSize(919, 441));
     EXPECT_EQ(window_->minimumSize(), QSize(760, 400));
-    ASSERT_EQ(window_->cb->count(), tarvex::kFormatCount);
+    ASSERT_EQ(window_->cb->count(), 9);
     EXPECT_EQ(window_->cb->itemText(0), "Универсальный образ диска (*.udi)");
     EXPECT_EQ(window_->cb->itemText(6), "Образ диска Корвета (*.kdi)");
-    EXPECT_EQ(window_->cb->itemText(tarvex::kHFE), "Образ для эмулятора дисковода HxC (*.hfe)");
+    EXPECT_EQ(window_->cb->itemText(7), "Образ дискеты HxC (*.hfe)");
+    EXPECT_EQ(window_->cb->itemText(8), "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)");
     EXPECT_EQ(window_->cb->currentIndex(), 0);
     EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 0");
     EXPECT_FALSE(window_->ToolButton2->isEnabled());
@@ -135,6 +137,24 @@ TEST_F(WindowTest, TypeOutsideTheSevenFormatsSelectsTheFirst) {
     EXPECT_NE(FileText(StoreFile()).find("Type=0\n"), std::string::npos);
 }
 
+TEST_F(WindowTest, TypeEightIsDskAndAPlaceWithoutAWriterIsNotOffered) {
+    WriteStore("Type=8\n");
+    Open();
+    EXPECT_EQ(window_->cb->currentIndex(), kDSK);
+    EXPECT_EQ(window_->TargetFormat(), kDSK);
+    const auto* items = qobject_cast<const QStandardItemModel*>(window_->cb->model());
+    ASSERT_NE(items, nullptr);
+    for (int i = 0; i < kFormatCount; ++i) EXPECT_EQ(items->item(i)->isEnabled(), Formats()[i].Present()) << i;
+
+    for (int i = 0; i < kFormatCount; ++i) {
+        if (Formats()[i].Present()) continue;
+        window_.reset();
+        WriteStore("Type=" + std::to_string(i) + "\n");
+        Open();
+        EXPECT_EQ(window_->cb->currentIndex(), 0) << i;
+    }
+}
+
 TEST_F(WindowTest, UnreadableStoreFallsBackToFirstRunValues) {
     fs::create_directories(StoreFile());  // a folder where the store's file should be
     Open();
@@ -154,7 +174,8 @@ TEST_F(WindowTest, AddingThroughTheDialogChecksExtensionAndName) {
     EXPECT_EQ(dialogs_.openFolder.toStdString(), program_ + "DiskImage");
     EXPECT_TRUE(dialogs_.openFilter.startsWith("Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS"));
     EXPECT_TRUE(dialogs_.openFilter.endsWith(
-        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi"));
+        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk)|"
+        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|Все файлы|*"));
 
     ASSERT_EQ(dialogs_.boxes.size(), 2u);
     EXPECT_EQ(dialogs_.boxes[0].text, "Не поддерживаемый тип файла...");
@@ -203,6 +224,25 @@ TEST_F(WindowTest, DroppedFilesAreAddedInOrderWithTheSameChecks) {
 
     window_->WMDropFiles({"/f/far.trd"}, QPoint(-5, 10));  // outside the client area
     EXPECT_EQ(Rows(), 2);
+}
+
+TEST_F(WindowTest, AFileWhoseContentIsRecognisedIsAddedWhateverItsExtension) {
+    tarvex::test::TempDir dir;
+    tarvex::TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(tarvex::test::MakeTrdBytes(2)));
+    tarvex::Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    tarvex::test::WriteFile(dir / "game.img", udi);
+    tarvex::test::WriteFile(dir / "noname", udi);
+    tarvex::test::WriteFile(dir / "game.bin", tarvex::test::MakeTrdBytes(2));  // a TRD: no content tells it
+    Open();
+    Drop({QString::fromStdString(dir / "game.img"), QString::fromStdString(dir / "noname"),
+          QString::fromStdString(dir / "game.bin")});
+    ASSERT_EQ(Rows(), 2);
+    EXPECT_EQ(Cell(0, 1).toStdString(), dir / "game.img");
+    EXPECT_EQ(Cell(1, 1).toStdString(), dir / "noname");
+    ASSERT_EQ(dialogs_.boxes.size(), 1u);
+    EXPECT_EQ(dialogs_.boxes[0].text, "Не поддерживаемый тип файла...");
 }
 
 TEST_F(WindowTest, FilesOnTheCommandLineAreAddedOnceShownAsIfChosenInTheDialog) {

@@ -1,6 +1,7 @@
 // Makes the pictures of what a user sees: the window after a run over three images (the middle one
 // broken), the window during a run with its progress panel, the viewer on a real TR-DOS image, and the
-// window started with two images on its command line.
+// window started with two images on its command line, and the question a run asks before it replaces a file,
+// with Qt's own buttons in the window's language.
 // Usage: tarvex_screenshots OUTPUT_DIR FIRST.trd SECOND.trd
 #include <QApplication>
 #include <QDir>
@@ -10,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "gui/dialogs.h"
 #include "gui/image_viewer.h"
 #include "gui/main_window.h"
+#include "gui/qt_translations.h"
 
 namespace {
 
@@ -57,6 +60,7 @@ bool Save(QWidget& widget, const QString& file) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    tarvex::gui::InstallQtTranslations(app, tarvex::gui::kWindowLanguage);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIR FIRST.trd SECOND.trd\n", argv[0]);
         return 2;
@@ -110,5 +114,10 @@ int main(int argc, char* argv[]) {
     started.show();
     QApplication::processEvents();
     ok = Save(started, out + "/window-started-with-files.png") && ok;
+
+    const auto question = tarvex::gui::MakeQuestionBox(
+        &started, "Файл " + QFileInfo(first).completeBaseName() + ".trd уже существует! Перезаписать?", "Внимание..!");
+    question->show();
+    ok = Save(*question, out + "/question-replace-file.png") && ok;
     return ok ? 0 : 1;
 }

@@ -1,18 +1,34 @@
 #!/bin/bash
-# Installs a build into a temporary prefix and checks what lands there: the file list, the desktop entry, the
-# AppStream metadata, the man pages, the MIME types (and that an image without its extension is known by its
-# content), and the bash completion. Every check runs; the script fails when any of them does.
-# Usage: check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI(0|1)
+# Installs Tarvex and checks what lands: the file list, both programs (a conversion, and the window started
+# without a screen with images on its command line), the desktop entry, the AppStream metadata, the man
+# pages, the MIME types (an image without its extension is known by its content) and the bash completion.
+# Every check runs; the script fails when any of them does.
+#   check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI(0|1)
+#       installs the build into a temporary prefix;
+#   check_install.sh --package DEB SOURCE_DIR CORPUS_DIR
+#       installs the Debian package with apt, also runs lintian on it, and removes the package again.
 set -u
-build_dir=${1:?usage: check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI}
-source_dir=${2:?}
-corpus_dir=${3:?}
-with_gui=${4:?}
+usage="usage: check_install.sh BUILD_DIR SOURCE_DIR CORPUS_DIR WITH_GUI | --package DEB SOURCE_DIR CORPUS_DIR"
+package=""
+if [[ ${1:-} == --package ]]; then
+    package=$(realpath "${2:?$usage}")
+    source_dir=${3:?$usage}
+    corpus_dir=${4:?$usage}
+    [[ $(dpkg-deb -c "$package") == *"/usr/bin/tarvex"$'\n'* ]] && with_gui=1 || with_gui=0
+else
+    build_dir=${1:?$usage}
+    source_dir=${2:?$usage}
+    corpus_dir=${3:?$usage}
+    with_gui=${4:?$usage}
+fi
 app_id=org.tarvex.Tarvex
+sudo=""
+[[ $(id -u) == 0 ]] || sudo=sudo
 
 work=$(mktemp -d)
+chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-prefix=$work/prefix
+if [[ -n $package ]]; then prefix=/usr; else prefix=$work/prefix; fi
 failures=0
 
 fail() {
@@ -33,14 +49,25 @@ expect_silent() {
     fi
 }
 
+# The files installed below the prefix, relative to it, sorted.
+installed_files() {
+    if [[ -n $package ]]; then
+        dpkg -L tarvex | while read -r path; do [[ -f $path ]] && echo "${path#"$prefix"/}"; done | sort
+    else
+        (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
+    fi
+}
+
 check_file_list() {
     local expected=(
         share/applications/$app_id.desktop
         share/bash-completion/completions/tarvex-cli
         share/doc/tarvex/README.md
+        share/doc/tarvex/changelog.gz
+        share/doc/tarvex/copyright
         share/icons/hicolor/scalable/apps/$app_id.svg
-        share/man/man1/tarvex-cli.1
-        share/man/man1/tarvex.1
+        share/man/man1/tarvex-cli.1.gz
+        share/man/man1/tarvex.1.gz
         share/metainfo/$app_id.metainfo.xml
         share/mime/packages/$app_id.xml
         bin/tarvex-cli
@@ -48,7 +75,7 @@ check_file_list() {
     ((with_gui)) && expected+=(bin/tarvex)
     local want got
     want=$(printf '%s\n' "${expected[@]}" | sort)
-    got=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
+    got=$(installed_files)
     if [[ $got != "$want" ]]; then
         fail "installed files differ from the expected list"
         diff <(printf '%s\n' "$want") <(printf '%s\n' "$got") | sed 's/^/    /'
@@ -60,6 +87,47 @@ check_file_list() {
     local version
     version=$("$prefix/bin/tarvex-cli" --version 2>&1)
     [[ $version == "tarvex-cli "[0-9]* ]] || fail "installed tarvex-cli --version prints '$version'"
+}
+
+# The installed tarvex-cli converts a real TR-DOS disk to UDI and back to the same bytes.
+check_conversion() {
+    local image
+    image=$(ls "$corpus_dir"/trd/instapack-advent8.trd 2>/dev/null || ls "$source_dir"/samples/*.trd | head -1)
+    mkdir -p "$work/convert/udi" "$work/convert/trd"
+    cp "$image" "$work/convert/disk.trd"
+    local output
+    output=$("$prefix/bin/tarvex-cli" convert --to udi -o "$work/convert/udi" "$work/convert/disk.trd" 2>&1)
+    [[ $output == *"Converted!"* ]] || fail "installed tarvex-cli convert --to udi prints '$output'"
+    output=$("$prefix/bin/tarvex-cli" convert --to trd -o "$work/convert/trd" "$work/convert/udi/disk.udi" 2>&1)
+    [[ $output == *"Converted!"* ]] || fail "installed tarvex-cli convert --to trd prints '$output'"
+    cmp -s "$work/convert/disk.trd" "$work/convert/trd/disk.trd" ||
+        fail "TRD -> UDI -> TRD through the installed tarvex-cli changed the disk"
+}
+
+# The installed window, started without a screen with two images and a text file on its command line,
+# lists the two images (the text file is refused with the window's message).
+check_window() {
+    ((with_gui)) || return 0
+    local images=$work/window
+    mkdir -p "$images/sub"
+    printf 'not an image' >"$images/notes.txt"
+    head -c 655360 /dev/zero >"$images/sub/first.trd"
+    head -c 655360 /dev/zero >"$images/SECOND.TRD"
+    local listed
+    listed=$(cd "$images" && XDG_CONFIG_HOME=$work/window-config XDG_DATA_HOME=$work/window-data \
+        QT_QPA_PLATFORM=offscreen timeout 20 "$prefix/bin/tarvex" --print-list sub/first.trd notes.txt SECOND.TRD \
+        2>"$work/window.err")
+    local want
+    want=$(printf '1\t%s\n2\t%s' "$images/sub/first.trd" "$images/SECOND.TRD")
+    if [[ $listed != "$want" ]]; then
+        fail "the installed window started with images does not list them"
+        printf 'listed:\n%s\nstandard error:\n' "$listed" | sed 's/^/    /'
+        sed 's/^/    /' "$work/window.err"
+    fi
+    grep -q "Не поддерживаемый тип файла" "$work/window.err" || fail "the window did not refuse notes.txt"
+    local version
+    version=$(QT_QPA_PLATFORM=offscreen "$prefix/bin/tarvex" --version 2>/dev/null)
+    [[ $version == "Tarvex "[0-9]* ]] || fail "installed tarvex --version prints '$version'"
 }
 
 # The type names the MIME XML declares, sorted.
@@ -101,19 +169,19 @@ check_metainfo() {
 check_man_pages() {
     local page
     for page in tarvex tarvex-cli; do
-        local file=$prefix/share/man/man1/$page.1
+        local file=$prefix/share/man/man1/$page.1.gz
         # man writes the page to stdout; only its warnings (stderr) must be empty.
         local warnings
         warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 "$file" 2>&1 >/dev/null)
         [[ -z $warnings ]] || { fail "man --warnings $page.1"; printf '%s\n' "$warnings" | sed 's/^/    /'; }
-        expect_silent "groff -ww -man -z $page.1" groff -ww -man -z "$file"
+        expect_silent "groff -ww -man -z $page.1" bash -c 'zcat "$1" | groff -ww -man -z' _ "$file"
         LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$file" 2>/dev/null | grep -q "^SYNOPSIS" ||
             fail "$page.1 renders without a SYNOPSIS"
     done
     # Every long option the program's help lists is in its manual page.
     local option
     for option in $("$prefix/bin/tarvex-cli" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
-        grep -qF -- "${option//-/\\-}" "$prefix/share/man/man1/tarvex-cli.1" ||
+        zgrep -qF -- "${option//-/\\-}" "$prefix/share/man/man1/tarvex-cli.1.gz" ||
             fail "tarvex-cli.1 does not describe $option"
     done
 }
@@ -133,12 +201,13 @@ expect_type() {
 check_mime_types() {
     local xml=$prefix/share/mime/packages/$app_id.xml
     expect_silent "xmllint --noout $app_id.xml" xmllint --noout "$xml"
-    if ! update-mime-database "$prefix/share/mime" >"$work/umd.log" 2>&1; then
+    # A package's MIME types reach the system's database through dpkg's trigger.
+    if [[ -z $package ]] && ! update-mime-database "$prefix/share/mime" >"$work/umd.log" 2>&1; then
         fail "update-mime-database"
         sed 's/^/    /' "$work/umd.log"
         return
     fi
-    [[ -s $prefix/share/mime/mime.cache ]] || fail "update-mime-database wrote no mime.cache"
+    [[ -n $package || -s $prefix/share/mime/mime.cache ]] || fail "update-mime-database wrote no mime.cache"
 
     # Signatures alone, in files without an extension, padded as a real header would be.
     local samples=$work/samples
@@ -156,6 +225,8 @@ check_mime_types() {
     printf 'Td\000\000\025%s' "$padding" >"$samples/td-mixed-case"
     printf 'HXCPICFE%s' "$padding" >"$samples/hfe-v1"
     printf 'HXCHFEV3%s' "$padding" >"$samples/hfe-v3"
+    printf 'MV - CPCEMU Disk-File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-standard"
+    printf 'EXTENDED CPC DSK File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-extended"
     expect_type application/x-udi-disk-image "$samples/udi"
     expect_type application/x-scl-archive "$samples/scl"
     expect_type application/x-fdi-disk-image "$samples/fdi"
@@ -167,6 +238,8 @@ check_mime_types() {
     expect_type application/octet-stream "$samples/td-mixed-case"
     expect_type application/x-hfe-floppy-image "$samples/hfe-v1"
     expect_type application/x-hfe-floppy-image "$samples/hfe-v3"
+    expect_type application/x-cpc-disk-image "$samples/dsk-standard"
+    expect_type application/x-cpc-disk-image "$samples/dsk-extended"
 
     # Headerless formats by their extension, in any letter case.
     head -c 4096 /dev/zero >"$samples/GAME.TRD"
@@ -177,13 +250,13 @@ check_mime_types() {
     expect_type application/x-kdi-disk-image "$samples/korvet.kdi"
 
     # Real images, renamed without their extension.
-    if [[ ! -d $corpus_dir/udi || ! -d $corpus_dir/scl || ! -d $corpus_dir/td0 ]]; then
+    if [[ ! -d $corpus_dir/udi || ! -d $corpus_dir/scl || ! -d $corpus_dir/td0 || ! -d $corpus_dir/dsk ]]; then
         echo "SKIP: no sample corpus at $corpus_dir; real images not checked by content"
         return
     fi
     local format type image count
     for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image \
-        hfe:application/x-hfe-floppy-image; do
+        hfe:application/x-hfe-floppy-image dsk:application/x-cpc-disk-image; do
         type=${format#*:}
         format=${format%%:*}
         count=0
@@ -213,18 +286,56 @@ if ((failures)); then
     exit 1
 fi
 
-if ! cmake --install "$build_dir" --prefix "$prefix" >"$work/install.log" 2>&1; then
+# Lintian's errors; its warnings and notes are printed without failing.
+check_lintian() {
+    local status=0
+    lintian --fail-on error "$package" >"$work/lintian.log" 2>&1 || status=$?
+    grep -v 'running with root privileges' "$work/lintian.log" | sed 's/^/    lintian: /'
+    ((status == 0)) || fail "lintian reports errors"
+}
+
+install_package() {
+    if dpkg-query -W -f='${Status}' tarvex 2>/dev/null | grep -q "install ok installed"; then
+        echo "FAIL: a tarvex package is installed already; remove it first"
+        exit 1
+    fi
+    trap 'remove_package; rm -rf "$work"' EXIT
+    if ! $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$package" >"$work/install.log" 2>&1; then
+        echo "FAIL: apt-get install $package"
+        sed 's/^/    /' "$work/install.log"
+        exit 1
+    fi
+}
+
+remove_package() {
+    $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 purge -y -qq tarvex >"$work/remove.log" 2>&1 ||
+        { fail "apt-get purge tarvex"; sed 's/^/    /' "$work/remove.log"; }
+    [[ ! -e /usr/bin/tarvex-cli ]] || fail "/usr/bin/tarvex-cli is left after removing the package"
+}
+
+if [[ -n $package ]]; then
+    command -v lintian >/dev/null || fail "lintian is not installed"
+    ((failures)) && exit 1
+    install_package
+    check_lintian
+elif ! cmake --install "$build_dir" --prefix "$prefix" >"$work/install.log" 2>&1; then
     echo "FAIL: cmake --install"
     sed 's/^/    /' "$work/install.log"
     exit 1
 fi
 
 check_file_list
+check_conversion
+check_window
 check_desktop_entry
 check_metainfo
 check_man_pages
 check_mime_types
 check_completion
+if [[ -n $package ]]; then
+    trap 'rm -rf "$work"' EXIT
+    remove_package
+fi
 
 if ((failures)); then
     echo "$failures install check(s) failed"

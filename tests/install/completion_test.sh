@@ -10,7 +10,7 @@ source "$completion_file" || { echo "FAIL: cannot load $completion_file"; exit 1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
-touch game.trd ARCHIVE.SCL mixed.Td0 disk.udi notes.txt run.log
+touch game.trd ARCHIVE.SCL mixed.Td0 disk.udi plus3.DSK notes.txt run.log
 mkdir folder
 
 failures=0
@@ -37,22 +37,28 @@ expect() {
 
 expect "--help --version -V -h convert help info" tarvex-cli ""
 expect "convert" tarvex-cli co
-expect "fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to ""
+expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to ""
 expect "td0 trd" tarvex-cli convert -t t
 # "--to=s" reaches the function split at the "=".
-expect "fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
+expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
 expect "scl" tarvex-cli convert --to = s
 expect "folder" tarvex-cli convert --to udi -o ""
 expect "folder" tarvex-cli convert --to udi --output-dir ""
-expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 notes.txt run.log" tarvex-cli convert --to udi --log ""
+expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 notes.txt plus3.DSK run.log" tarvex-cli convert --to udi --log ""
 expect "" tarvex-cli convert --to udi -j ""
 # Image files in any letter case, and folders to walk into; other files are left out.
-expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0" tarvex-cli convert --to udi ""
-expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0" tarvex-cli info ""
+expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli convert --to udi ""
+expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli info ""
 expect "mixed.Td0" tarvex-cli info m
 expect "--output-dir --overwrite" tarvex-cli convert --o
-expect "--help --quiet" tarvex-cli info --
-expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0" tarvex-cli convert --to udi -- ""
+expect "--from --help --quiet" tarvex-cli info --
+expect "--from" tarvex-cli convert --f
+# A forced reader: the format names after --from, and then any file, whatever its name.
+expect "dsk fdi kdi pro scl td0 trd udi" tarvex-cli info --from ""
+expect "td0 trd" tarvex-cli convert --to udi --from = t
+expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 notes.txt plus3.DSK run.log" tarvex-cli convert --to udi --from trd ""
+expect "notes.txt" tarvex-cli info --from trd -- n
+expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli convert --to udi -- ""
 expect "" tarvex-cli unknown ""
 
 if ((failures)); then

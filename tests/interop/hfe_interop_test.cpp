@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "interop_support.h"
+#include "interop_tools.h"
 #include "mfm_test_decoder.h"
 #include "test_support.h"
 
@@ -73,28 +73,6 @@ TEST(HfeInterop, FloptoolReadsOurHfeBackToTheOriginalTrd) {
     EXPECT_GE(compared, 7u);
 }
 
-// A PC disk of 9 sectors of 512 bytes on both sides of every cylinder, from its raw dump.
-void MakePcDisk(const Bytes& dump, unsigned cylinders, TZX_Disk& disk) {
-    constexpr unsigned kSectors = 9, kSectorBytes = 512;
-    disk.Clear();
-    for (unsigned k = 0; k < 2 * cylinders; ++k) {
-        TTrack& track = *disk.Track(k);
-        track.Used = kFlagSet;
-        for (unsigned s = 0; s < kSectors; ++s) {
-            TSectorSlot& slot = track.Sectors[s];
-            slot.Used = kFlagSet;
-            slot.Cylinder = static_cast<uint8_t>(k / 2);
-            slot.Head = static_cast<uint8_t>(k % 2);
-            slot.SectorNo = static_cast<uint8_t>(s + 1);
-            slot.SizeCode = 2;
-            slot.DataCrcOk = kFlagSet;
-            slot.DataLength = kSectorBytes;
-            const size_t at = (k * kSectors + s) * kSectorBytes;
-            std::copy(dump.begin() + at, dump.begin() + at + kSectorBytes, slot.Data.begin());
-        }
-    }
-}
-
 // The dump as the test decoder reads our HFE: sectors 1..9 of every side in order of number.
 Bytes DecodedDump(const Bytes& hfe, unsigned cylinders) {
     Bytes dump;
@@ -119,7 +97,8 @@ TEST(HfeInterop, FloptoolReadsOurHfeOfPcDisksBackToTheirRawDumps) {
     for (unsigned cylinders : {40u, 80u}) {  // 360 KB and 720 KB
         SCOPED_TRACE(cylinders);
         const Bytes dump = test::MakeSectorDumpBytes(2 * cylinders, 9, 512);
-        MakePcDisk(dump, cylinders, disk);
+        disk.Clear();
+        test::FillPcDisk(disk, dump, cylinders);
         const fs::path hfe = dir.path() / "pc.hfe";
         ASSERT_TRUE(disk.SaveHFE(hfe.string())) << disk.StatusMessage;
         EXPECT_TRUE(DecodedDump(test::ReadFile(hfe), cylinders) == dump);

@@ -10,7 +10,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/td0.h"
-#include "interop_support.h"
+#include "interop_tools.h"
 #include "mfm_test_decoder.h"
 #include "test_support.h"
 

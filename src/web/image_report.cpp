@@ -1,0 +1,88 @@
+#include "web/image_report.h"
+
+#include <sstream>
+
+#include "app/conversion_driver.h"
+#include "app/format_table.h"
+#include "cli/info.h"
+#include "disk/sector_map.h"
+#include "formats/text_1251.h"
+#include "formats/trdos_area.h"
+#include "web/json_text.h"
+
+namespace tarvex::web {
+
+namespace {
+
+const char* TileName(TileKind tile) {
+    switch (tile) {
+        case TileKind::kHeaderRaw: return "raw";
+        case TileKind::kHeaderSectors: return "sectors";
+        case TileKind::kSectorGood: return "good";
+        case TileKind::kSectorCrcError: return "crc";
+        case TileKind::kSectorNoData: return "nodata";
+        default: return "none";
+    }
+}
+
+void WriteTrack(JsonWriter& json, const TZX_Disk& disk, int track) {
+    const MapCell header = SectorMapCell(disk, 0, track);
+    json.BeginObject().Key("track").Number(track).Key("label").String(header.text);
+    json.Key("header").String(TileName(header.tile)).Key("sectors").BeginArray();
+    int lastUsed = 0;
+    for (int column = 1; column <= kMaxSectors; ++column)
+        if (SectorMapCell(disk, column, track).tile != TileKind::kNone) lastUsed = column;
+    for (int column = 1; column <= lastUsed; ++column) {
+        const MapCell cell = SectorMapCell(disk, column, track);
+        if (cell.tile == TileKind::kNone)
+            json.Null();
+        else
+            json.BeginObject().Key("label").String(cell.text).Key("tile").String(TileName(cell.tile)).EndObject();
+    }
+    json.EndArray().EndObject();
+}
+
+void WriteCatalogue(JsonWriter& json, TZX_Disk& disk) {
+    TrdosCatalogue c;
+    if (!disk.ReadCatalogue(c)) {
+        json.Null();
+        return;
+    }
+    json.BeginObject().Key("label").String(TrdosNameText(c.Label)).Key("diskType").Number(c.DiskType);
+    json.Key("files").Number(c.FileCount).Key("deleted").Number(c.DeletedCount);
+    json.Key("freeSectors").Number(c.FreeSectors).Key("entries").BeginArray();
+    for (const TrdosFileEntry& e : c.Entries) {
+        const std::string type = e.Type < 32 ? std::string("?") : Cp1251ToUtf8(ByteSpan(&e.Type, 1));
+        json.BeginObject().Key("name").String(TrdosNameText(e.Name)).Key("type").String(type);
+        json.Key("start").Number(e.Start).Key("length").Number(e.Length).Key("sectors").Number(e.SectorCount);
+        json.Key("track").Number(e.FirstTrack).Key("sector").Number(e.FirstSector);
+        json.Key("deleted").Boolean(e.Deleted()).EndObject();
+    }
+    json.EndArray().EndObject();
+}
+
+}  // namespace
+
+std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan bytes) {
+    JsonWriter json;
+    json.BeginObject();
+    disk.StatusMessage.clear();
+    std::string reason;
+    if (!ReadImageBytes(disk, name, bytes, reason)) {
+        if (reason.empty()) reason = kUnreadableReason;
+        json.Key("readable").Boolean(false).Key("result").String(kResultOpenError).Key("reason").String(reason);
+        return json.EndObject().Text();
+    }
+    const int format = *ReaderFor(name, bytes);
+    std::ostringstream info;
+    cli::DescribeImage(disk, FileNamePart(name), format, info);
+    json.Key("readable").Boolean(true).Key("format").String(Formats()[format].name).Key("info").String(info.str());
+    json.Key("tracks").BeginArray();
+    for (int track = 0; track < kMaxTracks; ++track)
+        if (disk.Track(track)->Used) WriteTrack(json, disk, track);
+    json.EndArray().Key("catalogue");
+    WriteCatalogue(json, disk);
+    return json.EndObject().Text();
+}
+
+}  // namespace tarvex::web
