@@ -83,6 +83,7 @@ TARVEX_BENCH_FORMAT(Td0RoundTrip, FillTrdos, ParseTD0, BuildTD0(o, false));
 TARVEX_BENCH_FORMAT(Td0CompressedRoundTrip, FillTrdos, ParseTD0, BuildTD0(o, true));
 TARVEX_BENCH_FORMAT(ProRoundTrip, FillProfi, ParsePRO, BuildPRO(o));
 TARVEX_BENCH_FORMAT(KdiRoundTrip, FillKorvet, ParseKDI, BuildKDI(o));
+TARVEX_BENCH_FORMAT(HfeRoundTrip, FillTrdos, ParseHFE, BuildHFE(o));
 TARVEX_BENCH_FORMAT(DskRoundTrip, FillTrdos, ParseDSK, BuildDSK(o));
 
 // The three UDI steps of a TR-DOS disk apart: tracks built from scratch, read back with the sector

@@ -13,7 +13,7 @@ _tarvex_cli_image_files() {
     # Folders stay offered so that a path can be walked into.
     candidates=($(compgen -d -- "$cur"))
     for path in $(compgen -f -- "$cur"); do
-        [[ ! -d $path && $path == *.@(udi|trd|td0|fdi|pro|scl|kdi|dsk) ]] && candidates+=("$path")
+        [[ ! -d $path && $path == *.@(udi|trd|td0|fdi|pro|scl|kdi|hfe|dsk) ]] && candidates+=("$path")
     done
     ((nocase_was_set)) || shopt -u nocasematch
     COMPREPLY=("${candidates[@]}")
@@ -40,7 +40,7 @@ _tarvex_cli() {
     elif [[ $prev == = ]] && ((cword > 2)); then
         prev=${COMP_WORDS[cword-2]}
     fi
-    local formats="udi trd td0 fdi pro scl kdi dsk"
+    local formats="udi trd td0 fdi pro scl kdi hfe dsk"
     local convert_options="--to --from --output-dir --overwrite --jobs --log --compress --quiet --help -t -o -j -q -h"
     local info_options="--from --quiet --help -q -h"
 

@@ -392,6 +392,7 @@ bool WriteImage(TZX_Disk& disk, int format, bool compress, Bytes& out, std::stri
             case kPRO: ok = disk.BuildPRO(out); break;
             case kSCL: ok = disk.BuildSCL(out); break;
             case kKDI: ok = disk.BuildKDI(out); break;
+            case kHFE: ok = disk.BuildHFE(out); break;
             case kDSK: ok = disk.BuildDSK(out); break;
             default: message = "no such format"; return false;
         }
@@ -433,18 +434,19 @@ std::string RoundTrip(int format, bool compress, ByteSpan input, Disks& disks) {
     Bytes second;
     if (!WriteImage(disks.read, format, compress, second, message))
         return "the writer refused the disk read back: " + message;
-    if (format != kUDI) {
+    if (!(fields.keeps & kKeepsRawTracks)) {
         if (second != first) return "the disk read back is written as a different image, " + FirstDifference(first, second);
         return "";
     }
-    // The disk read from a UDI image carries raw tracks: written from them, it must keep them.
+    // The disk read from a raw-track image carries raw tracks: written from them, it must keep them.
     if (!ReadImage(disks.reread, format, second, message)) return "the reader refused the image written again: " + message;
     if (std::string diff = CompareKeptFields(fields, disks.read, disks.reread); !diff.empty())
         return "read back from its raw tracks, the disk differs:\n" + diff;
     Bytes third;
     if (!WriteImage(disks.reread, format, compress, third, message))
         return "the writer refused the disk read back from raw tracks: " + message;
-    if (third != second) return "a UDI image read and written again changed " + FirstDifference(second, third);
+    if (third != second)
+        return std::string("an image read and written again changed ") + FirstDifference(second, third);
     return "";
 }
 

@@ -59,7 +59,7 @@ struct Disks {
 };
 
 // Builds a disk from `input`, writes it, reads it back and compares the kept fields; writes the read
-// disk again and expects the same image (UDI: a read image written again keeps its raw tracks).
+// disk again and expects the same image (UDI, HFE: a read image written again keeps its raw tracks).
 // "" on success, otherwise the first step that went wrong and what differed.
 std::string RoundTrip(int format, bool compress, ByteSpan input, Disks& disks);
 

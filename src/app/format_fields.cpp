@@ -77,8 +77,11 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     {.format = kKDI, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 5, .smallestSizeCode = 3, .largestSizeCode = 3,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
-    // HFE: its place is kept; it has no reader or writer yet.
-    {.format = kHFE},
+    // HFE: as UDI, every sector as the controller sees it and the raw tracks; whole cylinders are written,
+    // on one side when the disk uses one.
+    {.format = kHFE, .keeps = kSectorImage | kKeepsRawTracks, .minTracks = 1, .maxTracks = kMaxTracks,
+     .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
+     .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
     // DSK: every ID with its data as stored, CRC state in the status bytes, IDs without data of any size
     // code, and tracks without sectors (an absent track is written unformatted). One side is written when
     // no odd track is used, so a one-sided disk keeps its tracks on the even indices.

@@ -33,6 +33,8 @@ constexpr Signature kSignatures[] = {
     {kSCL, "SINCLAIR"},
     {kDSK, "MV - CPC"},
     {kDSK, "EXTENDED CPC DSK"},
+    {kHFE, "HXCPICFE"},
+    {kHFE, "HXCHFEV3"},
 };
 
 static_assert([] {

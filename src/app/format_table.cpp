@@ -45,7 +45,7 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
         {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit},
         {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
         {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
-        {"HFE", ".hfe", nullptr, nullptr},
+        {"HFE", ".hfe", &TZX_Disk::ParseHFE, &kHfeFileLimit},
         {"DSK", ".dsk", &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
     return formats;
@@ -143,6 +143,7 @@ bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std:
             case kPRO: ok = disk.BuildPRO(out); break;
             case kSCL: ok = disk.BuildSCL(out); break;
             case kKDI: ok = disk.BuildKDI(out); break;
+            case kHFE: ok = disk.BuildHFE(out); break;
             case kDSK: ok = disk.BuildDSK(out); break;
             default: message = Tr("Unknown target format!"); return false;
         }

@@ -13,8 +13,6 @@
 namespace tarvex {
 
 // The target index is the position in the window's format selector and the stored "Type" setting.
-// HFE keeps its place (7) in the selector and the stored setting; until it has a reader and a writer
-// its row is not present: no name, extension or content picks it.
 enum FormatIndex : int { kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI, kHFE, kDSK, kFormatCount };
 
 struct FormatInfo {

@@ -22,8 +22,8 @@ constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
 constexpr std::string_view kMissing = " missing";
 
-const char* const kFormatList = TrMark("udi | trd | td0 | fdi | pro | scl | kdi | dsk (any letter case)");
-const char* const kFormatChoices = TrMark("udi, trd, td0, fdi, pro, scl, kdi or dsk");
+const char* const kFormatList = TrMark("udi | trd | td0 | fdi | pro | scl | kdi | hfe | dsk (any letter case)");
+const char* const kFormatChoices = TrMark("udi, trd, td0, fdi, pro, scl, kdi, hfe or dsk");
 const char* const kFromText =
     TrMark("read every FILE with this format's reader\n(otherwise: by content, then by extension)");
 const char* const kExitStatus = TrMark("Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.");
@@ -54,7 +54,8 @@ public:
 
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
 struct CommandLine {
-    CLI::App app{Tr("Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI and DSK."), kProgram};
+    CLI::App app{Tr("Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI, HFE and DSK."),
+                 kProgram};
     CLI::App* convert = nullptr;
     CLI::App* info = nullptr;
     CLI::Option* to = nullptr;

@@ -138,6 +138,10 @@ public:
     bool SaveKDI(const std::string& fileName);
     bool BuildKDI(Bytes& out);
 
+    bool LoadHFE(const std::string& fileName);
+    bool ParseHFE(ByteSpan bytes);
+    bool SaveHFE(const std::string& fileName);
+    bool BuildHFE(Bytes& out);
     bool LoadDSK(const std::string& fileName);
     bool ParseDSK(ByteSpan bytes);
     bool SaveDSK(const std::string& fileName);

@@ -67,6 +67,13 @@ constexpr uint64_t kSclSumBytes = 4;
 // fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
 constexpr uint64_t kTd0Bytes = 16u << 20;
 
+// HFE: a header block, the list of at most 255 cylinders (two blocks), and per cylinder its 16-bit length
+// of both sides in whole blocks. (The 16-bit block offsets could leave unused blocks between cylinders;
+// no writer does.)
+constexpr uint64_t kHfeBlockBytes = 512;
+constexpr uint64_t kHfeMaxCylinders = 255;
+constexpr uint64_t kHfeLargestCylinder = (0xFFFF + kHfeBlockBytes - 1) / kHfeBlockBytes * kHfeBlockBytes;
+constexpr uint64_t kHfeBytes = 3 * kHfeBlockBytes + kHfeMaxCylinders * kHfeLargestCylinder;
 // DSK: the 256-byte disk information block and one block per track the model holds, at most 65,535 bytes
 // (a standard image's 16-bit track size; an extended one's blocks end at 255 x 256). Blocks after the last
 // track, such as an offset table, are not read; room is left for one of a track block's size.
@@ -93,6 +100,7 @@ inline constexpr FileSizeLimit kUdiFileLimit{TrMark("a UDI image"), size_limits:
 inline constexpr FileSizeLimit kFdiFileLimit{TrMark("an FDI image"), size_limits::kFdiBytes};
 inline constexpr FileSizeLimit kSclFileLimit{TrMark("an SCL image"), size_limits::kSclBytes};
 inline constexpr FileSizeLimit kTd0FileLimit{TrMark("a TD0 image"), size_limits::kTd0Bytes};
+inline constexpr FileSizeLimit kHfeFileLimit{TrMark("an HFE image"), size_limits::kHfeBytes};
 inline constexpr FileSizeLimit kDskFileLimit{TrMark("a DSK image"), size_limits::kDskBytes};
 
 // Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
@@ -112,6 +120,7 @@ static_assert(kUdiFileLimit.maxBytes == 2615018);
 static_assert(kFdiFileLimit.maxBytes == 16383833);
 static_assert(kSclFileLimit.maxBytes == 8357645);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kHfeFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kDskFileLimit.maxBytes);
 
 }  // namespace tarvex

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "disk/zx_disk.h"
+
 namespace tarvex {
 
 constexpr size_t kUdiTrackBytes = 6256;
@@ -20,5 +22,10 @@ constexpr uint8_t kGapByte = 0x4E;
 
 // 128 << code for the size codes a track can be written with (0..3); 0 for any other code.
 constexpr unsigned MfmSectorBytes(uint8_t sizeCode) { return sizeCode <= 3 ? 128u << sizeCode : 0u; }
+
+// Finds the sectors of a raw track through its clock-mark bitmap (bit j of byte i marks raw byte 8i + j)
+// and fills the track's slots in the order they pass the head; sectors past the 20 slots are skipped.
+// Returns how many sectors it found, those skipped and a last ID without data included.
+unsigned ScanRawTrack(TTrack& track, ByteSpan raw, ByteSpan marks);
 
 }  // namespace tarvex

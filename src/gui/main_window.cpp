@@ -72,8 +72,7 @@ QStringList FormatSelectorItems() {
         QTr("Universal disk image (*.udi)"),    QTr("TR-DOS disk image (*.trd)"),
         QTr("TeleDisk disk image (*.td0)"),     QTr("Full disk image (*.fdi)"),
         QTr("CP/M Profi sector image (*.pro)"), QTr("Compact TR-DOS disk image (*.scl)"),
-        QTr("Korvet disk image (*.kdi)"),
-        QTr("HxC floppy image (*.hfe)"),  // kept in its place, offered once HFE images can be written
+        QTr("Korvet disk image (*.kdi)"),       QTr("HxC floppy image (*.hfe)"),
         QTr("Amstrad CPC / Spectrum +3 disk image (*.dsk)"),
     };
 }
@@ -85,8 +84,8 @@ QString AddDialogFilter() {
     QString filter;
     for (int i = 0; i < kFormatCount; ++i)
         if (Formats()[i].Present()) filter += names[i] + "|*" + QLatin1String(Formats()[i].extension) + "|";
-    return filter + QTr("Supported formats (%1)").arg("*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk") +
-           "|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|" + QTr("All files") + "|*";
+    return filter + QTr("Supported formats (%1)").arg("*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk") +
+           "|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|" + QTr("All files") + "|*";
 }
 
 TFMain::TFMain(WindowOptions options, QWidget* parent)

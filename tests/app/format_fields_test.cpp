@@ -55,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(AllWriters, FormatRoundTrip,
                                          RoundTripCase{kTD0, false}, RoundTripCase{kTD0, true},
                                          RoundTripCase{kFDI, false}, RoundTripCase{kPRO, false},
                                          RoundTripCase{kSCL, false}, RoundTripCase{kKDI, false},
-                                         RoundTripCase{kDSK, false}),
+                                         RoundTripCase{kHFE, false}, RoundTripCase{kDSK, false}),
                          [](const testing::TestParamInfo<RoundTripCase>& info) {
                              return std::string(Formats()[info.param.format].name) + (info.param.compress ? "Packed" : "");
                          });

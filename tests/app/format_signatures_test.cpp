@@ -25,6 +25,8 @@ TEST(FormatSignatures, EverySignatureNamesItsFormat) {
     EXPECT_EQ(FormatByContent(Text("SINCLAIR\x02")), kSCL);
     EXPECT_EQ(FormatByContent(Text("MV - CPCEMU Disk-File\r\n")), kDSK);
     EXPECT_EQ(FormatByContent(Text("EXTENDED CPC DSK File\r\n")), kDSK);
+    EXPECT_EQ(FormatByContent(Text("HXCPICFE\0\x50")), kHFE);
+    EXPECT_EQ(FormatByContent(Text("HXCHFEV3\0\x50")), kHFE);
 }
 
 TEST(FormatSignatures, NearMissesAndHeaderlessImagesNameNothing) {
@@ -69,6 +71,8 @@ std::vector<Sample> SignedSamples() {
     EXPECT_TRUE(disk.BuildFDI(samples[1].bytes));
     EXPECT_TRUE(disk.BuildTD0(samples[2].bytes, true));
     EXPECT_TRUE(disk.BuildDSK(samples[3].bytes));
+    samples.push_back({"hfe", kHFE, {}});
+    EXPECT_TRUE(disk.BuildHFE(samples.back().bytes));
     samples.push_back({"scl", kSCL, test::MakeSclBytes({{.name = "GAME", .sectors = 3}})});
     return samples;
 }

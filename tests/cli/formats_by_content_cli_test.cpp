@@ -26,6 +26,8 @@ std::vector<std::pair<std::string, Bytes>> SignedImages(TZX_Disk& disk) {
     EXPECT_TRUE(disk.BuildFDI(images[1].second));
     EXPECT_TRUE(disk.BuildTD0(images[2].second, false));
     EXPECT_TRUE(disk.BuildDSK(images[3].second));
+    images.push_back({"hfe", {}});
+    EXPECT_TRUE(disk.BuildHFE(images.back().second));
     images.push_back({"scl", test::MakeSclBytes({{.name = "GAME", .sectors = 5}, {.name = "DATA", .sectors = 2}})});
     return images;
 }
@@ -57,7 +59,7 @@ TEST(FormatsByContentCli, RenamedCopiesConvertAndInfoNamesWhatTheyHold) {
         EXPECT_EQ(convert.exitCode, 0) << convert.out;
     }
     // Every output holds the same disk; the SCL's is its own.
-    for (const char* format : {"udi", "fdi", "td0", "dsk"})
+    for (const char* format : {"udi", "fdi", "td0", "dsk", "hfe"})
         EXPECT_EQ(test::ReadFile(dir.path() / "out" / (std::string("copy-") + format + ".trd")), test::MakeTrdBytes(4))
             << format;
 }

@@ -100,6 +100,7 @@ TEST_F(WindowTest, FirstStartWritesAllFiveKeysAndShowsTheEmptyWindow) {
     ASSERT_EQ(window_->cb->count(), 9);
     EXPECT_EQ(window_->cb->itemText(0), "Универсальный образ диска (*.udi)");
     EXPECT_EQ(window_->cb->itemText(6), "Образ диска Корвета (*.kdi)");
+    EXPECT_EQ(window_->cb->itemText(7), "Образ дискеты HxC (*.hfe)");
     EXPECT_EQ(window_->cb->itemText(8), "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)");
     EXPECT_EQ(window_->cb->currentIndex(), 0);
     EXPECT_EQ(window_->STB1Panel->text(), "Файлов в списке - 0");

@@ -228,6 +228,8 @@ check_mime_types() {
     printf 'TD\000\000\011%s' "$padding" >"$samples/td-version-9"
     printf 'td\000\000\026%s' "$padding" >"$samples/td-version-22"
     printf 'Td\000\000\025%s' "$padding" >"$samples/td-mixed-case"
+    printf 'HXCPICFE%s' "$padding" >"$samples/hfe-v1"
+    printf 'HXCHFEV3%s' "$padding" >"$samples/hfe-v3"
     printf 'MV - CPCEMU Disk-File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-standard"
     printf 'EXTENDED CPC DSK File\r\nDisk-Info\r\n%s' "$padding" >"$samples/dsk-extended"
     expect_type application/x-udi-disk-image "$samples/udi"
@@ -239,6 +241,8 @@ check_mime_types() {
     expect_type application/octet-stream "$samples/td-version-9"
     expect_type application/octet-stream "$samples/td-version-22"
     expect_type application/octet-stream "$samples/td-mixed-case"
+    expect_type application/x-hfe-floppy-image "$samples/hfe-v1"
+    expect_type application/x-hfe-floppy-image "$samples/hfe-v3"
     expect_type application/x-cpc-disk-image "$samples/dsk-standard"
     expect_type application/x-cpc-disk-image "$samples/dsk-extended"
 
@@ -257,7 +261,7 @@ check_mime_types() {
     fi
     local format type image count
     for format in udi:application/x-udi-disk-image scl:application/x-scl-archive td0:application/x-teledisk-image \
-        dsk:application/x-cpc-disk-image; do
+        hfe:application/x-hfe-floppy-image dsk:application/x-cpc-disk-image; do
         type=${format#*:}
         format=${format%%:*}
         count=0

@@ -37,10 +37,10 @@ expect() {
 
 expect "--help --version -V -h convert help info" tarvex-cli ""
 expect "convert" tarvex-cli co
-expect "dsk fdi kdi pro scl td0 trd udi" tarvex-cli convert --to ""
+expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to ""
 expect "td0 trd" tarvex-cli convert -t t
 # "--to=s" reaches the function split at the "=".
-expect "dsk fdi kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
+expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to = ""
 expect "scl" tarvex-cli convert --to = s
 expect "folder" tarvex-cli convert --to udi -o ""
 expect "folder" tarvex-cli convert --to udi --output-dir ""
@@ -54,7 +54,7 @@ expect "--output-dir --overwrite" tarvex-cli convert --o
 expect "--from --help --quiet" tarvex-cli info --
 expect "--from" tarvex-cli convert --f
 # A forced reader: the format names after --from, and then any file, whatever its name.
-expect "dsk fdi kdi pro scl td0 trd udi" tarvex-cli info --from ""
+expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli info --from ""
 expect "td0 trd" tarvex-cli convert --to udi --from = t
 expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 notes.txt plus3.DSK run.log" tarvex-cli convert --to udi --from trd ""
 expect "notes.txt" tarvex-cli info --from trd -- n

@@ -50,27 +50,12 @@ Bytes PcRawDump() {
     return dump;
 }
 
-// Sector r of track k holds the dump's bytes of sector k * 9 + r - 1.
-void FillPcDisk(TZX_Disk& disk, const Bytes& dump) {
-    for (unsigned k = 0; k < kPcCylinders * kPcSides; ++k) {
-        disk.Track(k)->Used = kFlagSet;
-        for (unsigned s = 0; s < kPcSectors; ++s) {
-            TSectorSlot& slot = *disk.Track(k)->Sector(s);
-            slot = {.Used = kFlagSet, .Cylinder = static_cast<uint8_t>(k / 2), .Head = static_cast<uint8_t>(k % 2),
-                    .SectorNo = static_cast<uint8_t>(s + 1), .SizeCode = 2, .DataCrcOk = kFlagSet,
-                    .DataLength = kPcSectorBytes};
-            const size_t at = (size_t{k} * kPcSectors + s) * kPcSectorBytes;
-            std::copy_n(dump.begin() + static_cast<std::ptrdiff_t>(at), kPcSectorBytes, slot.Data.begin());
-        }
-    }
-}
-
 TEST(DskInterop, FloptoolReadsOurDskOfA360KbPcDiskBackToItsRawDump) {
     REQUIRE_TOOL("floptool");
     test::TempDir dir;
     const Bytes dump = PcRawDump();
     TZX_Disk disk;
-    FillPcDisk(disk, dump);
+    test::FillPcDisk(disk, dump, kPcCylinders);
     const fs::path dsk = dir.path() / "pc360.dsk";
     ASSERT_TRUE(disk.SaveDSK(dsk.string())) << disk.StatusMessage;
     const fs::path raw = dir.path() / "pc360.img";

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -20,6 +21,23 @@ inline CommandResult Floptool(const std::string& from, const std::string& to, co
                               const std::filesystem::path& out) {
     return RunCommand("timeout 120 floptool flopconvert " + from + " " + to + " " + ShellQuote(in.string()) + " " +
                       ShellQuote(out.string()));
+}
+
+// A two-sided PC disk of nine 512-byte sectors per track (IDs carry the real cylinder and head), from a raw
+// dump: sector r of track k holds the dump's bytes of sector k * 9 + r - 1.
+inline void FillPcDisk(TZX_Disk& disk, const Bytes& dump, unsigned cylinders) {
+    constexpr unsigned kSectors = 9, kSectorBytes = 512;
+    for (unsigned k = 0; k < 2 * cylinders; ++k) {
+        disk.Track(k)->Used = kFlagSet;
+        for (unsigned s = 0; s < kSectors; ++s) {
+            TSectorSlot& slot = *disk.Track(k)->Sector(s);
+            slot = {.Used = kFlagSet, .Cylinder = static_cast<uint8_t>(k / 2), .Head = static_cast<uint8_t>(k % 2),
+                    .SectorNo = static_cast<uint8_t>(s + 1), .SizeCode = 2, .DataCrcOk = kFlagSet,
+                    .DataLength = kSectorBytes};
+            const size_t at = (size_t{k} * kSectors + s) * kSectorBytes;
+            std::copy_n(dump.begin() + static_cast<std::ptrdiff_t>(at), kSectorBytes, slot.Data.begin());
+        }
+    }
 }
 
 }  // namespace tarvex::test

@@ -179,6 +179,7 @@ async function main() {
       const values = await page.$$eval("#format option", (options) => options.map((o) => o.value));
       assert.deepStrictEqual(values.slice(0, 7), ["udi", "trd", "td0", "fdi", "pro", "scl", "kdi"]);
       assert.ok(values.includes("dsk"), "DSK offered");
+      assert.ok(values.includes("hfe"), "HFE offered");
       assert.ok(!values.includes(""), "a place without a writer is not offered");
     });
 

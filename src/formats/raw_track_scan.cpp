@@ -1,0 +1,91 @@
+// The sector scan of a raw MFM track: an address mark is the first byte without a clock mark after a run
+// of marked bytes; an ID mark fills the next slot's C H R N and the data mark that follows fills its data
+// and CRC state. UDI and HFE tracks are both read through it.
+#include <algorithm>
+
+#include "formats/udi_raw_track.h"
+
+namespace tarvex {
+
+namespace {
+
+// Where the sector scan of a track leaves what it finds: the track's slots, and one spare slot that
+// takes the sectors beyond the 20 the model holds (they are skipped).
+class SlotSink {
+public:
+    explicit SlotSink(TTrack& track) : track_(track) {}
+    TSectorSlot& Slot(unsigned k) { return k < kMaxSectors ? *track_.Sector(k) : spare_; }
+
+private:
+    TTrack& track_;
+    TSectorSlot spare_;
+};
+
+// Bytes the scan takes as a data field of the given size code; codes past the raw track's reach are
+// capped so that such a field is taken as one running into the end of the track.
+size_t ScanFieldBytes(uint8_t sizeCode) { return sizeCode <= 7 ? size_t{128} << sizeCode : size_t{1} << 20; }
+
+// Keeps as much of a data field's bytes as the slot holds.
+void StoreData(TSectorSlot& slot, ByteSpan data) {
+    const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
+    std::copy_n(data.begin(), kept, slot.Data.begin());
+    slot.DataLength = static_cast<uint16_t>(kept);
+}
+
+}  // namespace
+
+unsigned ScanRawTrack(TTrack& track, ByteSpan raw, ByteSpan marks) {
+    const size_t length = raw.size();
+    SlotSink sink(track);
+    unsigned k = 0;
+    bool afterSync = false, haveId = false, acceptId = true;
+    for (size_t i = 0; i < length;) {
+        if ((marks[i >> 3] >> (i & 7)) & 1) {
+            afterSync = true;
+            ++i;
+            continue;
+        }
+        if (!afterSync) {
+            ++i;
+            continue;
+        }
+        // An ID mark too near the end of the track to hold C H R N is no sector.
+        if (raw[i] == kIdMark && acceptId && i + 4 < length) {
+            TSectorSlot& slot = sink.Slot(k);
+            slot.Used = kFlagSet;
+            slot.Cylinder = raw[i + 1];
+            slot.Head = raw[i + 2];
+            slot.SectorNo = raw[i + 3];
+            slot.SizeCode = raw[i + 4];
+            haveId = true;
+            acceptId = false;
+            i += 7;  // the ID's CRC is not checked
+        }
+        if (i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark) && haveId) {
+            TSectorSlot& slot = sink.Slot(k);
+            const size_t size = ScanFieldBytes(slot.SizeCode);
+            acceptId = true;
+            if (i + size + 3 < length) {
+                StoreData(slot, raw.subspan(i + 1, size));
+                const uint16_t stored = static_cast<uint16_t>((raw[i + size + 1] << 8) | raw[i + size + 2]);
+                const bool whole = size <= kSectorDataBytes;
+                slot.DataCrcOk = whole && TZX_Disk::Crc16(&raw[i - 3], size + 4) == stored ? kFlagSet : 0;
+                i += size + 1;
+            } else {
+                // The field runs into the end of the track: its last two bytes are taken as the CRC. A mark
+                // among the last three bytes leaves no data at all.
+                const size_t n = i + 3 <= length ? length - i - 3 : 0;
+                StoreData(slot, raw.subspan(i + 1, n));
+                slot.DataCrcOk = 0;
+                i += n + 1;
+            }
+            ++k;
+            haveId = false;
+        }
+        afterSync = false;
+        ++i;
+    }
+    return k + (haveId ? 1u : 0u);
+}
+
+}  // namespace tarvex
