@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <sstream>
 
@@ -247,6 +248,33 @@ TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
     ASSERT_EQ(saved.size(), o.files.size()) << log;
     for (const std::string& file : o.files) EXPECT_LT(opened.at(file), saved.at(file)) << file;
     EXPECT_EQ(StampSeconds(Lines(log).back()), 6) << "the final line after every output";
+}
+
+TEST(Cli, WithoutALogTheClockIsNeverRead) {
+    TempDir dir;
+    cli::Options o;
+    o.command = cli::Command::Convert;
+    o.format = kTRD;
+    o.outputDir = (dir.path() / "out").string();
+    o.jobs = 2;
+    for (int i = 0; i < 3; ++i) {
+        o.files.push_back(dir / ("d" + std::to_string(i) + ".trd"));
+        WriteFile(o.files.back(), MakeTrdBytes(1 + i));
+    }
+    std::atomic<int> readings{0};
+    const Clock counting = [&] {
+        ++readings;
+        return LocalTime{2026, 1, 2, 3, 4, 5, 0};
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunConvert(o, out, err, false, counting), 0) << err.str();
+    EXPECT_EQ(Lines(out.str()).size(), 3u);
+    EXPECT_EQ(readings, 0);
+
+    o.logFile = dir / "log.txt";
+    o.overwrite = true;
+    ASSERT_EQ(cli::RunConvert(o, out, err, false, counting), 0) << err.str();
+    EXPECT_EQ(readings, 2 + 4 * 3) << "run start and end, and four steps of every file";
 }
 
 TEST(Cli, InfoShowsGeometryAndSectorMap) {
