@@ -16,7 +16,7 @@ const char* const kUnsupportedType = "Данный тип файлов не по
 // after it was listed) fails like any unreadable one, with the system's reason and the file's name, and
 // leaves the disk model as it was.
 bool ReadWithinLimit(TZX_Disk& disk, const std::string& path, const FormatInfo& format) {
-    const Bytes bytes = ReadWholeFile(path, *format.sizeLimit);
+    const FileBuffer bytes = ReadWholeFileUnzeroed(path, *format.sizeLimit);
     return (disk.*format.parse)(bytes);
 }
 

@@ -49,9 +49,10 @@ private:
 // that grows meanwhile, and a source of unknown length, grow the buffer step by step. For the latter the
 // whole limit is reserved at once: the system hands out its pages only as they are filled, and the
 // buffer is never copied.
-Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit) {
+template <class Buffer>
+Buffer ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit) {
     const size_t cap = static_cast<size_t>(limit.maxBytes) + 1;
-    Bytes bytes;
+    Buffer bytes;
     if (knownSize == 0) bytes.reserve(cap);
     bytes.resize(std::min<uint64_t>(knownSize > 0 ? knownSize + 1 : kReadStep, cap));
     size_t got = 0;
@@ -73,14 +74,8 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
     return bytes;
 }
 
-}  // namespace
-
-bool FileExists(const std::string& fileName) {
-    struct stat st {};
-    return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
+template <class Buffer>
+Buffer ReadWhole(const std::string& fileName, const FileSizeLimit& limit) {
     // Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait
     // again as usual.
     FileDescriptor fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -96,7 +91,22 @@ Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
     }
     if (const int flags = ::fcntl(fd.get(), F_GETFL); flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
         throw IoError(SystemReason("Cannot read file", fileName, errno));
-    return ReadAtMost(fd.get(), fileName, size, limit);
+    return ReadAtMost<Buffer>(fd.get(), fileName, size, limit);
+}
+
+}  // namespace
+
+bool FileExists(const std::string& fileName) {
+    struct stat st {};
+    return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
+    return ReadWhole<Bytes>(fileName, limit);
+}
+
+FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimit& limit) {
+    return ReadWhole<FileBuffer>(fileName, limit);
 }
 
 namespace {
