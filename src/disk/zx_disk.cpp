@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 namespace tarvex {
 
@@ -22,9 +23,13 @@ void TTrack::ClearSector(unsigned i) {
 }
 
 uint8_t TTrack::CountSectors() {
-    SectorCount = static_cast<uint8_t>(
-        std::count_if(Sectors.begin(), Sectors.end(), [](const TSectorSlot& s) { return s.Used != 0; }));
+    SectorCount = UsedSectorCount();
     return SectorCount;
+}
+
+uint8_t TTrack::UsedSectorCount() const {
+    return static_cast<uint8_t>(
+        std::count_if(Sectors.begin(), Sectors.end(), [](const TSectorSlot& s) { return s.Used != 0; }));
 }
 
 
@@ -64,9 +69,15 @@ uint8_t TZX_Disk::CountTracks() {
 }
 
 TSectorSlot* TZX_Disk::FindSector(unsigned k, unsigned r) {
-    TTrack* t = Track(k);
+    const TSectorSlot* found = std::as_const(*this).FindSector(k, r);
+    if (found) Track(k);  // handed out for writing
+    return const_cast<TSectorSlot*>(found);
+}
+
+const TSectorSlot* TZX_Disk::FindSector(unsigned k, unsigned r) const {
+    const TTrack* t = Track(k);
     if (!t) return nullptr;
-    for (auto& s : t->Sectors)
+    for (const auto& s : t->Sectors)
         if (s.SectorNo == r) return &s;
     return nullptr;
 }

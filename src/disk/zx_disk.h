@@ -41,17 +41,20 @@ class TTrack {
 public:
     TTrack() { Clear(); }
 
-    std::array<TSectorSlot, kMaxSectors> Sectors{};
+    // The small fields lead, so they share a memory page with the first sector slots: a track in use
+    // then touches no page for them alone.
     uint8_t Index = 0;
     uint8_t Used = 0;
     uint8_t SectorCount = 0;
     uint8_t RawValid = 0;
     uint16_t RawLength = 0;
+    std::array<TSectorSlot, kMaxSectors> Sectors{};
     std::array<uint8_t, kRawTrackBytes> RawData{};
 
     void Clear();
     void ClearSector(unsigned i);
-    uint8_t CountSectors();
+    uint8_t CountSectors();               // also stores the count in SectorCount
+    uint8_t UsedSectorCount() const;      // the same count, stored nowhere
     // Slot i (0..19); nullptr for any other index.
     TSectorSlot* Sector(unsigned i) { return i < kMaxSectors ? &Sectors[i] : nullptr; }
     const TSectorSlot* Sector(unsigned i) const { return i < kMaxSectors ? &Sectors[i] : nullptr; }
@@ -83,11 +86,13 @@ public:
     void Clear();
     // Track k (0..165); nullptr for any other index. Clear resets the tracks handed out since the last
     // Clear, so a reference kept across a Clear must be taken again before it is written through.
+    // Writers read through the const overloads: an image written leaves no track for Clear to reset.
     TTrack* Track(unsigned k);
     const TTrack* Track(unsigned k) const;
     uint8_t CountTracks();
     // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
     TSectorSlot* FindSector(unsigned k, unsigned r);
+    const TSectorSlot* FindSector(unsigned k, unsigned r) const;
 
     void SetObserver(DiskObserver* observer) { observer_ = observer; }
 

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
 
 namespace tarvex {
 namespace {
@@ -109,6 +115,103 @@ TEST(ZxDisk, ObserverHearsEveryClear) {
     disk.Clear();
     disk.Clear();
     EXPECT_EQ(counter.clears, 2);
+}
+
+// Every field a cleared track defines, and the whole of every slot: a disk reused from image to image
+// (Clear resets only the tracks handed out for writing) must hold what a fresh disk holds.
+void ExpectSameModel(const TZX_Disk& fresh, const TZX_Disk& reused) {
+    EXPECT_EQ(reused.Comment, fresh.Comment);
+    EXPECT_EQ(reused.SkippedIdlessSectors, fresh.SkippedIdlessSectors);
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        SCOPED_TRACE("track " + std::to_string(k));
+        const TTrack& a = *fresh.Track(k);
+        const TTrack& b = *reused.Track(k);
+        ASSERT_EQ(b.Index, a.Index);
+        ASSERT_EQ(b.Used, a.Used);
+        ASSERT_EQ(b.SectorCount, a.SectorCount);
+        ASSERT_EQ(b.RawValid, a.RawValid);
+        ASSERT_EQ(b.RawLength, a.RawLength);
+        ASSERT_TRUE(std::equal(a.RawData.begin(), a.RawData.begin() + kRawClearedBytes, b.RawData.begin()));
+        for (unsigned s = 0; s < kMaxSectors; ++s) {
+            const TSectorSlot& x = *a.Sector(s);
+            const TSectorSlot& y = *b.Sector(s);
+            ASSERT_TRUE(x.Used == y.Used && x.Cylinder == y.Cylinder && x.Head == y.Head && x.SectorNo == y.SectorNo &&
+                        x.SizeCode == y.SizeCode && x.DataCrcOk == y.DataCrcOk && x.DataLength == y.DataLength &&
+                        x.Data == y.Data)
+                << "slot " << s;
+        }
+    }
+}
+
+// Every track used, all twenty slots of mixed sizes with data up to the slot's last byte, some with bad
+// data CRCs or without data, and a comment: an image of it leaves marks all over a disk that reads it.
+void FillEveryTrack(TZX_Disk& disk) {
+    constexpr uint8_t kSizeCodes[] = {0, 1, 2, 3, 6};
+    disk.Comment = {"every track", "every slot"};
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& t = *disk.Track(k);
+        t.Used = kFlagSet;
+        for (unsigned s = 0; s < kMaxSectors; ++s) {
+            TSectorSlot& slot = *t.Sector(s);
+            slot.Used = kFlagSet;
+            slot.Cylinder = static_cast<uint8_t>(k / 2);
+            slot.Head = static_cast<uint8_t>(k % 2);
+            slot.SectorNo = static_cast<uint8_t>(s + 1);
+            slot.SizeCode = kSizeCodes[(k + s) % std::size(kSizeCodes)];
+            slot.DataCrcOk = (k * 7 + s) % 5 ? kFlagSet : 0;
+            slot.DataLength = slot.SizeCode > 3 ? 0 : static_cast<uint16_t>(128u << slot.SizeCode);
+            for (unsigned i = 0; i < slot.DataLength; ++i) slot.Data[i] = static_cast<uint8_t>(k * 31 + s * 7 + i);
+        }
+        t.CountSectors();
+    }
+}
+
+TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
+    using Parse = bool (TZX_Disk::*)(ByteSpan);
+    struct Image {
+        const char* what;
+        Parse parse;
+        Bytes bytes;
+    };
+    std::vector<Image> images;
+    {
+        TZX_Disk full;
+        FillEveryTrack(full);
+        Bytes td0, fdi;
+        ASSERT_TRUE(full.BuildTD0(td0, false));
+        ASSERT_TRUE(full.BuildFDI(fdi));
+        TZX_Disk trdos;
+        ASSERT_TRUE(trdos.ParseTRD(test::MakeTrdBytes(160)));
+        Bytes udi;
+        ASSERT_TRUE(trdos.BuildUDI(udi));
+        images = {{"TD0 of every track", &TZX_Disk::ParseTD0, td0},
+                  {"TRD of 2 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(2)},
+                  {"FDI of every track", &TZX_Disk::ParseFDI, fdi},
+                  {"SCL of one file", &TZX_Disk::ParseSCL, test::MakeSclBytes({{.name = "one", .sectors = 3}})},
+                  {"UDI of raw tracks", &TZX_Disk::ParseUDI, udi},
+                  {"KDI of 3 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(3, 5, 1024)},
+                  {"TD0 again", &TZX_Disk::ParseTD0, td0},
+                  {"UDI again", &TZX_Disk::ParseUDI, udi},
+                  {"TRD of 1 track", &TZX_Disk::ParseTRD, test::MakeTrdBytes(1)}};
+    }
+    TZX_Disk reused;
+    for (const Image& image : images) {
+        SCOPED_TRACE(image.what);
+        TZX_Disk fresh;
+        ASSERT_TRUE((fresh.*image.parse)(image.bytes)) << fresh.StatusMessage;
+        ASSERT_TRUE((reused.*image.parse)(image.bytes)) << reused.StatusMessage;
+        ExpectSameModel(fresh, reused);
+        // Writing reads the model only: whatever the writers make of it, the next image meets a disk that
+        // Clear can still bring back to blank.
+        Bytes out;
+        reused.BuildUDI(out);
+        reused.BuildTRD(out);
+        reused.BuildTD0(out, false);
+        reused.BuildFDI(out);
+        reused.BuildPRO(out);
+        reused.BuildSCL(out);
+        reused.BuildKDI(out);
+    }
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
