@@ -9,11 +9,11 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
-            bash-completion
+            bash-completion hyperfine faketime
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build run demo test test-unit fuzz-build fuzz-smoke fuzz-long bench screenshots clean
+.PHONY: deps configure build run demo test test-unit fuzz-build fuzz-smoke fuzz-long bench corpus-hashes screenshots clean
 
 deps:
 	@missing=""; for p in $(PACKAGES); do \
@@ -54,7 +54,12 @@ screenshots: build
 	@scripts/screenshots.sh $(BUILD)
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli; \
+	  bench/single.sh $(BUILD)/bin/tarvex-cli
+
+# Every corpus image converted to every format, outputs hashed: compare the lists of two builds.
+corpus-hashes: build
+	@scripts/corpus_hashes.sh $(BUILD)/bin/tarvex-cli
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD)
