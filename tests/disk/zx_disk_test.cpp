@@ -43,11 +43,31 @@ TEST(ZxDisk, ClearEmptiesTracksAndCommentButKeepsStatus) {
     EXPECT_EQ(t.Index, 7);
 }
 
+TEST(ZxDisk, ANewDiskIsBlankInEveryByteButTheTrackNumbers) {
+    for (int round = 0; round < 2; ++round) {  // the second disk may get the first one's memory
+        TZX_Disk disk;
+        for (unsigned k = 0; k < kMaxTracks; ++k) {
+            TTrack& t = *disk.Track(k);
+            ASSERT_EQ(t.Index, k);
+            ASSERT_TRUE(t.Used == 0 && t.SectorCount == 0 && t.RawValid == 0 && t.RawLength == 0) << k;
+            ASSERT_TRUE(std::all_of(t.RawData.begin(), t.RawData.end(), [](uint8_t b) { return b == 0; })) << k;
+            for (const TSectorSlot& slot : t.Sectors)
+                ASSERT_TRUE(slot.Used == 0 && slot.SectorNo == 0 && slot.DataLength == 0 &&
+                            std::all_of(slot.Data.begin(), slot.Data.end(), [](uint8_t b) { return b == 0; }))
+                    << k;
+            t.RawData.fill(0xEE);
+            for (TSectorSlot& slot : t.Sectors) slot.Data.fill(0xEE);
+        }
+    }
+}
+
 TEST(ZxDisk, CountsUsedSlotsAndTracksWithGaps) {
     TZX_Disk disk;
     TTrack& t = *disk.Track(0);
     t.Sector(0)->Used = kFlagSet;
     t.Sector(2)->Used = 1;  // any non-zero value counts
+    EXPECT_EQ(t.UsedSectorCount(), 2);
+    EXPECT_EQ(t.SectorCount, 0) << "counted, not stored";
     EXPECT_EQ(t.CountSectors(), 2);
     EXPECT_EQ(t.SectorCount, 2);
     disk.Track(0)->Used = kFlagSet;
