@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <sys/mman.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -18,6 +20,17 @@ void TTrack::Clear() {
     RawValid = 0;
     RawLength = 0;
     std::fill_n(RawData.begin(), kRawClearedBytes, uint8_t{0});
+}
+
+static_assert(std::is_standard_layout_v<TTrack> && std::is_standard_layout_v<TSectorSlot>);
+
+void TTrack::ClearWithin(unsigned slots, unsigned dataBytes) {
+    const unsigned dataCleared = std::min<unsigned>(dataBytes, kSectorDataBytes);
+    for (unsigned i = 0; i < slots && i < kMaxSectors; ++i)
+        std::memset(static_cast<void*>(&Sectors[i]), 0, offsetof(TSectorSlot, Data) + dataCleared);
+    const uint8_t index = Index;
+    std::memset(static_cast<void*>(this), 0, offsetof(TTrack, Sectors));
+    Index = index;
 }
 
 void TTrack::ClearSector(unsigned i) {
@@ -82,18 +95,31 @@ TZX_Disk::TZX_Disk() : tracks_(AllocateTracks()) {
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which
 // keeps a reader of a small image from zeroing the whole 6 MB model every time.
 void TZX_Disk::Clear() {
-    for (int k = 0; k < kMaxTracks; ++k)
-        if (touched_[k]) (*tracks_)[k].Clear();
+    for (int k = 0; k < kMaxTracks; ++k) {
+        if (!touched_[k]) continue;
+        const WrittenPart part = written_[k];
+        if (part.slots == kMaxSectors && part.dataBytes == kSectorDataBytes)
+            (*tracks_)[k].Clear();
+        else
+            (*tracks_)[k].ClearWithin(part.slots, part.dataBytes);
+    }
     touched_.reset();
+    written_.fill({});
     Comment.clear();
     TrackCount = 0;
     SkippedIdlessSectors = 0;
     if (observer_) observer_->DiskCleared();
 }
 
-TTrack* TZX_Disk::Track(unsigned k) {
+TTrack* TZX_Disk::Track(unsigned k) { return TrackWithin(k, kMaxSectors, kSectorDataBytes); }
+
+TTrack* TZX_Disk::TrackWithin(unsigned k, unsigned slots, unsigned dataBytes) {
     if (k >= kMaxTracks) return nullptr;
     touched_[k] = true;
+    WrittenPart& part = written_[k];
+    part.slots = static_cast<uint8_t>(std::max<unsigned>(part.slots, std::min<unsigned>(slots, kMaxSectors)));
+    part.dataBytes =
+        static_cast<uint16_t>(std::max<unsigned>(part.dataBytes, std::min<unsigned>(dataBytes, kSectorDataBytes)));
     return &(*tracks_)[k];
 }
 const TTrack* TZX_Disk::Track(unsigned k) const { return k < kMaxTracks ? &(*tracks_)[k] : nullptr; }

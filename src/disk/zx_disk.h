@@ -52,6 +52,9 @@ public:
     std::array<uint8_t, kRawTrackBytes> RawData{};
 
     void Clear();
+    // Clear for a track whose writers kept to the first `slots` slots (their ID fields and the first
+    // dataBytes of their data) and to the track's own fields, raw bytes aside.
+    void ClearWithin(unsigned slots, unsigned dataBytes);
     void ClearSector(unsigned i);
     uint8_t CountSectors();               // also stores the count in SectorCount
     uint8_t UsedSectorCount() const;      // the same count, stored nowhere
@@ -89,6 +92,10 @@ public:
     // Writers read through the const overloads: an image written leaves no track for Clear to reset.
     TTrack* Track(unsigned k);
     const TTrack* Track(unsigned k) const;
+    // Track k for a reader that writes no more than the first `slots` slots, their ID fields and their
+    // first dataBytes data bytes, and the track's own fields but no raw bytes: the next Clear resets only
+    // that much, unless the track is also handed out whole.
+    TTrack* TrackWithin(unsigned k, unsigned slots, unsigned dataBytes);
     uint8_t CountTracks();
     // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
     TSectorSlot* FindSector(unsigned k, unsigned r);
@@ -159,6 +166,13 @@ private:
     static Tracks* AllocateTracks();
     std::unique_ptr<Tracks, FreeTracks> tracks_;
     std::bitset<kMaxTracks> touched_;  // tracks handed out for writing since the last Clear
+    // How much of each touched track was handed out: the slots and their data bytes (whole when
+    // handed out by Track).
+    struct WrittenPart {
+        uint8_t slots = 0;
+        uint16_t dataBytes = 0;
+    };
+    std::array<WrittenPart, kMaxTracks> written_{};
     DiskObserver* observer_ = nullptr;
 };
 

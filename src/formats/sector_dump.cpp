@@ -30,7 +30,7 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
     disk.Clear();
     ByteReader in(bytes);
     for (unsigned t = 0; t < tracks; ++t) {
-        TTrack& track = *disk.Track(t);
+        TTrack& track = *disk.TrackWithin(t, layout.sectorsPerTrack, layout.sectorBytes);
         track.Used = kFlagSet;
         track.RawLength = 0;
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {

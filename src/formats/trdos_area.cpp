@@ -81,7 +81,7 @@ void TrdosFileEntry::Encode(uint8_t* bytes) const {
 void TZX_Disk::FormatBlankDisk(const std::string& label) {
     Clear();
     for (unsigned t = 0; t < kTrdosTracks; ++t) {
-        TTrack& track = *Track(t);
+        TTrack& track = *TrackWithin(t, kTrdosSectorsPerTrack, 0);
         track.Used = kFlagSet;
         track.RawLength = 0;
         track.RawValid = 0;

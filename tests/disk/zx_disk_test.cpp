@@ -138,7 +138,8 @@ TEST(ZxDisk, ObserverHearsEveryClear) {
 }
 
 // Every field a cleared track defines, and the whole of every slot: a disk reused from image to image
-// (Clear resets only the tracks handed out for writing) must hold what a fresh disk holds.
+// (Clear resets only the tracks handed out for writing, and of a track handed out to a sector-dump
+// reader only what it fills) must hold what a fresh disk holds.
 void ExpectSameModel(const TZX_Disk& fresh, const TZX_Disk& reused) {
     EXPECT_EQ(reused.Comment, fresh.Comment);
     EXPECT_EQ(reused.SkippedIdlessSectors, fresh.SkippedIdlessSectors);
@@ -210,6 +211,10 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
                   {"SCL of one file", &TZX_Disk::ParseSCL, test::MakeSclBytes({{.name = "one", .sectors = 3}})},
                   {"UDI of raw tracks", &TZX_Disk::ParseUDI, udi},
                   {"KDI of 3 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(3, 5, 1024)},
+                  {"TRD of 3 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(3)},
+                  {"SCL of two files", &TZX_Disk::ParseSCL,
+                   test::MakeSclBytes({{.name = "a", .sectors = 20}, {.name = "b", .sectors = 2}})},
+                  {"KDI of 2 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(2, 5, 1024)},
                   {"TD0 again", &TZX_Disk::ParseTD0, td0},
                   {"UDI again", &TZX_Disk::ParseUDI, udi},
                   {"TRD of 1 track", &TZX_Disk::ParseTRD, test::MakeTrdBytes(1)}};
@@ -231,6 +236,11 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         reused.BuildPRO(out);
         reused.BuildSCL(out);
         reused.BuildKDI(out);
+        // An edit past what a sector-dump reader fills, then a narrower claim on the same track: the
+        // track stays one for Clear to reset whole.
+        reused.Track(1)->Sector(kMaxSectors - 1)->Data[kSectorDataBytes - 1] = 0x77;
+        reused.Track(1)->RawData[0] = 0x4E;
+        reused.TrackWithin(1, 1, 1)->Sector(0)->Data[0] = 0x11;
     }
 }
 
