@@ -213,18 +213,24 @@ TEST(Cli, AnUnwritableLogIsReportedOnceAndTheRunGoesOnWithoutIt) {
 // The seconds of a log line's time stamp "dd.mm.yy hh:mm:ss:zzz| ...".
 int StampSeconds(const std::string& line) { return std::stoi(line.substr(15, 2)); }
 
-TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
-    TempDir dir;
+// Convert options for `count` TRD sources of 1, 2, ... tracks written into dir, the outputs into dir/out.
+cli::Options ConvertTrdSources(const TempDir& dir, int format, unsigned jobs, int count) {
     cli::Options o;
     o.command = cli::Command::Convert;
-    o.format = kFDI;
+    o.format = format;
     o.outputDir = (dir.path() / "out").string();
-    o.jobs = 3;
-    o.logFile = dir / "log.txt";
-    for (int i = 0; i < 6; ++i) {
+    o.jobs = jobs;
+    for (int i = 0; i < count; ++i) {
         o.files.push_back(dir / ("d" + std::to_string(i) + ".trd"));
         WriteFile(o.files.back(), MakeTrdBytes(1 + i));
     }
+    return o;
+}
+
+TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
+    TempDir dir;
+    cli::Options o = ConvertTrdSources(dir, kFDI, 3, 6);
+    o.logFile = dir / "log.txt";
     // The clock tells how many outputs exist when it is read: a step's stamp then shows when it happened.
     const Clock outputsSoFar = [&] {
         std::error_code ec;
@@ -252,15 +258,7 @@ TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
 
 TEST(Cli, WithoutALogTheClockIsNeverRead) {
     TempDir dir;
-    cli::Options o;
-    o.command = cli::Command::Convert;
-    o.format = kTRD;
-    o.outputDir = (dir.path() / "out").string();
-    o.jobs = 2;
-    for (int i = 0; i < 3; ++i) {
-        o.files.push_back(dir / ("d" + std::to_string(i) + ".trd"));
-        WriteFile(o.files.back(), MakeTrdBytes(1 + i));
-    }
+    cli::Options o = ConvertTrdSources(dir, kTRD, 2, 3);
     std::atomic<int> readings{0};
     const Clock counting = [&] {
         ++readings;
