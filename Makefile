@@ -12,7 +12,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-de
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
-            bash-completion qt6-translations-l10n lintian gettext locales
+            bash-completion qt6-translations-l10n lintian gettext locales hyperfine faketime
 # The locales the tests run the programs under.
 LOCALES := ru_RU en_US
 # The browser build and its tests: emscripten (its optimiser needs node-acorn), headless Chromium driven
@@ -24,7 +24,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
 .PHONY: deps web-deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long \
-        bench screenshots po web web-test-deps web-screenshots web-bench clean
+        bench corpus-hashes screenshots po web web-test-deps web-screenshots web-bench clean
 
 deps:
 	@$(MAKE) --no-print-directory install-packages WANTED="$(PACKAGES)"
@@ -107,7 +107,12 @@ screenshots: build
 	@scripts/screenshots.sh $(BUILD)
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; bench/batch.sh 200 trd $(BUILD)/bin/tarvex-cli; \
+	  bench/single.sh $(BUILD)/bin/tarvex-cli
+
+# Every corpus image converted to every format, outputs hashed: compare the lists of two builds.
+corpus-hashes: build
+	@scripts/corpus_hashes.sh $(BUILD)/bin/tarvex-cli
 
 deb: build
 	@rm -f $(BUILD)/tarvex_*.deb

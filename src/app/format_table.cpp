@@ -97,9 +97,9 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
         return false;
     }
     int chosen = -1;
-    Bytes bytes;
+    FileBuffer bytes;
     try {
-        bytes = ReadWholeFile(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
+        bytes = ReadWholeFileUnzeroed(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
             const auto format = forced ? forced : ReaderFor(path, head);
             if (!format) throw NoReader{};
             chosen = *format;

@@ -116,7 +116,10 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             logging = false;
         }
     };
-    auto writeLog = [&](const std::string& text) { writeLogAt(clock(), text); };
+    // Without a log the clock is not read: its first reading loads the time-zone rules.
+    auto writeLog = [&](const std::string& text) {
+        if (logging) writeLogAt(clock(), text);
+    };
     if (o.logFile) log.LogFileName = *o.logFile;
     writeLog(texts::RunStarted());
 

@@ -41,17 +41,23 @@ class TTrack {
 public:
     TTrack() { Clear(); }
 
-    std::array<TSectorSlot, kMaxSectors> Sectors{};
+    // The small fields lead, so they share a memory page with the first sector slots: a track in use
+    // then touches no page for them alone.
     uint8_t Index = 0;
     uint8_t Used = 0;
     uint8_t SectorCount = 0;
     uint8_t RawValid = 0;
     uint16_t RawLength = 0;
+    std::array<TSectorSlot, kMaxSectors> Sectors{};
     std::array<uint8_t, kRawTrackBytes> RawData{};
 
     void Clear();
+    // Clear for a track whose writers kept to the first `slotCount` slots (their ID fields and the first
+    // dataBytes of their data) and to the track's own fields, raw bytes aside.
+    void ClearWithin(unsigned slotCount, unsigned dataBytes);
     void ClearSector(unsigned i);
-    uint8_t CountSectors();
+    uint8_t CountSectors();               // also stores the count in SectorCount
+    uint8_t UsedSectorCount() const;      // the same count, stored nowhere
     // Slot i (0..19); nullptr for any other index.
     TSectorSlot* Sector(unsigned i) { return i < kMaxSectors ? &Sectors[i] : nullptr; }
     const TSectorSlot* Sector(unsigned i) const { return i < kMaxSectors ? &Sectors[i] : nullptr; }
@@ -83,11 +89,17 @@ public:
     void Clear();
     // Track k (0..165); nullptr for any other index. Clear resets the tracks handed out since the last
     // Clear, so a reference kept across a Clear must be taken again before it is written through.
+    // Writers read through the const overloads: an image written leaves no track for Clear to reset.
     TTrack* Track(unsigned k);
     const TTrack* Track(unsigned k) const;
+    // Track k for a reader that writes no more than the first `slotCount` slots, their ID fields and their
+    // first dataBytes data bytes, and the track's own fields but no raw bytes: the next Clear resets only
+    // that much, unless the track is also handed out whole.
+    TTrack* TrackWithin(unsigned k, unsigned slotCount, unsigned dataBytes);
     uint8_t CountTracks();
     // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
     TSectorSlot* FindSector(unsigned k, unsigned r);
+    const TSectorSlot* FindSector(unsigned k, unsigned r) const;
 
     void SetObserver(DiskObserver* observer) { observer_ = observer; }
 
@@ -157,10 +169,19 @@ private:
         void operator()(Tracks* tracks) const;
     };
     // Taken zeroed from the system, which hands out pages of a large block only when first used: a
-    // cleared track is all zero bytes but its Index, so a model that reads a small image touches little
-    // of its 6 MB.
+    // cleared track is all zero bytes but its Index. The block is in 2 MB pages where the system has
+    // them: one fault then gives a third of the model, where small pages took one fault for every 4 KB
+    // a full disk image writes.
+    static Tracks* AllocateTracks();
     std::unique_ptr<Tracks, FreeTracks> tracks_;
     std::bitset<kMaxTracks> touched_;  // tracks handed out for writing since the last Clear
+    // How much of each touched track was handed out: the slots and their data bytes (whole when
+    // handed out by Track).
+    struct WrittenPart {
+        uint8_t slotCount = 0;
+        uint16_t dataBytes = 0;
+    };
+    std::array<WrittenPart, kMaxTracks> written_{};
     DiskObserver* observer_ = nullptr;
 };
 

@@ -175,8 +175,9 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
     // Cylinders up to the last used track, so that a disk with unused tracks between used ones
     // (a one-sided disk on the even tracks) keeps all of them.
     unsigned trackSpan = 0;
+    const TZX_Disk& disk = *this;
     for (unsigned k = 0; k < kMaxTracks; ++k)
-        if (Track(k)->Used) trackSpan = k + 1;
+        if (disk.Track(k)->Used) trackSpan = k + 1;
     const unsigned cylinders = (trackSpan + 1) / 2;
 
     Bytes image;
@@ -189,8 +190,7 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
 
     Bytes data;
     for (unsigned k = 0; k < cylinders * kMaxHeads; ++k) {
-        TTrack& track = *Track(k);
-        track.CountSectors();
+        const TTrack& track = *disk.Track(k);
         std::vector<const TSectorSlot*> sectors;
         if (track.Used)
             for (const TSectorSlot& slot : track.Sectors)

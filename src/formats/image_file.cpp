@@ -44,7 +44,8 @@ private:
 };
 
 // Reads into bytes from position got until n bytes are there or the source ends; returns the new count.
-size_t ReadInto(int fd, const std::string& fileName, Bytes& bytes, size_t got, size_t n) {
+template <class Buffer>
+size_t ReadInto(int fd, const std::string& fileName, Buffer& bytes, size_t got, size_t n) {
     while (got < n) {
         const ssize_t r = ::read(fd, bytes.data() + got, n - got);
         if (r < 0) {
@@ -62,8 +63,9 @@ size_t ReadInto(int fd, const std::string& fileName, Bytes& bytes, size_t got, s
 // the end needs no larger buffer; a file that grows meanwhile, and a source of unknown length, grow the
 // buffer step by step. For the latter the whole limit is reserved at once: the system hands out its
 // pages only as they are filled, and the buffer is never copied.
-Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit, Bytes bytes,
-                 size_t got) {
+template <class Buffer>
+Buffer ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const FileSizeLimit& limit, Buffer bytes,
+                  size_t got) {
     const size_t cap = static_cast<size_t>(limit.maxBytes) + 1;
     if (knownSize == 0) bytes.reserve(cap);
     bytes.resize(std::max<size_t>(got, std::min<uint64_t>(knownSize > 0 ? knownSize + 1 : kReadStep, cap)));
@@ -72,7 +74,8 @@ Bytes ReadAtMost(int fd, const std::string& fileName, uint64_t knownSize, const 
         if (got < bytes.size() || got >= cap) break;  // the end, or one byte past the limit
         bytes.resize(std::min(cap, got + std::max(got, kReadStep)));
     }
-    if (got > limit.maxBytes) throw IoError(TooLargeText(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
+    if (got > limit.maxBytes)
+        throw IoError(TooLargeText(limit, Fill(Tr("more than %s bytes"), {std::to_string(limit.maxBytes)})));
     bytes.resize(got);
     return bytes;
 }
@@ -100,20 +103,37 @@ FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) 
     return fd;
 }
 
-}  // namespace
-
-Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
-    return ReadWholeFile(fileName, 0, [&](ByteSpan) -> const FileSizeLimit& { return limit; });
-}
-
-Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
+template <class Buffer>
+Buffer ReadWhole(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
     uint64_t size = 0;
     FileDescriptor fd = OpenForReading(fileName, size);
-    Bytes bytes(headBytes);
+    Buffer bytes(headBytes);
     const size_t got = ReadInto(fd.get(), fileName, bytes, 0, headBytes);
     const FileSizeLimit& limit = limitFor(ByteSpan(bytes.data(), got));
     RefuseOversizeImage(size, limit);
     return ReadAtMost(fd.get(), fileName, size, limit, std::move(bytes), got);
+}
+
+LimitForHead FixedLimit(const FileSizeLimit& limit) {
+    return [&limit](ByteSpan) -> const FileSizeLimit& { return limit; };
+}
+
+}  // namespace
+
+Bytes ReadWholeFile(const std::string& fileName, const FileSizeLimit& limit) {
+    return ReadWhole<Bytes>(fileName, 0, FixedLimit(limit));
+}
+
+Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
+    return ReadWhole<Bytes>(fileName, headBytes, limitFor);
+}
+
+FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimit& limit) {
+    return ReadWhole<FileBuffer>(fileName, 0, FixedLimit(limit));
+}
+
+FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
+    return ReadWhole<FileBuffer>(fileName, headBytes, limitFor);
 }
 
 Bytes ReadFileHead(const std::string& fileName, size_t n) {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 #include "formats/image_size_limits.h"
@@ -24,6 +26,31 @@ Bytes ReadWholeFile(const std::string& fileName, size_t headBytes, const LimitFo
 
 // At most n bytes from the start of the file; throws IoError with the reason when it cannot be read.
 Bytes ReadFileHead(const std::string& fileName, size_t n);
+// Leaves the elements a vector grows by as the memory held them: the bytes of a file are read over them
+// at once, so zeroing them first would write every byte twice.
+template <class T>
+struct UnzeroedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnzeroedAllocator<U>;
+    };
+    UnzeroedAllocator() = default;
+    template <class U>
+    UnzeroedAllocator(const UnzeroedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using FileBuffer = std::vector<uint8_t, UnzeroedAllocator<uint8_t>>;
+
+// ReadWholeFile, the same bytes and the same refusals, into a buffer that is not zeroed first.
+FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimit& limit = kAnyFileLimit);
+FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor);
 
 // Writes the bytes as an unnamed file of the target folder (a named temporary where the file system
 // cannot), makes a replacement durable, and puts it in place by one rename, keeping the permissions of

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
@@ -140,7 +141,7 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
         unsigned track = entry->FirstTrack;
         unsigned sector = entry->FirstSector + 1u;
         for (unsigned k = 0; k < entry->SectorCount; ++k) {
-            const TSectorSlot* slot = FindSector(track, sector);
+            const TSectorSlot* slot = std::as_const(*this).FindSector(track, sector);
             if (!slot || !slot->Used || slot->DataLength < kTrdosSectorBytes) {
                 StatusMessage =
                     Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sector)});

@@ -1,6 +1,7 @@
 #include "formats/sector_dump.h"
 
 #include <string>
+#include <utility>
 
 #include "formats/byte_reader.h"
 #include "i18n/translate.h"
@@ -30,7 +31,7 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
     disk.Clear();
     ByteReader in(bytes);
     for (unsigned t = 0; t < tracks; ++t) {
-        TTrack& track = *disk.Track(t);
+        TTrack& track = *disk.TrackWithin(t, layout.sectorsPerTrack, layout.sectorBytes);
         track.Used = kFlagSet;
         track.RawLength = 0;
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
@@ -53,7 +54,7 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
     Bytes image;
     image.reserve(static_cast<size_t>(tracks) * layout.TrackBytes());
     for (unsigned t = 0; t < tracks; ++t) {
-        TTrack& track = *disk.Track(t);
+        const TTrack& track = *std::as_const(disk).Track(t);
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
             const uint8_t r = layout.SectorNumber(t, s);
             const TSectorSlot* found = nullptr;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
@@ -78,7 +79,7 @@ unsigned SlotBytesForSizeCode(uint8_t sizeCode) {
     return sizeCode >= 4 ? kSectorDataBytes : 128u << sizeCode;
 }
 
-bool NeedsHighDensity(TZX_Disk& disk) {
+bool NeedsHighDensity(const TZX_Disk& disk) {
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         const TTrack& track = *disk.Track(k);
         if (!track.Used) continue;
@@ -239,8 +240,8 @@ void PutCommentBlock(const std::vector<std::string>& comment, const std::tm& whe
     body.insert(body.end(), block.begin(), block.end());
 }
 
-void PutTrack(TTrack& track, unsigned index, Bytes& body) {
-    const uint8_t record[3] = {track.CountSectors(), static_cast<uint8_t>(index / 2), static_cast<uint8_t>(index % 2)};
+void PutTrack(const TTrack& track, unsigned index, Bytes& body) {
+    const uint8_t record[3] = {track.UsedSectorCount(), static_cast<uint8_t>(index / 2), static_cast<uint8_t>(index % 2)};
     PutBytes(body, record, sizeof record);
     PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(record, sizeof record)));
     unsigned written = 0;
@@ -387,7 +388,7 @@ bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) 
     const unsigned tracks = disk.CountTracks();
     unsigned written = 0;
     for (unsigned k = 0; k < kMaxTracks && written < tracks; ++k) {
-        TTrack& track = *disk.Track(k);
+        const TTrack& track = *std::as_const(disk).Track(k);
         if (!track.Used) continue;
         ++written;
         PutTrack(track, k, body);

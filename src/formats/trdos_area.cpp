@@ -25,11 +25,11 @@ void SetU16(uint8_t* p, uint16_t v) {
 }
 
 // Sectors 1..9 of track 0 as one image; false when track 0 cannot hold a TR-DOS system area.
-bool GatherSystemArea(TZX_Disk& disk, std::array<uint8_t, kSystemAreaBytes>& area) {
-    TTrack& track = *disk.Track(0);
+bool GatherSystemArea(const TZX_Disk& disk, std::array<uint8_t, kSystemAreaBytes>& area) {
+    const TTrack& track = *disk.Track(0);
     if (!track.Used) return false;
     area.fill(0);
-    const unsigned count = track.CountSectors();
+    const unsigned count = track.UsedSectorCount();
     for (unsigned s = 0; s < count; ++s) {
         const TSectorSlot& slot = *track.Sector(s);
         if (slot.SectorNo < 1 || slot.SectorNo > kTrdosInfoSectorNo) continue;
@@ -82,7 +82,7 @@ void TrdosFileEntry::Encode(uint8_t* bytes) const {
 void TZX_Disk::FormatBlankDisk(const std::string& label) {
     Clear();
     for (unsigned t = 0; t < kTrdosTracks; ++t) {
-        TTrack& track = *Track(t);
+        TTrack& track = *TrackWithin(t, kTrdosSectorsPerTrack, 0);
         track.Used = kFlagSet;
         track.RawLength = 0;
         track.RawValid = 0;

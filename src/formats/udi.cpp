@@ -63,7 +63,7 @@ constexpr Crc32Tables MakeCrc32Tables() {
 constexpr Crc32Tables kCrc32 = MakeCrc32Tables();
 
 // One past the highest used track index; 0 for a disk without tracks.
-unsigned UsedTrackSpan(TZX_Disk& disk) {
+unsigned UsedTrackSpan(const TZX_Disk& disk) {
     for (unsigned k = kMaxTracks; k > 0; --k)
         if (disk.Track(k - 1)->Used) return k;
     return 0;

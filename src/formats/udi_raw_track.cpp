@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "formats/udi_raw_track.h"
 #include "disk/zx_disk.h"
@@ -108,7 +109,7 @@ void PutCutData(TrackImage& out, long pos, const TSectorSlot& slot) {
     out.PutData(pos, d, slot.Data.data(), slot.DataLength);
 }
 
-bool BuildFromScratch(TTrack& track, unsigned count, TrackImage& out) {
+bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out) {
     long total = kPreambleBytes;
     for (unsigned k = 0; k < count; ++k) {
         const long size = MfmSectorBytes(track.Sector(k)->SizeCode);
@@ -168,7 +169,7 @@ std::optional<long> FindMark(const TTrack& track, long from, uint8_t a, uint8_t 
     return std::nullopt;
 }
 
-bool BuildKeepingLayout(TTrack& track, unsigned count, TrackImage& out) {
+bool BuildKeepingLayout(const TTrack& track, unsigned count, TrackImage& out) {
     long q = 0, fieldEnd = 0;
     if (auto index = FindMark(track, 0, kSyncC2, kSyncC2, kIndexMark, kIndexMark)) {
         q = *index;
@@ -218,11 +219,11 @@ bool BuildKeepingLayout(TTrack& track, unsigned count, TrackImage& out) {
 }  // namespace
 
 bool TZX_Disk::BuildRawTrack(uint8_t trackIndex, uint8_t* rawOut, uint8_t* marksOut) {
-    TTrack* track = Track(trackIndex);
+    const TTrack* track = std::as_const(*this).Track(trackIndex);
     TrackImage out;
     bool built = true;
     if (track) {
-        const unsigned count = track->CountSectors();
+        const unsigned count = track->UsedSectorCount();
         if (track->RawValid && track->RawLength > 0)
             built = BuildKeepingLayout(*track, count, out);
         else if (track->Used)

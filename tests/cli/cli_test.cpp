@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <sstream>
 
@@ -220,18 +221,24 @@ TEST(Cli, AnUnwritableLogIsReportedOnceAndTheRunGoesOnWithoutIt) {
 // The seconds of a log line's time stamp "dd.mm.yy hh:mm:ss:zzz| ...".
 int StampSeconds(const std::string& line) { return std::stoi(line.substr(15, 2)); }
 
-TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
-    TempDir dir;
+// Convert options for `count` TRD sources of 1, 2, ... tracks written into dir, the outputs into dir/out.
+cli::Options ConvertTrdSources(const TempDir& dir, int format, unsigned jobs, int count) {
     cli::Options o;
     o.command = cli::Command::Convert;
-    o.format = kFDI;
+    o.format = format;
     o.outputDir = (dir.path() / "out").string();
-    o.jobs = 3;
-    o.logFile = dir / "log.txt";
-    for (int i = 0; i < 6; ++i) {
+    o.jobs = jobs;
+    for (int i = 0; i < count; ++i) {
         o.files.push_back(dir / ("d" + std::to_string(i) + ".trd"));
         WriteFile(o.files.back(), MakeTrdBytes(1 + i));
     }
+    return o;
+}
+
+TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
+    TempDir dir;
+    cli::Options o = ConvertTrdSources(dir, kFDI, 3, 6);
+    o.logFile = dir / "log.txt";
     // The clock tells how many outputs exist when it is read: a step's stamp then shows when it happened.
     const Clock outputsSoFar = [&] {
         std::error_code ec;
@@ -255,6 +262,25 @@ TEST(Cli, EachLogLineCarriesTheTimeOfItsStepNotOfItsPrinting) {
     ASSERT_EQ(saved.size(), o.files.size()) << log;
     for (const std::string& file : o.files) EXPECT_LT(opened.at(file), saved.at(file)) << file;
     EXPECT_EQ(StampSeconds(Lines(log).back()), 6) << "the final line after every output";
+}
+
+TEST(Cli, WithoutALogTheClockIsNeverRead) {
+    TempDir dir;
+    cli::Options o = ConvertTrdSources(dir, kTRD, 2, 3);
+    std::atomic<int> readings{0};
+    const Clock counting = [&] {
+        ++readings;
+        return LocalTime{2026, 1, 2, 3, 4, 5, 0};
+    };
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::RunConvert(o, out, err, false, counting), 0) << err.str();
+    EXPECT_EQ(Lines(out.str()).size(), 3u);
+    EXPECT_EQ(readings, 0);
+
+    o.logFile = dir / "log.txt";
+    o.overwrite = true;
+    ASSERT_EQ(cli::RunConvert(o, out, err, false, counting), 0) << err.str();
+    EXPECT_EQ(readings, 2 + 4 * 3) << "run start and end, and four steps of every file";
 }
 
 TEST(Cli, InfoShowsGeometryAndSectorMap) {

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
 
 namespace tarvex {
 namespace {
@@ -37,11 +43,31 @@ TEST(ZxDisk, ClearEmptiesTracksAndCommentButKeepsStatus) {
     EXPECT_EQ(t.Index, 7);
 }
 
+TEST(ZxDisk, ANewDiskIsBlankInEveryByteButTheTrackNumbers) {
+    for (int round = 0; round < 2; ++round) {  // the second disk may get the first one's memory
+        TZX_Disk disk;
+        for (unsigned k = 0; k < kMaxTracks; ++k) {
+            TTrack& t = *disk.Track(k);
+            ASSERT_EQ(t.Index, k);
+            ASSERT_TRUE(t.Used == 0 && t.SectorCount == 0 && t.RawValid == 0 && t.RawLength == 0) << k;
+            ASSERT_TRUE(std::all_of(t.RawData.begin(), t.RawData.end(), [](uint8_t b) { return b == 0; })) << k;
+            for (const TSectorSlot& slot : t.Sectors)
+                ASSERT_TRUE(slot.Used == 0 && slot.SectorNo == 0 && slot.DataLength == 0 &&
+                            std::all_of(slot.Data.begin(), slot.Data.end(), [](uint8_t b) { return b == 0; }))
+                    << k;
+            t.RawData.fill(0xEE);
+            for (TSectorSlot& slot : t.Sectors) slot.Data.fill(0xEE);
+        }
+    }
+}
+
 TEST(ZxDisk, CountsUsedSlotsAndTracksWithGaps) {
     TZX_Disk disk;
     TTrack& t = *disk.Track(0);
     t.Sector(0)->Used = kFlagSet;
     t.Sector(2)->Used = 1;  // any non-zero value counts
+    EXPECT_EQ(t.UsedSectorCount(), 2);
+    EXPECT_EQ(t.SectorCount, 0) << "counted, not stored";
     EXPECT_EQ(t.CountSectors(), 2);
     EXPECT_EQ(t.SectorCount, 2);
     disk.Track(0)->Used = kFlagSet;
@@ -109,6 +135,113 @@ TEST(ZxDisk, ObserverHearsEveryClear) {
     disk.Clear();
     disk.Clear();
     EXPECT_EQ(counter.clears, 2);
+}
+
+// Every field a cleared track defines, and the whole of every slot: a disk reused from image to image
+// (Clear resets only the tracks handed out for writing, and of a track handed out to a sector-dump
+// reader only what it fills) must hold what a fresh disk holds.
+void ExpectSameModel(const TZX_Disk& fresh, const TZX_Disk& reused) {
+    EXPECT_EQ(reused.Comment, fresh.Comment);
+    EXPECT_EQ(reused.SkippedIdlessSectors, fresh.SkippedIdlessSectors);
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        SCOPED_TRACE("track " + std::to_string(k));
+        const TTrack& a = *fresh.Track(k);
+        const TTrack& b = *reused.Track(k);
+        ASSERT_EQ(b.Index, a.Index);
+        ASSERT_EQ(b.Used, a.Used);
+        ASSERT_EQ(b.SectorCount, a.SectorCount);
+        ASSERT_EQ(b.RawValid, a.RawValid);
+        ASSERT_EQ(b.RawLength, a.RawLength);
+        ASSERT_TRUE(std::equal(a.RawData.begin(), a.RawData.begin() + kRawClearedBytes, b.RawData.begin()));
+        for (unsigned s = 0; s < kMaxSectors; ++s) {
+            const TSectorSlot& x = *a.Sector(s);
+            const TSectorSlot& y = *b.Sector(s);
+            ASSERT_TRUE(x.Used == y.Used && x.Cylinder == y.Cylinder && x.Head == y.Head && x.SectorNo == y.SectorNo &&
+                        x.SizeCode == y.SizeCode && x.DataCrcOk == y.DataCrcOk && x.DataLength == y.DataLength &&
+                        x.Data == y.Data)
+                << "slot " << s;
+        }
+    }
+}
+
+// Every track used, all twenty slots of mixed sizes with data up to the slot's last byte, some with bad
+// data CRCs or without data, and a comment: an image of it leaves marks all over a disk that reads it.
+void FillEveryTrack(TZX_Disk& disk) {
+    constexpr uint8_t kSizeCodes[] = {0, 1, 2, 3, 6};
+    disk.Comment = {"every track", "every slot"};
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& t = *disk.Track(k);
+        t.Used = kFlagSet;
+        for (unsigned s = 0; s < kMaxSectors; ++s) {
+            TSectorSlot& slot = *t.Sector(s);
+            slot.Used = kFlagSet;
+            slot.Cylinder = static_cast<uint8_t>(k / 2);
+            slot.Head = static_cast<uint8_t>(k % 2);
+            slot.SectorNo = static_cast<uint8_t>(s + 1);
+            slot.SizeCode = kSizeCodes[(k + s) % std::size(kSizeCodes)];
+            slot.DataCrcOk = (k * 7 + s) % 5 ? kFlagSet : 0;
+            slot.DataLength = slot.SizeCode > 3 ? 0 : static_cast<uint16_t>(128u << slot.SizeCode);
+            for (unsigned i = 0; i < slot.DataLength; ++i) slot.Data[i] = static_cast<uint8_t>(k * 31 + s * 7 + i);
+        }
+        t.CountSectors();
+    }
+}
+
+TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
+    using Parse = bool (TZX_Disk::*)(ByteSpan);
+    struct Image {
+        const char* what;
+        Parse parse;
+        Bytes bytes;
+    };
+    std::vector<Image> images;
+    {
+        TZX_Disk full;
+        FillEveryTrack(full);
+        Bytes td0, fdi;
+        ASSERT_TRUE(full.BuildTD0(td0, false));
+        ASSERT_TRUE(full.BuildFDI(fdi));
+        TZX_Disk trdos;
+        ASSERT_TRUE(trdos.ParseTRD(test::MakeTrdBytes(160)));
+        Bytes udi;
+        ASSERT_TRUE(trdos.BuildUDI(udi));
+        images = {{"TD0 of every track", &TZX_Disk::ParseTD0, td0},
+                  {"TRD of 2 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(2)},
+                  {"FDI of every track", &TZX_Disk::ParseFDI, fdi},
+                  {"SCL of one file", &TZX_Disk::ParseSCL, test::MakeSclBytes({{.name = "one", .sectors = 3}})},
+                  {"UDI of raw tracks", &TZX_Disk::ParseUDI, udi},
+                  {"KDI of 3 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(3, 5, 1024)},
+                  {"TRD of 3 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(3)},
+                  {"SCL of two files", &TZX_Disk::ParseSCL,
+                   test::MakeSclBytes({{.name = "a", .sectors = 20}, {.name = "b", .sectors = 2}})},
+                  {"KDI of 2 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(2, 5, 1024)},
+                  {"TD0 again", &TZX_Disk::ParseTD0, td0},
+                  {"UDI again", &TZX_Disk::ParseUDI, udi},
+                  {"TRD of 1 track", &TZX_Disk::ParseTRD, test::MakeTrdBytes(1)}};
+    }
+    TZX_Disk reused;
+    for (const Image& image : images) {
+        SCOPED_TRACE(image.what);
+        TZX_Disk fresh;
+        ASSERT_TRUE((fresh.*image.parse)(image.bytes)) << fresh.StatusMessage;
+        ASSERT_TRUE((reused.*image.parse)(image.bytes)) << reused.StatusMessage;
+        ExpectSameModel(fresh, reused);
+        // Writing reads the model only: whatever the writers make of it, the next image meets a disk that
+        // Clear can still bring back to blank.
+        Bytes out;
+        reused.BuildUDI(out);
+        reused.BuildTRD(out);
+        reused.BuildTD0(out, false);
+        reused.BuildFDI(out);
+        reused.BuildPRO(out);
+        reused.BuildSCL(out);
+        reused.BuildKDI(out);
+        // An edit past what a sector-dump reader fills, then a narrower claim on the same track: the
+        // track stays one for Clear to reset whole.
+        reused.Track(1)->Sector(kMaxSectors - 1)->Data[kSectorDataBytes - 1] = 0x77;
+        reused.Track(1)->RawData[0] = 0x4E;
+        reused.TrackWithin(1, 1, 1)->Sector(0)->Data[0] = 0x11;
+    }
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {

@@ -110,6 +110,40 @@ TEST(ImageFile, SourcesOfUnknownLengthAreReadNoFurtherThanTheLimit) {
     }
 }
 
+// The unzeroed reader must give the plain reader's bytes and refusals. Memory just freed after being
+// filled with a marker is likely handed out again to the unzeroed buffer: a marker byte showing up in its
+// result would be a byte that was never read.
+TEST(ImageFile, UnzeroedReadingGivesThePlainReadersBytesAndRefusals) {
+    constexpr uint8_t kMarker = 0xA5;
+    auto unzeroed = [&](const std::string& path, const FileSizeLimit& limit) {
+        {
+            std::vector<uint8_t> stale(2 * 1024 * 1024, kMarker);
+            asm volatile("" : : "r"(stale.data()) : "memory");  // the filling is kept
+        }
+        const FileBuffer bytes = ReadWholeFileUnzeroed(path, limit);
+        return Bytes(bytes.begin(), bytes.end());
+    };
+    auto same = [&](const std::string& path, const FileSizeLimit& limit) {
+        SCOPED_TRACE(path);
+        Bytes plain, fast;
+        const std::string plainRefusal = Refusal([&] { plain = ReadWholeFile(path, limit); });
+        EXPECT_EQ(Refusal([&] { fast = unzeroed(path, limit); }), plainRefusal);
+        EXPECT_EQ(fast, plain);
+    };
+    TempDir dir;
+    for (const size_t length : {size_t{0}, size_t{1}, size_t{999}, kSmallLimit.maxBytes, kSmallLimit.maxBytes + 1}) {
+        WriteFile(dir / "zeros", Bytes(length, 0));
+        same(dir / "zeros", kSmallLimit);
+    }
+    WriteFile(dir / "large", Bytes(655360 + 1234, 0));
+    same(dir / "large", kAnyFileLimit);
+    same("/proc/self/cmdline", kAnyFileLimit);  // claims a length of 0: the buffer grows step by step
+    same("/dev/zero", kSmallLimit);
+    same(dir.path().string(), kSmallLimit);
+    same(dir / "missing", kSmallLimit);
+    EXPECT_EQ(unzeroed(dir / "large", kAnyFileLimit), Bytes(655360 + 1234, 0));
+}
+
 TEST(ImageFile, ReplacingKeepsPermissionsAndNewFilesFollowTheUmask) {
     TempDir dir;
     const std::string target = dir / "kept.trd";
