@@ -93,7 +93,7 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
                    int* formatRead) {
     // A file nothing names and that is not there keeps the message of a type that is not supported.
     if (!forced && !FormatByExtension(path) && !FileExists(path)) {
-        message = kUnsupportedType;
+        message = Tr(kUnsupportedType);
         return false;
     }
     int chosen = -1;
@@ -106,7 +106,7 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
             return *Formats()[chosen].sizeLimit;
         });
     } catch (const NoReader&) {
-        message = kUnsupportedType;
+        message = Tr(kUnsupportedType);
         return false;
     } catch (const std::exception& e) {
         message = e.what();

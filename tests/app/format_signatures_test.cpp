@@ -9,6 +9,7 @@
 
 #include "app/format_table.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -78,6 +79,7 @@ std::vector<Sample> SignedSamples() {
 }
 
 TEST(FormatSignatures, RenamedImagesAreReadByTheirContentAndSayWhatTheyAre) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TempDir dir;
     for (const Sample& s : SignedSamples()) {
         SCOPED_TRACE(s.name);
@@ -101,13 +103,14 @@ TEST(FormatSignatures, RenamedImagesAreReadByTheirContentAndSayWhatTheyAre) {
 }
 
 TEST(FormatSignatures, AForcedReaderReadsWhatNoNameOrContentTells) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TempDir dir;
     const Bytes trd = test::MakeTrdBytes(3);
     test::WriteFile(dir / "game.bin", trd);
     TZX_Disk disk;
     std::string message;
     EXPECT_FALSE(ReadImageFile(disk, dir / "game.bin", message));
-    EXPECT_EQ(message, "Данный тип файлов не поддерживается!");
+    EXPECT_EQ(message, "This file type is not supported!");
     EXPECT_EQ(FormatOfContent(dir / "game.bin"), std::nullopt);
 
     int format = -1;
@@ -123,6 +126,7 @@ TEST(FormatSignatures, AForcedReaderReadsWhatNoNameOrContentTells) {
 }
 
 TEST(FormatSignatures, AFileOfAnotherFormatIsHeldToTheLimitOfTheFormatItHolds) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     // A TRD's limit is 681,984 bytes; a larger file named .trd that is in fact a DSK is held to the DSK's.
     TempDir dir;
     Bytes dsk = test::ReadFile(test::TestData("cpccore-apb.dsk"));

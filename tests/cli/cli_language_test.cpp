@@ -79,14 +79,14 @@ TEST(CliLanguage, UsageMistakesAndHelpFollowTheLocale) {
         const test::ScopedLocale english("C");
         const auto r = RunCli({"convert", "--to", "xyz", "a.trd"});
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_EQ(r.err, "tarvex-cli: unknown format 'xyz' (use udi, trd, td0, fdi, pro, scl or kdi)\n"
+        EXPECT_EQ(r.err, "tarvex-cli: unknown format 'xyz' (use udi, trd, td0, fdi, pro, scl, kdi, hfe or dsk)\n"
                          "Try 'tarvex-cli --help' for more information.\n");
         const auto help = RunCli({"--help"});
         EXPECT_TRUE(AllAscii(help.out)) << help.out;
         EXPECT_THAT(help.out, HasSubstr("Commands:\n"));
     }
     const auto r = RunCli({"convert", "--to", "xyz", "a.trd"});
-    EXPECT_EQ(r.err, "tarvex-cli: неизвестный формат 'xyz' (допустимы udi, trd, td0, fdi, pro, scl или kdi)\n"
+    EXPECT_EQ(r.err, "tarvex-cli: неизвестный формат 'xyz' (допустимы udi, trd, td0, fdi, pro, scl, kdi, hfe или dsk)\n"
                      "Подробнее: 'tarvex-cli --help'.\n");
     EXPECT_THAT(RunCli({"--help"}).out, HasSubstr("Команды:\n"));
 }

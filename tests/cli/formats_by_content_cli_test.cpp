@@ -9,6 +9,7 @@
 #include "app/format_table.h"
 #include "cli/cli_options.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -33,6 +34,7 @@ std::vector<std::pair<std::string, Bytes>> SignedImages(TZX_Disk& disk) {
 }
 
 TEST(FormatsByContentCli, RenamedCopiesConvertAndInfoNamesWhatTheyHold) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TempDir dir;
     TZX_Disk disk;
     for (const auto& [format, bytes] : SignedImages(disk)) {
@@ -65,11 +67,12 @@ TEST(FormatsByContentCli, RenamedCopiesConvertAndInfoNamesWhatTheyHold) {
 }
 
 TEST(FormatsByContentCli, TrdUnderAnotherNameConvertsWithFrom) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TempDir dir;
     test::WriteFile(dir / "game.bin", test::MakeTrdBytes(6));
     const test::CommandResult refused = RunCli({"convert", "--to", "dsk", "-q", dir / "game.bin"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_THAT(refused.out, HasSubstr("Error open file! (Данный тип файлов не поддерживается!)"));
+    EXPECT_THAT(refused.out, HasSubstr("Error open file! (This file type is not supported!)"));
     EXPECT_FALSE(fs::exists(dir / "game.dsk"));
 
     const test::CommandResult forced = RunCli({"convert", "--to", "dsk", "--from", "TRD", "-q", dir / "game.bin"});
@@ -85,6 +88,7 @@ TEST(FormatsByContentCli, TrdUnderAnotherNameConvertsWithFrom) {
 }
 
 TEST(FormatsByContentCli, FromIsParsedForBothCommands) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     auto r = cli::ParseArguments({"convert", "--to", "udi", "--from", "Dsk", "a"});
     ASSERT_TRUE(r.options) << r.error;
     EXPECT_EQ(r.options->from, kDSK);
@@ -100,6 +104,7 @@ TEST(FormatsByContentCli, FromIsParsedForBothCommands) {
 }
 
 TEST(FormatsByContentCli, DskTheModelCannotHoldIsRefusedNamingTheTrackAndLeavesNoFile) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TempDir dir;
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));

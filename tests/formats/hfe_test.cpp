@@ -12,6 +12,7 @@
 #include "formats/udi_raw_track.h"
 #include "mfm_test_decoder.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -375,6 +376,7 @@ TEST(Hfe, HeadersThatAreNoHfeAndFilesCutShortAreRefused) {
 }
 
 TEST(Hfe, CommandLineConvertsToHfeAndInfoNamesEmptyTracks) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     test::TempDir dir;
     test::WriteFile(dir / "disk.trd", test::MakeTrdBytes(4));
     const auto convert = test::RunCli({"convert", "--to", "HFE", "-q", dir / "disk.trd"});

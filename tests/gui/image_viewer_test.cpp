@@ -204,13 +204,14 @@ TEST(ProgramFolderTest, ExecutableFolderWhenWritableElseTheDataFolder) {
 
 TEST(DialogFilterTest, PairsBecomeNameFiltersWithBothLetterCases) {
     const QStringList filters = NameFiltersFromPairs(AddDialogFilter());
-    ASSERT_EQ(filters.size(), 10);
+    ASSERT_EQ(filters.size(), 11);
     EXPECT_EQ(filters[0], "Универсальный образ диска (*.udi) (*.udi *.UDI)");
-    EXPECT_EQ(filters[7], "Образ диска Amstrad CPC / Spectrum +3 (*.dsk) (*.dsk *.DSK)");
-    EXPECT_EQ(filters[8], "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk) "
+    EXPECT_EQ(filters[7], "Образ дискеты HxC (*.hfe) (*.hfe *.HFE)");
+    EXPECT_EQ(filters[8], "Образ диска Amstrad CPC / Spectrum +3 (*.dsk) (*.dsk *.DSK)");
+    EXPECT_EQ(filters[9], "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk) "
                           "(*.fdi *.FDI *.trd *.TRD *.udi *.UDI *.td0 *.TD0 *.pro *.PRO *.scl *.SCL *.kdi *.KDI "
-                          "*.dsk *.DSK)");
-    EXPECT_EQ(filters[9], "Все файлы (*)");
+                          "*.hfe *.HFE *.dsk *.DSK)");
+    EXPECT_EQ(filters[10], "Все файлы (*)");
 }
 
 }  // namespace

@@ -149,9 +149,10 @@ TEST_F(WindowTest, EnglishLocaleShowsEveryTextInEnglish) {
     EXPECT_EQ(AddDialogFilter(), "Universal disk image (*.udi)|*.udi|TR-DOS disk image (*.trd)|*.trd|"
                                  "TeleDisk disk image (*.td0)|*.td0|Full disk image (*.fdi)|*.fdi|"
                                  "CP/M Profi sector image (*.pro)|*.pro|Compact TR-DOS disk image (*.scl)|*.scl|"
-                                 "Korvet disk image (*.kdi)|*.kdi|"
-                                 "Supported formats (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|"
-                                 "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi");
+                                 "Korvet disk image (*.kdi)|*.kdi|HxC floppy image (*.hfe)|*.hfe|"
+                                 "Amstrad CPC / Spectrum +3 disk image (*.dsk)|*.dsk|"
+                                 "Supported formats (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk)|"
+                                 "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|All files|*");
 }
 
 TEST_F(WindowTest, RussianLocaleGivesTheOriginalAddDialogFilter) {
@@ -159,9 +160,10 @@ TEST_F(WindowTest, RussianLocaleGivesTheOriginalAddDialogFilter) {
               "Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS диска (*.trd)|*.trd|"
               "Образ диска TeleDisk (*.td0)|*.td0|Полный образ диска (*.fdi)|*.fdi|"
               "Секторный образ диска CP/M Profi (*.pro)|*.pro|Краткий формат образа TRDOS диска (*.scl)|*.scl|"
-              "Образ диска Корвета (*.kdi)|*.kdi|"
-              "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi)|"
-              "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi");
+              "Образ диска Корвета (*.kdi)|*.kdi|Образ дискеты HxC (*.hfe)|*.hfe|"
+              "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)|*.dsk|"
+              "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk)|"
+              "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|Все файлы|*");
 }
 
 TEST_F(WindowTest, EnglishLocaleAddingMessagesAndQuestionsAreEnglish) {
@@ -246,8 +248,8 @@ TEST_F(WindowTest, AddingThroughTheDialogChecksExtensionAndName) {
     EXPECT_EQ(dialogs_.openFolder.toStdString(), program_ + "DiskImage");
     EXPECT_TRUE(dialogs_.openFilter.startsWith("Универсальный образ диска (*.udi)|*.udi|Файл образа TRDOS"));
     EXPECT_TRUE(dialogs_.openFilter.endsWith(
-        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.dsk)|"
-        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.dsk|Все файлы|*"));
+        "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk)|"
+        "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|Все файлы|*"));
 
     ASSERT_EQ(dialogs_.boxes.size(), 2u);
     EXPECT_EQ(dialogs_.boxes[0].text, "Не поддерживаемый тип файла...");

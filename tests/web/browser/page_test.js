@@ -259,7 +259,7 @@ async function main() {
       await page.click('#results [data-source="unrealng-beta128-empty.udi"] button.view');
       await page.waitForSelector('#viewer[data-source="unrealng-beta128-empty.udi"]:not([hidden])');
       const shown = await page.$eval("#sector-map", (m) => m.textContent);
-      assert.strictEqual(shown, "Error open file! (Error UDI format!)");
+      assert.strictEqual(shown, "Error open file! (UDI format error!)");
     });
 
     await check("no request leaves the page's origin, and the site's own files were fetched", async () => {
