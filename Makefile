@@ -18,7 +18,7 @@ LOCALES := ru_RU en_US
 # The browser build and its tests: emscripten (its optimiser needs node-acorn), headless Chromium driven
 # by puppeteer-core from the npm registry, and a fixed clock for the command line's TD0 comments.
 # npm comes with some builds of nodejs; Debian's own npm package is added only where the command is missing.
-WEB_PACKAGES := emscripten node-acorn nodejs chromium faketime $(if $(shell command -v npm),,npm)
+WEB_PACKAGES := emscripten node-acorn nodejs chromium faketime gettext $(if $(shell command -v npm),,npm)
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

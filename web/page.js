@@ -14,7 +14,7 @@ let busy = false;
 let nextRequest = 1;
 const waiting = new Map();  // request id -> resolve
 
-const worker = new Worker("worker.js");
+const worker = new Worker("worker.js?lang=" + language);
 worker.onmessage = (event) => {
   const message = event.data;
   if (message.type === "ready") return coreReady(message.formats);

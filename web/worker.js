@@ -106,9 +106,19 @@ onmessage = (event) => {
   else pending.push(event.data);
 };
 
+// The page's language comes with the worker's address (worker.js?lang=ru); the core's messages follow it.
+async function useLanguage(language) {
+  if (language !== "ru") return;
+  const response = await fetch("ru.mo");
+  if (!response.ok) return;
+  const bytes = new Uint8Array(await response.arrayBuffer());
+  withImage("ru.mo", bytes, (name, at, length) => core._tarvex_use_catalogue(at, length));
+}
+
 TarvexModule().then(
-  (module) => {
+  async (module) => {
     core = module;
+    await useLanguage(new URLSearchParams(self.location.search).get("lang"));
     disk = core._tarvex_disk_new();
     const formats = [];
     for (let i = 0; i < core._tarvex_format_count(); i++) formats.push(textAt(core._tarvex_format_name(i)));

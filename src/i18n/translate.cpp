@@ -1,6 +1,8 @@
 // Looks texts up in the program's catalogue through the C library's gettext. Builds without gettext (the
-// browser build) keep the English texts.
+// browser build) look them up in the catalogue they were handed, if any, and keep the English texts otherwise.
 #include "i18n/translate.h"
+
+#include "i18n/mo_catalogue.h"
 
 #if !defined(TARVEX_NO_GETTEXT) && !defined(__EMSCRIPTEN__)
 #include <libintl.h>
@@ -19,7 +21,8 @@ std::string Tr(const char* english) {
 #ifdef TARVEX_HAVE_GETTEXT
     return dgettext(kTextDomain, english);
 #else
-    return english;
+    const std::string* found = ActiveCatalogue().Find(english);
+    return found ? *found : english;
 #endif
 }
 
@@ -29,7 +32,8 @@ std::string TrIn(const char* context, const char* english) {
     const char* found = dgettext(kTextDomain, key.c_str());
     if (found != key.c_str()) return found;
 #else
-    (void)context;
+    if (const std::string* found = ActiveCatalogue().Find(std::string(context) + kContextSeparator + english))
+        return *found;
 #endif
     return english;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/format_table.h"
+#include "i18n/mo_catalogue.h"
 #include "web/image_report.h"
 #include "web/web_conversion.h"
 
@@ -25,6 +26,11 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void* tarvex_alloc(size_t size) { return std::malloc(size ? size : 1); }
 EMSCRIPTEN_KEEPALIVE void tarvex_free(void* p) { std::free(p); }
+
+// The messages' language: the bytes of its compiled catalogue (ru.mo); 1 when taken, 0 when not one.
+EMSCRIPTEN_KEEPALIVE int tarvex_use_catalogue(const uint8_t* data, size_t size) {
+    return tarvex::ActiveCatalogue().Load(Span(data, size)) ? 1 : 0;
+}
 
 EMSCRIPTEN_KEEPALIVE TZX_Disk* tarvex_disk_new() { return new TZX_Disk(); }
 EMSCRIPTEN_KEEPALIVE void tarvex_disk_delete(TZX_Disk* disk) { delete disk; }

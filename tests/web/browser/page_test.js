@@ -270,6 +270,22 @@ async function main() {
       // The worker's own requests are among those watched, so a foreign one made there would be seen too.
       assert.ok(requested.includes(`${site.origin}/tarvex.wasm`), `the worker's requests were not watched: ${requested}`);
     });
+
+    await check("under a Russian browser language the core's reasons are the Russian ones", async () => {
+      const russian = await openPage(browser, site.origin, { language: "ru-RU" });
+      russian.on("request", watch);
+      await russian.goto(site.origin + "/");
+      await waitForConverter(russian);
+      const unsupported = path.join(work, "notes.txt");
+      fs.writeFileSync(unsupported, "not an image");
+      await (await russian.$("#files")).uploadFile(SOURCES[0], unsupported);
+      await convertAll(russian, "trd");
+      const shown = await russian.$$eval("#results [data-source]", (rows) =>
+        rows.map((r) => [r.dataset.source, r.dataset.result, r.querySelector(".reason")?.textContent ?? ""]));
+      assert.deepStrictEqual(shown.map((r) => r[1]), ["Converted!", "Error open file!"], JSON.stringify(shown));
+      assert.ok(shown[1][2].includes("Данный тип файлов не поддерживается!"), JSON.stringify(shown));
+      await russian.close();
+    });
   } finally {
     await browser.close();
     await site.close();
