@@ -10,6 +10,7 @@
 #include "formats/byte_reader.h"
 #include "formats/image_file.h"
 #include "formats/raw_track_marks.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -54,8 +55,8 @@ constexpr uint8_t kSt2MissingDataMark = 0x01;
 // Size codes past this make no sector a controller reads: no copies of such a size are looked for.
 constexpr uint8_t kLargestWeakSizeCode = 7;
 
-const char* const kNotDsk = "Not a DSK image!";
-const char* const kGeometryError = "DSK image geometry error!";
+const char* const kNotDsk = TrMark("Not a DSK image!");
+const char* const kGeometryError = TrMark("DSK image geometry error!");
 
 bool StartsWith(ByteSpan bytes, const char* text) {
     const size_t n = std::strlen(text);
@@ -63,8 +64,8 @@ bool StartsWith(ByteSpan bytes, const char* text) {
 }
 
 std::string TrackName(unsigned cylinder, unsigned side) {
-    return "Track " + std::to_string(cylinder * 2 + side) + " (cylinder " + std::to_string(cylinder) + ", side " +
-           std::to_string(side) + ")";
+    return Fill(Tr("Track %s (cylinder %s, side %s)"),
+                {std::to_string(cylinder * 2 + side), std::to_string(cylinder), std::to_string(side)});
 }
 
 size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << std::min(sizeCode, kLargestWeakSizeCode); }
@@ -93,11 +94,11 @@ public:
     bool Read() {
         const ByteSpan info = block_.bytes.first(std::min(block_.bytes.size(), kInfoBlockBytes));
         if (info.size() < kInfoBlockBytes || std::memcmp(info.data(), kTrackSignature, kTrackSignatureChecked) != 0)
-            return Fail(" has no track information block!");
+            return Fail(TrMark("%s of the DSK image has no track information block!"));
         const unsigned count = info[kTrackSectorCountAt];
         if (count > kMaxSectors)
-            return Fail(" holds " + std::to_string(count) + " sectors, more than the " + std::to_string(kMaxSectors) +
-                        " a track holds here!");
+            return Fail(TrMark("%s of the DSK image holds %s sectors, more than the %s a track holds here!"),
+                        std::to_string(count), std::to_string(kMaxSectors));
         TTrack& track = *disk_.Track(block_.cylinder * 2 + block_.side);
         track.Used = kFlagSet;
         size_t dataAt = kInfoBlockBytes;
@@ -105,7 +106,7 @@ public:
             const uint8_t* entry = &info[kSectorListAt + k * kSectorEntryBytes];
             const size_t stored = block_.extended ? size_t(entry[6] | (entry[7] << 8))
                                                   : NominalBytes(info[kTrackSizeCodeAt]);
-            if (stored > block_.bytes.size() - dataAt) return Fail(": the data of its sectors runs past its block!");
+            if (stored > block_.bytes.size() - dataAt) return Fail(TrMark("%s of the DSK image: the data of its sectors runs past its block!"));
             if (!ReadSector(*track.Sector(k), entry, block_.bytes.subspan(dataAt, stored))) return false;
             dataAt += stored;
         }
@@ -126,15 +127,16 @@ private:
         const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
         // A sector larger than a slot is kept only when what does not fit is all zeros, so nothing is lost.
         if (std::any_of(data.begin() + kept, data.end(), [](uint8_t b) { return b != 0; }))
-            return Fail(": sector " + std::to_string(slot.SectorNo) + " holds " + std::to_string(data.size()) +
-                        " bytes, more than the " + std::to_string(kSectorDataBytes) + " a sector holds here!");
+            return Fail(TrMark("%s of the DSK image: sector %s holds %s bytes, more than the %s a sector holds here!"),
+                        std::to_string(slot.SectorNo), std::to_string(data.size()), std::to_string(kSectorDataBytes));
         std::copy_n(data.begin(), kept, slot.Data.begin());
         slot.DataLength = static_cast<uint16_t>(kept);
         return true;
     }
 
-    bool Fail(const std::string& what) {
-        disk_.StatusMessage = TrackName(block_.cylinder, block_.side) + " of the DSK image" + what;
+    // The pattern's first %s is the track, the others the values.
+    bool Fail(const char* pattern, const std::string& a = {}, const std::string& b = {}, const std::string& c = {}) {
+        disk_.StatusMessage = Fill(Tr(pattern), {TrackName(block_.cylinder, block_.side), a, b, c});
         return false;
     }
 
@@ -207,8 +209,9 @@ public:
         for (unsigned k = 0; k < count; ++k) {
             const TSectorSlot& slot = *track_.Sector(k);
             if (LooksLikeCopies(slot))
-                return Fail(": sector " + std::to_string(slot.SectorNo) + " holds " + std::to_string(slot.DataLength) +
-                            " bytes, whole multiples of its size, which a DSK image keeps for a weak sector!");
+                return Fail(TrMark("%s: sector %s holds %s bytes, whole multiples of its size, which a DSK image "
+                                   "keeps for a weak sector!"),
+                            std::to_string(slot.SectorNo), std::to_string(slot.DataLength));
             const SectorEntry e = EntryOf(slot, deleted[k]);
             uint8_t* entry = &block[kSectorListAt + k * kSectorEntryBytes];
             const uint8_t fields[kSectorEntryBytes] = {slot.Cylinder, slot.Head, slot.SectorNo, slot.SizeCode,
@@ -218,15 +221,16 @@ public:
             block.insert(block.end(), slot.Data.begin(), slot.Data.begin() + e.stored);
         }
         block.resize((block.size() + kBlockUnit - 1) / kBlockUnit * kBlockUnit, 0);
-        if (block.size() > kLargestExtendedBlock) return Fail(" holds more data than a DSK track block can!");
+        if (block.size() > kLargestExtendedBlock) return Fail(TrMark("%s holds more data than a DSK track block can!"));
         image[kTrackSizeTableAt + tableIndex_] = static_cast<uint8_t>(block.size() / kBlockUnit);
         image.insert(image.end(), block.begin(), block.end());
         return true;
     }
 
 private:
-    bool Fail(const std::string& what) {
-        disk_.StatusMessage = TrackName(cylinder_, side_) + what;
+    // The pattern's first %s is the track, the others the values.
+    bool Fail(const char* pattern, const std::string& a = {}, const std::string& b = {}) {
+        disk_.StatusMessage = Fill(Tr(pattern), {TrackName(cylinder_, side_), a, b});
         return false;
     }
 
@@ -246,7 +250,7 @@ bool TZX_Disk::ParseDSK(ByteSpan bytes) {
     Clear();
     const bool extended = StartsWith(bytes, kExtendedSignature);
     if (!extended && !StartsWith(bytes, kStandardSignature)) {
-        StatusMessage = kNotDsk;
+        StatusMessage = Tr(kNotDsk);
         return false;
     }
     ByteReader in(bytes);
@@ -255,7 +259,7 @@ bool TZX_Disk::ParseDSK(ByteSpan bytes) {
     const unsigned sides = info[kSidesAt];
     const size_t standardBlockBytes = info[kStandardTrackBytesAt] | (info[kStandardTrackBytesAt + 1] << 8);
     if (sides > kMostSides || (extended && cylinders * sides > kTrackSizeTableEntries)) {
-        StatusMessage = kGeometryError;
+        StatusMessage = Tr(kGeometryError);
         return false;
     }
     // A track's place comes from its block's place in the file, whatever its information block says.
@@ -264,8 +268,8 @@ bool TZX_Disk::ParseDSK(ByteSpan bytes) {
             const size_t blockBytes = extended ? info[kTrackSizeTableAt + c * sides + s] * kBlockUnit : standardBlockBytes;
             if (blockBytes == 0) continue;  // not formatted: no block
             if (c * 2 + s >= kMaxTracks) {
-                StatusMessage = TrackName(c, s) + " of the DSK image lies beyond the " +
-                                std::to_string(kMaxTracks / 2) + " cylinders a disk holds here!";
+                StatusMessage = Fill(Tr("%s of the DSK image lies beyond the %s cylinders a disk holds here!"),
+                                     {TrackName(c, s), std::to_string(kMaxTracks / 2)});
                 return false;
             }
             const TrackBlock block{c, s, in.Take(blockBytes), extended};

@@ -13,6 +13,7 @@
 #include "formats/byte_reader.h"
 #include "formats/mfm_cells.h"
 #include "formats/udi_raw_track.h"
+#include "i18n/translate.h"
 
 namespace tarvex {
 
@@ -50,11 +51,11 @@ constexpr uint8_t kBitRateChange = 0x4;
 constexpr uint8_t kSkipCells = 0xC;
 constexpr uint8_t kRandomCells = 0x2;
 
-const char* const kCannotCreate = "Cannot create HFE image!";
+const char* const kCannotCreate = TrMark("Cannot create HFE image!");
 
 std::string TrackName(unsigned k) {
-    const std::string where = "cylinder " + std::to_string(k / 2) + ", side " + std::to_string(k % 2);
-    return "track " + std::to_string(k) + " (" + where + ")";
+    return Fill(Tr("track %s (cylinder %s, side %s)"),
+                {std::to_string(k), std::to_string(k / 2), std::to_string(k % 2)});
 }
 
 // ---- reading ----------------------------------------------------------------------------------
@@ -99,13 +100,13 @@ std::string StreamCells(ByteSpan stream, PackedCells& cells) {
             case kSkipCells: {
                 // A count, then a byte of which only that many cells count.
                 const unsigned count = i + 1 < stream.size() ? stream[i + 1] : 0u;
-                if (count < 1 || count > 7 || i + 2 >= stream.size()) return "a cut cell-skipping opcode";
+                if (count < 1 || count > 7 || i + 2 >= stream.size()) return Tr("a cut cell-skipping opcode");
                 cells.Append(stream[i + 2], count);
                 i += 2;
                 break;
             }
-            case kRandomCells: return "weak (random) cells, which cannot be read";
-            default: return "an unknown opcode";
+            case kRandomCells: return Tr("weak (random) cells, which cannot be read");
+            default: return Tr("an unknown opcode");
         }
     }
     return "";
@@ -114,29 +115,30 @@ std::string StreamCells(ByteSpan stream, PackedCells& cells) {
 // Why the sectors the scan found cannot be held by the model; "" when they can.
 std::string SectorsBeyondModel(const TTrack& track, unsigned found) {
     if (found > kMaxSectors)
-        return "holds " + std::to_string(found) + " sectors, more than the " + std::to_string(kMaxSectors) +
-               " a track holds";
+        return Fill(Tr("holds %s sectors, more than the %s a track holds"),
+                    {std::to_string(found), std::to_string(kMaxSectors)});
     for (unsigned s = 0; s < found; ++s) {
         const TSectorSlot& slot = track.Sectors[s];
         if (slot.DataLength > 0 && MfmSectorBytes(slot.SizeCode) == 0)
-            return "holds sector " + std::to_string(slot.SectorNo) + " of size code " + std::to_string(slot.SizeCode) +
-                   ", more than the " + std::to_string(kSectorDataBytes) + " bytes a sector holds";
+            return Fill(Tr("holds sector %s of size code %s, more than the %s bytes a sector holds"),
+                        {std::to_string(slot.SectorNo), std::to_string(slot.SizeCode),
+                         std::to_string(kSectorDataBytes)});
     }
     return "";
 }
 
 // "" with the header read, or why the bytes are no HFE image.
 std::string ReadHeader(ByteReader& in, HfeHeader& header) {
-    if (in.Size() < kSignatureBytes) return "No HFE format!";
+    if (in.Size() < kSignatureBytes) return Tr("No HFE format!");
     const ByteSpan signature = in.Take(kSignatureBytes);
     header.opcodes = std::memcmp(signature.data(), kSignatureV3, kSignatureBytes) == 0;
-    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0) return "No HFE format!";
+    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0) return Tr("No HFE format!");
     in.U8();  // format revision
     header.cylinders = in.U8();
     header.sides = in.U8();
     in.Skip(1 + 2 + 2 + 1 + 1);  // encoding, bit rate, rpm, interface, unused: every track is tried as MFM
     header.trackListAt = size_t{in.U16()} * kBlockBytes;
-    if (header.cylinders == 0 || header.sides < 1 || header.sides > 2) return "Error HFE format!";
+    if (header.cylinders == 0 || header.sides < 1 || header.sides > 2) return Tr("Error HFE format!");
     return "";
 }
 
@@ -160,14 +162,14 @@ public:
     std::string Read(unsigned k, ByteSpan stream) {
         bool mfm = false;
         if (opcodes_) {
-            if (std::string why = StreamCells(stream, cells_); !why.empty()) return "holds " + why;
+            if (std::string why = StreamCells(stream, cells_); !why.empty()) return Fill(Tr("holds %s"), {why});
             mfm = DecodeMfmCells(cells_.bytes, cells_.count, raw_);
         } else {
             mfm = DecodeMfmCells(stream, stream.size() * 8, raw_);
         }
         if (mfm && raw_.bytes.size() > kRawTrackBytes)
-            return "holds " + std::to_string(raw_.bytes.size()) + " raw bytes, more than the " +
-                   std::to_string(kRawTrackBytes) + " a track holds";
+            return Fill(Tr("holds %s raw bytes, more than the %s a track holds"),
+                        {std::to_string(raw_.bytes.size()), std::to_string(kRawTrackBytes)});
         TTrack* track = disk_.Track(k);
         if (!track) return LeaveOut(k, mfm);
         track->Used = kFlagSet;
@@ -184,13 +186,13 @@ public:
     std::string Note() const {
         std::string note;
         if (!notMfm_.empty()) {
-            note = "tracks without MFM data, read as empty:";
+            note = Tr("tracks without MFM data, read as empty:");
             for (unsigned k : notMfm_) note += " " + std::to_string(k);
         }
         if (!leftOut_.empty()) {
             if (!note.empty()) note += "; ";
-            note += std::to_string(leftOut_.size()) + " cylinders past the disk's " + std::to_string(kMaxTracks / 2) +
-                    " hold no sectors and are left out";
+            note += Fill(Tr("%s cylinders past the disk's %s hold no sectors and are left out"),
+                         {std::to_string(leftOut_.size()), std::to_string(kMaxTracks / 2)});
         }
         return note;
     }
@@ -200,7 +202,7 @@ private:
     std::string LeaveOut(unsigned k, bool mfm) {
         spare_.Clear();
         if (mfm && ScanRawTrack(spare_, raw_.bytes, raw_.marks) > 0)
-            return "lies past the " + std::to_string(kMaxTracks) + " tracks a disk holds";
+            return Fill(Tr("lies past the %s tracks a disk holds"), {std::to_string(kMaxTracks)});
         leftOut_.insert(k / 2);
         return "";
     }
@@ -233,7 +235,7 @@ bool TZX_Disk::ParseHFE(ByteSpan bytes) {
         for (unsigned side = 0; side < header.sides; ++side) {
             const unsigned k = 2 * c + side;
             if (std::string why = reader->Read(k, SideStream(in, list[c], side)); !why.empty()) {
-                StatusMessage = "HFE image: " + TrackName(k) + " " + why + "!";
+                StatusMessage = Fill(Tr("HFE image: %s %s!"), {TrackName(k), why});
                 return false;
             }
         }
@@ -261,8 +263,9 @@ bool SideTrack(TZX_Disk& disk, unsigned k, MarkedTrack& side) {
     side.Clear();
     if (track.RawValid && track.RawLength > 0) {
         if (track.RawLength > kLongestRawTrack) {
-            disk.StatusMessage = "Cannot create HFE image: " + TrackName(k) + " holds " +
-                                 std::to_string(track.RawLength) + " raw bytes, more than a double-density rotation!";
+            disk.StatusMessage =
+                Fill(Tr("Cannot create HFE image: %s holds %s raw bytes, more than a double-density rotation!"),
+                     {TrackName(k), std::to_string(track.RawLength)});
             return false;
         }
         const ByteSpan raw(track.RawData.data(), track.RawLength);
@@ -272,7 +275,8 @@ bool SideTrack(TZX_Disk& disk, unsigned k, MarkedTrack& side) {
         side.bytes.resize(kUdiTrackBytes);
         side.marks.resize(kUdiMarkBytes);
         if (!disk.BuildRawTrack(static_cast<uint8_t>(k), side.bytes.data(), side.marks.data())) {
-            disk.StatusMessage = "Cannot create HFE image: " + TrackName(k) + " does not fit a double-density track!";
+            disk.StatusMessage =
+                Fill(Tr("Cannot create HFE image: %s does not fit a double-density track!"), {TrackName(k)});
             return false;
         }
         const size_t end = std::max(ContentEnd(side), kRotationBytes);
@@ -332,7 +336,7 @@ bool TZX_Disk::BuildHFE(Bytes& out) {
         twoSides |= (k & 1) != 0;
     }
     if (used == 0) {
-        StatusMessage = kCannotCreate;
+        StatusMessage = Tr(kCannotCreate);
         return false;
     }
     const unsigned cylinders = (used + 1) / 2;

@@ -11,6 +11,7 @@
 #include "formats/byte_reader.h"
 #include "formats/udi_raw_track.h"
 #include "test_support.h"
+#include "test_locale.h"
 
 namespace tarvex {
 namespace {
@@ -271,6 +272,7 @@ TEST(DskReader, ExtendedImageKeepsIdsCrcErrorsAndIdsWithoutDataAndPlacesTracksBy
 }
 
 TEST(DskReader, WeakSectorKeepsItsFirstCopyAndOversizedDataOnlyWhenItsTailIsZero) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     Bytes copies = Pattern(256, 1);
     const Bytes second = Pattern(256, 99);
     copies.insert(copies.end(), second.begin(), second.end());
@@ -296,6 +298,7 @@ TEST(DskReader, WeakSectorKeepsItsFirstCopyAndOversizedDataOnlyWhenItsTailIsZero
 }
 
 TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     std::vector<TrackSpec> tracks(4);
     tracks[3].sectors.resize(21);
@@ -313,7 +316,20 @@ TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     EXPECT_THAT(disk.StatusMessage, HasSubstr("Track 166 (cylinder 83, side 0)"));
 }
 
+// Under a Russian locale the same refusals read in Russian, the values in their places.
+TEST(DskReader, RefusalsReadInTheUsersLanguage) {
+    TZX_Disk disk;
+    std::vector<TrackSpec> tracks(4);
+    tracks[3].sectors.resize(21);
+    EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
+    EXPECT_EQ(disk.StatusMessage,
+              "Дорожка 3 (цилиндр 1, сторона 1) образа DSK: секторов 21, больше допустимых 20 на дорожке!");
+    EXPECT_FALSE(disk.ParseDSK(Bytes{'M', 'V', ' ', '-'}));
+    EXPECT_EQ(disk.StatusMessage, "Это не образ DSK!");
+}
+
 TEST(DskReader, DamagedImagesGetAReasonOrTheStreamReadError) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     EXPECT_FALSE(disk.ParseDSK(Bytes{'M', 'V', ' ', '-'}));
     EXPECT_EQ(disk.StatusMessage, "Not a DSK image!");
@@ -421,6 +437,7 @@ TEST(DskWriter, DeletedDataMarksOfRawTracksAreKept) {
 }
 
 TEST(DskWriter, DataThatWouldReadBackAsWeakCopiesIsRefusedAndLeavesNoFile) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     TTrack& t = *disk.Track(4);
     t.Used = kFlagSet;

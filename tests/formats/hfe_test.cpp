@@ -243,6 +243,7 @@ TEST(Hfe, OneSidedDiskIsWrittenWithOneSideAndReadOntoItsEvenTracks) {
 }
 
 TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeaveNoFile) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     test::TempDir dir;
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
@@ -261,6 +262,12 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
     EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false, message));
     EXPECT_EQ(message, "Cannot create HFE image: track 3 (cylinder 1, side 1) does not fit a double-density track!");
     EXPECT_FALSE(fs::exists(dir / "crowded.hfe"));
+    {
+        const tarvex::test::ScopedLocale russian(tarvex::test::kRussianLocale);
+        EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false, message));
+        EXPECT_EQ(message, "Невозможно создать образ HFE: дорожка 3 (цилиндр 1, сторона 1) не помещается на дорожку "
+                           "двойной плотности!");
+    }
 
     // A raw track read at high density is no double-density rotation either.
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
@@ -277,6 +284,7 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
 }
 
 TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     const Bytes blank = Cells(HandTrack({}));  // formatted, without sectors
     auto refused = [&](const std::vector<std::array<Bytes, 2>>& cylinders, unsigned sides) {
@@ -303,6 +311,7 @@ TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
 }
 
 TEST(Hfe, TracksWithoutMfmAreReadAsEmptyWhateverTheHeaderSaysTheEncodingIs) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     const Bytes mfm = Cells(HandTrack({{1, 256}, {1, 256}}));
     Bytes fm(mfm.size(), 0x55);  // clock cells of 1 before zero data cells: FM, no MFM sync anywhere
@@ -322,6 +331,7 @@ TEST(Hfe, TracksWithoutMfmAreReadAsEmptyWhateverTheHeaderSaysTheEncodingIs) {
 }
 
 TEST(Hfe, VersionThreeOpcodesBetweenCellsLeaveTheSectorsAsTheyAre) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk plain, coded;
     const MarkedTrack track = HandTrack({{1, 256}, {1, 256}});
     const Bytes stream = Cells(track);
@@ -356,6 +366,7 @@ TEST(Hfe, VersionThreeOpcodesBetweenCellsLeaveTheSectorsAsTheyAre) {
 }
 
 TEST(Hfe, HeadersThatAreNoHfeAndFilesCutShortAreRefused) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     const Bytes blank = Cells(HandTrack({}));  // formatted, without sectors
     const Bytes good = MakeHfe({{blank, blank}}, 2);
