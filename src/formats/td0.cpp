@@ -22,7 +22,6 @@ namespace tarvex {
 namespace {
 
 constexpr size_t kHeaderBytes = 12;
-constexpr size_t kCommentHeaderBytes = 10;
 constexpr uint8_t kLowestCompressedVersion = 20;
 constexpr uint8_t kCommentFollows = 0x80;  // in the stepping byte
 constexpr uint8_t kEndOfImage = 0xFF;
