@@ -305,6 +305,14 @@ TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
     EXPECT_EQ(disk.StatusMessage,
               "Track 3 (cylinder 1, side 1) of the DSK image holds 21 sectors, more than the 20 a track holds here!");
+    {
+        const tarvex::test::ScopedLocale russian(tarvex::test::kRussianLocale);  // values in their places
+        EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
+        EXPECT_EQ(disk.StatusMessage,
+                  "Дорожка 3 (цилиндр 1, сторона 1) образа DSK: секторов 21, больше допустимых 20 на дорожке!");
+        EXPECT_FALSE(disk.ParseDSK(Bytes{'M', 'V', ' ', '-'}));
+        EXPECT_EQ(disk.StatusMessage, "Это не образ DSK!");
+    }
 
     // Cylinder 83 is past the model's 166 tracks; unformatted it costs nothing.
     std::vector<TrackSpec> many(84);
@@ -314,18 +322,6 @@ TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     many[83].formatted = true;
     EXPECT_FALSE(disk.ParseDSK(ExtendedImage(84, 1, many)));
     EXPECT_THAT(disk.StatusMessage, HasSubstr("Track 166 (cylinder 83, side 0)"));
-}
-
-// Under a Russian locale the same refusals read in Russian, the values in their places.
-TEST(DskReader, RefusalsReadInTheUsersLanguage) {
-    TZX_Disk disk;
-    std::vector<TrackSpec> tracks(4);
-    tracks[3].sectors.resize(21);
-    EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
-    EXPECT_EQ(disk.StatusMessage,
-              "Дорожка 3 (цилиндр 1, сторона 1) образа DSK: секторов 21, больше допустимых 20 на дорожке!");
-    EXPECT_FALSE(disk.ParseDSK(Bytes{'M', 'V', ' ', '-'}));
-    EXPECT_EQ(disk.StatusMessage, "Это не образ DSK!");
 }
 
 TEST(DskReader, DamagedImagesGetAReasonOrTheStreamReadError) {
