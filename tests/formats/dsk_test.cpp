@@ -167,14 +167,14 @@ struct SectorSpec {
     Bytes stored;
 };
 
-struct TrackSpec {
+struct TrackLayout {
     std::vector<SectorSpec> sectors;
     uint8_t infoCylinder = 0;  // what the information block claims
     bool formatted = true;
     std::string signature = "Track-Info\r\n";
 };
 
-Bytes TrackBlock(const TrackSpec& t, bool extended, size_t standardBytes = 0) {
+Bytes TrackBlock(const TrackLayout& t, bool extended, size_t standardBytes = 0) {
     Bytes block(256, 0);
     std::memcpy(block.data(), t.signature.data(), t.signature.size());
     block[0x10] = t.infoCylinder;
@@ -192,7 +192,7 @@ Bytes TrackBlock(const TrackSpec& t, bool extended, size_t standardBytes = 0) {
 }
 
 // An extended image of cylinders x sides tracks, in file order.
-Bytes ExtendedImage(unsigned cylinders, unsigned sides, const std::vector<TrackSpec>& tracks) {
+Bytes ExtendedImage(unsigned cylinders, unsigned sides, const std::vector<TrackLayout>& tracks) {
     Bytes image(256, 0);
     const char* sig = "EXTENDED CPC DSK File\r\nDisk-Info\r\n";
     std::memcpy(image.data(), sig, std::strlen(sig));
@@ -214,10 +214,10 @@ Bytes Pattern(size_t n, uint8_t seed) {
 }
 
 TEST(DskReader, StandardImageSizesEverySectorByItsTrackAndPlacesOneSideOnEvenTracks) {
-    TrackSpec t;
+    TrackLayout t;
     t.sectors = {{.c = 0, .r = 0xC1, .n = 2, .stored = Pattern(512, 1)},
                  {.c = 0, .r = 0xC2, .n = 1, .stored = Pattern(512, 2)}};  // its own N says 256: still 512 stored
-    TrackSpec u = t;
+    TrackLayout u = t;
     u.sectors[0].c = u.sectors[1].c = 1;
     Bytes image(256, 0);
     std::memcpy(image.data(), "MV - CPCEMU Disk-File\r\nDisk-Info\r\n", 34);
@@ -225,8 +225,8 @@ TEST(DskReader, StandardImageSizesEverySectorByItsTrackAndPlacesOneSideOnEvenTra
     image[0x31] = 1;
     image[0x32] = 0x00;
     image[0x33] = 0x05;  // 1280 bytes per track
-    for (const TrackSpec& spec : {t, u}) {
-        const Bytes block = TrackBlock(spec, false, 1280);
+    for (const TrackLayout& layout : {t, u}) {
+        const Bytes block = TrackBlock(layout, false, 1280);
         image.insert(image.end(), block.begin(), block.end());
     }
     TZX_Disk disk;
@@ -240,7 +240,7 @@ TEST(DskReader, StandardImageSizesEverySectorByItsTrackAndPlacesOneSideOnEvenTra
 }
 
 TEST(DskReader, ExtendedImageKeepsIdsCrcErrorsAndIdsWithoutDataAndPlacesTracksByTheirBlock) {
-    std::vector<TrackSpec> tracks(4);
+    std::vector<TrackLayout> tracks(4);
     tracks[0].sectors = {{.r = 1, .stored = Pattern(256, 1)},
                          {.r = 2, .st1 = 0x20, .st2 = 0x20, .stored = Pattern(256, 2)},
                          {.r = 3, .st1 = 0x01, .st2 = 0x01, .stored = {}},
@@ -278,7 +278,7 @@ TEST(DskReader, WeakSectorKeepsItsFirstCopyAndOversizedDataOnlyWhenItsTailIsZero
     copies.insert(copies.end(), second.begin(), second.end());
     Bytes bigZeroTail = Pattern(kSectorDataBytes, 5);
     bigZeroTail.resize(2048, 0);
-    std::vector<TrackSpec> tracks(1);
+    std::vector<TrackLayout> tracks(1);
     tracks[0].sectors = {{.r = 1, .n = 1, .st1 = 0x20, .st2 = 0x20, .stored = copies},
                          {.r = 2, .n = 4, .stored = bigZeroTail},
                          {.r = 3, .n = 1, .stored = Pattern(300, 3)}};  // not a whole multiple: as stored
@@ -300,7 +300,7 @@ TEST(DskReader, WeakSectorKeepsItsFirstCopyAndOversizedDataOnlyWhenItsTailIsZero
 TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
-    std::vector<TrackSpec> tracks(4);
+    std::vector<TrackLayout> tracks(4);
     tracks[3].sectors.resize(21);
     EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
     EXPECT_EQ(disk.StatusMessage,
@@ -315,7 +315,7 @@ TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     }
 
     // Cylinder 83 is past the model's 166 tracks; unformatted it costs nothing.
-    std::vector<TrackSpec> many(84);
+    std::vector<TrackLayout> many(84);
     many[83].formatted = false;
     EXPECT_TRUE(disk.ParseDSK(ExtendedImage(84, 1, many))) << "one side: cylinder 83 would be track 166";
     EXPECT_EQ(disk.CountTracks(), 83);
@@ -332,7 +332,7 @@ TEST(DskReader, DamagedImagesGetAReasonOrTheStreamReadError) {
     EXPECT_FALSE(disk.ParseDSK(test::MakeTrdBytes(1)));
     EXPECT_EQ(disk.StatusMessage, "Not a DSK image!");
 
-    std::vector<TrackSpec> tracks(2);
+    std::vector<TrackLayout> tracks(2);
     tracks[1].sectors = {{.r = 1, .stored = Pattern(256, 1)}};
     const Bytes good = ExtendedImage(1, 2, tracks);
     EXPECT_THROW(disk.ParseDSK(Bytes(good.begin(), good.end() - 1)), StreamReadError) << "the last block cut short";
