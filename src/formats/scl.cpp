@@ -71,6 +71,8 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         return false;
     }
 
+    // Every sector the archive fills is a TR-DOS one, 256 bytes.
+    const auto trdosTrack = [this](unsigned t) { return TrackWithin(t, kTrdosSectorsPerTrack, kTrdosSectorBytes); };
     DiskPlace next;
     size_t dataPos = kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount;
     for (unsigned i = 0; i < fileCount; ++i) {
@@ -93,16 +95,16 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         for (unsigned k = 0; k < entry.SectorCount; ++k) {
             DiskPlace place = next;
             place.Advance(k);
-            std::memcpy(Track(place.track)->Sector(place.sector)->Data.data(), &bytes[dataPos + k * kTrdosSectorBytes],
-                        kTrdosSectorBytes);
+            std::memcpy(trdosTrack(place.track)->Sector(place.sector)->Data.data(),
+                        &bytes[dataPos + k * kTrdosSectorBytes], kTrdosSectorBytes);
         }
-        TSectorSlot& catalogueSector = *Track(0)->Sector(i / kTrdosEntriesPerSector);
+        TSectorSlot& catalogueSector = *trdosTrack(0)->Sector(i / kTrdosEntriesPerSector);
         entry.Encode(&catalogueSector.Data[kTrdosEntryBytes * (i % kTrdosEntriesPerSector)]);
         next.Advance(entry.SectorCount);
         dataPos += dataBytes;
     }
 
-    uint8_t* info = Track(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info = trdosTrack(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
     info[trdos_info::kFirstFreeSector] = static_cast<uint8_t>(next.sector);
     info[trdos_info::kFirstFreeTrack] = static_cast<uint8_t>(next.track);
     info[trdos_info::kFileCount] = static_cast<uint8_t>(fileCount);

@@ -317,8 +317,8 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         for (unsigned j = 0; j < sectors; ++j) {
             const SectorRecord record = ReadSectorRecord(in);
             if (record.flags & kFlagNoIdField) {
-                TSectorSlot scratch;
-                if (const char* error = ReadSector(in, record, scratch)) return Fail(disk, error);
+                SpareSlot scratch;
+                if (const char* error = ReadSector(in, record, *scratch)) return Fail(disk, error);
                 if (disk.SkippedIdlessSectors < UINT16_MAX) ++disk.SkippedIdlessSectors;
                 continue;
             }
