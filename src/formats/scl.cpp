@@ -4,10 +4,10 @@
 // live files of the disk's catalogue.
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <utility>
 
 #include "formats/byte_reader.h"
+#include "formats/byte_sum.h"
 #include "formats/image_file.h"
 #include "formats/text_1251.h"
 #include "formats/trdos_area.h"
@@ -21,10 +21,6 @@ constexpr char kSignature[] = "SINCLAIR";
 constexpr size_t kSignatureBytes = 8;
 constexpr size_t kHeadersOffset = kSignatureBytes + 1;
 constexpr size_t kChecksumBytes = 4;
-
-uint32_t ByteSum(ByteSpan bytes) {
-    return std::accumulate(bytes.begin(), bytes.end(), uint32_t{0}, [](uint32_t sum, uint8_t b) { return sum + b; });
-}
 
 // The next free place of a disk being filled: sector 0..15 of a track, counted on from track 1.
 struct DiskPlace {
