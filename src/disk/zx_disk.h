@@ -17,6 +17,7 @@ namespace tarvex {
 
 using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
+using ImagePieces = std::vector<ByteSpan>;  // an image as runs of bytes kept elsewhere, in order
 
 constexpr int kMaxTracks = 166;
 constexpr int kMaxSectors = 20;
@@ -181,6 +182,8 @@ public:
     bool ParseTRD(ByteSpan bytes);
     bool SaveTRD(const std::string& fileName);
     bool BuildTRD(Bytes& out);
+    // The image BuildTRD makes, as runs of the disk's own bytes (see GatherSectorDump).
+    bool GatherTRD(ImagePieces& pieces);
 
     bool LoadSCL(const std::string& fileName);
     bool ParseSCL(ByteSpan bytes);
@@ -210,11 +213,13 @@ public:
     bool ParsePRO(ByteSpan bytes);
     bool SavePRO(const std::string& fileName);
     bool BuildPRO(Bytes& out);
+    bool GatherPRO(ImagePieces& pieces);
 
     bool LoadKDI(const std::string& fileName);
     bool ParseKDI(ByteSpan bytes);
     bool SaveKDI(const std::string& fileName);
     bool BuildKDI(Bytes& out);
+    bool GatherKDI(ImagePieces& pieces);
 
     bool LoadHFE(const std::string& fileName);
     bool ParseHFE(ByteSpan bytes);
