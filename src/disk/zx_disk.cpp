@@ -86,13 +86,18 @@ constexpr size_t kFullTrackBytes = size_t{kMaxSectors} * kSectorDataBytes;
 const std::array<uint8_t, kSectorDataBytes> kNoSectorData{};
 }  // namespace
 
-// The tracks first (a few pages), then the slots' bytes of every track side by side at the narrow size,
-// then at the full size, then the raw tracks. A TR-DOS disk touches the first two parts only.
+// The tracks (a few pages) and the slots' bytes of every track side by side at the narrow size; apart
+// from them, the slots' bytes at the full size and the raw tracks. A TR-DOS disk touches the first part
+// only; the second is in 2 MB pages where the system has them, so that a disk that fills it takes a
+// fault for each third of it rather than one for every 4 KB.
 struct TZX_Disk::Storage {
+    struct Wide {
+        uint8_t full[kMaxTracks][kFullTrackBytes];
+        uint8_t raw[kMaxTracks][kRawTrackBytes];
+    };
     std::array<TTrack, kMaxTracks> tracks;
     uint8_t narrow[kMaxTracks][kNarrowTrackBytes];
-    uint8_t full[kMaxTracks][kFullTrackBytes];
-    uint8_t raw[kMaxTracks][kRawTrackBytes];
+    Wide* wide;
 };
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -103,23 +108,58 @@ struct TZX_Disk::Storage {
 #endif
 #endif
 
+namespace {
 #ifdef TARVEX_TRACKS_ON_THE_HEAP
-// Under the address checker the storage stays a heap block, so that a step past it is caught.
-TZX_Disk::Storage* TZX_Disk::AllocateStorage() { return static_cast<Storage*>(std::calloc(1, sizeof(Storage))); }
-void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
-    storage->tracks.~array();
-    std::free(storage);
-}
+// Under the address checker the storage stays heap blocks, so that a step past one is caught.
+void* MapZeroed(size_t bytes, bool) { return std::calloc(1, bytes); }
+void Unmap(void* block, size_t) { std::free(block); }
 #else
-TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
-    void* block = ::mmap(nullptr, sizeof(Storage), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    return block == MAP_FAILED ? nullptr : static_cast<Storage*>(block);
+constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
+constexpr size_t RoundedToHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
+
+// A zeroed mapping; in large pages, it is whole 2 MB pages on a 2 MB boundary with the advice to back it
+// by such pages (ignored where the system has none).
+void* MapZeroed(size_t bytes, bool largePages) {
+    if (!largePages) {
+        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return block == MAP_FAILED ? nullptr : block;
+    }
+    const size_t area = RoundedToHugePages(bytes);
+    const size_t mapped = area + kHugePageBytes;
+    void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) return nullptr;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
+    if (aligned > start) ::munmap(block, aligned - start);
+    if (const uintptr_t end = aligned + area; end < start + mapped)
+        ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
+    ::madvise(reinterpret_cast<void*>(aligned), area, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
 }
+void Unmap(void* block, size_t bytes) { ::munmap(block, bytes); }
+#endif
+}  // namespace
+
+TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
+    auto* storage = static_cast<Storage*>(MapZeroed(sizeof(Storage), false));
+    if (!storage) return nullptr;
+    storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), true));
+    if (!storage->wide) {
+        Unmap(storage, sizeof(Storage));
+        return nullptr;
+    }
+    return storage;
+}
+
 void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
     storage->tracks.~array();
-    ::munmap(storage, sizeof(Storage));
-}
+#ifdef TARVEX_TRACKS_ON_THE_HEAP
+    Unmap(storage->wide, sizeof(Storage::Wide));
+#else
+    Unmap(storage->wide, RoundedToHugePages(sizeof(Storage::Wide)));
 #endif
+    Unmap(storage, sizeof(Storage));
+}
 
 TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(layout) {
     if (!storage_) throw std::bad_alloc();
@@ -127,7 +167,7 @@ TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(lay
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         TTrack& track = (*tracks_)[k];
         track.Index = static_cast<uint8_t>(k);
-        track.RawData.Bind(storage_->raw[k], kRawTrackBytes);
+        track.RawData.Bind(storage_->wide->raw[k], kRawTrackBytes);
         BindSlots(k, SlotBytes::kNone);
     }
 }
@@ -148,7 +188,7 @@ void TZX_Disk::BindSlots(unsigned k, SlotBytes bytes) {
                 data.Bind(&storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
                 break;
             case SlotBytes::kFull:
-                data.Bind(&storage_->full[k][i * kSectorDataBytes], kSectorDataBytes);
+                data.Bind(&storage_->wide->full[k][i * kSectorDataBytes], kSectorDataBytes);
                 if (before == SlotBytes::kNarrow)
                     std::memcpy(data.data(), &storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
                 break;
