@@ -163,7 +163,8 @@ std::vector<Bytes> ImagesWithZeroRuns() {
         with(Bytes(2 * kBlock + 1, 0), {{2 * kBlock, 4}}),
     };
     Bytes striped(8 * kBlock + 123);
-    for (size_t i = 0; i < striped.size(); ++i) striped[i] = (i / kBlock) % 3 == 1 ? 0 : static_cast<uint8_t>(i * 7 + 1);
+    for (size_t i = 0; i < striped.size(); ++i)
+        striped[i] = (i / kBlock) % 3 == 1 ? 0 : static_cast<uint8_t>(i * 7 + 1);
     images.push_back(striped);
     return images;
 }
