@@ -173,12 +173,10 @@ bool AllZero(ByteSpan block) {
 ByteSpan BlockAt(ByteSpan bytes, size_t at) { return bytes.subspan(at, std::min(kHoleBlockBytes, bytes.size() - at)); }
 
 // The file gets its full length first, which reads as zeros, and then the runs of blocks that hold
-// anything else; a file system that keeps holes allocates and copies nothing for the zero blocks.
+// anything else; a file system that keeps holes allocates and copies nothing for the zero blocks. One
+// that cannot set the length of a file gets every byte written.
 bool WriteSkippingZeroBlocks(int fd, ByteSpan bytes, int& err) {
-    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) {
-        err = errno;
-        return false;
-    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return WriteAllAt(fd, bytes, 0, err);
     for (size_t at = 0; at < bytes.size(); at += kHoleBlockBytes) {
         if (AllZero(BlockAt(bytes, at))) continue;
         size_t end = at + kHoleBlockBytes;
