@@ -21,6 +21,9 @@ namespace {
 
 // A source of unknown length is read in steps of at least this much.
 constexpr size_t kReadStep = 64 * 1024;
+// Runs of zero bytes are left unwritten in whole blocks of this size: a page, and a multiple of the
+// block size of common file systems.
+constexpr size_t kHoleBlockBytes = 4096;
 
 std::string SystemReason(const char* what, const std::string& fileName, int err) {
     return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
@@ -146,10 +149,11 @@ Bytes ReadFileHead(const std::string& fileName, size_t n) {
 
 namespace {
 
-bool WriteAll(int fd, ByteSpan bytes, int& err) {
+// Writes the bytes at the given position of the file; false with the error when it cannot.
+bool WriteAllAt(int fd, ByteSpan bytes, off_t at, int& err) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t put = ::pwrite(fd, bytes.data() + done, bytes.size() - done, at + static_cast<off_t>(done));
         if (put < 0) {
             if (errno == EINTR) continue;
             err = errno;
@@ -158,6 +162,36 @@ bool WriteAll(int fd, ByteSpan bytes, int& err) {
         done += static_cast<size_t>(put);
     }
     return true;
+}
+
+// A block is all zero when its first byte is and every byte equals the one before it.
+bool AllZero(ByteSpan block) {
+    return block.empty() || (block[0] == 0 && std::memcmp(block.data(), block.data() + 1, block.size() - 1) == 0);
+}
+
+// The block starting at `at`; the last one may be shorter.
+ByteSpan BlockAt(ByteSpan bytes, size_t at) { return bytes.subspan(at, std::min(kHoleBlockBytes, bytes.size() - at)); }
+
+// The file gets its full length first, which reads as zeros, and then the runs of blocks that hold
+// anything else; a file system that keeps holes allocates and copies nothing for the zero blocks. One
+// that cannot set the length of a file gets every byte written.
+bool WriteSkippingZeroBlocks(int fd, ByteSpan bytes, int& err) {
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) return WriteAllAt(fd, bytes, 0, err);
+    for (size_t at = 0; at < bytes.size(); at += kHoleBlockBytes) {
+        if (AllZero(BlockAt(bytes, at))) continue;
+        size_t end = at + kHoleBlockBytes;
+        while (end < bytes.size() && !AllZero(BlockAt(bytes, end))) end += kHoleBlockBytes;
+        end = std::min(end, bytes.size());
+        if (!WriteAllAt(fd, bytes.subspan(at, end - at), static_cast<off_t>(at), err)) return false;
+        at = end;  // the block there is all zero, or past the end
+    }
+    return true;
+}
+
+// Writes the bytes into an empty file.
+bool WriteAll(int fd, ByteSpan bytes, ZeroBlocks zeroBlocks, int& err) {
+    if (zeroBlocks == ZeroBlocks::Skipped) return WriteSkippingZeroBlocks(fd, bytes, err);
+    return WriteAllAt(fd, bytes, 0, err);
 }
 
 std::string FolderOf(const std::string& fileName) {
@@ -199,10 +233,10 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
 // The bytes go into an unnamed file of the target folder. A new file is linked under its name once
 // complete: a crash leaves nothing behind, and the folder changes once instead of twice (create, rename),
 // which matters when several conversions write into one folder. A replacement is first made durable.
-Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
+Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, err))
+    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err))
         throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
@@ -215,11 +249,11 @@ Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
     return ReplaceByUnnamed(fd.get(), fileName);
 }
 #else
-Unnamed SaveUnnamed(const std::string&, ByteSpan) { return Unnamed::Unsupported; }
+Unnamed SaveUnnamed(const std::string&, ByteSpan, ZeroBlocks) { return Unnamed::Unsupported; }
 #endif
 
 // Where unnamed files are not supported: a hidden temporary beside the target, renamed over it.
-void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
+void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
     const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
     const std::string temp = TemporaryNameBeside(fileName);
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -229,7 +263,7 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
         ::unlink(temp.c_str());
         throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     };
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
+    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err)) fail(err);
     if (replacing)
         if (const int err = PrepareReplacement(fd.get(), fileName); err != 0) fail(err);
     if (::close(fd.release()) != 0) fail(errno);
@@ -238,10 +272,10 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
 
 }  // namespace
 
-void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
     SweepStaleTemporaries(FolderOf(fileName));
-    if (SaveUnnamed(fileName, bytes) == Unnamed::Saved) return;
-    SaveThroughNamedTemporary(fileName, bytes);
+    if (SaveUnnamed(fileName, bytes, zeroBlocks) == Unnamed::Saved) return;
+    SaveThroughNamedTemporary(fileName, bytes, zeroBlocks);
 }
 
 bool TZX_Disk::LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan)) {

@@ -21,6 +21,9 @@ namespace tarvex {
 namespace {
 constexpr const char* kSourceLanguage = "en";
 constexpr std::string_view kLanguageField = "Language: ";
+// The texts depend on the locale's language and character set only: numbers, dates, sorting and the rest
+// are formatted the same everywhere, so their categories are not loaded.
+constexpr int kCategoriesUsed[] = {LC_CTYPE, LC_MESSAGES};
 }  // namespace
 
 std::string CatalogueFolder() {
@@ -34,7 +37,7 @@ std::string CatalogueFolder() {
 }
 
 void UseUserLocale(const std::string& folder) {
-    std::setlocale(LC_ALL, "");
+    for (const int category : kCategoriesUsed) std::setlocale(category, "");
 #ifdef TARVEX_HAVE_GETTEXT
     bindtextdomain(kTextDomain, (folder.empty() ? CatalogueFolder() : folder).c_str());
     bind_textdomain_codeset(kTextDomain, "UTF-8");

@@ -11,8 +11,9 @@ namespace tarvex {
 // when that one does not exist.
 std::string CatalogueFolder();
 
-// Takes the user's locale for every category and binds the catalogue in `folder` (CatalogueFolder() when
-// empty), with texts given in UTF-8 whatever the locale's character set.
+// Takes the user's locale for the categories the texts depend on (character set and messages) and binds
+// the catalogue in `folder` (CatalogueFolder() when empty), with texts given in UTF-8 whatever the
+// locale's character set.
 void UseUserLocale(const std::string& folder = {});
 
 // The language the catalogue lookup has chosen ("ru"), or "en" when texts stay in English.
