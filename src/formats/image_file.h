@@ -63,5 +63,7 @@ enum class ZeroBlocks { Written, Skipped };
 // the instant of the rename, and those of killed writers are removed when the folder is next written.
 // Throws IoError with the system's reason.
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
+// The same for an image given as runs of bytes kept elsewhere, written one after the other.
+void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
 
 }  // namespace tarvex
