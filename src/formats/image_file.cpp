@@ -234,7 +234,6 @@ bool WriteAll(int fd, const ImagePieces& pieces, ZeroBlocks zeroBlocks, int& err
             if (run.Empty()) run.Start(static_cast<off_t>(at));
             for (ByteSpan part : block) run.Add(part);
             if (run.Full() && !run.Write(fd, err)) return false;
-            if (run.Empty()) run.Start(static_cast<off_t>(at + blockBytes));
         }
         at += blockBytes;
     }

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -177,6 +179,29 @@ TEST(ImageFile, SkippingZeroBlocksSavesTheBytesOfWritingThemAll) {
         SaveFileAtomic(dir / "skipped.img", image, ZeroBlocks::Skipped);
         EXPECT_EQ(ReadFile(dir / "written.img"), image);
         EXPECT_EQ(ReadFile(dir / "skipped.img"), image);
+    }
+}
+
+// An image handed over in pieces of every awkward size (empty ones, single bytes, pieces crossing the
+// block boundaries, more pieces than one gathering write takes) is saved as the joined bytes are.
+TEST(ImageFile, AnImageSavedInPiecesIsTheImageSavedWhole) {
+    TempDir dir;
+    std::mt19937 random(4096);
+    for (const Bytes& image : ImagesWithZeroRuns()) {
+        for (const size_t largest : {size_t{1}, size_t{3}, size_t{256}, size_t{5000}}) {
+            SCOPED_TRACE(std::to_string(image.size()) + " bytes in pieces of at most " + std::to_string(largest));
+            std::vector<Bytes> apart;  // each piece in memory of its own, so none joins its neighbour
+            for (size_t at = 0; at < image.size();) {
+                const size_t n = std::min<size_t>(random() % (largest + 1), image.size() - at);
+                apart.emplace_back(image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + n));
+                at += n;
+            }
+            const ImagePieces pieces(apart.begin(), apart.end());
+            for (const ZeroBlocks zeros : {ZeroBlocks::Written, ZeroBlocks::Skipped}) {
+                SavePiecesAtomic(dir / "pieces.img", pieces, zeros);
+                ASSERT_EQ(ReadFile(dir / "pieces.img"), image);
+            }
+        }
     }
 }
 

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/format_table.h"
 #include "test_support.h"
 
 namespace tarvex {
@@ -75,6 +77,30 @@ TEST(GatherSectorDump, EqualsTheBuiltImageForEveryLayoutAndRefusesAlike) {
         ImagePieces pieces{ByteSpan()};
         EXPECT_FALSE(disk.GatherTRD(pieces));
         EXPECT_EQ(pieces.size(), 1u) << "a refusal leaves the caller's pieces alone";
+    }
+}
+
+// Saving a sector dump takes the gathered runs: the file holds the built image, and a refusal gives the
+// builder's words and leaves no file.
+TEST(GatherSectorDump, ASavedDumpIsTheBuiltImage) {
+    test::TempDir dir;
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(160)));
+    for (const int format : {kTRD, kPRO, kKDI}) {
+        SCOPED_TRACE(Formats()[format].name);
+        Bytes built;
+        std::string builtWhy;
+        const bool builtOk = BuildImageBytes(disk, format, false, built, builtWhy);
+        const std::string path = dir / "disk.img";
+        std::filesystem::remove(path);
+        std::string why;
+        ASSERT_EQ(WriteImageFile(disk, format, path, false, why), builtOk);
+        if (builtOk) {
+            EXPECT_TRUE(test::ReadFile(path) == built);
+        } else {
+            EXPECT_EQ(why, builtWhy);
+            EXPECT_FALSE(std::filesystem::exists(path));
+        }
     }
 }
 
