@@ -161,7 +161,9 @@ public:
     const TTrack* Track(unsigned k) const;
     // Track k for a reader that writes no more than the first `slotCount` slots, their ID fields and their
     // first dataBytes data bytes, and the track's own fields but no raw bytes: the next Clear resets only
-    // that much, unless the track is also handed out whole.
+    // that much, unless the track is also handed out whole. While every hand-out of a track since the last
+    // Clear asked for at most kNarrowSectorBytes, its slots hold that many bytes each, side by side; a
+    // wider one moves them to their full size (a pointer taken into a slot's bytes before then is stale).
     TTrack* TrackWithin(unsigned k, unsigned slotCount, unsigned dataBytes);
     uint8_t CountTracks();
     // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
