@@ -12,6 +12,12 @@ corpus=$(realpath "${2:-$(dirname "$0")/../../shared/corpus}")
 targets=${TARGETS:-udi trd td0 td0c fdi pro scl kdi}
 frozen='2020-01-01 00:00:00'
 command -v faketime >/dev/null || { echo "corpus_hashes.sh: needs faketime (Debian package faketime)" >&2; exit 2; }
+# faketime reaches a program through the dynamic loader: a static one would write the real time.
+if ! readelf -l "$cli" 2>/dev/null | grep -q "program interpreter"; then
+  echo "corpus_hashes.sh: $cli is a static program, whose clock faketime cannot freeze; give a dynamically" \
+    "linked build (the tests' tarvex-cli-checked, or one configured with -DTARVEX_CLI_STATIC=OFF)" >&2
+  exit 2
+fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-hashes-XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -126,6 +126,13 @@ void ExpectSameSectors(const TZX_Disk& expected, const TZX_Disk& actual) {
     for (unsigned k = 0; k < kMaxTracks; ++k) ExpectSameSlots(*expected.Track(k), *actual.Track(k));
 }
 
+void SwapSlots(TSectorSlot& a, TSectorSlot& b) {
+    SpareSlot held;
+    *held = a;
+    a = b;
+    b = *held;
+}
+
 ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) {
         had_ = true;

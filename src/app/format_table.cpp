@@ -155,7 +155,37 @@ bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std:
     }
 }
 
+namespace {
+// The writers that hand over their image as runs of the disk's own bytes, saved without a copy of the
+// whole image; the same bytes as their Build* counterparts.
+bool (TZX_Disk::*GathererOf(int format))(ImagePieces&) {
+    switch (format) {
+        case kTRD: return &TZX_Disk::GatherTRD;
+        case kPRO: return &TZX_Disk::GatherPRO;
+        case kKDI: return &TZX_Disk::GatherKDI;
+        default: return nullptr;
+    }
+}
+
+bool WriteGathered(TZX_Disk& disk, bool (TZX_Disk::*gather)(ImagePieces&), const std::string& path,
+                   std::string& message) {
+    try {
+        ImagePieces pieces;
+        if (!(disk.*gather)(pieces)) {
+            message = disk.StatusMessage;
+            return false;
+        }
+        SavePiecesAtomic(path, pieces);
+        return true;
+    } catch (const std::exception& e) {
+        message = e.what();
+        return false;
+    }
+}
+}  // namespace
+
 bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
+    if (const auto gather = GathererOf(format)) return WriteGathered(disk, gather, path, message);
     Bytes out;
     if (!BuildImageBytes(disk, format, compress, out, message)) return false;
     try {

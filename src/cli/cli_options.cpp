@@ -52,7 +52,18 @@ public:
     }
 };
 
+// Which commands a description holds. A command line that starts with a command's name needs only that
+// command: any later command name is one of its files.
+enum class Described { Both, Convert, Info };
+
+Described CommandsFor(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "convert") return Described::Convert;
+    if (!args.empty() && args[0] == "info") return Described::Info;
+    return Described::Both;
+}
+
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
+// A command left out of the description has no App and no options here.
 struct CommandLine {
     CLI::App app{Tr("Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI, HFE and DSK."),
                  kProgram};
@@ -68,7 +79,7 @@ struct CommandLine {
     std::string format, fromFormat, folder, jobCount, logFile;
     Options options;
 
-    CommandLine() {
+    explicit CommandLine(Described described = Described::Both) {
         auto formatter = std::make_shared<HelpFormatter>();
         formatter->column_width(kHelpNameColumn);
         formatter->label("REQUIRED", "");
@@ -80,7 +91,11 @@ struct CommandLine {
         app.require_subcommand(0, 1);  // after the command, a command's name is a file name
         app.set_help_flag("-h,--help", Tr("print this help and exit"));
         app.add_flag("-V,--version", version, Tr("print the version and exit"));
+        if (described != Described::Info) AddConvert();
+        if (described != Described::Convert) AddInfo();
+    }
 
+    void AddConvert() {
         convert = app.add_subcommand("convert", Tr("write every FILE in the format FORMAT"));
         convert->group(Tr("Commands"));
         convert->allow_extras();
@@ -99,7 +114,9 @@ struct CommandLine {
         log = convert->add_option("--log", logFile, Tr("write the run log to FILE (Windows-1251)"))->type_name("FILE");
         convert->add_flag("--compress", options.compress, Tr("TD0 only: write compressed (\"td\") images"));
         AddCommonOptions(*convert);
+    }
 
+    void AddInfo() {
         info = app.add_subcommand("info", Tr("geometry, per-track sector map, TR-DOS catalogue, image comment"));
         info->group(Tr("Commands"));
         info->allow_extras();
@@ -143,7 +160,7 @@ std::optional<std::string> MissingValueReason(const CommandLine& line, const std
     const bool missing = message.size() >= kMissing.size() &&
                          message.compare(message.size() - kMissing.size(), kMissing.size(), kMissing) == 0;
     for (const CLI::Option* option : {line.to, line.convertFrom, line.infoFrom, line.outputDir, line.jobs, line.log})
-        if (missing && message.rfind(option->get_name() + ":", 0) == 0) return NeedsValueReason(line, option);
+        if (missing && option && message.rfind(option->get_name() + ":", 0) == 0) return NeedsValueReason(line, option);
     return std::nullopt;
 }
 
@@ -230,7 +247,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     const std::vector<std::string> optionPart(args.begin(), mark);
     const std::vector<std::string> fileNames(mark == args.end() ? mark : mark + 1, args.end());
 
-    CommandLine line;
+    CommandLine line(CommandsFor(optionPart));
     if (auto reason = EmptyInlineValueReason(line, optionPart)) return Fail(*reason);
     std::vector<std::string> reversed(optionPart.rbegin(), optionPart.rend());
     try {
@@ -245,9 +262,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return Fail(e.what());
     }
 
-    const bool inConvert = line.convert->parsed();
-    const bool inInfo = line.info->parsed();
+    const bool inConvert = line.convert && line.convert->parsed();
+    const bool inInfo = line.info && line.info->parsed();
     for (const CLI::App* command : std::initializer_list<const CLI::App*>{&line.app, line.convert, line.info}) {
+        if (!command) continue;
         const std::vector<std::string> rest = command->remaining();
         if (!rest.empty()) return Fail(UnknownArgumentReason(rest, inConvert || inInfo));
     }

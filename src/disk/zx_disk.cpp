@@ -8,10 +8,32 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 #include <type_traits>
 #include <utility>
 
 namespace tarvex {
+
+BoundBytes& BoundBytes::operator=(const BoundBytes& other) {
+    if (this == &other) return *this;
+    const size_t copied = std::min(size_, other.size_);
+    if (copied) std::memmove(bytes_, other.bytes_, copied);
+    if (size_ > copied) std::memset(bytes_ + copied, 0, size_ - copied);
+    return *this;
+}
+
+bool BoundBytes::operator==(const BoundBytes& other) const {
+    const size_t common = std::min(size_, other.size_);
+    const auto zero = [](uint8_t b) { return b == 0; };
+    const uint8_t* a = bytes_;
+    const uint8_t* b = other.bytes_;
+    return std::equal(a, a + common, b) && std::all_of(a + common, a + size_, zero) &&
+           std::all_of(b + common, b + other.size_, zero);
+}
+
+void BoundBytes::fill(uint8_t value) {
+    if (size_) std::memset(bytes_, value, size_);
+}
 
 void TTrack::Clear() {
     for (unsigned i = 0; i < kMaxSectors; ++i) ClearSector(i);
@@ -19,15 +41,17 @@ void TTrack::Clear() {
     SectorCount = 0;
     RawValid = 0;
     RawLength = 0;
-    std::fill_n(RawData.begin(), kRawClearedBytes, uint8_t{0});
+    std::fill_n(RawData.begin(), std::min<size_t>(kRawClearedBytes, RawData.size()), uint8_t{0});
 }
 
-static_assert(std::is_standard_layout_v<TTrack> && std::is_standard_layout_v<TSectorSlot>);
-
 void TTrack::ClearWithin(unsigned slots, unsigned dataBytes) {
-    const unsigned dataCleared = std::min<unsigned>(dataBytes, kSectorDataBytes);
-    for (unsigned i = 0; i < slots && i < kMaxSectors; ++i)
-        std::memset(static_cast<void*>(&Sectors[i]), 0, offsetof(TSectorSlot, Data) + dataCleared);
+    for (unsigned i = 0; i < slots && i < kMaxSectors; ++i) {
+        TSectorSlot& slot = Sectors[i];
+        const size_t dataCleared = std::min<size_t>(dataBytes, slot.Data.size());
+        if (dataCleared) std::memset(slot.Data.data(), 0, dataCleared);
+        slot.Used = slot.Cylinder = slot.Head = slot.SectorNo = slot.SizeCode = slot.DataCrcOk = 0;
+        slot.DataLength = 0;
+    }
     const uint8_t index = Index;
     std::memset(static_cast<void*>(this), 0, offsetof(TTrack, Sectors));
     Index = index;
@@ -48,9 +72,33 @@ uint8_t TTrack::UsedSectorCount() const {
         std::count_if(Sectors.begin(), Sectors.end(), [](const TSectorSlot& s) { return s.Used != 0; }));
 }
 
+SpareTrack::SpareTrack() : bytes_(size_t{kMaxSectors} * kSectorDataBytes + kRawTrackBytes) {
+    for (unsigned i = 0; i < kMaxSectors; ++i) track_.Sectors[i].Data.Bind(&bytes_[i * kSectorDataBytes], kSectorDataBytes);
+    track_.RawData.Bind(&bytes_[size_t{kMaxSectors} * kSectorDataBytes], kRawTrackBytes);
+}
 
-static_assert(std::is_trivially_copyable_v<TTrack> && std::is_trivially_destructible_v<TTrack>,
-              "tracks are created in zeroed memory");
+static_assert(std::is_standard_layout_v<TTrack> && std::is_standard_layout_v<TSectorSlot>);
+
+namespace {
+constexpr size_t kNarrowTrackBytes = size_t{kMaxSectors} * kNarrowSectorBytes;
+constexpr size_t kFullTrackBytes = size_t{kMaxSectors} * kSectorDataBytes;
+// What the slots of a track nobody has written read: zeros, in memory that takes no writes.
+const std::array<uint8_t, kSectorDataBytes> kNoSectorData{};
+}  // namespace
+
+// The tracks (a few pages) and the slots' bytes of every track side by side at the narrow size; apart
+// from them, the slots' bytes at the full size and the raw tracks. A TR-DOS disk touches the first part
+// only; the second is in 2 MB pages where the system has them, so that a disk that fills it takes a
+// fault for each third of it rather than one for every 4 KB.
+struct TZX_Disk::Storage {
+    struct Wide {
+        uint8_t full[kMaxTracks][kFullTrackBytes];
+        uint8_t raw[kMaxTracks][kRawTrackBytes];
+    };
+    std::array<TTrack, kMaxTracks> tracks;
+    uint8_t narrow[kMaxTracks][kNarrowTrackBytes];
+    Wide* wide;
+};
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TARVEX_TRACKS_ON_THE_HEAP 1
@@ -60,48 +108,106 @@ static_assert(std::is_trivially_copyable_v<TTrack> && std::is_trivially_destruct
 #endif
 #endif
 
-#ifdef TARVEX_TRACKS_ON_THE_HEAP
-// Under the address checker the tracks stay a heap block, so that a step past them is caught.
-TZX_Disk::Tracks* TZX_Disk::AllocateTracks() { return static_cast<Tracks*>(std::calloc(1, sizeof(Tracks))); }
-void TZX_Disk::FreeTracks::operator()(Tracks* tracks) const { std::free(tracks); }
-#else
 namespace {
+#ifdef TARVEX_TRACKS_ON_THE_HEAP
+// Under the address checker the storage stays heap blocks, so that a step past one is caught.
+void* MapZeroed(size_t bytes, bool) { return std::calloc(1, bytes); }
+void Unmap(void* block, size_t) { std::free(block); }
+#else
 constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
-constexpr size_t kTrackAreaBytes = (sizeof(std::array<TTrack, kMaxTracks>) + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-}  // namespace
+constexpr size_t RoundedToHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
 
-// A mapping of whole 2 MB pages on a 2 MB boundary, with the advice to back it by such pages. Where the
-// system gives none, the advice is ignored and small pages serve.
-TZX_Disk::Tracks* TZX_Disk::AllocateTracks() {
-    const size_t mapped = kTrackAreaBytes + kHugePageBytes;
+// A zeroed mapping; in large pages, it is whole 2 MB pages on a 2 MB boundary with the advice to back it
+// by such pages (ignored where the system has none).
+void* MapZeroed(size_t bytes, bool largePages) {
+    if (!largePages) {
+        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return block == MAP_FAILED ? nullptr : block;
+    }
+    const size_t area = RoundedToHugePages(bytes);
+    const size_t mapped = area + kHugePageBytes;
     void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) return nullptr;
     const uintptr_t start = reinterpret_cast<uintptr_t>(block);
     const uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
     if (aligned > start) ::munmap(block, aligned - start);
-    if (const uintptr_t end = aligned + kTrackAreaBytes; end < start + mapped)
+    if (const uintptr_t end = aligned + area; end < start + mapped)
         ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
-    ::madvise(reinterpret_cast<void*>(aligned), kTrackAreaBytes, MADV_HUGEPAGE);
-    return reinterpret_cast<Tracks*>(aligned);
+    ::madvise(reinterpret_cast<void*>(aligned), area, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
 }
-void TZX_Disk::FreeTracks::operator()(Tracks* tracks) const { ::munmap(tracks, kTrackAreaBytes); }
+void Unmap(void* block, size_t bytes) { ::munmap(block, bytes); }
 #endif
+}  // namespace
 
-TZX_Disk::TZX_Disk() : tracks_(AllocateTracks()) {
-    if (!tracks_) throw std::bad_alloc();
-    for (int k = 0; k < kMaxTracks; ++k) (*tracks_)[k].Index = static_cast<uint8_t>(k);
+TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
+    auto* storage = static_cast<Storage*>(MapZeroed(sizeof(Storage), false));
+    if (!storage) return nullptr;
+    storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), true));
+    if (!storage->wide) {
+        Unmap(storage, sizeof(Storage));
+        return nullptr;
+    }
+    return storage;
+}
+
+void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
+    storage->tracks.~array();
+#ifdef TARVEX_TRACKS_ON_THE_HEAP
+    Unmap(storage->wide, sizeof(Storage::Wide));
+#else
+    Unmap(storage->wide, RoundedToHugePages(sizeof(Storage::Wide)));
+#endif
+    Unmap(storage, sizeof(Storage));
+}
+
+TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(layout) {
+    if (!storage_) throw std::bad_alloc();
+    tracks_ = new (&storage_->tracks) std::array<TTrack, kMaxTracks>;
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& track = (*tracks_)[k];
+        track.Index = static_cast<uint8_t>(k);
+        track.RawData.Bind(storage_->wide->raw[k], kRawTrackBytes);
+        BindSlots(k, SlotBytes::kNone);
+    }
+}
+
+// Points the slots of track k at their bytes. From narrow to full the bytes move with them and the
+// narrow place is zeroed again: storage not bound to a slot is all zeros.
+void TZX_Disk::BindSlots(unsigned k, SlotBytes bytes) {
+    TTrack& track = (*tracks_)[k];
+    const SlotBytes before = slotBytes_[k];
+    slotBytes_[k] = bytes;
+    for (unsigned i = 0; i < kMaxSectors; ++i) {
+        BoundBytes& data = track.Sectors[i].Data;
+        switch (bytes) {
+            case SlotBytes::kNone:
+                data.Bind(const_cast<uint8_t*>(kNoSectorData.data()), kNoSectorData.size());
+                break;
+            case SlotBytes::kNarrow:
+                data.Bind(&storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
+                break;
+            case SlotBytes::kFull:
+                data.Bind(&storage_->wide->full[k][i * kSectorDataBytes], kSectorDataBytes);
+                if (before == SlotBytes::kNarrow)
+                    std::memcpy(data.data(), &storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
+                break;
+        }
+    }
+    if (before == SlotBytes::kNarrow && bytes == SlotBytes::kFull) std::memset(storage_->narrow[k], 0, kNarrowTrackBytes);
 }
 
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which
-// keeps a reader of a small image from zeroing the whole 6 MB model every time.
+// keeps a reader of a small image from zeroing the whole model every time.
 void TZX_Disk::Clear() {
-    for (int k = 0; k < kMaxTracks; ++k) {
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
         if (!touched_[k]) continue;
         const WrittenPart part = written_[k];
         if (part.slotCount == kMaxSectors && part.dataBytes == kSectorDataBytes)
             (*tracks_)[k].Clear();
         else
             (*tracks_)[k].ClearWithin(part.slotCount, part.dataBytes);
+        BindSlots(k, SlotBytes::kNone);
     }
     touched_.reset();
     written_.fill({});
@@ -120,6 +226,9 @@ TTrack* TZX_Disk::TrackWithin(unsigned k, unsigned slots, unsigned dataBytes) {
     part.slotCount = static_cast<uint8_t>(std::max<unsigned>(part.slotCount, std::min<unsigned>(slots, kMaxSectors)));
     part.dataBytes =
         static_cast<uint16_t>(std::max<unsigned>(part.dataBytes, std::min<unsigned>(dataBytes, kSectorDataBytes)));
+    const SlotBytes wanted =
+        layout_ == SlotLayout::kCompact && part.dataBytes <= kNarrowSectorBytes ? SlotBytes::kNarrow : SlotBytes::kFull;
+    if (slotBytes_[k] < wanted) BindSlots(k, wanted);
     return &(*tracks_)[k];
 }
 const TTrack* TZX_Disk::Track(unsigned k) const { return k < kMaxTracks ? &(*tracks_)[k] : nullptr; }

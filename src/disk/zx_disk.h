@@ -17,14 +17,50 @@ namespace tarvex {
 
 using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
+using ImagePieces = std::vector<ByteSpan>;  // an image as runs of bytes kept elsewhere, in order
 
 constexpr int kMaxTracks = 166;
 constexpr int kMaxSectors = 20;
 constexpr int kSectorDataBytes = 1100;
 constexpr int kRawTrackBytes = 14000;
 constexpr int kRawClearedBytes = 6500;  // Clear zeroes only this much of RawData
+// Sectors of TR-DOS disks and the like: a track handed out for sectors no longer than this keeps its
+// slots' bytes side by side, a page for a whole track.
+constexpr int kNarrowSectorBytes = 256;
 
 constexpr uint8_t kFlagSet = 0xFF;
+
+// Bytes kept in storage that a disk (or a spare holder) owns; the object only knows where they are.
+// Assigning one copies the bytes, as assigning an array would, and zeroes what the source does not
+// hold; the place stays where it is. Comparing compares the bytes, a shorter run read as zeros after
+// its end.
+class BoundBytes {
+public:
+    BoundBytes() = default;
+    BoundBytes(const BoundBytes&) = delete;
+    BoundBytes& operator=(const BoundBytes& other);
+    bool operator==(const BoundBytes& other) const;
+
+    uint8_t* data() { return bytes_; }
+    const uint8_t* data() const { return bytes_; }
+    uint8_t* begin() { return bytes_; }
+    const uint8_t* begin() const { return bytes_; }
+    uint8_t* end() { return bytes_ + size_; }
+    const uint8_t* end() const { return bytes_ + size_; }
+    size_t size() const { return size_; }
+    uint8_t& operator[](size_t i) { return bytes_[i]; }
+    const uint8_t& operator[](size_t i) const { return bytes_[i]; }
+    void fill(uint8_t value);
+
+    void Bind(uint8_t* bytes, size_t size) {
+        bytes_ = bytes;
+        size_ = size;
+    }
+
+private:
+    uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+};
 
 struct TSectorSlot {
     uint8_t Used = 0;
@@ -34,22 +70,21 @@ struct TSectorSlot {
     uint8_t SizeCode = 0;
     uint8_t DataCrcOk = 0;
     uint16_t DataLength = 0;
-    std::array<uint8_t, kSectorDataBytes> Data{};
+    // Up to kSectorDataBytes bytes; a slot of a track handed out for sectors of at most kNarrowSectorBytes
+    // holds that many, which is all its reader writes and all a writer reads of such a sector.
+    BoundBytes Data;
 };
 
 class TTrack {
 public:
-    TTrack() { Clear(); }
-
-    // The small fields lead, so they share a memory page with the first sector slots: a track in use
-    // then touches no page for them alone.
+    // The small fields lead, so that they share a memory page with the slots.
     uint8_t Index = 0;
     uint8_t Used = 0;
     uint8_t SectorCount = 0;
     uint8_t RawValid = 0;
     uint16_t RawLength = 0;
     std::array<TSectorSlot, kMaxSectors> Sectors{};
-    std::array<uint8_t, kRawTrackBytes> RawData{};
+    BoundBytes RawData;  // kRawTrackBytes
 
     void Clear();
     // Clear for a track whose writers kept to the first `slotCount` slots (their ID fields and the first
@@ -63,6 +98,33 @@ public:
     const TSectorSlot* Sector(unsigned i) const { return i < kMaxSectors ? &Sectors[i] : nullptr; }
 };
 
+// A slot with bytes of its own, for sectors a reader reads and does not keep.
+class SpareSlot {
+public:
+    SpareSlot() { slot_.Data.Bind(bytes_.data(), bytes_.size()); }
+    SpareSlot(const SpareSlot&) = delete;
+    SpareSlot& operator=(const SpareSlot&) = delete;
+    TSectorSlot& operator*() { return slot_; }
+
+private:
+    std::array<uint8_t, kSectorDataBytes> bytes_{};
+    TSectorSlot slot_;
+};
+
+// A track with bytes of its own, outside any disk: a reader's scratch track.
+class SpareTrack {
+public:
+    SpareTrack();
+    SpareTrack(const SpareTrack&) = delete;
+    SpareTrack& operator=(const SpareTrack&) = delete;
+    TTrack& operator*() { return track_; }
+    TTrack* operator->() { return &track_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    TTrack track_;
+};
+
 // Told when the disk model is cleared (a view scrolls back to its first row and repaints).
 class DiskObserver {
 public:
@@ -72,9 +134,14 @@ public:
 
 struct TrdosCatalogue;  // the decoded TR-DOS system area (trdos_area.h)
 
+// Where a disk keeps its slots' bytes. Compact: a track handed out for narrow sectors keeps them side by
+// side, so a TR-DOS disk fills 640 KB rather than every slot's full size; Wide: every slot has its full
+// size at all times. Both hold the same sectors; Wide is the plain layout that Compact is tested against.
+enum class SlotLayout { kCompact, kWide };
+
 class TZX_Disk {
 public:
-    TZX_Disk();
+    explicit TZX_Disk(SlotLayout layout = SlotLayout::kCompact);
     TZX_Disk(const TZX_Disk&) = delete;
     TZX_Disk& operator=(const TZX_Disk&) = delete;
 
@@ -94,7 +161,9 @@ public:
     const TTrack* Track(unsigned k) const;
     // Track k for a reader that writes no more than the first `slotCount` slots, their ID fields and their
     // first dataBytes data bytes, and the track's own fields but no raw bytes: the next Clear resets only
-    // that much, unless the track is also handed out whole.
+    // that much, unless the track is also handed out whole. While every hand-out of a track since the last
+    // Clear asked for at most kNarrowSectorBytes, its slots hold that many bytes each, side by side; a
+    // wider one moves them to their full size (a pointer taken into a slot's bytes before then is stale).
     TTrack* TrackWithin(unsigned k, unsigned slotCount, unsigned dataBytes);
     uint8_t CountTracks();
     // First slot 0..19 of track k whose SectorNo is r, used or not; nullptr when none matches.
@@ -115,6 +184,8 @@ public:
     bool ParseTRD(ByteSpan bytes);
     bool SaveTRD(const std::string& fileName);
     bool BuildTRD(Bytes& out);
+    // The image BuildTRD makes, as runs of the disk's own bytes (see GatherSectorDump).
+    bool GatherTRD(ImagePieces& pieces);
 
     bool LoadSCL(const std::string& fileName);
     bool ParseSCL(ByteSpan bytes);
@@ -144,11 +215,13 @@ public:
     bool ParsePRO(ByteSpan bytes);
     bool SavePRO(const std::string& fileName);
     bool BuildPRO(Bytes& out);
+    bool GatherPRO(ImagePieces& pieces);
 
     bool LoadKDI(const std::string& fileName);
     bool ParseKDI(ByteSpan bytes);
     bool SaveKDI(const std::string& fileName);
     bool BuildKDI(Bytes& out);
+    bool GatherKDI(ImagePieces& pieces);
 
     bool LoadHFE(const std::string& fileName);
     bool ParseHFE(ByteSpan bytes);
@@ -164,16 +237,21 @@ private:
     bool LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan));
     bool SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&));
 
-    using Tracks = std::array<TTrack, kMaxTracks>;
-    struct FreeTracks {
-        void operator()(Tracks* tracks) const;
+    // Storage of the tracks and their bytes, taken zeroed from the system, which hands out pages of a
+    // large block only when first used: bytes nobody wrote cost nothing.
+    struct Storage;
+    struct FreeStorage {
+        void operator()(Storage* storage) const;
     };
-    // Taken zeroed from the system, which hands out pages of a large block only when first used: a
-    // cleared track is all zero bytes but its Index. The block is in 2 MB pages where the system has
-    // them: one fault then gives a third of the model, where small pages took one fault for every 4 KB
-    // a full disk image writes.
-    static Tracks* AllocateTracks();
-    std::unique_ptr<Tracks, FreeTracks> tracks_;
+    static Storage* AllocateStorage();
+    // How a track's slots hold their bytes: not at all yet (they read as zeros from a block nothing
+    // writes to), side by side at kNarrowSectorBytes, or each at its full size.
+    enum class SlotBytes : uint8_t { kNone, kNarrow, kFull };
+    void BindSlots(unsigned k, SlotBytes bytes);
+    std::unique_ptr<Storage, FreeStorage> storage_;
+    std::array<TTrack, kMaxTracks>* tracks_ = nullptr;
+    std::array<SlotBytes, kMaxTracks> slotBytes_{};
+    SlotLayout layout_;
     std::bitset<kMaxTracks> touched_;  // tracks handed out for writing since the last Clear
     // How much of each touched track was handed out: the slots and their data bytes (whole when
     // handed out by Track).

@@ -200,8 +200,8 @@ public:
 private:
     // A track past the model's: refused when it holds sectors, left out when it holds none.
     std::string LeaveOut(unsigned k, bool mfm) {
-        spare_.Clear();
-        if (mfm && ScanRawTrack(spare_, raw_.bytes, raw_.marks) > 0)
+        spare_->Clear();
+        if (mfm && ScanRawTrack(*spare_, raw_.bytes, raw_.marks) > 0)
             return Fill(Tr("lies past the %s tracks a disk holds"), {std::to_string(kMaxTracks)});
         leftOut_.insert(k / 2);
         return "";
@@ -211,7 +211,7 @@ private:
     bool opcodes_;
     PackedCells cells_;
     MarkedTrack raw_;
-    TTrack spare_;
+    SpareTrack spare_;
     std::vector<unsigned> notMfm_;
     std::set<unsigned> leftOut_;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 #include "formats/byte_reader.h"
 #include "formats/sector_dump.h"
@@ -21,6 +23,9 @@ namespace {
 
 // A source of unknown length is read in steps of at least this much.
 constexpr size_t kReadStep = 64 * 1024;
+// Runs of zero bytes are left unwritten in whole blocks of this size: a page, and a multiple of the
+// block size of common file systems.
+constexpr size_t kHoleBlockBytes = 4096;
 
 std::string SystemReason(const char* what, const std::string& fileName, int err) {
     return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
@@ -146,18 +151,93 @@ Bytes ReadFileHead(const std::string& fileName, size_t n) {
 
 namespace {
 
-bool WriteAll(int fd, ByteSpan bytes, int& err) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            return false;
-        }
-        done += static_cast<size_t>(put);
+// The runs of bytes to write at one place of the file, gathered for one system call.
+class WriteRun {
+public:
+    bool Empty() const { return parts_.empty(); }
+    void Start(off_t at) { at_ = at; }
+    void Add(ByteSpan bytes) {
+        if (bytes.empty()) return;
+        auto* data = const_cast<uint8_t*>(bytes.data());
+        if (!parts_.empty() && static_cast<uint8_t*>(parts_.back().iov_base) + parts_.back().iov_len == data)
+            parts_.back().iov_len += bytes.size();
+        else
+            parts_.push_back({data, bytes.size()});
     }
-    return true;
+    bool Full() const { return parts_.size() >= kMostParts; }
+
+    // Writes the run at its place and empties it; false with the error when it cannot.
+    bool Write(int fd, int& err) {
+        size_t first = 0;
+        off_t at = at_;
+        while (first < parts_.size()) {
+            const int count = static_cast<int>(std::min(parts_.size() - first, kMostParts));
+            const ssize_t put = ::pwritev(fd, &parts_[first], count, at);
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                err = errno;
+                return false;
+            }
+            at += put;
+            for (size_t left = static_cast<size_t>(put); left > 0;) {  // past what was written
+                const size_t step = std::min(left, parts_[first].iov_len);
+                parts_[first].iov_base = static_cast<uint8_t*>(parts_[first].iov_base) + step;
+                parts_[first].iov_len -= step;
+                left -= step;
+                if (parts_[first].iov_len == 0) ++first;
+            }
+            while (first < parts_.size() && parts_[first].iov_len == 0) ++first;
+        }
+        parts_.clear();
+        return true;
+    }
+
+private:
+    static constexpr size_t kMostParts = 1024;  // IOV_MAX on the systems we know
+    std::vector<iovec> parts_;
+    off_t at_ = 0;
+};
+
+// A run is all zero when its first byte is and every byte equals the one before it.
+bool AllZero(ByteSpan bytes) {
+    return bytes.empty() || (bytes[0] == 0 && std::memcmp(bytes.data(), bytes.data() + 1, bytes.size() - 1) == 0);
+}
+
+// Writes the image, the pieces one after the other, into an empty file. With zero blocks skipped the file
+// first gets its full length, which reads as zeros, and then every block of kHoleBlockBytes that holds
+// anything else; a file system that keeps holes allocates and copies nothing for the zero blocks. One
+// that cannot set the length of a file gets every byte written.
+bool WriteAll(int fd, const ImagePieces& pieces, ZeroBlocks zeroBlocks, int& err) {
+    size_t total = 0;
+    for (ByteSpan piece : pieces) total += piece.size();
+    const bool skipping = zeroBlocks == ZeroBlocks::Skipped && ::ftruncate(fd, static_cast<off_t>(total)) == 0;
+    WriteRun run;
+    std::vector<ByteSpan> block;  // the parts of the pieces one block of the file is made of
+    size_t piece = 0;
+    size_t within = 0;
+    for (size_t at = 0; at < total;) {
+        block.clear();
+        size_t blockBytes = 0;
+        bool zero = skipping;
+        while (blockBytes < kHoleBlockBytes && piece < pieces.size()) {
+            const size_t step = std::min(kHoleBlockBytes - blockBytes, pieces[piece].size() - within);
+            const ByteSpan part = pieces[piece].subspan(within, step);
+            zero = zero && AllZero(part);
+            block.push_back(part);
+            blockBytes += step;
+            within += step;
+            if (within == pieces[piece].size()) ++piece, within = 0;
+        }
+        if (zero) {
+            if (!run.Empty() && !run.Write(fd, err)) return false;
+        } else {
+            if (run.Empty()) run.Start(static_cast<off_t>(at));
+            for (ByteSpan part : block) run.Add(part);
+            if (run.Full() && !run.Write(fd, err)) return false;
+        }
+        at += blockBytes;
+    }
+    return run.Empty() || run.Write(fd, err);
 }
 
 std::string FolderOf(const std::string& fileName) {
@@ -199,10 +279,10 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
 // The bytes go into an unnamed file of the target folder. A new file is linked under its name once
 // complete: a crash leaves nothing behind, and the folder changes once instead of twice (create, rename),
 // which matters when several conversions write into one folder. A replacement is first made durable.
-Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
+Unnamed SaveUnnamed(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
     if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, err))
+    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err))
         throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
         const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
@@ -215,11 +295,11 @@ Unnamed SaveUnnamed(const std::string& fileName, ByteSpan bytes) {
     return ReplaceByUnnamed(fd.get(), fileName);
 }
 #else
-Unnamed SaveUnnamed(const std::string&, ByteSpan) { return Unnamed::Unsupported; }
+Unnamed SaveUnnamed(const std::string&, const ImagePieces&, ZeroBlocks) { return Unnamed::Unsupported; }
 #endif
 
 // Where unnamed files are not supported: a hidden temporary beside the target, renamed over it.
-void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
+void SaveThroughNamedTemporary(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks) {
     const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
     const std::string temp = TemporaryNameBeside(fileName);
     FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -229,7 +309,7 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
         ::unlink(temp.c_str());
         throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     };
-    if (int err = 0; !WriteAll(fd.get(), bytes, err)) fail(err);
+    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err)) fail(err);
     if (replacing)
         if (const int err = PrepareReplacement(fd.get(), fileName); err != 0) fail(err);
     if (::close(fd.release()) != 0) fail(errno);
@@ -238,10 +318,14 @@ void SaveThroughNamedTemporary(const std::string& fileName, ByteSpan bytes) {
 
 }  // namespace
 
-void SaveFileAtomic(const std::string& fileName, ByteSpan bytes) {
+void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks) {
     SweepStaleTemporaries(FolderOf(fileName));
-    if (SaveUnnamed(fileName, bytes) == Unnamed::Saved) return;
-    SaveThroughNamedTemporary(fileName, bytes);
+    if (SaveUnnamed(fileName, pieces, zeroBlocks) == Unnamed::Saved) return;
+    SaveThroughNamedTemporary(fileName, pieces, zeroBlocks);
+}
+
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
+    SavePiecesAtomic(fileName, ImagePieces{bytes}, zeroBlocks);
 }
 
 bool TZX_Disk::LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan)) {

@@ -52,11 +52,18 @@ using FileBuffer = std::vector<uint8_t, UnzeroedAllocator<uint8_t>>;
 FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimit& limit = kAnyFileLimit);
 FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor);
 
+// How a save puts whole blocks of zero bytes into the new file: written like all others, or skipped
+// after the file is given its length, so that they read as zeros and a file system with holes stores
+// nothing for them. The file's bytes are the same either way.
+enum class ZeroBlocks { Written, Skipped };
+
 // Writes the bytes as an unnamed file of the target folder (a named temporary where the file system
 // cannot), makes a replacement durable, and puts it in place by one rename, keeping the permissions of
 // the file it replaces. A crash leaves the old file or the new one; a temporary name exists only for
 // the instant of the rename, and those of killed writers are removed when the folder is next written.
 // Throws IoError with the system's reason.
-void SaveFileAtomic(const std::string& fileName, ByteSpan bytes);
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
+// The same for an image given as runs of bytes kept elsewhere, written one after the other.
+void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
 
 }  // namespace tarvex

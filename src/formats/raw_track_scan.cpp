@@ -14,11 +14,11 @@ namespace {
 class SlotSink {
 public:
     explicit SlotSink(TTrack& track) : track_(track) {}
-    TSectorSlot& Slot(unsigned k) { return k < kMaxSectors ? *track_.Sector(k) : spare_; }
+    TSectorSlot& Slot(unsigned k) { return k < kMaxSectors ? *track_.Sector(k) : *spare_; }
 
 private:
     TTrack& track_;
-    TSectorSlot spare_;
+    SpareSlot spare_;
 };
 
 // Bytes the scan takes as a data field of the given size code; codes past the raw track's reach are

@@ -4,10 +4,10 @@
 // live files of the disk's catalogue.
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <utility>
 
 #include "formats/byte_reader.h"
+#include "formats/byte_sum.h"
 #include "formats/image_file.h"
 #include "formats/text_1251.h"
 #include "formats/trdos_area.h"
@@ -21,10 +21,6 @@ constexpr char kSignature[] = "SINCLAIR";
 constexpr size_t kSignatureBytes = 8;
 constexpr size_t kHeadersOffset = kSignatureBytes + 1;
 constexpr size_t kChecksumBytes = 4;
-
-uint32_t ByteSum(ByteSpan bytes) {
-    return std::accumulate(bytes.begin(), bytes.end(), uint32_t{0}, [](uint32_t sum, uint8_t b) { return sum + b; });
-}
 
 // The next free place of a disk being filled: sector 0..15 of a track, counted on from track 1.
 struct DiskPlace {
@@ -71,6 +67,8 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         return false;
     }
 
+    // Every sector the archive fills is a TR-DOS one, 256 bytes.
+    const auto trdosTrack = [this](unsigned t) { return TrackWithin(t, kTrdosSectorsPerTrack, kTrdosSectorBytes); };
     DiskPlace next;
     size_t dataPos = kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount;
     for (unsigned i = 0; i < fileCount; ++i) {
@@ -93,16 +91,16 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         for (unsigned k = 0; k < entry.SectorCount; ++k) {
             DiskPlace place = next;
             place.Advance(k);
-            std::memcpy(Track(place.track)->Sector(place.sector)->Data.data(), &bytes[dataPos + k * kTrdosSectorBytes],
-                        kTrdosSectorBytes);
+            std::memcpy(trdosTrack(place.track)->Sector(place.sector)->Data.data(),
+                        &bytes[dataPos + k * kTrdosSectorBytes], kTrdosSectorBytes);
         }
-        TSectorSlot& catalogueSector = *Track(0)->Sector(i / kTrdosEntriesPerSector);
+        TSectorSlot& catalogueSector = *trdosTrack(0)->Sector(i / kTrdosEntriesPerSector);
         entry.Encode(&catalogueSector.Data[kTrdosEntryBytes * (i % kTrdosEntriesPerSector)]);
         next.Advance(entry.SectorCount);
         dataPos += dataBytes;
     }
 
-    uint8_t* info = Track(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info = trdosTrack(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
     info[trdos_info::kFirstFreeSector] = static_cast<uint8_t>(next.sector);
     info[trdos_info::kFirstFreeTrack] = static_cast<uint8_t>(next.track);
     info[trdos_info::kFileCount] = static_cast<uint8_t>(fileCount);

@@ -49,29 +49,64 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
     return true;
 }
 
+namespace {
+// The slot holding sector r of a track among the first sectorsPerTrack, checked for the layout's size;
+// nullptr with the refusal in StatusMessage.
+const TSectorSlot* DumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, const TTrack& track, unsigned t,
+                                uint8_t r) {
+    const TSectorSlot* found = nullptr;
+    for (unsigned i = 0; i < layout.sectorsPerTrack && !found; ++i)
+        if (track.Sector(i)->SectorNo == r) found = track.Sector(i);
+    if (!found) {
+        disk.StatusMessage = Fill(Tr(layout.missingSectorText), {std::to_string(t), std::to_string(r)});
+        return nullptr;
+    }
+    if (found->SizeCode != layout.sizeCode) {
+        disk.StatusMessage = Tr(layout.badSizeText);
+        return nullptr;
+    }
+    return found;
+}
+
+// Calls take(slot) for every sector of the dump in file order; false at the first one missing.
+template <typename Take>
+bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned tracks, Take take) {
+    for (unsigned t = 0; t < tracks; ++t) {
+        const TTrack& track = *std::as_const(disk).Track(t);
+        for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
+            const TSectorSlot* found = DumpedSector(disk, layout, track, t, layout.SectorNumber(t, s));
+            if (!found) return false;
+            take(*found);
+        }
+    }
+    return true;
+}
+}  // namespace
+
 bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out) {
     const unsigned tracks = disk.CountTracks();
     Bytes image;
     image.reserve(static_cast<size_t>(tracks) * layout.TrackBytes());
-    for (unsigned t = 0; t < tracks; ++t) {
-        const TTrack& track = *std::as_const(disk).Track(t);
-        for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
-            const uint8_t r = layout.SectorNumber(t, s);
-            const TSectorSlot* found = nullptr;
-            for (unsigned i = 0; i < layout.sectorsPerTrack && !found; ++i)
-                if (track.Sector(i)->SectorNo == r) found = track.Sector(i);
-            if (!found) {
-                disk.StatusMessage = Fill(Tr(layout.missingSectorText), {std::to_string(t), std::to_string(r)});
-                return false;
-            }
-            if (found->SizeCode != layout.sizeCode) {
-                disk.StatusMessage = Tr(layout.badSizeText);
-                return false;
-            }
-            image.insert(image.end(), found->Data.begin(), found->Data.begin() + layout.sectorBytes);
-        }
-    }
+    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
+        image.insert(image.end(), found.Data.begin(), found.Data.begin() + layout.sectorBytes);
+    });
+    if (!whole) return false;
     out = std::move(image);
+    return true;
+}
+
+bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces) {
+    const unsigned tracks = disk.CountTracks();
+    ImagePieces runs;
+    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
+        const uint8_t* bytes = found.Data.data();
+        if (!runs.empty() && runs.back().data() + runs.back().size() == bytes)
+            runs.back() = ByteSpan(runs.back().data(), runs.back().size() + layout.sectorBytes);
+        else
+            runs.emplace_back(bytes, layout.sectorBytes);
+    });
+    if (!whole) return false;
+    pieces = std::move(runs);
     return true;
 }
 

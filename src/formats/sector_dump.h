@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 
@@ -39,5 +40,10 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
 
 // Tracks 0 .. CountTracks - 1, each sector looked up by number among the first sectorsPerTrack slots.
 bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out);
+
+// The same image as BuildSectorDump, or the same refusal, as the runs of the disk's own bytes it is made
+// of, in order (sectors lying side by side in the model make one run): saved as they are, the image is
+// never copied into a buffer of its own. The runs stay valid until the disk is next handed out.
+bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces);
 
 }  // namespace tarvex

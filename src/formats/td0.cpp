@@ -7,6 +7,7 @@
 #include "formats/td0.h"
 
 #include <algorithm>
+#include <cstring>
 #include <array>
 #include <cctype>
 #include <utility>
@@ -194,6 +195,22 @@ const char* ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& 
     return nullptr;
 }
 
+// Puts a sector read by ReadSector in slot i of track k: its ID fields and the bytes ReadSector wrote,
+// the zeros of its size and what its block decoded. The track is handed out for that many bytes, so a
+// track of 256-byte sectors keeps them side by side.
+void PlaceSector(TZX_Disk& disk, unsigned k, unsigned i, const TSectorSlot& read) {
+    const size_t bytes = std::max<size_t>(SlotBytesForSizeCode(read.SizeCode), read.DataLength);
+    TSectorSlot& slot = *disk.TrackWithin(k, i + 1, static_cast<unsigned>(bytes))->Sector(i);
+    slot.Used = read.Used;
+    slot.Cylinder = read.Cylinder;
+    slot.Head = read.Head;
+    slot.SectorNo = read.SectorNo;
+    slot.SizeCode = read.SizeCode;
+    slot.DataCrcOk = read.DataCrcOk;
+    slot.DataLength = read.DataLength;
+    std::memcpy(slot.Data.data(), read.Data.data(), bytes);
+}
+
 void ReadComment(TZX_Disk& disk, ByteReader& in) {
     in.Skip(2);  // CRC of the block; TeleDisk readers do not check it
     const unsigned length = in.U16();
@@ -297,6 +314,7 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
 
     unsigned highestCylinder = 0;
     unsigned highestHead = 0;
+    SpareSlot read;  // each sector is read here first, then put in its slot
     while (!in.AtEnd()) {
         const uint8_t sectors = in.U8();
         if (sectors == kEndOfImage) break;
@@ -307,8 +325,8 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         in.Skip(1);  // CRC
         if (head > kHighestHead || cylinder > kHighestCylinder || sectors > kMaxSectors)
             return Fail(disk, TrMark("Bad disk parameter!"));
-        TTrack& track = *disk.Track(cylinder * 2 + head);
-        track.Used = kFlagSet;
+        const unsigned k = cylinder * 2 + head;
+        disk.TrackWithin(k, 0, 0)->Used = kFlagSet;
 
         // A data field found without an ID takes no slot: its ID never stood on the disk, and written out
         // it would become an address field a controller then finds. Its block is read and checked all
@@ -316,13 +334,12 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         unsigned slots = 0;
         for (unsigned j = 0; j < sectors; ++j) {
             const SectorRecord record = ReadSectorRecord(in);
+            if (const char* error = ReadSector(in, record, *read)) return Fail(disk, error);
             if (record.flags & kFlagNoIdField) {
-                TSectorSlot scratch;
-                if (const char* error = ReadSector(in, record, scratch)) return Fail(disk, error);
                 if (disk.SkippedIdlessSectors < UINT16_MAX) ++disk.SkippedIdlessSectors;
                 continue;
             }
-            if (const char* error = ReadSector(in, record, *track.Sector(slots++))) return Fail(disk, error);
+            PlaceSector(disk, k, slots++, *read);
         }
     }
     disk.TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));

@@ -23,5 +23,6 @@ bool TZX_Disk::LoadTRD(const std::string& fileName) { return LoadWith(fileName, 
 bool TZX_Disk::SaveTRD(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildTRD); }
 bool TZX_Disk::ParseTRD(ByteSpan bytes) { return ParseSectorDump(*this, kTrdLayout, bytes); }
 bool TZX_Disk::BuildTRD(Bytes& out) { return BuildSectorDump(*this, kTrdLayout, out); }
+bool TZX_Disk::GatherTRD(ImagePieces& pieces) { return GatherSectorDump(*this, kTrdLayout, pieces); }
 
 }  // namespace tarvex

@@ -97,7 +97,7 @@ void TZX_Disk::FormatBlankDisk(const std::string& label) {
             slot.DataLength = kTrdosSectorBytes;
         }
     }
-    uint8_t* info = Track(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info = TrackWithin(0, kTrdosSectorsPerTrack, kTrdosSectorBytes)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
     info[trdos_info::kFirstFreeSector] = 0;
     info[trdos_info::kFirstFreeTrack] = 1;
     info[trdos_info::kDiskType] = kTrdosDiskType80x2;

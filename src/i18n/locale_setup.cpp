@@ -2,7 +2,9 @@
 #include "i18n/locale_setup.h"
 
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "i18n/translate.h"
@@ -21,6 +23,9 @@ namespace tarvex {
 namespace {
 constexpr const char* kSourceLanguage = "en";
 constexpr std::string_view kLanguageField = "Language: ";
+// The texts depend on the locale's language and character set only: numbers, dates, sorting and the rest
+// are formatted the same everywhere, so their categories are not loaded.
+constexpr int kCategoriesUsed[] = {LC_CTYPE, LC_MESSAGES};
 }  // namespace
 
 std::string CatalogueFolder() {
@@ -33,8 +38,25 @@ std::string CatalogueFolder() {
     return TARVEX_INSTALL_LOCALEDIR;
 }
 
+bool LocaleMayTranslate() {
+    const auto set = [](const char* name) -> const char* {
+        const char* value = std::getenv(name);
+        return value && *value ? value : nullptr;
+    };
+    if (set("LANGUAGE")) return true;
+    const char* chosen = set("LC_ALL");
+    if (!chosen) chosen = set("LC_MESSAGES");
+    if (!chosen) chosen = set("LANG");
+    if (!chosen) return false;
+    const std::string_view name(chosen);
+    return !(name == "C" || name == "POSIX" || name.starts_with("C."));
+}
+
 void UseUserLocale(const std::string& folder) {
-    std::setlocale(LC_ALL, "");
+    const bool mayTranslate = LocaleMayTranslate();
+    // The C locale is built into the C library: taking it loads nothing.
+    for (const int category : kCategoriesUsed) std::setlocale(category, mayTranslate ? "" : "C");
+    if (!mayTranslate) return;
 #ifdef TARVEX_HAVE_GETTEXT
     bindtextdomain(kTextDomain, (folder.empty() ? CatalogueFolder() : folder).c_str());
     bind_textdomain_codeset(kTextDomain, "UTF-8");

@@ -11,8 +11,14 @@ namespace tarvex {
 // when that one does not exist.
 std::string CatalogueFolder();
 
-// Takes the user's locale for every category and binds the catalogue in `folder` (CatalogueFolder() when
-// empty), with texts given in UTF-8 whatever the locale's character set.
+// Whether the user's locale can choose a catalogue: false under the C locale (none set, "C", "POSIX" or
+// "C.<character set>") with no LANGUAGE list, where every text stays English.
+bool LocaleMayTranslate();
+
+// Takes the user's locale for the categories the texts depend on (character set and messages) and binds
+// the catalogue in `folder` (CatalogueFolder() when empty), with texts given in UTF-8 whatever the
+// locale's character set. Where the locale cannot choose a catalogue nothing is loaded: the program takes
+// the C library's built-in C locale, whose texts are the same.
 void UseUserLocale(const std::string& folder = {});
 
 // The language the catalogue lookup has chosen ("ru"), or "en" when texts stay in English.

@@ -1,6 +1,7 @@
 // The table of kept fields and the round trip built on it: every format's writer and reader over fixed
 // pseudo-random disks, the capacity rules, and a comparer that sees exactly the kept fields.
 #include "app/format_fields.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -193,7 +194,7 @@ TEST(FormatFieldsComparer, ReportsAChangedKeptFieldAndPassesOverOthers) {
     slot->Cylinder ^= 1;
     slot->Head ^= 1;
     slot->DataCrcOk = slot->DataCrcOk ? 0 : kFlagSet;
-    std::swap(d.built.Track(0)->Sectors[0], d.built.Track(0)->Sectors[1]);
+    test::SwapSlots(d.built.Track(0)->Sectors[0], d.built.Track(0)->Sectors[1]);
     EXPECT_EQ(roundtrip::CompareKeptFields(FieldsOf(kTRD), d.built, d.read), "");
     slot->Data[0] ^= 1;
     EXPECT_NE(roundtrip::CompareKeptFields(FieldsOf(kTRD), d.built, d.read), "");

@@ -100,6 +100,8 @@ TEST(CliOptionsGnuForms, DoubleDashMakesEveryLaterArgumentAFile) {
     // A command's name after the command is a file name too.
     EXPECT_THAT(ParseOk({"info", "--", "convert"}).files, ElementsAre("convert"));
     EXPECT_THAT(ParseOk({"convert", "--to", "trd", "info"}).files, ElementsAre("info"));
+    EXPECT_THAT(ParseOk({"info", "a.trd", "convert", "-q"}).files, ElementsAre("a.trd", "convert"));
+    EXPECT_THAT(ParseError({"-q", "convert", "--to", "trd", "a"}), HasSubstr("'-q'"));
     // Before the command, "--" leaves nothing to run.
     EXPECT_THAT(ParseError({"--", "convert"}), HasSubstr("no command"));
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/td0.h"
 #include "test_support.h"
 
 namespace tarvex {
@@ -187,6 +188,27 @@ void FillEveryTrack(TZX_Disk& disk) {
     }
 }
 
+// Every writer's bytes (or its refusal) from two disks that must hold the same sectors.
+void ExpectSameImages(TZX_Disk& expected, TZX_Disk& actual) {
+    using Build = bool (TZX_Disk::*)(Bytes&);
+    const std::pair<const char*, Build> writers[] = {
+        {"UDI", &TZX_Disk::BuildUDI}, {"TRD", &TZX_Disk::BuildTRD}, {"FDI", &TZX_Disk::BuildFDI},
+        {"PRO", &TZX_Disk::BuildPRO}, {"SCL", &TZX_Disk::BuildSCL}, {"KDI", &TZX_Disk::BuildKDI},
+        {"HFE", &TZX_Disk::BuildHFE}, {"DSK", &TZX_Disk::BuildDSK}};
+    for (const auto& [name, build] : writers) {
+        Bytes a, b;
+        const bool builtA = (expected.*build)(a);
+        ASSERT_EQ((actual.*build)(b), builtA) << name;
+        EXPECT_TRUE(builtA ? a == b : expected.StatusMessage == actual.StatusMessage) << name;
+    }
+    for (const bool compress : {false, true}) {
+        const std::tm when{.tm_sec = 20, .tm_min = 55, .tm_hour = 21, .tm_mday = 18, .tm_mon = 8, .tm_year = 98};
+        Bytes a, b;
+        ASSERT_EQ(BuildTD0At(actual, b, compress, when), BuildTD0At(expected, a, compress, when));
+        EXPECT_TRUE(a == b) << "TD0";
+    }
+}
+
 TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
     using Parse = bool (TZX_Disk::*)(ByteSpan);
     struct Image {
@@ -226,6 +248,11 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         ASSERT_TRUE((fresh.*image.parse)(image.bytes)) << fresh.StatusMessage;
         ASSERT_TRUE((reused.*image.parse)(image.bytes)) << reused.StatusMessage;
         ExpectSameModel(fresh, reused);
+        // The wide layout, every slot at its full size, holds the same sectors and writes the same images.
+        TZX_Disk wide(SlotLayout::kWide);
+        ASSERT_TRUE((wide.*image.parse)(image.bytes)) << wide.StatusMessage;
+        ExpectSameModel(wide, reused);
+        ExpectSameImages(wide, reused);
         // Writing reads the model only: whatever the writers make of it, the next image meets a disk that
         // Clear can still bring back to blank.
         Bytes out;
@@ -242,6 +269,31 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         reused.Track(1)->RawData[0] = 0x4E;
         reused.TrackWithin(1, 1, 1)->Sector(0)->Data[0] = 0x11;
     }
+}
+
+// A track read with narrow sectors and then handed out whole keeps its bytes where every slot has its
+// full size; Clear then leaves nothing of either behind.
+TEST(ZxDisk, ATrackOfNarrowSectorsHandedOutWholeKeepsItsBytes) {
+    const Bytes trd = test::MakeTrdBytes(4);
+    TZX_Disk disk;
+    TZX_Disk wide(SlotLayout::kWide);
+    ASSERT_TRUE(disk.ParseTRD(trd));
+    ASSERT_TRUE(wide.ParseTRD(trd));
+    for (TZX_Disk* d : {&disk, &wide}) {
+        TTrack& t = *d->Track(2);
+        t.Sector(3)->Data[kSectorDataBytes - 1] = 0x5A;
+        t.Sector(kMaxSectors - 1)->Data[300] = 0xA5;
+        d->TrackWithin(2, 1, 1)->Sector(0)->Data[255] ^= 0xFF;
+    }
+    ExpectSameModel(wide, disk);
+    ExpectSameImages(wide, disk);
+    EXPECT_EQ(disk.Track(2)->Sector(3)->Data[kSectorDataBytes - 1], 0x5A);
+    EXPECT_TRUE(std::equal(&trd[2 * 4096 + 3 * 256], &trd[2 * 4096 + 4 * 256], disk.Track(2)->Sector(3)->Data.begin()));
+
+    TZX_Disk fresh;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(1)));
+    ASSERT_TRUE(fresh.ParseTRD(test::MakeTrdBytes(1)));
+    ExpectSameModel(fresh, disk);
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -142,6 +144,104 @@ TEST(ImageFile, UnzeroedReadingGivesThePlainReadersBytesAndRefusals) {
     same(dir.path().string(), kSmallLimit);
     same(dir / "missing", kSmallLimit);
     EXPECT_EQ(unzeroed(dir / "large", kAnyFileLimit), Bytes(655360 + 1234, 0));
+}
+
+// Images whose zero bytes fall where a block-wise skip could go wrong: at either end, in a short last
+// block, filling everything, and zero blocks that hold one other byte at their first or last position.
+std::vector<Bytes> ImagesWithZeroRuns() {
+    constexpr size_t kBlock = 4096;
+    auto with = [](Bytes b, std::initializer_list<std::pair<size_t, uint8_t>> set) {
+        for (const auto& [at, value] : set) b[at] = value;
+        return b;
+    };
+    std::vector<Bytes> images = {
+        {},
+        Bytes(1, 0),
+        Bytes(kBlock - 1, 0),
+        Bytes(3 * kBlock + 100, 0),
+        with(Bytes(kBlock + 1, 0), {{kBlock, 7}}),
+        with(Bytes(2 * kBlock + 10, 0), {{0, 1}}),
+        with(Bytes(3 * kBlock, 0), {{kBlock - 1, 2}, {2 * kBlock, 3}}),
+        with(Bytes(2 * kBlock + 1, 0), {{2 * kBlock, 4}}),
+    };
+    Bytes striped(8 * kBlock + 123);
+    for (size_t i = 0; i < striped.size(); ++i)
+        striped[i] = (i / kBlock) % 3 == 1 ? 0 : static_cast<uint8_t>(i * 7 + 1);
+    images.push_back(striped);
+    return images;
+}
+
+TEST(ImageFile, SkippingZeroBlocksSavesTheBytesOfWritingThemAll) {
+    TempDir dir;
+    for (const Bytes& image : ImagesWithZeroRuns()) {
+        SCOPED_TRACE(image.size());
+        SaveFileAtomic(dir / "written.img", image, ZeroBlocks::Written);
+        SaveFileAtomic(dir / "skipped.img", image, ZeroBlocks::Skipped);
+        EXPECT_EQ(ReadFile(dir / "written.img"), image);
+        EXPECT_EQ(ReadFile(dir / "skipped.img"), image);
+    }
+}
+
+// An image handed over in pieces of every awkward size (empty ones, single bytes, pieces crossing the
+// block boundaries, more pieces than one gathering write takes) is saved as the joined bytes are.
+TEST(ImageFile, AnImageSavedInPiecesIsTheImageSavedWhole) {
+    TempDir dir;
+    std::mt19937 random(4096);
+    for (const Bytes& image : ImagesWithZeroRuns()) {
+        for (const size_t largest : {size_t{1}, size_t{3}, size_t{256}, size_t{5000}}) {
+            SCOPED_TRACE(std::to_string(image.size()) + " bytes in pieces of at most " + std::to_string(largest));
+            std::vector<Bytes> apart;  // each piece in memory of its own, so none joins its neighbour
+            for (size_t at = 0; at < image.size();) {
+                const size_t n = std::min<size_t>(random() % (largest + 1), image.size() - at);
+                apart.emplace_back(image.begin() + static_cast<long>(at), image.begin() + static_cast<long>(at + n));
+                at += n;
+            }
+            const ImagePieces pieces(apart.begin(), apart.end());
+            for (const ZeroBlocks zeros : {ZeroBlocks::Written, ZeroBlocks::Skipped}) {
+                SavePiecesAtomic(dir / "pieces.img", pieces, zeros);
+                ASSERT_EQ(ReadFile(dir / "pieces.img"), image);
+            }
+        }
+    }
+}
+
+// The replacement is a new file: no byte of a longer old file shows through where zero blocks are skipped.
+TEST(ImageFile, SkippedZeroBlocksOfAReplacementReadAsZeros) {
+    TempDir dir;
+    const std::string target = dir / "disk.trd";
+    for (const Bytes& image : ImagesWithZeroRuns()) {
+        SCOPED_TRACE(image.size());
+        WriteFile(target, Bytes(image.size() + 9000, 0xFF));
+        SaveFileAtomic(target, image, ZeroBlocks::Skipped);
+        EXPECT_EQ(ReadFile(target), image);
+    }
+    EXPECT_EQ(EntriesIn(dir.path()), 1u);
+}
+
+// Whether the file system of the folder keeps a file lengthened by ftruncate as a hole.
+bool KeepsHoles(const std::filesystem::path& folder, off_t length) {
+    const std::string probe = folder / "probe";
+    const int fd = ::open(probe.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    const bool holes = fd >= 0 && ::ftruncate(fd, length) == 0 && ::lseek(fd, 0, SEEK_HOLE) == 0;
+    if (fd >= 0) ::close(fd);
+    ::unlink(probe.c_str());
+    return holes;
+}
+
+// Where the file system keeps holes, the skipped blocks take no room.
+TEST(ImageFile, SkippedZeroBlocksTakeNoRoomWhereTheFileSystemHasHoles) {
+    TempDir dir;
+    constexpr size_t kMostlyZero = 64 * 4096;
+    if (!KeepsHoles(dir.path(), kMostlyZero)) GTEST_SKIP() << "the file system of the test folder keeps no holes";
+    Bytes image(kMostlyZero, 0);
+    image[0] = 1;
+    SaveFileAtomic(dir / "written.img", image, ZeroBlocks::Written);
+    SaveFileAtomic(dir / "skipped.img", image, ZeroBlocks::Skipped);
+    struct stat written {}, skipped {};
+    ASSERT_EQ(::stat((dir / "written.img").c_str(), &written), 0);
+    ASSERT_EQ(::stat((dir / "skipped.img").c_str(), &skipped), 0);
+    EXPECT_EQ(skipped.st_size, written.st_size);
+    EXPECT_LT(skipped.st_blocks, written.st_blocks);
 }
 
 TEST(ImageFile, ReplacingKeepsPermissionsAndNewFilesFollowTheUmask) {

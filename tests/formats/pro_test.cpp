@@ -115,10 +115,10 @@ TEST(Pro, WriterChecksSizeAndSkipsNothing) {
 
     // Only the first five slots are searched; DataLength does not matter.
     ASSERT_TRUE(disk.ParsePRO(MakePro(1)));
-    std::swap(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
+    test::SwapSlots(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
     EXPECT_FALSE(disk.BuildPRO(out));
     EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Sector (T-0 / S-2) not found!");
-    std::swap(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
+    test::SwapSlots(disk.Track(0)->Sectors[1], disk.Track(0)->Sectors[5]);
     disk.Track(0)->Sector(1)->DataLength = 0;
     ASSERT_TRUE(disk.BuildPRO(out));
     EXPECT_EQ(out, MakePro(1));

@@ -69,6 +69,33 @@ TEST(Translate, LanguageListNamingRussianFirstChoosesRussianUnderAnyLocaleButC) 
     EXPECT_EQ(Tr("File checksum error!"), "File checksum error!") << "the C locale ignores the language list";
 }
 
+// Only a C locale without a LANGUAGE list lets start-up skip loading the locale and the catalogue; the
+// variables are looked at in gettext's order (LC_ALL over LC_MESSAGES over LANG).
+TEST(LocaleMayTranslate, IsFalseOnlyUnderTheCLocaleWithoutALanguageList) {
+    struct Case {
+        const char *all, *messages, *lang, *language;
+        bool mayTranslate;
+    };
+    const Case cases[] = {
+        {"", "", "", "", false},
+        {"C", "", "", "", false},
+        {"", "", "C.UTF-8", "", false},
+        {"POSIX", "ru_RU.UTF-8", "ru_RU.UTF-8", "", false},
+        {"", "C.utf8", "ru_RU.UTF-8", "", false},
+        {"", "", "ru_RU.UTF-8", "", true},
+        {"", "ru_RU.UTF-8", "C", "", true},
+        {"en_US.UTF-8", "", "", "", true},
+        {"", "", "C.UTF-8", "ru", true},
+        {"", "", "Catalan", "", true},
+    };
+    for (const Case& c : cases) {
+        test::ScopedEnv all("LC_ALL", c.all), messages("LC_MESSAGES", c.messages), lang("LANG", c.lang),
+            language("LANGUAGE", c.language);
+        EXPECT_EQ(LocaleMayTranslate(), c.mayTranslate)
+            << "LC_ALL=" << c.all << " LC_MESSAGES=" << c.messages << " LANG=" << c.lang << " LANGUAGE=" << c.language;
+    }
+}
+
 TEST(CatalogueFolder, IsTheShareLocaleFolderBesideTheProgramsFolder) {
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::equivalent(CatalogueFolder(), TARVEX_LOCALE_DIR, ec)) << CatalogueFolder();

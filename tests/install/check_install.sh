@@ -105,6 +105,16 @@ check_conversion() {
         fail "TRD -> UDI -> TRD through the installed tarvex-cli changed the disk"
 }
 
+# The installed tarvex-cli (a static program) takes its language from the locale: its catalogue beside it
+# under a Russian locale, English under C.
+check_cli_language() {
+    local said
+    said=$(LC_ALL=ru_RU.UTF-8 "$prefix/bin/tarvex-cli" convert --to xyz disk.trd 2>&1) || true
+    [[ $said == *"неизвестный формат 'xyz'"* ]] || fail "installed tarvex-cli under ru_RU.UTF-8 says '$said'"
+    said=$(LC_ALL=C "$prefix/bin/tarvex-cli" convert --to xyz disk.trd 2>&1) || true
+    [[ $said == *"unknown format 'xyz'"* ]] || fail "installed tarvex-cli under C says '$said'"
+}
+
 # The installed window, started without a screen with two images and a text file on its command line,
 # lists the two images (the text file is refused with the window's message).
 check_window() {
@@ -331,6 +341,7 @@ fi
 
 check_file_list
 check_conversion
+check_cli_language
 check_window
 check_desktop_entry
 check_metainfo
