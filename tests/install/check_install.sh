@@ -66,6 +66,7 @@ check_file_list() {
         share/doc/tarvex/changelog.gz
         share/doc/tarvex/copyright
         share/icons/hicolor/scalable/apps/$app_id.svg
+        share/lintian/overrides/tarvex
         share/locale/ru/LC_MESSAGES/tarvex.mo
         share/man/man1/tarvex-cli.1.gz
         share/man/man1/tarvex.1.gz
