@@ -112,7 +112,7 @@ namespace {
 #ifdef TARVEX_TRACKS_ON_THE_HEAP
 // Under the address checker the storage stays heap blocks, so that a step past one is caught.
 void* MapZeroed(size_t bytes, bool) { return std::calloc(1, bytes); }
-void Unmap(void* block, size_t) { std::free(block); }
+void Unmap(void* block, size_t, bool) { std::free(block); }
 #else
 constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
 constexpr size_t RoundedToHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
@@ -136,7 +136,9 @@ void* MapZeroed(size_t bytes, bool largePages) {
     ::madvise(reinterpret_cast<void*>(aligned), area, MADV_HUGEPAGE);
     return reinterpret_cast<void*>(aligned);
 }
-void Unmap(void* block, size_t bytes) { ::munmap(block, bytes); }
+void Unmap(void* block, size_t bytes, bool largePages) {
+    ::munmap(block, largePages ? RoundedToHugePages(bytes) : bytes);
+}
 #endif
 }  // namespace
 
@@ -145,7 +147,7 @@ TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
     if (!storage) return nullptr;
     storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), true));
     if (!storage->wide) {
-        Unmap(storage, sizeof(Storage));
+        Unmap(storage, sizeof(Storage), false);
         return nullptr;
     }
     return storage;
@@ -153,12 +155,8 @@ TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
 
 void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
     storage->tracks.~array();
-#ifdef TARVEX_TRACKS_ON_THE_HEAP
-    Unmap(storage->wide, sizeof(Storage::Wide));
-#else
-    Unmap(storage->wide, RoundedToHugePages(sizeof(Storage::Wide)));
-#endif
-    Unmap(storage, sizeof(Storage));
+    Unmap(storage->wide, sizeof(Storage::Wide), true);
+    Unmap(storage, sizeof(Storage), false);
 }
 
 TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(layout) {
