@@ -39,12 +39,12 @@ std::string Upper(std::string s) {
 const std::array<FormatInfo, kFormatCount>& Formats() {
     static const std::array<FormatInfo, kFormatCount> formats = {{
         {"UDI", ".udi", &TZX_Disk::ParseUDI, &kUdiFileLimit},
-        {"TRD", ".trd", &TZX_Disk::ParseTRD, &kTrdFileLimit},
+        {"TRD", ".trd", &TZX_Disk::ParseTRD, &kTrdFileLimit, &TZX_Disk::PlaceTRD},
         {"TD0", ".td0", &TZX_Disk::ParseTD0, &kTd0FileLimit},
         {"FDI", ".fdi", &TZX_Disk::ParseFDI, &kFdiFileLimit},
-        {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit},
+        {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit, &TZX_Disk::PlacePRO},
         {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
-        {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit},
+        {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit, &TZX_Disk::PlaceKDI},
         {"HFE", ".hfe", &TZX_Disk::ParseHFE, &kHfeFileLimit},
         {"DSK", ".dsk", &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
@@ -98,21 +98,31 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
     }
     int chosen = -1;
     FileBuffer bytes;
+    bool placing = false;  // the disk has been given a file's tracks, to be filled straight from the file
+    bool placed = false;
     try {
-        bytes = ReadWholeFileUnzeroed(path, kSignatureHeadBytes, [&](ByteSpan head) -> const FileSizeLimit& {
+        const auto limitFor = [&](ByteSpan head) -> const FileSizeLimit& {
             const auto format = forced ? forced : ReaderFor(path, head);
             if (!format) throw NoReader{};
             chosen = *format;
             return *Formats()[chosen].sizeLimit;
-        });
+        };
+        const auto placesFor = [&](uint64_t size, WritablePieces& places) {
+            const auto place = Formats()[chosen].place;
+            placing = place && (disk.*place)(size, places);
+            return placing;
+        };
+        bytes = ReadWholeFileOrPlace(path, kSignatureHeadBytes, limitFor, placesFor, placed);
     } catch (const NoReader&) {
         message = Tr(kUnsupportedType);
         return false;
     } catch (const std::exception& e) {
+        if (placing) disk.Clear();  // not the half-read image
         message = e.what();
         return false;
     }
     if (formatRead) *formatRead = chosen;
+    if (placed) return true;
     return ParseAs(disk, chosen, bytes, message);
 }
 

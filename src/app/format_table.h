@@ -20,6 +20,8 @@ struct FormatInfo {
     const char* extension;  // ".udi"
     bool (TZX_Disk::*parse)(ByteSpan);
     const FileSizeLimit* sizeLimit;  // the largest file the reader can take
+    // The reader's way of taking a file's bytes straight into the disk (see TZX_Disk::PlaceTRD), if any.
+    bool (TZX_Disk::*place)(uint64_t, WritablePieces&) = nullptr;
     bool Present() const { return parse != nullptr; }
 };
 

@@ -13,6 +13,7 @@
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
 #include "app/shared_texts.h"
+#include "cli/worker_thread.h"
 #include "formats/image_file.h"
 #include "i18n/translate.h"
 
@@ -180,11 +181,12 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
                 finished.notify_one();
         }
     };
-    std::vector<std::thread> threads;
-    for (unsigned w = 1; w < workers; ++w) threads.emplace_back(work, false);
-    work(true);
-    printReady(true);
-    for (auto& t : threads) t.join();
+    {
+        std::vector<std::unique_ptr<WorkerThread>> threads;
+        for (unsigned w = 1; w < workers; ++w) threads.push_back(std::make_unique<WorkerThread>([&] { work(false); }));
+        work(true);
+        printReady(true);
+    }  // the workers are joined
     if (progressBar) err << "\r\033[K" << std::flush;
     out.flush();
     writeLog(texts::RunFinished());

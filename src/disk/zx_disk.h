@@ -18,6 +18,7 @@ namespace tarvex {
 using Bytes = std::vector<uint8_t>;
 using ByteSpan = std::span<const uint8_t>;
 using ImagePieces = std::vector<ByteSpan>;  // an image as runs of bytes kept elsewhere, in order
+using WritablePieces = std::vector<std::span<uint8_t>>;  // places for an image's bytes, in order
 
 constexpr int kMaxTracks = 166;
 constexpr int kMaxSectors = 20;
@@ -182,6 +183,10 @@ public:
     // Writers: Build* makes the image bytes, Save* builds and saves them atomically.
     bool LoadTRD(const std::string& fileName);
     bool ParseTRD(ByteSpan bytes);
+    // ParseTRD for a file of `size` bytes read straight into the disk: everything but the sectors' bytes,
+    // and where those go (see PlaceSectorDump). False, the disk untouched, when the file is to be parsed
+    // from its bytes instead.
+    bool PlaceTRD(uint64_t size, WritablePieces& places);
     bool SaveTRD(const std::string& fileName);
     bool BuildTRD(Bytes& out);
     // The image BuildTRD makes, as runs of the disk's own bytes (see GatherSectorDump).
@@ -213,12 +218,14 @@ public:
 
     bool LoadPRO(const std::string& fileName);
     bool ParsePRO(ByteSpan bytes);
+    bool PlacePRO(uint64_t size, WritablePieces& places);
     bool SavePRO(const std::string& fileName);
     bool BuildPRO(Bytes& out);
     bool GatherPRO(ImagePieces& pieces);
 
     bool LoadKDI(const std::string& fileName);
     bool ParseKDI(ByteSpan bytes);
+    bool PlaceKDI(uint64_t size, WritablePieces& places);
     bool SaveKDI(const std::string& fileName);
     bool BuildKDI(Bytes& out);
     bool GatherKDI(ImagePieces& pieces);

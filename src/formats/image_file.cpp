@@ -108,14 +108,62 @@ FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) 
     return fd;
 }
 
+// Reads the file, from offset `from` on, into the places after their first `from` bytes, which hold
+// `head`. True when the file held exactly the places' bytes: it ended where they end. The file position
+// stays where it was.
+bool ReadIntoPlaces(int fd, const std::string& fileName, ByteSpan head, const WritablePieces& places) {
+    constexpr size_t kMostParts = 1024;  // IOV_MAX on the systems we know
+    std::vector<iovec> parts;
+    size_t skip = head.size();
+    for (std::span<uint8_t> place : places) {
+        const size_t copied = std::min(skip, place.size());
+        std::memcpy(place.data(), head.data() + (head.size() - skip), copied);
+        skip -= copied;
+        if (copied < place.size()) parts.push_back({place.data() + copied, place.size() - copied});
+    }
+    off_t at = static_cast<off_t>(head.size());
+    for (size_t first = 0; first < parts.size();) {
+        const int count = static_cast<int>(std::min(parts.size() - first, kMostParts));
+        const ssize_t got = ::preadv(fd, &parts[first], count, at);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
+        }
+        if (got == 0) return false;  // shorter than its size said
+        at += got;
+        for (size_t left = static_cast<size_t>(got); left > 0;) {
+            const size_t step = std::min(left, parts[first].iov_len);
+            parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
+            parts[first].iov_len -= step;
+            left -= step;
+            if (parts[first].iov_len == 0) ++first;
+        }
+    }
+    uint8_t past = 0;
+    for (;;) {
+        const ssize_t more = ::pread(fd, &past, 1, at);
+        if (more >= 0) return more == 0;  // a byte after them: the file grew
+        if (errno != EINTR) throw IoError(SystemReason(TrMark("Cannot read file \"%s\""), fileName, errno));
+    }
+}
+
 template <class Buffer>
-Buffer ReadWhole(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
+Buffer ReadWhole(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor,
+                 const PlacesFor& placesFor = {}, bool* placed = nullptr) {
     uint64_t size = 0;
     FileDescriptor fd = OpenForReading(fileName, size);
     Buffer bytes(headBytes);
     const size_t got = ReadInto(fd.get(), fileName, bytes, 0, headBytes);
     const FileSizeLimit& limit = limitFor(ByteSpan(bytes.data(), got));
     RefuseOversizeImage(size, limit);
+    if (placesFor && size >= got && size > 0) {
+        WritablePieces places;
+        if (placesFor(size, places) &&
+            ReadIntoPlaces(fd.get(), fileName, ByteSpan(bytes.data(), got), places)) {
+            *placed = true;
+            return Buffer();
+        }
+    }
     return ReadAtMost(fd.get(), fileName, size, limit, std::move(bytes), got);
 }
 
@@ -139,6 +187,12 @@ FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimi
 
 FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor) {
     return ReadWhole<FileBuffer>(fileName, headBytes, limitFor);
+}
+
+FileBuffer ReadWholeFileOrPlace(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor,
+                                const PlacesFor& placesFor, bool& placed) {
+    placed = false;
+    return ReadWhole<FileBuffer>(fileName, headBytes, limitFor, placesFor, &placed);
 }
 
 Bytes ReadFileHead(const std::string& fileName, size_t n) {

@@ -52,6 +52,17 @@ using FileBuffer = std::vector<uint8_t, UnzeroedAllocator<uint8_t>>;
 FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, const FileSizeLimit& limit = kAnyFileLimit);
 FileBuffer ReadWholeFileUnzeroed(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor);
 
+// Where a reader would put a regular file's bytes itself: given the file's size, the places for every
+// byte of it in order (true), or false to have the file read into a buffer.
+using PlacesFor = std::function<bool(uint64_t size, WritablePieces& places)>;
+
+// ReadWholeFileUnzeroed with the same refusals, except that a regular file for which placesFor gives
+// places, after its first bytes have chosen the limit, is read straight into them: `placed` is then
+// true and the buffer empty. A file found meanwhile to be shorter or longer than its size said is read
+// into the buffer after all (placed false), from its start.
+FileBuffer ReadWholeFileOrPlace(const std::string& fileName, size_t headBytes, const LimitForHead& limitFor,
+                                const PlacesFor& placesFor, bool& placed);
+
 // How a save puts whole blocks of zero bytes into the new file: written like all others, or skipped
 // after the file is given its length, so that they read as zeros and a file system with holes stores
 // nothing for them. The file's bytes are the same either way.

@@ -22,14 +22,12 @@ std::string TooManyTracksText(const char* formatName, unsigned long long tracks)
                 {formatName, std::to_string(tracks), std::to_string(kMaxTracks)});
 }
 
-bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
-    const unsigned long long tracks = DumpTrackCount(layout, bytes.size());
-    if (tracks > kMaxTracks) {
-        disk.StatusMessage = TooManyTracksText(layout.formatName, tracks);
-        return false;
-    }
+namespace {
+// Clears the disk and gives it the dump's tracks and sectors, ID fields and all; the bytes of each sector,
+// in file order, go where take(data) puts them.
+template <typename Take>
+void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned long long tracks, Take take) {
     disk.Clear();
-    ByteReader in(bytes);
     for (unsigned t = 0; t < tracks; ++t) {
         TTrack& track = *disk.TrackWithin(t, layout.sectorsPerTrack, layout.sectorBytes);
         track.Used = kFlagSet;
@@ -43,9 +41,34 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
             slot.SizeCode = layout.sizeCode;
             slot.DataCrcOk = kFlagSet;
             slot.DataLength = layout.sectorBytes;
-            in.Read(slot.Data.data(), layout.sectorBytes);
+            take(slot.Data.data());
         }
     }
+}
+}  // namespace
+
+bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
+    const unsigned long long tracks = DumpTrackCount(layout, bytes.size());
+    if (tracks > kMaxTracks) {
+        disk.StatusMessage = TooManyTracksText(layout.formatName, tracks);
+        return false;
+    }
+    ByteReader in(bytes);
+    FillSectorDump(disk, layout, tracks, [&](uint8_t* data) { in.Read(data, layout.sectorBytes); });
+    return true;
+}
+
+bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fileBytes, WritablePieces& places) {
+    const unsigned long long tracks = DumpTrackCount(layout.TrackBytes(), fileBytes);
+    if (tracks == 0 || tracks > kMaxTracks || tracks * layout.TrackBytes() != fileBytes) return false;
+    WritablePieces runs;
+    FillSectorDump(disk, layout, tracks, [&](uint8_t* data) {
+        if (!runs.empty() && runs.back().data() + runs.back().size() == data)
+            runs.back() = std::span<uint8_t>(runs.back().data(), runs.back().size() + layout.sectorBytes);
+        else
+            runs.emplace_back(data, layout.sectorBytes);
+    });
+    places = std::move(runs);
     return true;
 }
 

@@ -38,6 +38,13 @@ std::string TooManyTracksText(const char* formatName, unsigned long long tracks)
 // the model holds; throws StreamReadError when the rounded track count runs past the end of the file.
 bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes);
 
+// What ParseSectorDump does with a file of fileBytes bytes, except that the sectors' bytes are not
+// filled in: `places` receives where each of them goes, the file's bytes in order (sectors lying side by
+// side in the model make one place). Only a file of whole tracks, at least one and no more than the model
+// holds, is placed; false (the disk untouched) for any other, which ParseSectorDump reads as usual. The
+// places stay valid until the disk is next handed out.
+bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fileBytes, WritablePieces& places);
+
 // Tracks 0 .. CountTracks - 1, each sector looked up by number among the first sectorsPerTrack slots.
 bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out);
 

@@ -146,6 +146,51 @@ TEST(ImageFile, UnzeroedReadingGivesThePlainReadersBytesAndRefusals) {
     EXPECT_EQ(unzeroed(dir / "large", kAnyFileLimit), Bytes(655360 + 1234, 0));
 }
 
+// Places of uneven lengths (1 to 9 bytes, more than one system call takes, the first shorter than the
+// head read before them) are filled with the file when they hold it exactly; when they are a byte short
+// or a byte long, as when the file changed after its size was taken, the file is read into the buffer
+// from its start. A refused file, a source of unknown length and a file over the limit are never placed.
+TEST(ImageFile, AFileIsReadIntoPlacesOnlyWhenItFillsThemExactly) {
+    TempDir dir;
+    Bytes content(10000);
+    std::mt19937 random(3);
+    for (uint8_t& b : content) b = static_cast<uint8_t>(random());
+    WriteFile(dir / "image", content);
+    const LimitForHead anyLimit = [](ByteSpan) -> const FileSizeLimit& { return kAnyFileLimit; };
+    for (const long change : {-1L, 0L, 1L}) {
+        SCOPED_TRACE(change);
+        Bytes target(content.size() + change, 0xEE);
+        const PlacesFor placesFor = [&](uint64_t size, WritablePieces& places) {
+            EXPECT_EQ(size, content.size());
+            for (size_t at = 0, n = 1; at < target.size(); at += n, n = n % 9 + 1)
+                places.emplace_back(&target[at], std::min(n, target.size() - at));
+            return true;
+        };
+        bool placed = !change;
+        const FileBuffer bytes = ReadWholeFileOrPlace(dir / "image", 16, anyLimit, placesFor, placed);
+        EXPECT_EQ(placed, change == 0);
+        if (change == 0) {
+            EXPECT_TRUE(bytes.empty());
+            EXPECT_TRUE(target == content);
+        } else {
+            EXPECT_TRUE(Bytes(bytes.begin(), bytes.end()) == content);
+        }
+    }
+    bool asked = false;
+    const PlacesFor refuse = [&](uint64_t, WritablePieces&) { return asked = true, false; };
+    bool placed = true;
+    const FileBuffer whole = ReadWholeFileOrPlace(dir / "image", 16, anyLimit, refuse, placed);
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(placed);
+    EXPECT_TRUE(Bytes(whole.begin(), whole.end()) == content);
+    const PlacesFor never = [](uint64_t, WritablePieces&) -> bool { ADD_FAILURE() << "asked for places"; return false; };
+    EXPECT_FALSE(ReadWholeFileOrPlace("/proc/self/cmdline", 16, anyLimit, never, placed).empty());
+    EXPECT_FALSE(placed);
+    const LimitForHead small = [](ByteSpan) -> const FileSizeLimit& { return kSmallLimit; };
+    EXPECT_THAT(Refusal([&] { ReadWholeFileOrPlace(dir / "image", 16, small, never, placed); }),
+                HasSubstr("1000"));
+}
+
 // Images whose zero bytes fall where a block-wise skip could go wrong: at either end, in a short last
 // block, filling everything, and zero blocks that hold one other byte at their first or last position.
 std::vector<Bytes> ImagesWithZeroRuns() {

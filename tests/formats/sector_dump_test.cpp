@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,57 @@ TEST(GatherSectorDump, ASavedDumpIsTheBuiltImage) {
             EXPECT_FALSE(std::filesystem::exists(path));
         }
     }
+}
+
+// A file of a sector dump format read into the disk (whole tracks go straight from the file into the
+// slots) leaves the disk, the images and the refusals its bytes give when parsed in memory. One disk
+// reads every file, after disks of narrow and of wide sectors.
+TEST(PlaceSectorDump, AFileReadIntoTheDiskIsItsBytesParsed) {
+    test::TempDir dir;
+    TZX_Disk reused;
+    std::mt19937 random(14);
+    for (const auto& [format, track] : {std::pair{kTRD, 4096u}, std::pair{kPRO, 5120u}, std::pair{kKDI, 5120u}}) {
+        for (const size_t length : {size_t{1}, size_t{track - 1}, size_t{track}, size_t{track + 1}, size_t{3 * track},
+                                    size_t{5 * track / 2}, size_t{7 * track / 2}, size_t{160 * track},
+                                    size_t{166 * track}, size_t{167 * track}}) {
+            SCOPED_TRACE(std::string(Formats()[format].name) + ", " + std::to_string(length) + " bytes");
+            Bytes bytes(length);
+            for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+            const std::string path = dir / (std::string("disk") + Formats()[format].extension);
+            test::WriteFile(path, bytes);
+            TZX_Disk fresh;
+            std::string parsedWhy, readWhy;
+            const bool parsed = ReadImageBytes(fresh, path, bytes, parsedWhy);
+            ASSERT_EQ(ReadImageFile(reused, path, readWhy), parsed);
+            EXPECT_EQ(readWhy, parsedWhy);
+            if (!parsed) continue;
+            test::ExpectSameDisk(fresh, reused);
+            for (const int target : {kTRD, kPRO, kSCL, kFDI, kUDI}) {
+                Bytes expected, actual;
+                std::string expectedWhy, actualWhy;
+                EXPECT_EQ(BuildImageBytes(reused, target, false, actual, actualWhy),
+                          BuildImageBytes(fresh, target, false, expected, expectedWhy));
+                EXPECT_TRUE(actual == expected) << Formats()[target].name;
+                EXPECT_EQ(actualWhy, expectedWhy);
+            }
+        }
+    }
+}
+
+TEST(PlaceSectorDump, OnlyFilesOfWholeTracksThatTheModelHoldsArePlaced) {
+    TZX_Disk disk;
+    WritablePieces places;
+    for (const uint64_t length : {uint64_t{0}, uint64_t{1}, uint64_t{4095}, uint64_t{4097}, uint64_t{167 * 4096},
+                                  uint64_t{1} << 40})
+        EXPECT_FALSE(disk.PlaceTRD(length, places)) << length;
+    ASSERT_TRUE(disk.PlaceTRD(166 * 4096, places));
+    size_t total = 0;
+    for (std::span<uint8_t> place : places) total += place.size();
+    EXPECT_EQ(total, 166u * 4096);
+    EXPECT_LE(places.size(), 166u) << "a track's sixteen sectors lie side by side";
+    ASSERT_TRUE(disk.PlaceKDI(2 * 5120, places));
+    EXPECT_EQ(places.size(), 10u) << "sectors of 1024 bytes each have a place of their own";
+    EXPECT_EQ(disk.CountTracks(), 2);
 }
 
 }  // namespace

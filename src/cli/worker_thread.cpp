@@ -1,0 +1,55 @@
+#include "cli/worker_thread.h"
+
+#include <sched.h>
+
+#include <cerrno>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+namespace tarvex::cli {
+
+namespace {
+
+struct Start {
+    std::function<void()> work;
+    cpu_set_t allowed;  // the processors the thread may use once it runs
+    bool narrowed = false;
+};
+
+void* Run(void* arg) {
+    const std::unique_ptr<Start> start(static_cast<Start*>(arg));
+    if (start->narrowed) ::pthread_setaffinity_np(::pthread_self(), sizeof start->allowed, &start->allowed);
+    start->work();
+    return nullptr;
+}
+
+}  // namespace
+
+WorkerThread::WorkerThread(std::function<void()> work) {
+    auto start = std::make_unique<Start>();
+    start->work = std::move(work);
+    pthread_attr_t attr;
+    if (const int err = ::pthread_attr_init(&attr)) throw std::system_error(err, std::generic_category());
+    const int here = ::sched_getcpu();
+    if (here >= 0 && here < CPU_SETSIZE && ::sched_getaffinity(0, sizeof start->allowed, &start->allowed) == 0 &&
+        CPU_ISSET(here, &start->allowed) && CPU_COUNT(&start->allowed) > 1) {
+        cpu_set_t elsewhere = start->allowed;
+        CPU_CLR(here, &elsewhere);
+        start->narrowed = ::pthread_attr_setaffinity_np(&attr, sizeof elsewhere, &elsewhere) == 0;
+    }
+    int err = ::pthread_create(&thread_, &attr, Run, start.get());
+    if (err != 0 && start->narrowed) {  // refused where it was to start: start it anywhere
+        ::pthread_attr_destroy(&attr);
+        ::pthread_attr_init(&attr);
+        start->narrowed = false;
+        err = ::pthread_create(&thread_, &attr, Run, start.get());
+    }
+    ::pthread_attr_destroy(&attr);
+    if (err != 0) throw std::system_error(err, std::generic_category(), "cannot start a worker");
+    start.release();  // now the thread's
+}
+
+WorkerThread::~WorkerThread() { ::pthread_join(thread_, nullptr); }
+
+}  // namespace tarvex::cli
