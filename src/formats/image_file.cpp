@@ -158,7 +158,12 @@ Buffer ReadWhole(const std::string& fileName, size_t headBytes, const LimitForHe
     RefuseOversizeImage(size, limit);
     if (placesFor && size >= got && size > 0) {
         WritablePieces places;
-        if (placesFor(size, places) &&
+        const auto room = [&places] {
+            uint64_t total = 0;
+            for (std::span<uint8_t> place : places) total += place.size();
+            return total;
+        };
+        if (placesFor(size, places) && room() == size &&
             ReadIntoPlaces(fd.get(), fileName, ByteSpan(bytes.data(), got), places)) {
             *placed = true;
             return Buffer();

@@ -147,38 +147,56 @@ TEST(ImageFile, UnzeroedReadingGivesThePlainReadersBytesAndRefusals) {
 }
 
 // Places of uneven lengths (1 to 9 bytes, more than one system call takes, the first shorter than the
-// head read before them) are filled with the file when they hold it exactly; when they are a byte short
-// or a byte long, as when the file changed after its size was taken, the file is read into the buffer
-// from its start. A refused file, a source of unknown length and a file over the limit are never placed.
+// head read before them) are filled with the file when it fills them exactly. A file that loses or gains
+// a byte after its size was taken, and places that do not add up to its size, leave it read into the
+// buffer, from its start. A refused file, a source of unknown length and a file over the limit are never
+// placed.
 TEST(ImageFile, AFileIsReadIntoPlacesOnlyWhenItFillsThemExactly) {
     TempDir dir;
     Bytes content(10000);
     std::mt19937 random(3);
     for (uint8_t& b : content) b = static_cast<uint8_t>(random());
-    WriteFile(dir / "image", content);
+    const std::string path = dir / "image";
     const LimitForHead anyLimit = [](ByteSpan) -> const FileSizeLimit& { return kAnyFileLimit; };
-    for (const long change : {-1L, 0L, 1L}) {
-        SCOPED_TRACE(change);
-        Bytes target(content.size() + change, 0xEE);
+    for (const auto& [fileChange, roomChange] : {std::pair{0, 0}, {-1, 0}, {1, 0}, {0, -1}, {0, 1}}) {
+        SCOPED_TRACE(std::to_string(fileChange) + " " + std::to_string(roomChange));
+        WriteFile(path, content);
+        Bytes now = content;  // the file when it is read
+        if (fileChange < 0) now.pop_back();
+        if (fileChange > 0) now.push_back(0x5A);
+        Bytes target(content.size() + roomChange, 0xEE);
         const PlacesFor placesFor = [&](uint64_t size, WritablePieces& places) {
             EXPECT_EQ(size, content.size());
+            WriteFile(path, now);  // changed in place after its size was taken
             for (size_t at = 0, n = 1; at < target.size(); at += n, n = n % 9 + 1)
                 places.emplace_back(&target[at], std::min(n, target.size() - at));
             return true;
         };
-        bool placed = !change;
-        const FileBuffer bytes = ReadWholeFileOrPlace(dir / "image", 16, anyLimit, placesFor, placed);
-        EXPECT_EQ(placed, change == 0);
-        if (change == 0) {
+        const bool exact = fileChange == 0 && roomChange == 0;
+        bool placed = !exact;
+        const FileBuffer bytes = ReadWholeFileOrPlace(path, 16, anyLimit, placesFor, placed);
+        EXPECT_EQ(placed, exact);
+        if (exact) {
             EXPECT_TRUE(bytes.empty());
             EXPECT_TRUE(target == content);
         } else {
-            EXPECT_TRUE(Bytes(bytes.begin(), bytes.end()) == content);
+            EXPECT_TRUE(Bytes(bytes.begin(), bytes.end()) == now);
         }
     }
+    const Bytes tiny(content.begin(), content.begin() + 10);  // all of it read with the first bytes
+    WriteFile(path, tiny);
+    Bytes shortRoom(9);
+    bool placed = true;
+    const FileBuffer read = ReadWholeFileOrPlace(path, 16, anyLimit, [&](uint64_t, WritablePieces& places) {
+        places.emplace_back(shortRoom.data(), shortRoom.size());
+        return true;
+    }, placed);
+    EXPECT_FALSE(placed);
+    EXPECT_TRUE(Bytes(read.begin(), read.end()) == tiny);
+    WriteFile(path, content);
     bool asked = false;
     const PlacesFor refuse = [&](uint64_t, WritablePieces&) { return asked = true, false; };
-    bool placed = true;
+    placed = true;
     const FileBuffer whole = ReadWholeFileOrPlace(dir / "image", 16, anyLimit, refuse, placed);
     EXPECT_TRUE(asked);
     EXPECT_FALSE(placed);
