@@ -4,10 +4,12 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
+#include <latch>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <system_error>
 #include <thread>
 
 #include "app/conversion_driver.h"
@@ -165,9 +167,18 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             ++printed;
         }
     };
+    // Mapping and unmapping memory holds up every thread of the process that touches a new page meanwhile,
+    // so the workers map all they need (each its disk, and the heap a thread's first allocation maps) before
+    // any of them starts converting, and the disks are unmapped after all have ended.
+    std::vector<std::unique_ptr<TZX_Disk>> disks(workers);
+    std::latch ready(workers);
+    auto prepare = [&](unsigned w) {
+        disks[w] = std::make_unique<TZX_Disk>();
+        delete new Outcome;
+        ready.arrive_and_wait();
+    };
     // The calling thread is one of the workers: it prints between its own files, the others only report.
-    auto work = [&](bool printing) {
-        auto disk = std::make_unique<TZX_Disk>();
+    auto work = [&](TZX_Disk* disk, bool printing) {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o, clock));
             {
@@ -183,8 +194,19 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     };
     {
         std::vector<std::unique_ptr<WorkerThread>> threads;
-        for (unsigned w = 1; w < workers; ++w) threads.push_back(std::make_unique<WorkerThread>([&] { work(false); }));
-        work(true);
+        for (unsigned w = 1; w < workers; ++w) {
+            try {
+                threads.push_back(std::make_unique<WorkerThread>([&, w] {
+                    prepare(w);
+                    work(disks[w].get(), false);
+                }));
+            } catch (const std::system_error&) {
+                ready.count_down(workers - w);  // the run goes on with the workers there are
+                break;
+            }
+        }
+        prepare(0);
+        work(disks[0].get(), true);
         printReady(true);
     }  // the workers are joined
     if (progressBar) err << "\r\033[K" << std::flush;

@@ -315,17 +315,25 @@ int PrepareReplacement(int fd, const std::string& fileName) {
 enum class Unnamed { Saved, Unsupported };
 
 #ifdef O_TMPFILE
+// Gives the unnamed file a name: 0, or the error. By its descriptor where the system lets the file's
+// opener do that, otherwise through the descriptor's entry in /proc.
+int LinkUnnamed(int fd, const std::string& name) {
+    if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
 // Links the unnamed file under a hidden temporary name and renames that over the target: the only moment
 // a temporary name exists. Unsupported when the file cannot be linked by its descriptor (no /proc, say):
 // the named path then tries again and reports what fails.
 Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
     std::string temp;
     int linked;
     do {
         temp = TemporaryNameBeside(fileName);
-        linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW);
-    } while (linked != 0 && errno == EEXIST);
+        linked = LinkUnnamed(fd, temp);
+    } while (linked == EEXIST);
     if (linked != 0) return Unnamed::Unsupported;
     if (::rename(temp.c_str(), fileName.c_str()) != 0) {
         const int err = errno;
@@ -344,9 +352,9 @@ Unnamed SaveUnnamed(const std::string& fileName, const ImagePieces& bytes, ZeroB
     if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err))
         throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
     if (::access(fileName.c_str(), F_OK) != 0) {
-        const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, fileName.c_str(), AT_SYMLINK_FOLLOW) == 0) return Unnamed::Saved;
-        if (errno != EEXIST) return Unnamed::Unsupported;
+        const int linked = LinkUnnamed(fd.get(), fileName);
+        if (linked == 0) return Unnamed::Saved;
+        if (linked != EEXIST) return Unnamed::Unsupported;
         // Created by someone else meanwhile: replaced like any existing file.
     }
     if (const int err = PrepareReplacement(fd.get(), fileName); err != 0)

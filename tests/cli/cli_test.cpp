@@ -101,6 +101,28 @@ TEST(Cli, ParallelResultsArePrintedInTheOrderGiven) {
     EXPECT_EQ(ReadFile((dir.path() / "out" / "nested" / "disk5.trd")), MakeTrdBytes(3));
 }
 
+// A user allowed no more threads than the program itself (a process limit) still gets every file
+// converted, by the one thread there is.
+TEST(Cli, ABatchWhoseWorkersCannotStartIsConvertedByTheOneThreadThereIs) {
+    if (::geteuid() != 0 || test::RunCommand("command -v setpriv && command -v prlimit").exitCode != 0)
+        GTEST_SKIP() << "needs root, setpriv and prlimit to run as a user held to one process";
+    TempDir dir;
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+    std::string line = "setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1 " +
+                       test::ShellQuote(TARVEX_CLI_PATH) + " convert --to trd -j 4 -o " + test::ShellQuote(dir / "out");
+    std::vector<std::string> expected;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = dir / ("disk" + std::to_string(i) + ".trd");
+        WriteFile(name, MakeTrdBytes(1 + i));
+        line += " " + test::ShellQuote(name);
+        expected.push_back(name + " -> " + (dir / "out") + "/disk" + std::to_string(i) + ".trd: Converted!");
+    }
+    const auto r = test::RunCommand(line);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Lines(r.out), expected);
+    EXPECT_EQ(ReadFile(dir.path() / "out" / "disk5.trd"), MakeTrdBytes(6));
+}
+
 TEST(Cli, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
     TempDir dir;
     WriteFile(dir / "a.trd", MakeTrdBytes(2));
