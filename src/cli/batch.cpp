@@ -194,6 +194,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     };
     {
         std::vector<std::unique_ptr<WorkerThread>> threads;
+        threads.reserve(workers);  // a started worker is always kept, so that it is joined
         for (unsigned w = 1; w < workers; ++w) {
             try {
                 threads.push_back(std::make_unique<WorkerThread>([&, w] {
