@@ -1,5 +1,6 @@
 #include "formats/sector_dump.h"
 
+#include <array>
 #include <string>
 #include <utility>
 
@@ -73,33 +74,29 @@ bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fi
 }
 
 namespace {
-// The slot holding sector r of a track among the first sectorsPerTrack, checked for the layout's size;
-// nullptr with the refusal in StatusMessage.
-const TSectorSlot* DumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, const TTrack& track, unsigned t,
-                                uint8_t r) {
-    const TSectorSlot* found = nullptr;
-    for (unsigned i = 0; i < layout.sectorsPerTrack && !found; ++i)
-        if (track.Sector(i)->SectorNo == r) found = track.Sector(i);
-    if (!found) {
-        disk.StatusMessage = Fill(Tr(layout.missingSectorText), {std::to_string(t), std::to_string(r)});
-        return nullptr;
-    }
-    if (found->SizeCode != layout.sizeCode) {
-        disk.StatusMessage = Tr(layout.badSizeText);
-        return nullptr;
-    }
-    return found;
-}
-
-// Calls take(slot) for every sector of the dump in file order; false at the first one missing.
+// Calls take(slot) for every sector of the dump in file order: sector r of a track is the first of its
+// first sectorsPerTrack slots numbered r, which must have the layout's size. False, with the refusal in
+// StatusMessage, at the first sector missing or of another size.
 template <typename Take>
 bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned tracks, Take take) {
+    constexpr uint8_t kNone = 0xFF;
+    std::array<uint8_t, 256> firstSlot;  // of each sector number, in the track at hand
     for (unsigned t = 0; t < tracks; ++t) {
         const TTrack& track = *std::as_const(disk).Track(t);
+        firstSlot.fill(kNone);
+        for (unsigned i = layout.sectorsPerTrack; i-- > 0;) firstSlot[track.Sector(i)->SectorNo] = static_cast<uint8_t>(i);
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
-            const TSectorSlot* found = DumpedSector(disk, layout, track, t, layout.SectorNumber(t, s));
-            if (!found) return false;
-            take(*found);
+            const uint8_t r = layout.SectorNumber(t, s);
+            if (firstSlot[r] == kNone) {
+                disk.StatusMessage = Fill(Tr(layout.missingSectorText), {std::to_string(t), std::to_string(r)});
+                return false;
+            }
+            const TSectorSlot& found = *track.Sector(firstSlot[r]);
+            if (found.SizeCode != layout.sizeCode) {
+                disk.StatusMessage = Tr(layout.badSizeText);
+                return false;
+            }
+            take(found);
         }
     }
     return true;

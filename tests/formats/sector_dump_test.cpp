@@ -1,7 +1,9 @@
 #include "formats/sector_dump.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -101,6 +103,84 @@ TEST(GatherSectorDump, ASavedDumpIsTheBuiltImage) {
         } else {
             EXPECT_EQ(why, builtWhy);
             EXPECT_FALSE(std::filesystem::exists(path));
+        }
+    }
+}
+
+// What a sector dump writer makes of a disk, the plain way: for each sector of the file, the first slot
+// of the first `perTrack` with its number, looked for one by one; its size must be `sizeCode`.
+struct PlainDump {
+    bool ok = true;
+    std::pair<unsigned, unsigned> missing;  // track, sector
+    bool badSize = false;
+    Bytes image;
+};
+PlainDump PlainSectorDump(const TZX_Disk& disk, unsigned tracks, unsigned perTrack, uint8_t sizeCode,
+                          uint16_t bytes, uint8_t (*number)(unsigned, unsigned)) {
+    PlainDump d;
+    for (unsigned t = 0; t < tracks; ++t)
+        for (unsigned s = 0; s < perTrack; ++s) {
+            const uint8_t r = number(t, s);
+            const TSectorSlot* found = nullptr;
+            for (unsigned i = 0; i < perTrack && !found; ++i)
+                if (disk.Track(t)->Sector(i)->SectorNo == r) found = disk.Track(t)->Sector(i);
+            if (!found) return d.ok = false, d.missing = {t, r}, d;
+            if (found->SizeCode != sizeCode) return d.ok = false, d.badSize = true, d;
+            d.image.insert(d.image.end(), found->Data.begin(), found->Data.begin() + bytes);
+        }
+    return d;
+}
+
+// Tracks whose slots carry shuffled numbers, twins, numbers out of range and a wrong size now and then:
+// the writers take the sectors, and refuse, as the plain search does.
+TEST(BuildSectorDump, TakesTheSectorsThePlainSearchFinds) {
+    std::mt19937 random(2026);
+    struct Case {
+        int format;
+        unsigned perTrack;
+        uint8_t sizeCode;
+        uint16_t bytes;
+        uint8_t (*number)(unsigned, unsigned);
+    };
+    const Case cases[] = {
+        {kTRD, 16, 1, 256, [](unsigned, unsigned s) { return static_cast<uint8_t>(s + 1); }},
+        {kPRO, 5, 3, 1024, [](unsigned t, unsigned s) { return static_cast<uint8_t>(t == 0 && s == 4 ? 9 : s + 1); }},
+        {kKDI, 5, 3, 1024, [](unsigned, unsigned s) { return static_cast<uint8_t>(s + 1); }},
+    };
+    for (const Case& c : cases) {
+        for (int round = 0; round < 300; ++round) {
+            SCOPED_TRACE(std::string(Formats()[c.format].name) + " round " + std::to_string(round));
+            TZX_Disk disk;
+            const unsigned tracks = 1 + random() % 4;
+            for (unsigned t = 0; t < tracks; ++t) {
+                TTrack& track = *disk.Track(t);
+                track.Used = kFlagSet;
+                std::vector<uint8_t> numbers;
+                for (unsigned s = 0; s < c.perTrack; ++s) numbers.push_back(c.number(t, s));
+                std::shuffle(numbers.begin(), numbers.end(), random);
+                for (unsigned i = 0; i < kMaxSectors; ++i) {
+                    TSectorSlot& slot = *track.Sector(i);
+                    slot.Used = kFlagSet;
+                    slot.SectorNo = i < c.perTrack ? numbers[i] : static_cast<uint8_t>(random());
+                    if (random() % 40 == 0) slot.SectorNo = numbers[random() % numbers.size()];  // a twin
+                    if (random() % 200 == 0) slot.SectorNo = static_cast<uint8_t>(random());
+                    slot.SizeCode = random() % 150 == 0 ? 2 : c.sizeCode;
+                    for (uint8_t& b : slot.Data) b = static_cast<uint8_t>(random());
+                }
+            }
+            const PlainDump plain = PlainSectorDump(disk, tracks, c.perTrack, c.sizeCode, c.bytes, c.number);
+            Bytes built;
+            std::string why;
+            ASSERT_EQ(BuildImageBytes(disk, c.format, false, built, why), plain.ok);
+            if (plain.ok) {
+                EXPECT_TRUE(built == plain.image);
+            } else if (plain.badSize) {
+                EXPECT_THAT(why, ::testing::HasSubstr("size"));
+            } else {
+                EXPECT_THAT(why, ::testing::HasSubstr("(T-" + std::to_string(plain.missing.first) + " / S-" +
+                                                      std::to_string(plain.missing.second) + ")"));
+            }
+            ExpectGatheredAsBuilt(disk, &TZX_Disk::BuildTRD, &TZX_Disk::GatherTRD);
         }
     }
 }
