@@ -123,7 +123,9 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
     }
     if (formatRead) *formatRead = chosen;
     if (placed) return true;
-    return ParseAs(disk, chosen, bytes, message);
+    const bool parsed = ParseAs(disk, chosen, bytes, message);
+    if (!parsed && placing) disk.Clear();  // the tracks placed before the file was found changed go
+    return parsed;
 }
 
 std::optional<int> FormatOfContent(const std::string& path) {

@@ -44,11 +44,12 @@ void TTrack::Clear() {
     std::fill_n(RawData.begin(), std::min<size_t>(kRawClearedBytes, RawData.size()), uint8_t{0});
 }
 
-void TTrack::ClearWithin(unsigned slots, unsigned dataBytes) {
+void TTrack::ClearWithin(unsigned slots, unsigned dataBytes, unsigned keptSlots, unsigned keptBytes) {
     for (unsigned i = 0; i < slots && i < kMaxSectors; ++i) {
         TSectorSlot& slot = Sectors[i];
         const size_t dataCleared = std::min<size_t>(dataBytes, slot.Data.size());
-        if (dataCleared) std::memset(slot.Data.data(), 0, dataCleared);
+        const size_t kept = i < keptSlots ? std::min<size_t>(keptBytes, dataCleared) : 0;
+        if (dataCleared > kept) std::memset(slot.Data.data() + kept, 0, dataCleared - kept);
         slot.Used = slot.Cylinder = slot.Head = slot.SectorNo = slot.SizeCode = slot.DataCrcOk = 0;
         slot.DataLength = 0;
     }
@@ -197,14 +198,22 @@ void TZX_Disk::BindSlots(unsigned k, SlotBytes bytes) {
 
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which
 // keeps a reader of a small image from zeroing the whole model every time.
-void TZX_Disk::Clear() {
+void TZX_Disk::Clear() { ClearForRefill(0, 0, 0); }
+
+// The bytes a refill overwrites are kept only where the track's slots will get the same place again (a
+// track handed out for as many bytes is bound as it was), so that storage bound to no slot stays zero.
+void TZX_Disk::ClearForRefill(unsigned refillTracks, unsigned refillSlots, unsigned refillBytes) {
+    const SlotBytes refillPlace = SlotBytesFor(refillBytes);
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         if (!touched_[k]) continue;
         const WrittenPart part = written_[k];
-        if (part.slotCount == kMaxSectors && part.dataBytes == kSectorDataBytes)
+        if (part.slotCount == kMaxSectors && part.dataBytes == kSectorDataBytes) {
             (*tracks_)[k].Clear();
-        else
-            (*tracks_)[k].ClearWithin(part.slotCount, part.dataBytes);
+        } else {
+            const bool keeping = k < refillTracks && slotBytes_[k] == refillPlace;
+            (*tracks_)[k].ClearWithin(part.slotCount, part.dataBytes, keeping ? refillSlots : 0,
+                                      keeping ? refillBytes : 0);
+        }
         BindSlots(k, SlotBytes::kNone);
     }
     touched_.reset();
@@ -213,6 +222,10 @@ void TZX_Disk::Clear() {
     TrackCount = 0;
     SkippedIdlessSectors = 0;
     if (observer_) observer_->DiskCleared();
+}
+
+TZX_Disk::SlotBytes TZX_Disk::SlotBytesFor(unsigned dataBytes) const {
+    return layout_ == SlotLayout::kCompact && dataBytes <= kNarrowSectorBytes ? SlotBytes::kNarrow : SlotBytes::kFull;
 }
 
 TTrack* TZX_Disk::Track(unsigned k) { return TrackWithin(k, kMaxSectors, kSectorDataBytes); }
@@ -224,8 +237,7 @@ TTrack* TZX_Disk::TrackWithin(unsigned k, unsigned slots, unsigned dataBytes) {
     part.slotCount = static_cast<uint8_t>(std::max<unsigned>(part.slotCount, std::min<unsigned>(slots, kMaxSectors)));
     part.dataBytes =
         static_cast<uint16_t>(std::max<unsigned>(part.dataBytes, std::min<unsigned>(dataBytes, kSectorDataBytes)));
-    const SlotBytes wanted =
-        layout_ == SlotLayout::kCompact && part.dataBytes <= kNarrowSectorBytes ? SlotBytes::kNarrow : SlotBytes::kFull;
+    const SlotBytes wanted = SlotBytesFor(part.dataBytes);
     if (slotBytes_[k] < wanted) BindSlots(k, wanted);
     return &(*tracks_)[k];
 }

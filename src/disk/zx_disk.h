@@ -89,8 +89,9 @@ public:
 
     void Clear();
     // Clear for a track whose writers kept to the first `slotCount` slots (their ID fields and the first
-    // dataBytes of their data) and to the track's own fields, raw bytes aside.
-    void ClearWithin(unsigned slotCount, unsigned dataBytes);
+    // dataBytes of their data) and to the track's own fields, raw bytes aside. The first keptBytes of the
+    // first keptSlots slots are left as they are (a reader is about to overwrite them).
+    void ClearWithin(unsigned slotCount, unsigned dataBytes, unsigned keptSlots = 0, unsigned keptBytes = 0);
     void ClearSector(unsigned i);
     uint8_t CountSectors();               // also stores the count in SectorCount
     uint8_t UsedSectorCount() const;      // the same count, stored nowhere
@@ -155,6 +156,11 @@ public:
     bool ShowDisabledSectors = false;
 
     void Clear();
+    // Clear for a reader about to overwrite the first dataBytes of the first slotCount slots of tracks 0 ..
+    // trackCount - 1, which it hands out with TrackWithin for that much: those bytes are left as they are
+    // where they will stay in place, instead of being zeroed. Until the reader has written every one of
+    // them, or the disk is cleared again, nothing may read the disk.
+    void ClearForRefill(unsigned trackCount, unsigned slotCount, unsigned dataBytes);
     // Track k (0..165); nullptr for any other index. Clear resets the tracks handed out since the last
     // Clear, so a reference kept across a Clear must be taken again before it is written through.
     // Writers read through the const overloads: an image written leaves no track for Clear to reset.
@@ -255,6 +261,8 @@ private:
     // writes to), side by side at kNarrowSectorBytes, or each at its full size.
     enum class SlotBytes : uint8_t { kNone, kNarrow, kFull };
     void BindSlots(unsigned k, SlotBytes bytes);
+    // Where a track handed out for sectors of dataBytes keeps its slots' bytes.
+    SlotBytes SlotBytesFor(unsigned dataBytes) const;
     std::unique_ptr<Storage, FreeStorage> storage_;
     std::array<TTrack, kMaxTracks>* tracks_ = nullptr;
     std::array<SlotBytes, kMaxTracks> slotBytes_{};

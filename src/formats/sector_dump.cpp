@@ -25,10 +25,14 @@ std::string TooManyTracksText(const char* formatName, unsigned long long tracks)
 
 namespace {
 // Clears the disk and gives it the dump's tracks and sectors, ID fields and all; the bytes of each sector,
-// in file order, go where take(data) puts them.
+// in file order, go where take(data) puts them. With `refill`, the sectors' bytes are not zeroed first
+// where take's caller is sure to overwrite them.
 template <typename Take>
-void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned long long tracks, Take take) {
-    disk.Clear();
+void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned long long tracks, bool refill, Take take) {
+    if (refill)
+        disk.ClearForRefill(static_cast<unsigned>(tracks), layout.sectorsPerTrack, layout.sectorBytes);
+    else
+        disk.Clear();
     for (unsigned t = 0; t < tracks; ++t) {
         TTrack& track = *disk.TrackWithin(t, layout.sectorsPerTrack, layout.sectorBytes);
         track.Used = kFlagSet;
@@ -55,7 +59,7 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
         return false;
     }
     ByteReader in(bytes);
-    FillSectorDump(disk, layout, tracks, [&](uint8_t* data) { in.Read(data, layout.sectorBytes); });
+    FillSectorDump(disk, layout, tracks, false, [&](uint8_t* data) { in.Read(data, layout.sectorBytes); });
     return true;
 }
 
@@ -63,7 +67,7 @@ bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fi
     const unsigned long long tracks = DumpTrackCount(layout.TrackBytes(), fileBytes);
     if (tracks == 0 || tracks > kMaxTracks || tracks * layout.TrackBytes() != fileBytes) return false;
     WritablePieces runs;
-    FillSectorDump(disk, layout, tracks, [&](uint8_t* data) {
+    FillSectorDump(disk, layout, tracks, true, [&](uint8_t* data) {
         if (!runs.empty() && runs.back().data() + runs.back().size() == data)
             runs.back() = std::span<uint8_t>(runs.back().data(), runs.back().size() + layout.sectorBytes);
         else

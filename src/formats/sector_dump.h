@@ -42,7 +42,8 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
 // filled in: `places` receives where each of them goes, the file's bytes in order (sectors lying side by
 // side in the model make one place). Only a file of whole tracks, at least one and no more than the model
 // holds, is placed; false (the disk untouched) for any other, which ParseSectorDump reads as usual. The
-// places stay valid until the disk is next handed out.
+// places stay valid until the disk is next handed out. Their bytes are not zeroed first: until every one
+// of them is written, or the disk is cleared, nothing may read the disk.
 bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fileBytes, WritablePieces& places);
 
 // Tracks 0 .. CountTracks - 1, each sector looked up by number among the first sectorsPerTrack slots.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <random>
 #include <string>
@@ -209,8 +210,25 @@ void ExpectSameImages(TZX_Disk& expected, TZX_Disk& actual) {
     }
 }
 
+// A sector dump read the way a file of whole tracks is: its tracks placed, then its bytes copied where
+// the disk says they go. `abandoned`: the places are left unfilled and the disk cleared instead.
+template <bool (TZX_Disk::*place)(uint64_t, WritablePieces&)>
+bool Placed(TZX_Disk& disk, ByteSpan bytes, bool abandoned = false) {
+    WritablePieces places;
+    if (!(disk.*place)(bytes.size(), places)) return false;
+    if (abandoned) return disk.Clear(), true;
+    for (std::span<uint8_t> piece : places) {
+        std::memcpy(piece.data(), bytes.data(), piece.size());
+        bytes = bytes.subspan(piece.size());
+    }
+    return bytes.empty();
+}
+
 TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
-    using Parse = bool (TZX_Disk::*)(ByteSpan);
+    using Parse = std::function<bool(TZX_Disk&, ByteSpan)>;
+    auto parser = [](bool (TZX_Disk::*parse)(ByteSpan)) -> Parse {
+        return [parse](TZX_Disk& disk, ByteSpan bytes) { return (disk.*parse)(bytes); };
+    };
     struct Image {
         const char* what;
         Parse parse;
@@ -227,30 +245,45 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         ASSERT_TRUE(trdos.ParseTRD(test::MakeTrdBytes(160)));
         Bytes udi;
         ASSERT_TRUE(trdos.BuildUDI(udi));
-        images = {{"TD0 of every track", &TZX_Disk::ParseTD0, td0},
-                  {"TRD of 2 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(2)},
-                  {"FDI of every track", &TZX_Disk::ParseFDI, fdi},
-                  {"SCL of one file", &TZX_Disk::ParseSCL, test::MakeSclBytes({{.name = "one", .sectors = 3}})},
-                  {"UDI of raw tracks", &TZX_Disk::ParseUDI, udi},
-                  {"KDI of 3 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(3, 5, 1024)},
-                  {"TRD of 3 tracks", &TZX_Disk::ParseTRD, test::MakeTrdBytes(3)},
-                  {"SCL of two files", &TZX_Disk::ParseSCL,
+        const auto placedTrd = [](TZX_Disk& d, ByteSpan b) { return Placed<&TZX_Disk::PlaceTRD>(d, b); };
+        const auto placedPro = [](TZX_Disk& d, ByteSpan b) { return Placed<&TZX_Disk::PlacePRO>(d, b); };
+        const auto placedKdi = [](TZX_Disk& d, ByteSpan b) { return Placed<&TZX_Disk::PlaceKDI>(d, b); };
+        const Bytes kdi2 = test::MakeSectorDumpBytes(2, 5, 1024);
+        const auto abandonedTrd = [kdi2](TZX_Disk& d, ByteSpan b) {
+            return Placed<&TZX_Disk::PlaceTRD>(d, b, true) && d.ParseKDI(kdi2);
+        };
+        images = {{"TD0 of every track", parser(&TZX_Disk::ParseTD0), td0},
+                  {"TRD of 2 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)},
+                  {"FDI of every track", parser(&TZX_Disk::ParseFDI), fdi},
+                  {"SCL of one file", parser(&TZX_Disk::ParseSCL), test::MakeSclBytes({{.name = "one", .sectors = 3}})},
+                  {"UDI of raw tracks", parser(&TZX_Disk::ParseUDI), udi},
+                  {"KDI of 3 tracks", parser(&TZX_Disk::ParseKDI), test::MakeSectorDumpBytes(3, 5, 1024)},
+                  {"TRD of 3 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(3)},
+                  {"SCL of two files", parser(&TZX_Disk::ParseSCL),
                    test::MakeSclBytes({{.name = "a", .sectors = 20}, {.name = "b", .sectors = 2}})},
-                  {"KDI of 2 tracks", &TZX_Disk::ParseKDI, test::MakeSectorDumpBytes(2, 5, 1024)},
-                  {"TD0 again", &TZX_Disk::ParseTD0, td0},
-                  {"UDI again", &TZX_Disk::ParseUDI, udi},
-                  {"TRD of 1 track", &TZX_Disk::ParseTRD, test::MakeTrdBytes(1)}};
+                  {"KDI of 2 tracks", parser(&TZX_Disk::ParseKDI), kdi2},
+                  {"TD0 again", parser(&TZX_Disk::ParseTD0), td0},
+                  {"UDI again", parser(&TZX_Disk::ParseUDI), udi},
+                  {"TRD of 1 track", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(1)},
+                  {"TRD of 160 tracks placed", placedTrd, test::MakeTrdBytes(160)},
+                  {"TRD of 4 tracks placed", placedTrd, test::MakeTrdBytes(4, [](size_t i) { return uint8_t(i * 13); })},
+                  {"PRO of 6 tracks placed", placedPro, test::MakeSectorDumpBytes(6, 5, 1024)},
+                  {"KDI of 3 tracks placed", placedKdi, test::MakeSectorDumpBytes(3, 5, 1024)},
+                  {"TRD of 160 tracks placed and abandoned", abandonedTrd, test::MakeTrdBytes(160)},
+                  {"TD0 once more", parser(&TZX_Disk::ParseTD0), td0},
+                  {"TRD of 160 tracks placed after every track", placedTrd, test::MakeTrdBytes(160)},
+                  {"TRD of 2 tracks, last", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)}};
     }
     TZX_Disk reused;
     for (const Image& image : images) {
         SCOPED_TRACE(image.what);
         TZX_Disk fresh;
-        ASSERT_TRUE((fresh.*image.parse)(image.bytes)) << fresh.StatusMessage;
-        ASSERT_TRUE((reused.*image.parse)(image.bytes)) << reused.StatusMessage;
+        ASSERT_TRUE(image.parse(fresh, image.bytes)) << fresh.StatusMessage;
+        ASSERT_TRUE(image.parse(reused, image.bytes)) << reused.StatusMessage;
         ExpectSameModel(fresh, reused);
         // The wide layout, every slot at its full size, holds the same sectors and writes the same images.
         TZX_Disk wide(SlotLayout::kWide);
-        ASSERT_TRUE((wide.*image.parse)(image.bytes)) << wide.StatusMessage;
+        ASSERT_TRUE(image.parse(wide, image.bytes)) << wide.StatusMessage;
         ExpectSameModel(wide, reused);
         ExpectSameImages(wide, reused);
         // Writing reads the model only: whatever the writers make of it, the next image meets a disk that
@@ -268,6 +301,51 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         reused.Track(1)->Sector(kMaxSectors - 1)->Data[kSectorDataBytes - 1] = 0x77;
         reused.Track(1)->RawData[0] = 0x4E;
         reused.TrackWithin(1, 1, 1)->Sector(0)->Data[0] = 0x11;
+    }
+}
+
+// Every byte a track's slots can be given reads zero, at the narrow size and at the full size; the disk is
+// left cleared.
+void ExpectBlankStorage(TZX_Disk& disk) {
+    const auto zero = [](uint8_t b) { return b == 0; };
+    for (const unsigned bytes : {unsigned{kNarrowSectorBytes}, unsigned{kSectorDataBytes}}) {
+        disk.Clear();
+        for (unsigned k = 0; k < kMaxTracks; ++k) {
+            const TTrack& t = *disk.TrackWithin(k, kMaxSectors, bytes);
+            for (unsigned s = 0; s < kMaxSectors; ++s)
+                ASSERT_TRUE(std::all_of(t.Sector(s)->Data.begin(), t.Sector(s)->Data.end(), zero))
+                    << "track " << k << " slot " << s << " at " << bytes << " bytes";
+        }
+    }
+    disk.Clear();
+}
+
+// The bytes a refill leaves in place are only those it overwrites: neither the tracks after its last nor
+// the slots' full-size place of a track it takes narrow keep anything of the image before, whether the
+// refill is completed or abandoned.
+TEST(ZxDisk, ARefillKeepsNoBytesItDoesNotOverwrite) {
+    Bytes every;
+    {
+        TZX_Disk full;
+        FillEveryTrack(full);
+        ASSERT_TRUE(full.BuildFDI(every));
+    }
+    const Bytes small = test::MakeTrdBytes(4, [](size_t i) { return uint8_t(i * 5 + 1); });
+    for (const bool abandoned : {false, true}) {
+        SCOPED_TRACE(abandoned ? "abandoned" : "completed");
+        TZX_Disk disk;
+        ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(160)));
+        ASSERT_TRUE(Placed<&TZX_Disk::PlaceTRD>(disk, small, abandoned));
+        for (unsigned k = 0; k < 4 && !abandoned; ++k)
+            EXPECT_TRUE(std::equal(disk.Track(k)->Sector(15)->Data.begin(), disk.Track(k)->Sector(15)->Data.begin() + 256,
+                                   &small[k * 4096 + 15 * 256]));
+        ExpectBlankStorage(disk);
+        ASSERT_TRUE(disk.ParseKDI(test::MakeSectorDumpBytes(6, 5, 1024)));
+        ASSERT_TRUE(Placed<&TZX_Disk::PlaceTRD>(disk, small, abandoned));
+        ExpectBlankStorage(disk);
+        ASSERT_TRUE(disk.ParseFDI(every));
+        ASSERT_TRUE(Placed<&TZX_Disk::PlacePRO>(disk, test::MakeSectorDumpBytes(2, 5, 1024), abandoned));
+        ExpectBlankStorage(disk);
     }
 }
 
