@@ -26,6 +26,21 @@ constexpr size_t kReadStep = 64 * 1024;
 // Runs of zero bytes are left unwritten in whole blocks of this size: a page, and a multiple of the
 // block size of common file systems.
 constexpr size_t kHoleBlockBytes = 4096;
+// The most parts one vectored read or write takes (IOV_MAX on the systems we know).
+constexpr size_t kMostParts = 1024;
+
+// Moves parts[first..] past `done` bytes just read or written; returns the first part not finished.
+size_t PastDone(std::vector<iovec>& parts, size_t first, size_t done) {
+    while (done > 0) {
+        const size_t step = std::min(done, parts[first].iov_len);
+        parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
+        parts[first].iov_len -= step;
+        done -= step;
+        if (parts[first].iov_len == 0) ++first;
+    }
+    while (first < parts.size() && parts[first].iov_len == 0) ++first;
+    return first;
+}
 
 std::string SystemReason(const char* what, const std::string& fileName, int err) {
     return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
@@ -108,11 +123,10 @@ FileDescriptor OpenForReading(const std::string& fileName, uint64_t& knownSize) 
     return fd;
 }
 
-// Reads the file, from offset `from` on, into the places after their first `from` bytes, which hold
-// `head`. True when the file held exactly the places' bytes: it ended where they end. The file position
-// stays where it was.
+// Fills the places with the file's bytes: the first ones are `head`, already read from its start, the rest
+// are read from the file after them. True when the file held exactly the places' bytes: it ended where they
+// end. The file position stays where it was.
 bool ReadIntoPlaces(int fd, const std::string& fileName, ByteSpan head, const WritablePieces& places) {
-    constexpr size_t kMostParts = 1024;  // IOV_MAX on the systems we know
     std::vector<iovec> parts;
     size_t skip = head.size();
     for (std::span<uint8_t> place : places) {
@@ -131,13 +145,7 @@ bool ReadIntoPlaces(int fd, const std::string& fileName, ByteSpan head, const Wr
         }
         if (got == 0) return false;  // shorter than its size said
         at += got;
-        for (size_t left = static_cast<size_t>(got); left > 0;) {
-            const size_t step = std::min(left, parts[first].iov_len);
-            parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + step;
-            parts[first].iov_len -= step;
-            left -= step;
-            if (parts[first].iov_len == 0) ++first;
-        }
+        first = PastDone(parts, first, static_cast<size_t>(got));
     }
     uint8_t past = 0;
     for (;;) {
@@ -238,21 +246,13 @@ public:
                 return false;
             }
             at += put;
-            for (size_t left = static_cast<size_t>(put); left > 0;) {  // past what was written
-                const size_t step = std::min(left, parts_[first].iov_len);
-                parts_[first].iov_base = static_cast<uint8_t*>(parts_[first].iov_base) + step;
-                parts_[first].iov_len -= step;
-                left -= step;
-                if (parts_[first].iov_len == 0) ++first;
-            }
-            while (first < parts_.size() && parts_[first].iov_len == 0) ++first;
+            first = PastDone(parts_, first, static_cast<size_t>(put));
         }
         parts_.clear();
         return true;
     }
 
 private:
-    static constexpr size_t kMostParts = 1024;  // IOV_MAX on the systems we know
     std::vector<iovec> parts_;
     off_t at_ = 0;
 };

@@ -21,10 +21,7 @@ constexpr SectorDumpLayout kKdiLayout{
 bool TZX_Disk::LoadKDI(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseKDI); }
 bool TZX_Disk::SaveKDI(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildKDI); }
 bool TZX_Disk::ParseKDI(ByteSpan bytes) { return ParseSectorDump(*this, kKdiLayout, bytes); }
-
-bool TZX_Disk::PlaceKDI(uint64_t size, WritablePieces& places) {
-    return PlaceSectorDump(*this, kKdiLayout, size, places);
-}
+bool TZX_Disk::PlaceKDI(uint64_t size, WritablePieces& places) { return PlaceSectorDump(*this, kKdiLayout, size, places); }
 bool TZX_Disk::BuildKDI(Bytes& out) { return BuildSectorDump(*this, kKdiLayout, out); }
 bool TZX_Disk::GatherKDI(ImagePieces& pieces) { return GatherSectorDump(*this, kKdiLayout, pieces); }
 

@@ -26,10 +26,7 @@ constexpr SectorDumpLayout kProLayout{
 bool TZX_Disk::LoadPRO(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParsePRO); }
 bool TZX_Disk::SavePRO(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildPRO); }
 bool TZX_Disk::ParsePRO(ByteSpan bytes) { return ParseSectorDump(*this, kProLayout, bytes); }
-
-bool TZX_Disk::PlacePRO(uint64_t size, WritablePieces& places) {
-    return PlaceSectorDump(*this, kProLayout, size, places);
-}
+bool TZX_Disk::PlacePRO(uint64_t size, WritablePieces& places) { return PlaceSectorDump(*this, kProLayout, size, places); }
 bool TZX_Disk::BuildPRO(Bytes& out) { return BuildSectorDump(*this, kProLayout, out); }
 bool TZX_Disk::GatherPRO(ImagePieces& pieces) { return GatherSectorDump(*this, kProLayout, pieces); }
 

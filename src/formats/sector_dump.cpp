@@ -24,6 +24,15 @@ std::string TooManyTracksText(const char* formatName, unsigned long long tracks)
 }
 
 namespace {
+// Adds n bytes at `bytes` to the runs, joined to the last run when they follow it in memory.
+template <typename Span, typename Byte>
+void AppendRun(std::vector<Span>& runs, Byte* bytes, size_t n) {
+    if (!runs.empty() && runs.back().data() + runs.back().size() == bytes)
+        runs.back() = Span(runs.back().data(), runs.back().size() + n);
+    else
+        runs.emplace_back(bytes, n);
+}
+
 // Clears the disk and gives it the dump's tracks and sectors, ID fields and all; the bytes of each sector,
 // in file order, go where take(data) puts them. With `refill`, the sectors' bytes are not zeroed first
 // where take's caller is sure to overwrite them.
@@ -67,12 +76,7 @@ bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fi
     const unsigned long long tracks = DumpTrackCount(layout.TrackBytes(), fileBytes);
     if (tracks == 0 || tracks > kMaxTracks || tracks * layout.TrackBytes() != fileBytes) return false;
     WritablePieces runs;
-    FillSectorDump(disk, layout, tracks, true, [&](uint8_t* data) {
-        if (!runs.empty() && runs.back().data() + runs.back().size() == data)
-            runs.back() = std::span<uint8_t>(runs.back().data(), runs.back().size() + layout.sectorBytes);
-        else
-            runs.emplace_back(data, layout.sectorBytes);
-    });
+    FillSectorDump(disk, layout, tracks, true, [&](uint8_t* data) { AppendRun(runs, data, layout.sectorBytes); });
     places = std::move(runs);
     return true;
 }
@@ -122,13 +126,8 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
 bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces) {
     const unsigned tracks = disk.CountTracks();
     ImagePieces runs;
-    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
-        const uint8_t* bytes = found.Data.data();
-        if (!runs.empty() && runs.back().data() + runs.back().size() == bytes)
-            runs.back() = ByteSpan(runs.back().data(), runs.back().size() + layout.sectorBytes);
-        else
-            runs.emplace_back(bytes, layout.sectorBytes);
-    });
+    const bool whole = ForEachDumpedSector(
+        disk, layout, tracks, [&](const TSectorSlot& found) { AppendRun(runs, found.Data.data(), layout.sectorBytes); });
     if (!whole) return false;
     pieces = std::move(runs);
     return true;

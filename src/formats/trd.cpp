@@ -22,10 +22,7 @@ constexpr SectorDumpLayout kTrdLayout{
 bool TZX_Disk::LoadTRD(const std::string& fileName) { return LoadWith(fileName, &TZX_Disk::ParseTRD); }
 bool TZX_Disk::SaveTRD(const std::string& fileName) { return SaveWith(fileName, &TZX_Disk::BuildTRD); }
 bool TZX_Disk::ParseTRD(ByteSpan bytes) { return ParseSectorDump(*this, kTrdLayout, bytes); }
-
-bool TZX_Disk::PlaceTRD(uint64_t size, WritablePieces& places) {
-    return PlaceSectorDump(*this, kTrdLayout, size, places);
-}
+bool TZX_Disk::PlaceTRD(uint64_t size, WritablePieces& places) { return PlaceSectorDump(*this, kTrdLayout, size, places); }
 bool TZX_Disk::BuildTRD(Bytes& out) { return BuildSectorDump(*this, kTrdLayout, out); }
 bool TZX_Disk::GatherTRD(ImagePieces& pieces) { return GatherSectorDump(*this, kTrdLayout, pieces); }
 
