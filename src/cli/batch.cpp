@@ -4,7 +4,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
-#include <latch>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -168,15 +167,10 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
         }
     };
     // Mapping and unmapping memory holds up every thread of the process that touches a new page meanwhile,
-    // so the workers map all they need (each its disk, and the heap a thread's first allocation maps) before
-    // any of them starts converting, and the disks are unmapped after all have ended.
+    // so the disks of all workers are mapped before any starts converting, and unmapped after all have ended.
     std::vector<std::unique_ptr<TZX_Disk>> disks(workers);
-    std::latch ready(workers);
-    auto prepare = [&](unsigned w) {
-        disks[w] = std::make_unique<TZX_Disk>();
-        delete new Outcome;
-        ready.arrive_and_wait();
-    };
+    for (auto& disk : disks) disk = std::make_unique<TZX_Disk>();
+    ProcessorShare share(workers);
     // The calling thread is one of the workers: it prints between its own files, the others only report.
     auto work = [&](TZX_Disk* disk, bool printing) {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
@@ -198,15 +192,14 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
         for (unsigned w = 1; w < workers; ++w) {
             try {
                 threads.push_back(std::make_unique<WorkerThread>([&, w] {
-                    prepare(w);
+                    share.Keep();
                     work(disks[w].get(), false);
                 }));
             } catch (const std::system_error&) {
-                ready.count_down(workers - w);  // the run goes on with the workers there are
-                break;
+                break;  // the run goes on with the workers there are
             }
         }
-        prepare(0);
+        share.Keep();  // after the others have started, which they do away from this thread's processor
         work(disks[0].get(), true);
         printReady(true);
     }  // the workers are joined

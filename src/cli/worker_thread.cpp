@@ -52,4 +52,34 @@ WorkerThread::WorkerThread(std::function<void()> work) {
 
 WorkerThread::~WorkerThread() { ::pthread_join(thread_, nullptr); }
 
+ProcessorShare::ProcessorShare(unsigned workers) : creator_(::pthread_self()) {
+    CPU_ZERO(&taken_);
+    sharing_ = workers > 1 && ::sched_getaffinity(0, sizeof allowed_, &allowed_) == 0 &&
+               static_cast<unsigned>(CPU_COUNT(&allowed_)) >= workers;
+}
+
+ProcessorShare::~ProcessorShare() {
+    if (creatorKept_) ::sched_setaffinity(0, sizeof allowed_, &allowed_);
+}
+
+void ProcessorShare::Keep() {
+    if (!sharing_) return;
+    int cpu = ::sched_getcpu();
+    {
+        std::lock_guard lock(mutex_);
+        if (cpu < 0 || cpu >= CPU_SETSIZE || !CPU_ISSET(cpu, &allowed_) || CPU_ISSET(cpu, &taken_)) {
+            cpu = -1;
+            for (int c = 0; c < CPU_SETSIZE && cpu < 0; ++c)
+                if (CPU_ISSET(c, &allowed_) && !CPU_ISSET(c, &taken_)) cpu = c;
+            if (cpu < 0) return;  // more callers than workers: this one moves as usual
+        }
+        CPU_SET(cpu, &taken_);
+    }
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(cpu, &one);
+    if (::sched_setaffinity(0, sizeof one, &one) == 0 && ::pthread_equal(::pthread_self(), creator_))
+        creatorKept_ = true;
+}
+
 }  // namespace tarvex::cli

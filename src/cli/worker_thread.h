@@ -9,8 +9,10 @@
 #pragma once
 
 #include <pthread.h>
+#include <sched.h>
 
 #include <functional>
+#include <mutex>
 
 namespace tarvex::cli {
 
@@ -23,6 +25,31 @@ public:
 
 private:
     pthread_t thread_{};
+};
+
+// A processor of its own for each worker of one run. A scheduler that packs threads onto few processors
+// (some virtual machines run one, so that the others can idle) puts a worker that another has woken (a
+// lock released, a page read in) beside the one that woke it, and the two then share a processor while
+// the other idles until the next balancing, up to a scheduler tick (4 ms) each time. So where at least
+// as many processors are allowed as there are workers, each worker is kept, for the run, to the one it
+// runs on when it calls Keep, or to the first no other worker has if another has that one already.
+// Where there are fewer, or the system refuses, the workers move as usual.
+class ProcessorShare {
+public:
+    explicit ProcessorShare(unsigned workers);
+    ~ProcessorShare();  // gives the thread that made the share back the processors it had
+    ProcessorShare(const ProcessorShare&) = delete;
+    ProcessorShare& operator=(const ProcessorShare&) = delete;
+
+    void Keep();  // keeps the calling thread to a processor of its own from now on
+
+private:
+    bool sharing_ = false;
+    pthread_t creator_;
+    cpu_set_t allowed_;
+    std::mutex mutex_;
+    cpu_set_t taken_;
+    bool creatorKept_ = false;
 };
 
 }  // namespace tarvex::cli
