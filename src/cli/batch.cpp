@@ -166,13 +166,14 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             ++printed;
         }
     };
-    // Mapping and unmapping memory holds up every thread of the process that touches a new page meanwhile,
-    // so the disks of all workers are mapped before any starts converting, and unmapped after all have ended.
+    // Mapping memory holds up every thread of the process that touches a new page meanwhile, so the disks
+    // of all workers are mapped before any starts converting. Each worker unmaps its own when it has no more
+    // files, while the others may still be converting: they no longer take new pages by then.
     std::vector<std::unique_ptr<TZX_Disk>> disks(workers);
     for (auto& disk : disks) disk = std::make_unique<TZX_Disk>();
     ProcessorShare share(workers);
     // The calling thread is one of the workers: it prints between its own files, the others only report.
-    auto work = [&](TZX_Disk* disk, bool printing) {
+    auto work = [&](std::unique_ptr<TZX_Disk>& disk, bool printing) {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o, clock));
             {
@@ -185,6 +186,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             else
                 finished.notify_one();
         }
+        disk.reset();
     };
     {
         std::vector<std::unique_ptr<WorkerThread>> threads;
@@ -193,14 +195,14 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
             try {
                 threads.push_back(std::make_unique<WorkerThread>([&, w] {
                     share.Keep();
-                    work(disks[w].get(), false);
+                    work(disks[w], false);
                 }));
             } catch (const std::system_error&) {
                 break;  // the run goes on with the workers there are
             }
         }
         share.Keep();  // after the others have started, which they do away from this thread's processor
-        work(disks[0].get(), true);
+        work(disks[0], true);
         printReady(true);
     }  // the workers are joined
     if (progressBar) err << "\r\033[K" << std::flush;
