@@ -53,6 +53,7 @@ WorkerThread::WorkerThread(std::function<void()> work) {
 WorkerThread::~WorkerThread() { ::pthread_join(thread_, nullptr); }
 
 ProcessorShare::ProcessorShare(unsigned workers) : creator_(::pthread_self()) {
+    CPU_ZERO(&allowed_);
     CPU_ZERO(&taken_);
     sharing_ = workers > 1 && ::sched_getaffinity(0, sizeof allowed_, &allowed_) == 0 &&
                static_cast<unsigned>(CPU_COUNT(&allowed_)) >= workers;
