@@ -17,6 +17,9 @@ struct Start {
     bool narrowed = false;
 };
 
+// Whether processor cpu (as the system numbered it, or -1 where it could not say) is in the set.
+bool Has(const cpu_set_t& set, int cpu) { return cpu >= 0 && cpu < CPU_SETSIZE && CPU_ISSET(cpu, &set); }
+
 void* Run(void* arg) {
     const std::unique_ptr<Start> start(static_cast<Start*>(arg));
     if (start->narrowed) ::pthread_setaffinity_np(::pthread_self(), sizeof start->allowed, &start->allowed);
@@ -32,8 +35,8 @@ WorkerThread::WorkerThread(std::function<void()> work) {
     pthread_attr_t attr;
     if (const int err = ::pthread_attr_init(&attr)) throw std::system_error(err, std::generic_category());
     const int here = ::sched_getcpu();
-    if (here >= 0 && here < CPU_SETSIZE && ::sched_getaffinity(0, sizeof start->allowed, &start->allowed) == 0 &&
-        CPU_ISSET(here, &start->allowed) && CPU_COUNT(&start->allowed) > 1) {
+    if (::sched_getaffinity(0, sizeof start->allowed, &start->allowed) == 0 && Has(start->allowed, here) &&
+        CPU_COUNT(&start->allowed) > 1) {
         cpu_set_t elsewhere = start->allowed;
         CPU_CLR(here, &elsewhere);
         start->narrowed = ::pthread_attr_setaffinity_np(&attr, sizeof elsewhere, &elsewhere) == 0;
@@ -68,10 +71,10 @@ void ProcessorShare::Keep() {
     int cpu = ::sched_getcpu();
     {
         std::lock_guard lock(mutex_);
-        if (cpu < 0 || cpu >= CPU_SETSIZE || !CPU_ISSET(cpu, &allowed_) || CPU_ISSET(cpu, &taken_)) {
+        if (!Has(allowed_, cpu) || Has(taken_, cpu)) {
             cpu = -1;
             for (int c = 0; c < CPU_SETSIZE && cpu < 0; ++c)
-                if (CPU_ISSET(c, &allowed_) && !CPU_ISSET(c, &taken_)) cpu = c;
+                if (Has(allowed_, c) && !Has(taken_, c)) cpu = c;
             if (cpu < 0) return;  // more callers than workers: this one moves as usual
         }
         CPU_SET(cpu, &taken_);
