@@ -122,7 +122,7 @@ deb: build
 	@ls $(BUILD)/tarvex_*.deb
 
 package-check: deb
-	@tests/install/check_install.sh --package $$(ls $(BUILD)/tarvex_*.deb) . $(or $(TARVEX_CORPUS_DIR),../shared/corpus)
+	@tests/install/check_install.sh --package $$(ls $(BUILD)/tarvex_*.deb) . $(or $(TARVEX_CORPUS_DIR),tests/data/corpus)
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) $(WEB_BUILD)

@@ -1,7 +1,6 @@
 // The LZH codec on whole TR-DOS disks: coding the 655,360 bytes of a disk, decoding that code as the
 // TD0 reader does (after a 12-byte header), and reading a compressed TD0 image of the disk.
-// The disks come from the sample corpus when it is there; otherwise generated disks of the same size
-// stand in: one of noise (nearly incompressible) and one of repeated phrases and empty sectors.
+// The disks come from the sample corpus in tests/data/corpus.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,7 +18,7 @@
 #include "lzh/lzh.h"
 
 #ifndef TARVEX_BENCH_CORPUS_DIR
-#define TARVEX_BENCH_CORPUS_DIR ""
+#error "TARVEX_BENCH_CORPUS_DIR names the sample corpus"
 #endif
 
 namespace {
@@ -28,33 +28,21 @@ using tarvex::TZX_Disk;
 
 constexpr size_t kDiskBytes = 655360;
 
-Bytes GeneratedDisk(bool noise) {
-    Bytes b(kDiskBytes);
-    uint32_t x = noise ? 99991 : 4242;
-    for (size_t i = 0; i < b.size(); ++i) {
-        x = x * 1103515245 + 12345;
-        if (noise)
-            b[i] = static_cast<uint8_t>(x >> 16);
-        else
-            b[i] = (i / 4096) % 4 == 3 ? 0 : static_cast<uint8_t>("10 LOAD \"\" CODE : RANDOMIZE USR "[(x >> 16) % 32]);
-    }
-    return b;
-}
-
-// The disk image `name` of the corpus, or a generated one when it cannot be read.
-Bytes Disk(const std::string& name, bool noise) {
+// The disk image `name` of the sample corpus; a benchmark without its disk stops the run.
+Bytes Disk(const std::string& name) {
     const std::filesystem::path path = std::filesystem::path(TARVEX_BENCH_CORPUS_DIR) / "trd" / name;
     std::ifstream in(path, std::ios::binary);
     Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return bytes.empty() ? GeneratedDisk(noise) : bytes;
+    if (bytes.size() != kDiskBytes) throw std::runtime_error("bench_lzh: cannot read the disk " + path.string());
+    return bytes;
 }
 
 const Bytes& NedoosSys() {
-    static const Bytes disk = Disk("nedoos-sys.trd", true);
+    static const Bytes disk = Disk("nedoos-sys.trd");
     return disk;
 }
 const Bytes& ZxtuneTiden() {
-    static const Bytes disk = Disk("zxtune-tiden.trd", false);
+    static const Bytes disk = Disk("zxtune-tiden.trd");
     return disk;
 }
 

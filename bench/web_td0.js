@@ -12,7 +12,7 @@ const { serveSite, launchBrowser, openPage, waitForConverter, convertAll } = req
 const RUNS = 7;
 const CHOOSING_MS = 1000;
 const siteDir = process.argv[2] || "build-web/site";
-const image = process.argv[3] || path.join(__dirname, "../../shared/corpus/trd/zxtune-tiden.trd");
+const image = process.argv[3] || path.join(__dirname, "../tests/data/corpus/trd/zxtune-tiden.trd");
 
 function siteSizes() {
   const size = (f) => fs.statSync(path.join(siteDir, f)).size;

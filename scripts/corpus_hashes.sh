@@ -8,7 +8,7 @@
 #   TARGETS="udi trd ..." overrides the targets; "td0c" stands for compressed TD0.
 set -euo pipefail
 cli=$(realpath "${1:?usage: corpus_hashes.sh CLI [CORPUS]}")
-corpus=$(realpath "${2:-$(dirname "$0")/../../shared/corpus}")
+corpus=$(realpath "${2:-$(dirname "$0")/../tests/data/corpus}")
 targets=${TARGETS:-udi trd td0 td0c fdi pro scl kdi}
 frozen='2020-01-01 00:00:00'
 command -v faketime >/dev/null || { echo "corpus_hashes.sh: needs faketime (Debian package faketime)" >&2; exit 2; }

@@ -10,10 +10,10 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 tool="$build/bin/tarvex_screenshots"
 [ -x "$tool" ] || cmake --build "$build" --target tarvex_screenshots
 
-# Two real TR-DOS disks: from the sample corpus beside the project, or from samples/.
-corpus=${TARVEX_CORPUS_DIR:-$here/../shared/corpus}
+# Two real TR-DOS disks: from the tests' sample corpus (TARVEX_CORPUS_DIR names another), or from samples/.
+corpus=${TARVEX_CORPUS_DIR:-$here/tests/data/corpus}
 first=""; second=""
-for f in "$corpus/trd/instapack-advent8.trd" "$corpus/trd/zxtune-tiden.trd" "$here"/samples/*.trd "$here"/samples/*.TRD; do
+for f in "$corpus/trd/zxtune-tiden.trd" "$corpus/trd/nedoos-sys.trd" "$here"/samples/*.trd "$here"/samples/*.TRD; do
   [ -f "$f" ] || continue
   if [ -z "$first" ]; then first=$f; elif [ -z "$second" ]; then second=$f; fi
 done

@@ -76,13 +76,19 @@ CommandResult RunCli(const std::vector<std::string>& args) {
     return RunCommand(line);
 }
 
-fs::path CorpusDir() { return fs::path(TARVEX_CORPUS_DIR); }
+fs::path CorpusDir() {
+    const fs::path dir(TARVEX_CORPUS_DIR);
+    if (!fs::is_directory(dir)) throw std::runtime_error("sample corpus not found at " + dir.string());
+    return dir;
+}
 
 std::vector<fs::path> CorpusFiles(const std::string& subfolder) {
     std::vector<fs::path> files;
+    const fs::path dir = CorpusDir() / subfolder;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(CorpusDir() / subfolder, ec))
+    for (const auto& entry : fs::directory_iterator(dir, ec))
         if (entry.is_regular_file()) files.push_back(entry.path());
+    if (files.empty()) throw std::runtime_error("no sample images in " + dir.string());
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -129,7 +129,7 @@ TEST(FormatSignatures, AFileOfAnotherFormatIsHeldToTheLimitOfTheFormatItHolds) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     // A TRD's limit is 681,984 bytes; a larger file named .trd that is in fact a DSK is held to the DSK's.
     TempDir dir;
-    Bytes dsk = test::ReadFile(test::TestData("cpccore-apb.dsk"));
+    Bytes dsk = test::ReadFile(test::CorpusDir() / "dsk" / "cpccore-apb.dsk");
     dsk.resize(700000, 0);  // trailing bytes after the last track are not part of the disk
     test::WriteFile(dir / "big.trd", dsk);
     TZX_Disk disk;

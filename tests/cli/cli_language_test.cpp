@@ -42,7 +42,6 @@ FailingRun RunTheFailingFiles(const TempDir& dir) {
 }
 
 TEST(CliLanguage, EnglishLocalesGiveEnglishTextsWithoutCyrillic) {
-    TARVEX_REQUIRE_CORPUS();
     for (const char* locale : {"C", "C.UTF-8", "en_US.UTF-8"}) {
         const test::ScopedLocale english(locale);
         TempDir dir;
@@ -62,7 +61,6 @@ TEST(CliLanguage, EnglishLocalesGiveEnglishTextsWithoutCyrillic) {
 }
 
 TEST(CliLanguage, RussianLocaleGivesTheOriginalTextsAndA1251Log) {
-    TARVEX_REQUIRE_CORPUS();
     const test::ScopedLocale russian(test::kRussianLocale);
     TempDir dir;
     const FailingRun run = RunTheFailingFiles(dir);

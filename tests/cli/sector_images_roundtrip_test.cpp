@@ -54,9 +54,10 @@ void ExpectSameFileAfter(const RoundTrip& trip, const Bytes& expected) {
     EXPECT_TRUE(ReadFile(trip.back.output) == expected) << trip.back.output;
 }
 
-// The PRO and KDI samples of the corpus and generated 160-track images of both.
+// The KDI samples of the corpus (there are no real PRO images among them) and generated 160-track
+// images of both.
 std::vector<path> FiveSectorImages(const TempDir& dir, const std::string& format) {
-    std::vector<path> files = test::CorpusFiles(Lower(format));
+    std::vector<path> files = format == "KDI" ? test::CorpusFiles("kdi") : std::vector<path>{};
     const path made = dir.path() / ("generated-160." + Lower(format));
     WriteFile(made, test::MakeSectorDumpBytes(160, 5, 1024));
     files.push_back(made);
@@ -64,7 +65,6 @@ std::vector<path> FiveSectorImages(const TempDir& dir, const std::string& format
 }
 
 TEST(SectorImagesCli, EveryCorpusTrdSurvivesFdi) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir dir;
     const auto files = test::CorpusFiles("trd");
     ASSERT_FALSE(files.empty());
@@ -90,7 +90,6 @@ TEST(SectorImagesCli, EveryCorpusTrdSurvivesFdi) {
 }
 
 TEST(SectorImagesCli, ProAndKdiSurviveFdi) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir dir;
     for (const std::string format : {"PRO", "KDI"}) {
         for (const path& file : FiveSectorImages(dir, format)) {
@@ -105,7 +104,6 @@ TEST(SectorImagesCli, ProAndKdiSurviveFdi) {
 }
 
 TEST(SectorImagesCli, ProSurvivesUdi) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir dir;
     for (const path& file : FiveSectorImages(dir, "PRO")) {
         SCOPED_TRACE(file.string());
@@ -115,7 +113,6 @@ TEST(SectorImagesCli, ProSurvivesUdi) {
 }
 
 TEST(SectorImagesCli, KdiSurvivesTd0) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir dir;
     for (const path& file : FiveSectorImages(dir, "KDI")) {
         SCOPED_TRACE(file.string());

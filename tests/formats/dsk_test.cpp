@@ -1,5 +1,5 @@
-// The DSK reader and writer: real images (two copy-protected CPC disks in tests/data, the rest of the
-// shared corpus when it is there) held against a plain walk of their blocks written here, small images
+// The DSK reader and writer: the real images of the sample corpus (two copy-protected CPC disks among them)
+// held against a plain walk of their blocks written here, small images
 // built in the tests for every rule of the reader, and the writer's images read back.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -95,12 +95,7 @@ void ExpectDiskHoldsFile(const TZX_Disk& disk, const Bytes& file) {
         }
 }
 
-std::vector<fs::path> RealImages() {
-    std::vector<fs::path> images = {test::TestData("cpccore-apb.dsk"), test::TestData("cpccore-afterburner.dsk")};
-    for (const fs::path& p : test::CorpusFiles("dsk"))
-        if (p.filename() != "cpccore-apb.dsk" && p.filename() != "cpccore-afterburner.dsk") images.push_back(p);
-    return images;
-}
+std::vector<fs::path> RealImages() { return test::CorpusFiles("dsk"); }
 
 TEST(DskRealImages, EverySectorIsWhatTheFileHolds) {
     for (const fs::path& image : RealImages()) {
@@ -114,7 +109,7 @@ TEST(DskRealImages, EverySectorIsWhatTheFileHolds) {
 
 TEST(DskRealImages, ProtectedCpcDisksKeepWhatMakesThemSpecial) {
     TZX_Disk disk;
-    ASSERT_TRUE(disk.LoadDSK(test::TestData("cpccore-afterburner.dsk").string())) << disk.StatusMessage;
+    ASSERT_TRUE(disk.LoadDSK((test::CorpusDir() / "dsk" / "cpccore-afterburner.dsk").string())) << disk.StatusMessage;
     // The weak sector 0x48 on cylinder 0, stored as three reads with a CRC error: the first read is kept.
     const TSectorSlot& weak = *disk.Track(0)->Sector(7);
     EXPECT_EQ(weak.SectorNo, 0x48);
@@ -127,7 +122,7 @@ TEST(DskRealImages, ProtectedCpcDisksKeepWhatMakesThemSpecial) {
     EXPECT_TRUE(disk.Track(38)->Used);
     EXPECT_FALSE(disk.Track(1)->Used) << "a one-sided image keeps its tracks on side 0";
 
-    ASSERT_TRUE(disk.LoadDSK(test::TestData("cpccore-apb.dsk").string())) << disk.StatusMessage;
+    ASSERT_TRUE(disk.LoadDSK((test::CorpusDir() / "dsk" / "cpccore-apb.dsk").string())) << disk.StatusMessage;
     // Cylinder 25: sixteen sectors of size codes 0 to 15, each stored in 128 bytes, the last in 185.
     TTrack& odd = *disk.Track(50);
     ASSERT_EQ(odd.CountSectors(), 16);

@@ -384,7 +384,6 @@ TEST(Fdi, WriterTakesUsedSlotsOfUsedTracksOnly) {
 }
 
 TEST(Fdi, CorpusImagesRewriteToTheSameDisk) {
-    TARVEX_REQUIRE_CORPUS();
     const auto files = test::CorpusFiles("fdi");
     ASSERT_FALSE(files.empty());
     for (const auto& file : files) {

@@ -121,7 +121,6 @@ const KnownImage kKnownImages[] = {
 };
 
 TEST(Hfe, RealImagesReadAsAnIndependentDecoderReadsThem) {
-    TARVEX_REQUIRE_CORPUS();
     TZX_Disk disk;
     for (const KnownImage& known : kKnownImages) {
         SCOPED_TRACE(known.name);
@@ -159,7 +158,6 @@ TEST(Hfe, RealImagesReadAsAnIndependentDecoderReadsThem) {
 }
 
 TEST(Hfe, RealImagesKeepSectorsAndRawTracksThroughHfeAndUdi) {
-    TARVEX_REQUIRE_CORPUS();
     TZX_Disk original, again, viaUdi;
     for (const KnownImage& known : kKnownImages) {
         SCOPED_TRACE(known.name);

@@ -494,7 +494,6 @@ TEST(Td0, DataFieldsWithoutAnIdAreLeftOutAndCounted) {
 
 TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
-    TARVEX_REQUIRE_CORPUS();
     const auto path = [](const char* name) { return (test::CorpusDir() / "td0" / name).string(); };
     TZX_Disk advanced, normal;
     ASSERT_TRUE(advanced.LoadTD0(path("ecat2-216adv.td0"))) << advanced.StatusMessage;

@@ -158,7 +158,6 @@ TEST(InspectorTest, DetailsCountDataFieldsLeftOutForWantOfAnId) {
 }
 
 TEST(InspectorTest, RealTd0WithDataFieldsWithoutAnIdShowsTheirCount) {
-    TARVEX_REQUIRE_CORPUS();
     InspectorDialog dialog((tarvex::test::CorpusDir() / "td0" / "ecat2-216adv.td0").string());
     ASSERT_TRUE(dialog.Loaded());
     EXPECT_NE(dialog.Details().indexOf("Пропущено полей данных без ID: 160"), -1) << dialog.Details().toStdString();
@@ -166,7 +165,6 @@ TEST(InspectorTest, RealTd0WithDataFieldsWithoutAnIdShowsTheirCount) {
 }
 
 TEST(InspectorTest, RealTrdosImageOpensFromTheWindowWithoutTouchingTheRunModel) {
-    TARVEX_REQUIRE_CORPUS();
     const auto files = tarvex::test::CorpusFiles("trd");
     ASSERT_FALSE(files.empty());
     TempDir temp;

@@ -18,7 +18,6 @@ using test::Floptool;
 constexpr size_t kFullTrdBytes = 80 * 2 * 16 * 256;
 
 TEST(DskInterop, FloptoolReadsOurDskOfEveryFullTrdBackToTheSameTrd) {
-    TARVEX_REQUIRE_CORPUS();
     REQUIRE_TOOL("floptool");
     test::TempDir dir;
     unsigned compared = 0;

@@ -40,7 +40,17 @@ inline void FillPcDisk(TZX_Disk& disk, const Bytes& dump, unsigned cylinders) {
     }
 }
 
+// The Debian package that brings an independent tool the interop tests run.
+inline const char* ToolPackage(const std::string& name) {
+    if (name == "floptool") return "mame-tools";
+    if (name == "dsktrans") return "libdsk-utils";
+    if (name == "scl2trd") return "fuse-emulator-utils";
+    return "unknown package";
+}
+
 }  // namespace tarvex::test
 
-#define REQUIRE_TOOL(name) \
-    if (!::tarvex::test::ToolPresent(name)) GTEST_SKIP() << name << " is not installed (make test installs it)"
+#define REQUIRE_TOOL(name)                                                                                  \
+    if (!::tarvex::test::ToolPresent(name))                                                                 \
+    GTEST_SKIP() << name << " is not installed: Debian package " << ::tarvex::test::ToolPackage(name)      \
+                 << " (make test installs it)"

@@ -33,7 +33,7 @@ Bytes FloptoolReadsOurCompressedTd0(const Bytes& disk) {
 }
 
 TEST(Td0CompressedInterop, FloptoolReadsTheFragmentDisksBack) {
-    if (!FloptoolPresent()) GTEST_SKIP() << "floptool is not installed (make test installs it)";
+    if (!FloptoolPresent()) GTEST_SKIP() << "floptool is not installed: Debian package mame-tools (make test installs it)";
     const Bytes fragment = Fragment();
     ASSERT_EQ(fragment.size(), 1575u);
     Bytes alone(kDiskBytes, 0);

@@ -140,7 +140,6 @@ TEST(LzhPinnedOutput, GeneratedInputsKeepTheirCode) {
 }
 
 TEST(LzhPinnedOutput, CorpusDisksKeepTheirCode) {
-    TARVEX_REQUIRE_CORPUS();
     const Pinned cases[] = {
         {"nedoos-sys.trd", {}, "7b964036f7a11c6c/601086", "112be5bf6c8e103c/655371", 35},
         {"zxtune-tiden.trd", {}, "770cb5c7c6a3a6ac/188079", "eb3d11508e0c3473/655384", 7},
@@ -200,7 +199,6 @@ TEST(LzhPinnedOutput, DeepCodesKeepTheirBits) {
 
 // The TD0 writer's compressed image of a corpus disk, with its comment date fixed.
 TEST(LzhPinnedOutput, CompressedTd0OfACorpusDiskKeepsItsBytes) {
-    TARVEX_REQUIRE_CORPUS();
     auto disk = std::make_unique<TZX_Disk>();
     ASSERT_TRUE(disk->ParseTRD(test::ReadFile(test::CorpusDir() / "trd" / "zxtune-tiden.trd")));
     std::tm when{};

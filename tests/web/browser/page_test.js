@@ -13,18 +13,17 @@ const path = require("path");
 const { serveSite, launchBrowser, openPage, waitForConverter, convertAll } = require("./harness");
 
 const [siteDir, cli, corpus] = process.argv.slice(2);
-const SKIP = 77;
 if (!siteDir || !cli || !corpus) {
   console.error("usage: node page_test.js SITE_DIR TARVEX_CLI CORPUS_DIR");
   process.exit(2);
 }
 if (!fs.existsSync(corpus)) {
   console.error(`sample corpus not found at ${corpus}`);
-  process.exit(SKIP);
+  process.exit(1);
 }
 if (!fs.existsSync(path.join(siteDir, "tarvex.wasm"))) {
   console.error(`no site in ${siteDir}: build it with make web`);
-  process.exit(SKIP);
+  process.exit(1);
 }
 
 // TD0 images carry the time they were written: the command line runs under this fixed clock and the
@@ -36,7 +35,7 @@ const SOURCES = [
   "trd/zesarux-enjoy.trd",
   "scl/nedoos-stars.scl",
   "td0/zxtune-ufo1.td0",
-  "fdi/unrealng-voron1.fdi",
+  "fdi/instapack-isdos-base.fdi",
   "udi/unrealng-beta128-empty.udi",  // more track records than the model holds: refused
   "td0/fluxfox-sector-test-360k.td0",  // a PC disk: no TR-DOS target takes it
 ].map((f) => path.join(corpus, f));

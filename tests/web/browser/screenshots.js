@@ -7,20 +7,20 @@ const fs = require("fs");
 const path = require("path");
 const { serveSite, launchBrowser, openPage, waitForConverter } = require("./harness");
 
-const [siteDir, outDir, corpus = path.join(__dirname, "../../../../shared/corpus")] = process.argv.slice(2);
+const [siteDir, outDir, corpus = path.join(__dirname, "../../data/corpus")] = process.argv.slice(2);
 
 // Real disks, most of them full 640 KB TR-DOS images, so that the batch runs long enough to be caught
 // halfway, one image that its reader refuses and one file that no reader takes.
 function sources() {
   const pick = (folder, names) => names.map((n) => path.join(corpus, folder, n)).filter((f) => fs.existsSync(f));
   return [
-    ...pick("trd", ["instapack-advent8.trd", "zxtune-tiden.trd", "nedoos-sys.trd", "zxevo-badapple.trd",
-                    "zxevo-256c-5.trd", "unrealng-atarin.trd", "instapack-rush.trd", "fdimages-betadisk-empty.trd"]),
-    ...pick("scl", ["zxtune-codex.scl", "zxevo-wp333.scl"]),
+    ...pick("trd", ["zxtune-tiden.trd", "nedoos-sys.trd", "zxevo-256c-5.trd", "unrealng-atarin.trd",
+                    "zesarux-enjoy.trd", "fdimages-betadisk-empty.trd"]),
+    ...pick("scl", ["zxvarsrc-nfoview.scl", "instapack-winboot.scl"]),
     ...pick("td0", ["zxtune-ufo1.td0", "instapack-mydisk39.td0"]),
-    ...pick("fdi", ["unrealng-voron1.fdi"]),
+    ...pick("fdi", ["instapack-isdos-base.fdi"]),
     ...pick("udi", ["unrealng-beta128-empty.udi"]),
-    ...pick("td0", ["gen-pc720.raw"]),  // a raw PC dump: no reader takes its name
+    ...pick("..", ["lzh-roundtrip-1575.bin"]),  // a codec test fragment: no reader takes its name
   ];
 }
 
@@ -42,7 +42,7 @@ async function shoot(browser, origin, language, tag) {
   await page.waitForFunction(() => document.getElementById("progress").hidden);
   await picture("after");
 
-  await page.click('#results [data-source="instapack-advent8.trd"] button.view');
+  await page.click('#results [data-source="zxtune-tiden.trd"] button.view');
   await page.waitForSelector("#viewer:not([hidden]) .map-row");
   await page.$eval("#viewer details", (d) => { d.open = true; });
   await page.$eval("#viewer", (v) => v.scrollIntoView());
