@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "formats/image_file.h"
+#include "io/image_file.h"
 
 namespace {
 

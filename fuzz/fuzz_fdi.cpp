@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the FDI reader; whatever it accepts must write back into an image that reads again.
 #include "disk/zx_disk.h"
-#include "formats/byte_reader.h"
+#include "io/byte_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static tarvex::TZX_Disk disk;

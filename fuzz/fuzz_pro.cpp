@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "disk/zx_disk.h"
-#include "formats/byte_reader.h"
+#include "io/byte_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static tarvex::TZX_Disk disk;

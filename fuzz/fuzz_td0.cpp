@@ -4,8 +4,8 @@
 #include <ctime>
 
 #include "disk/zx_disk.h"
-#include "formats/byte_reader.h"
 #include "formats/td0.h"
+#include "io/byte_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static tarvex::TZX_Disk disk;

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "disk/zx_disk.h"
-#include "formats/byte_reader.h"
+#include "io/byte_reader.h"
 #include "layout_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "disk/zx_disk.h"
-#include "formats/byte_reader.h"
+#include "io/byte_reader.h"
 
 namespace tarvex::fuzz {
 

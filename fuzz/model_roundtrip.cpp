@@ -5,9 +5,10 @@
 #include <exception>
 #include <vector>
 
+#include "disk/zx_disk.h"
 #include "formats/td0.h"
-#include "formats/text_1251.h"
-#include "formats/trdos_area.h"
+#include "io/text_1251.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex::roundtrip {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "app/format_fields.h"
 #include "disk/zx_disk.h"
+#include "format_fields.h"
 
 namespace tarvex::roundtrip {
 

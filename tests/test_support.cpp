@@ -1,3 +1,4 @@
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 #include <sys/wait.h>

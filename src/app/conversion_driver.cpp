@@ -5,8 +5,9 @@
 
 #include "app/format_table.h"
 #include "app/shared_texts.h"
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 
 namespace tarvex {
 

@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "app/format_signatures.h"
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 
 namespace tarvex {
 

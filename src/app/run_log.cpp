@@ -7,7 +7,7 @@
 #include <ctime>
 #include <fstream>
 
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 #include "i18n/translate.h"
 
 namespace tarvex {

@@ -14,9 +14,10 @@
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
 #include "app/shared_texts.h"
-#include "cli/worker_thread.h"
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
+#include "io/worker_thread.h"
 
 namespace tarvex::cli {
 

@@ -3,9 +3,9 @@
 
 #include <iostream>
 
+#include "app/info.h"
 #include "cli/batch.h"
 #include "cli/cli_options.h"
-#include "cli/info.h"
 #include "i18n/locale_setup.h"
 #include "i18n/translate.h"
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
             std::cout << "tarvex-cli " TARVEX_VERSION "\n";
             return 0;
         case Command::Info:
-            return RunInfo(o.files, std::cout, o.from);
+            return tarvex::RunInfo(o.files, std::cout, o.from);
         case Command::Convert:
             return RunConvert(o, std::cout, std::cerr, !o.quiet && ::isatty(STDERR_FILENO));
     }

@@ -1,4 +1,5 @@
 #include "disk/sector_map.h"
+#include "disk/zx_disk.h"
 
 namespace tarvex {
 

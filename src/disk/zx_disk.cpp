@@ -1,7 +1,6 @@
 #include "disk/zx_disk.h"
 
 #include <algorithm>
-#include <sys/mman.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +10,8 @@
 #include <vector>
 #include <type_traits>
 #include <utility>
+
+#include "io/memory_map.h"
 
 namespace tarvex {
 
@@ -101,54 +102,12 @@ struct TZX_Disk::Storage {
     Wide* wide;
 };
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TARVEX_TRACKS_ON_THE_HEAP 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TARVEX_TRACKS_ON_THE_HEAP 1
-#endif
-#endif
-
-namespace {
-#ifdef TARVEX_TRACKS_ON_THE_HEAP
-// Under the address checker the storage stays heap blocks, so that a step past one is caught.
-void* MapZeroed(size_t bytes, bool) { return std::calloc(1, bytes); }
-void Unmap(void* block, size_t, bool) { std::free(block); }
-#else
-constexpr uintptr_t kHugePageBytes = uintptr_t{2} << 20;
-constexpr size_t RoundedToHugePages(size_t bytes) { return (bytes + kHugePageBytes - 1) & ~(kHugePageBytes - 1); }
-
-// A zeroed mapping; in large pages, it is whole 2 MB pages on a 2 MB boundary with the advice to back it
-// by such pages (ignored where the system has none).
-void* MapZeroed(size_t bytes, bool largePages) {
-    if (!largePages) {
-        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return block == MAP_FAILED ? nullptr : block;
-    }
-    const size_t area = RoundedToHugePages(bytes);
-    const size_t mapped = area + kHugePageBytes;
-    void* block = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) return nullptr;
-    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
-    const uintptr_t aligned = (start + kHugePageBytes - 1) & ~(kHugePageBytes - 1);
-    if (aligned > start) ::munmap(block, aligned - start);
-    if (const uintptr_t end = aligned + area; end < start + mapped)
-        ::munmap(reinterpret_cast<void*>(end), start + mapped - end);
-    ::madvise(reinterpret_cast<void*>(aligned), area, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(aligned);
-}
-void Unmap(void* block, size_t bytes, bool largePages) {
-    ::munmap(block, largePages ? RoundedToHugePages(bytes) : bytes);
-}
-#endif
-}  // namespace
-
 TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
-    auto* storage = static_cast<Storage*>(MapZeroed(sizeof(Storage), false));
+    auto* storage = static_cast<Storage*>(MapZeroed(sizeof(Storage), PageSize::kSmall));
     if (!storage) return nullptr;
-    storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), true));
+    storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), PageSize::kLarge));
     if (!storage->wide) {
-        Unmap(storage, sizeof(Storage), false);
+        Unmap(storage, sizeof(Storage), PageSize::kSmall);
         return nullptr;
     }
     return storage;
@@ -156,8 +115,8 @@ TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
 
 void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
     storage->tracks.~array();
-    Unmap(storage->wide, sizeof(Storage::Wide), true);
-    Unmap(storage, sizeof(Storage), false);
+    Unmap(storage->wide, sizeof(Storage::Wide), PageSize::kLarge);
+    Unmap(storage, sizeof(Storage), PageSize::kSmall);
 }
 
 TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(layout) {

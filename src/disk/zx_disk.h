@@ -13,12 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace tarvex {
+#include "io/bytes.h"
 
-using Bytes = std::vector<uint8_t>;
-using ByteSpan = std::span<const uint8_t>;
-using ImagePieces = std::vector<ByteSpan>;  // an image as runs of bytes kept elsewhere, in order
-using WritablePieces = std::vector<std::span<uint8_t>>;  // places for an image's bytes, in order
+namespace tarvex {
 
 constexpr int kMaxTracks = 166;
 constexpr int kMaxSectors = 20;

@@ -7,10 +7,11 @@
 #include <cstring>
 #include <string>
 
-#include "formats/byte_reader.h"
-#include "formats/image_file.h"
-#include "formats/raw_track_marks.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
+#include "tracks/raw_track_marks.h"
 
 namespace tarvex {
 

@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "formats/byte_reader.h"
-#include "formats/mfm_cells.h"
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
+#include "tracks/mfm_cells.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 

@@ -7,19 +7,14 @@
 #include <string>
 
 #include "disk/zx_disk.h"
-#include "formats/trdos_area.h"
 #include "i18n/translate.h"
+#include "io/size_limit.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex {
 
-struct FileSizeLimit {
-    const char* what;   // "a TRD image": completes "File too large for %s"
-    uint64_t maxBytes;  // a file of this many bytes is still read
-    // Headerless dumps: the format's name and its track length, so that a file known to be too large is
-    // refused with the reader's own words, naming its track count.
-    const char* dumpName = nullptr;
-    uint64_t dumpTrackBytes = 0;
-};
+// A headerless dump too large for the model: the reader's own refusal, naming the track count.
+std::string DumpOversizeText(const FileSizeLimit& limit, uint64_t size);
 
 namespace size_limits {
 
@@ -91,11 +86,11 @@ constexpr uint64_t kDskBytes = kDskInfoBytes + kMaxTracks * kDskLargestTrackBloc
 }  // namespace size_limits
 
 inline constexpr FileSizeLimit kTrdFileLimit{TrMark("a TRD image"), size_limits::kTrdBytes, "TRD",
-                                             size_limits::kTrdTrackBytes};
+                                             size_limits::kTrdTrackBytes, DumpOversizeText};
 inline constexpr FileSizeLimit kProFileLimit{TrMark("a PRO image"), size_limits::kProKdiBytes, "PRO",
-                                             size_limits::kProKdiTrackBytes};
+                                             size_limits::kProKdiTrackBytes, DumpOversizeText};
 inline constexpr FileSizeLimit kKdiFileLimit{TrMark("a KDI image"), size_limits::kProKdiBytes, "KDI",
-                                             size_limits::kProKdiTrackBytes};
+                                             size_limits::kProKdiTrackBytes, DumpOversizeText};
 inline constexpr FileSizeLimit kUdiFileLimit{TrMark("a UDI image"), size_limits::kUdiBytes};
 inline constexpr FileSizeLimit kFdiFileLimit{TrMark("an FDI image"), size_limits::kFdiBytes};
 inline constexpr FileSizeLimit kSclFileLimit{TrMark("an SCL image"), size_limits::kSclBytes};
@@ -103,22 +98,14 @@ inline constexpr FileSizeLimit kTd0FileLimit{TrMark("a TD0 image"), size_limits:
 inline constexpr FileSizeLimit kHfeFileLimit{TrMark("an HFE image"), size_limits::kHfeBytes};
 inline constexpr FileSizeLimit kDskFileLimit{TrMark("a DSK image"), size_limits::kDskBytes};
 
-// Whole-file reads that name no format (a TD0 file read directly, the settings file) stop at the largest
-// image limit.
-inline constexpr FileSizeLimit kAnyFileLimit{TrMark("this program"), size_limits::kTd0Bytes};
 
-// "File too large for a TRD image: " and the size as words ("700000 bytes, at most 681984").
-std::string TooLargeText(const FileSizeLimit& limit, const std::string& size);
-
-// Throws IoError when an image of `size` bytes is over the limit: a headerless dump names the track count
-// it would have, any other format the size and its limit.
-void RefuseOversizeImage(uint64_t size, const FileSizeLimit& limit);
 
 static_assert(kTrdFileLimit.maxBytes == 681984);
 static_assert(kProFileLimit.maxBytes == 852480);
 static_assert(kUdiFileLimit.maxBytes == 2615018);
 static_assert(kFdiFileLimit.maxBytes == 16383833);
 static_assert(kSclFileLimit.maxBytes == 8357645);
+static_assert(kAnyFileLimit.maxBytes == kTd0FileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kHfeFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kDskFileLimit.maxBytes);

@@ -1,8 +1,9 @@
 // KDI: the plain sector dump of a Korvet disk. Every track holds five 1024-byte sectors numbered
 // 1..5 in number order, track index = cylinder * 2 + side; no header, no signature, no checksum.
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "formats/sector_dump.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 
 namespace tarvex {
 

@@ -1,8 +1,9 @@
 // PRO: the plain sector dump of a Profi CP/M disk. Every track holds five 1024-byte sectors in number
 // order, track index = cylinder * 2 + side; on track 0 the fifth sector carries the number 9.
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "formats/sector_dump.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 
 namespace tarvex {
 

@@ -6,12 +6,13 @@
 #include <cstring>
 #include <utility>
 
-#include "formats/byte_reader.h"
-#include "formats/byte_sum.h"
-#include "formats/image_file.h"
-#include "formats/text_1251.h"
-#include "formats/trdos_area.h"
+#include "disk/byte_sum.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
+#include "io/text_1251.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex {
 

@@ -4,8 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "formats/byte_reader.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
 
 namespace tarvex {
 

@@ -12,10 +12,11 @@
 #include <cctype>
 #include <utility>
 
-#include "formats/byte_reader.h"
-#include "formats/image_file.h"
-#include "formats/text_1251.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
+#include "io/text_1251.h"
 #include "lzh/lzh.h"
 
 namespace tarvex {

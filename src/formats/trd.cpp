@@ -1,9 +1,10 @@
 // TRD: the plain sector dump of a TR-DOS disk. Every track holds sectors 1..16 of 256 bytes in
 // number order, side 0 and side 1 of a cylinder one after the other; no header, no checksum.
 // The reader and writer move sectors only; the catalogue inside is the TR-DOS system area's business.
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "formats/sector_dump.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 
 namespace tarvex {
 

@@ -6,10 +6,11 @@
 #include <array>
 #include <cstring>
 
-#include "formats/byte_reader.h"
-#include "formats/image_file.h"
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 

@@ -8,8 +8,9 @@
 #include <QVBoxLayout>
 
 #include "app/format_table.h"
-#include "formats/trdos_area.h"
+#include "disk/zx_disk.h"
 #include "gui/gui_text.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex::gui {
 

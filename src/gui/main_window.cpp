@@ -19,6 +19,7 @@
 
 #include "app/format_table.h"
 #include "app/shared_texts.h"
+#include "disk/zx_disk.h"
 #include "gui/gui_text.h"
 #include "gui/image_viewer.h"
 #include "gui/program_folder.h"

@@ -1,4 +1,5 @@
 #include "gui/sector_map_view.h"
+#include "disk/zx_disk.h"
 
 #include <QPaintEvent>
 #include <QPainter>

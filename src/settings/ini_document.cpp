@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "formats/byte_reader.h"
-#include "formats/image_file.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
 #include "i18n/translate.h"
 
 namespace tarvex {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/format_table.h"
+#include "disk/zx_disk.h"
 #include "i18n/mo_catalogue.h"
 #include "web/image_report.h"
 #include "web/web_conversion.h"

@@ -4,10 +4,11 @@
 
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
-#include "cli/info.h"
+#include "app/info.h"
 #include "disk/sector_map.h"
-#include "formats/text_1251.h"
-#include "formats/trdos_area.h"
+#include "disk/zx_disk.h"
+#include "io/text_1251.h"
+#include "trdos/trdos_area.h"
 #include "web/json_text.h"
 
 namespace tarvex::web {
@@ -75,7 +76,7 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan 
     }
     const int format = *ReaderFor(name, bytes);
     std::ostringstream info;
-    cli::DescribeImage(disk, FileNamePart(name), format, info);
+    DescribeImage(disk, FileNamePart(name), format, info);
     json.Key("readable").Boolean(true).Key("format").String(Formats()[format].name).Key("info").String(info.str());
     json.Key("tracks").BeginArray();
     for (int track = 0; track < kMaxTracks; ++track)

@@ -2,6 +2,7 @@
 
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
+#include "disk/zx_disk.h"
 
 namespace tarvex::web {
 

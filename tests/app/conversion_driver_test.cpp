@@ -6,9 +6,10 @@
 #include <functional>
 
 #include "app/format_table.h"
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 #include "test_support.h"
 #include <cstring>
+#include "disk/zx_disk.h"
 #include "test_locale.h"
 #include <algorithm>
 

@@ -8,8 +8,9 @@
 #include <string>
 
 #include "app/format_table.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 #include "test_locale.h"
 #include "test_support.h"
 

@@ -11,7 +11,7 @@
 #include "app/format_table.h"
 #include "cli/batch.h"
 #include "cli/cli_options.h"
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 #include "test_support.h"
 #include "test_locale.h"
 #include <cstring>

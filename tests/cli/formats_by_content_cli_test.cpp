@@ -8,8 +8,9 @@
 
 #include "app/format_table.h"
 #include "cli/cli_options.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 namespace tarvex {

@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "formats/byte_reader.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 namespace tarvex {

@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "formats/byte_reader.h"
-#include "formats/udi_raw_track.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_locale.h"
+#include "test_support.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 namespace {

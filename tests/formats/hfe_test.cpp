@@ -7,12 +7,13 @@
 #include <set>
 
 #include "app/format_table.h"
-#include "formats/byte_reader.h"
-#include "formats/mfm_cells.h"
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "mfm_test_decoder.h"
-#include "test_support.h"
 #include "test_locale.h"
+#include "test_support.h"
+#include "tracks/mfm_cells.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 namespace {

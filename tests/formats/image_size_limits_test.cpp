@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "app/format_table.h"
-#include "formats/byte_reader.h"
-#include "formats/trdos_area.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_locale.h"
+#include "test_support.h"
+#include "trdos/trdos_area.h"
 
 // Each format's limit against its reader: the largest image the reader takes is exactly at the limit
 // (or, for SCL, the largest archive of a catalogue's size), and one byte more is refused unread.

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
-#include "formats/byte_reader.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -3,9 +3,10 @@
 #include <cstring>
 #include <random>
 
-#include "formats/byte_reader.h"
-#include "formats/trdos_area.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_support.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex {
 namespace {

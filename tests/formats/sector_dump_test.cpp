@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/format_table.h"
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 namespace tarvex {

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "formats/byte_reader.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "lzh/lzh.h"
-#include "test_support.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "formats/byte_reader.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_support.h"
 
 namespace tarvex {

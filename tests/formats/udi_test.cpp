@@ -3,9 +3,10 @@
 #include <cstring>
 #include <random>
 
-#include "formats/byte_reader.h"
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
 #include "test_support.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 namespace {

@@ -10,6 +10,7 @@
 #include "gui/program_folder.h"
 #include "gui_test_support.h"
 #include <cstring>
+#include "disk/zx_disk.h"
 #include "test_locale.h"
 
 namespace tarvex::gui {

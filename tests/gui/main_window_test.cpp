@@ -11,12 +11,13 @@
 #include <QUrl>
 
 #include "app/format_table.h"
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 #include "gui_test_support.h"
 #include <cstring>
 #include <QComboBox>
 #include <QLabel>
 #include <algorithm>
+#include "disk/zx_disk.h"
 #include "test_locale.h"
 
 namespace tarvex::gui {

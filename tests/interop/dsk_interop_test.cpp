@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "disk/zx_disk.h"
 #include "interop_tools.h"
 #include "test_support.h"
 

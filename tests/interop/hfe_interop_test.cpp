@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "disk/zx_disk.h"
 #include "interop_tools.h"
 #include "mfm_test_decoder.h"
 #include "test_support.h"

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 namespace tarvex::test {

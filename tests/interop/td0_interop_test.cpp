@@ -7,10 +7,11 @@
 #include <map>
 #include <string>
 
-#include "formats/byte_reader.h"
-#include "formats/image_file.h"
+#include "disk/zx_disk.h"
 #include "formats/td0.h"
 #include "interop_tools.h"
+#include "io/byte_reader.h"
+#include "io/image_file.h"
 #include "mfm_test_decoder.h"
 #include "test_support.h"
 

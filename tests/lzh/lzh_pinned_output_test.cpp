@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "disk/zx_disk.h"
 #include "formats/td0.h"
 #include "lzh/lzh.h"
 #include "test_support.h"

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "disk/zx_disk.h"
 #include "test_support.h"
 #include "web/json_text.h"
 

@@ -8,6 +8,7 @@
 
 #include "app/conversion_driver.h"
 #include "app/format_table.h"
+#include "disk/zx_disk.h"
 #include "test_support.h"
 
 namespace tarvex::web {

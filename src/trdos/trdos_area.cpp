@@ -1,13 +1,14 @@
 // TR-DOS keeps its catalogue in sectors 1 to 8 of track 0 and the disk-information sector in sector 9.
 // A blank disk has 160 tracks of 16 sectors of 256 bytes; files take consecutive sectors from track 1 on.
-#include "formats/trdos_area.h"
+#include "trdos/trdos_area.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "formats/text_1251.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/text_1251.h"
 
 namespace tarvex {
 

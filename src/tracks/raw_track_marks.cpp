@@ -1,11 +1,12 @@
 // Walks a raw MFM track as the sector scan of a raw-track image does, by sync bytes instead of the clock
 // marks the model does not keep: an ID mark opens the next slot, the data mark after it closes the slot
 // and tells whether it is deleted; a second ID before any data field does not open another slot.
-#include "formats/raw_track_marks.h"
+#include "tracks/raw_track_marks.h"
 
 #include <algorithm>
 
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 

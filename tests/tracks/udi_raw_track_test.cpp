@@ -1,4 +1,4 @@
-#include "formats/udi_raw_track.h"
+#include "tracks/udi_raw_track.h"
 
 #include <gtest/gtest.h>
 

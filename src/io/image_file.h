@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "disk/zx_disk.h"
-#include "formats/image_size_limits.h"
+#include "io/bytes.h"
+#include "io/size_limit.h"
 
 namespace tarvex {
 

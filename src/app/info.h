@@ -8,7 +8,7 @@
 
 #include "disk/zx_disk.h"
 
-namespace tarvex::cli {
+namespace tarvex {
 
 // Geometry, the per-track sector map, the reader's note, comment lines and the TR-DOS catalogue.
 void DescribeDisk(TZX_Disk& disk, std::ostream& out);
@@ -21,4 +21,4 @@ void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ost
 // be read, 1 otherwise.
 int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from = std::nullopt);
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

@@ -1,4 +1,4 @@
-#include "formats/image_file.h"
+#include "io/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,9 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "formats/byte_reader.h"
-#include "formats/sector_dump.h"
-#include "formats/temporary_names.h"
+#include "io/byte_reader.h"
+#include "io/temporary_names.h"
 #include "i18n/translate.h"
 
 namespace tarvex {
@@ -393,19 +392,6 @@ void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, Ze
 
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
     SavePiecesAtomic(fileName, ImagePieces{bytes}, zeroBlocks);
-}
-
-bool TZX_Disk::LoadWith(const std::string& fileName, bool (TZX_Disk::*parse)(ByteSpan)) {
-    if (fileName.empty() || !FileExists(fileName)) return false;
-    Bytes bytes = ReadWholeFile(fileName);
-    return (this->*parse)(bytes);
-}
-
-bool TZX_Disk::SaveWith(const std::string& fileName, bool (TZX_Disk::*build)(Bytes&)) {
-    Bytes out;
-    if (!(this->*build)(out)) return false;
-    SaveFileAtomic(fileName, out);
-    return true;
 }
 
 }  // namespace tarvex

@@ -1,10 +1,10 @@
 // Encoding raw MFM tracks into cells and decoding cells back into raw bytes with their sync marks.
-#include "formats/mfm_cells.h"
+#include "tracks/mfm_cells.h"
 
 #include <algorithm>
 #include <array>
 
-#include "formats/udi_raw_track.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 

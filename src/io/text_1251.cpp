@@ -1,4 +1,4 @@
-#include "formats/text_1251.h"
+#include "io/text_1251.h"
 
 #include <array>
 #include <unordered_map>

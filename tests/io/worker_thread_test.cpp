@@ -1,4 +1,4 @@
-#include "cli/worker_thread.h"
+#include "io/worker_thread.h"
 
 #include <sched.h>
 
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tarvex::cli {
+namespace tarvex {
 namespace {
 
 cpu_set_t Allowed() {
@@ -128,4 +128,4 @@ TEST(ProcessorShare, KeepsNoneWhereThereAreMoreWorkersThanProcessors) {
 }
 
 }  // namespace
-}  // namespace tarvex::cli
+}  // namespace tarvex

@@ -1,6 +1,6 @@
 // The table of kept fields and the round trip built on it: every format's writer and reader over fixed
 // pseudo-random disks, the capacity rules, and a comparer that sees exactly the kept fields.
-#include "app/format_fields.h"
+#include "format_fields.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "formats/trdos_area.h"
+#include "disk/zx_disk.h"
 #include "model_roundtrip.h"
+#include "trdos/trdos_area.h"
 
 namespace tarvex {
 namespace {

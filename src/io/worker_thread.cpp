@@ -1,4 +1,4 @@
-#include "cli/worker_thread.h"
+#include "io/worker_thread.h"
 
 #include <sched.h>
 
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <utility>
 
-namespace tarvex::cli {
+namespace tarvex {
 
 namespace {
 
@@ -86,4 +86,4 @@ void ProcessorShare::Keep() {
         creatorKept_ = true;
 }
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

@@ -1,11 +1,12 @@
-#include "formats/trdos_area.h"
+#include "trdos/trdos_area.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "test_support.h"
+#include "disk/zx_disk.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

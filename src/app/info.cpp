@@ -1,4 +1,4 @@
-#include "cli/info.h"
+#include "app/info.h"
 
 #include <cstdio>
 #include <map>
@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "app/format_table.h"
-#include "formats/trdos_area.h"
+#include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "trdos/trdos_area.h"
 
-namespace tarvex::cli {
+namespace tarvex {
 
 namespace {
 
@@ -119,4 +120,4 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optio
     return status;
 }
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "disk/zx_disk.h"
+#include "io/bytes.h"
 #include "i18n/translate.h"
 
 namespace tarvex {

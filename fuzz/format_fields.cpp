@@ -1,4 +1,4 @@
-#include "app/format_fields.h"
+#include "format_fields.h"
 
 #include <algorithm>
 #include <vector>

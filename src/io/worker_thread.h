@@ -14,7 +14,7 @@
 #include <functional>
 #include <mutex>
 
-namespace tarvex::cli {
+namespace tarvex {
 
 class WorkerThread {
 public:
@@ -52,4 +52,4 @@ private:
     bool creatorKept_ = false;
 };
 
-}  // namespace tarvex::cli
+}  // namespace tarvex

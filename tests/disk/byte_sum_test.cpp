@@ -1,4 +1,4 @@
-#include "formats/byte_sum.h"
+#include "disk/byte_sum.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "formats/image_file.h"
+#include "io/image_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,10 +11,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "formats/byte_reader.h"
-#include "formats/temporary_names.h"
-#include "test_support.h"
+#include "disk/zx_disk.h"
+#include "io/byte_reader.h"
+#include "io/temporary_names.h"
 #include "test_locale.h"
+#include "test_support.h"
 
 namespace tarvex {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "disk/zx_disk.h"
+#include "io/bytes.h"
 
 namespace tarvex {
 

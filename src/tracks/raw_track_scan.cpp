@@ -3,7 +3,8 @@
 // and CRC state. UDI and HFE tracks are both read through it.
 #include <algorithm>
 
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 

@@ -1,4 +1,4 @@
-#include "formats/temporary_names.h"
+#include "io/temporary_names.h"
 
 #include <signal.h>
 #include <sys/stat.h>

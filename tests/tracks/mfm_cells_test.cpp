@@ -1,12 +1,13 @@
 // MFM cells of raw tracks: the cells of sync and ordinary bytes, decoding what was encoded at any framing
 // and across a write splice, and finding the sync bytes of a raw track that keeps no bitmap.
-#include "formats/mfm_cells.h"
+#include "tracks/mfm_cells.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "formats/udi_raw_track.h"
+#include "disk/zx_disk.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 namespace {

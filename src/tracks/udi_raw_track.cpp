@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "formats/udi_raw_track.h"
+#include "tracks/udi_raw_track.h"
 #include "disk/zx_disk.h"
 
 namespace tarvex {
