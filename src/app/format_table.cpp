@@ -39,15 +39,16 @@ std::string Upper(std::string s) {
 
 const std::array<FormatInfo, kFormatCount>& Formats() {
     static const std::array<FormatInfo, kFormatCount> formats = {{
-        {"UDI", ".udi", &TZX_Disk::ParseUDI, &kUdiFileLimit},
-        {"TRD", ".trd", &TZX_Disk::ParseTRD, &kTrdFileLimit, &TZX_Disk::PlaceTRD},
-        {"TD0", ".td0", &TZX_Disk::ParseTD0, &kTd0FileLimit},
-        {"FDI", ".fdi", &TZX_Disk::ParseFDI, &kFdiFileLimit},
-        {"PRO", ".pro", &TZX_Disk::ParsePRO, &kProFileLimit, &TZX_Disk::PlacePRO},
-        {"SCL", ".scl", &TZX_Disk::ParseSCL, &kSclFileLimit},
-        {"KDI", ".kdi", &TZX_Disk::ParseKDI, &kKdiFileLimit, &TZX_Disk::PlaceKDI},
-        {"HFE", ".hfe", &TZX_Disk::ParseHFE, &kHfeFileLimit},
-        {"DSK", ".dsk", &TZX_Disk::ParseDSK, &kDskFileLimit},
+        {"UDI", ".udi", TrMark("Universal disk image (*.udi)"), &TZX_Disk::ParseUDI, &kUdiFileLimit},
+        {"TRD", ".trd", TrMark("TR-DOS disk image (*.trd)"), &TZX_Disk::ParseTRD, &kTrdFileLimit, &TZX_Disk::PlaceTRD},
+        {"TD0", ".td0", TrMark("TeleDisk disk image (*.td0)"), &TZX_Disk::ParseTD0, &kTd0FileLimit},
+        {"FDI", ".fdi", TrMark("Full disk image (*.fdi)"), &TZX_Disk::ParseFDI, &kFdiFileLimit},
+        {"PRO", ".pro", TrMark("CP/M Profi sector image (*.pro)"), &TZX_Disk::ParsePRO, &kProFileLimit,
+         &TZX_Disk::PlacePRO},
+        {"SCL", ".scl", TrMark("Compact TR-DOS disk image (*.scl)"), &TZX_Disk::ParseSCL, &kSclFileLimit},
+        {"KDI", ".kdi", TrMark("Korvet disk image (*.kdi)"), &TZX_Disk::ParseKDI, &kKdiFileLimit, &TZX_Disk::PlaceKDI},
+        {"HFE", ".hfe", TrMark("HxC floppy image (*.hfe)"), &TZX_Disk::ParseHFE, &kHfeFileLimit},
+        {"DSK", ".dsk", TrMark("Amstrad CPC / Spectrum +3 disk image (*.dsk)"), &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
     return formats;
 }

@@ -16,8 +16,9 @@ namespace tarvex {
 enum FormatIndex : int { kUDI = 0, kTRD, kTD0, kFDI, kPRO, kSCL, kKDI, kHFE, kDSK, kFormatCount };
 
 struct FormatInfo {
-    const char* name;       // "UDI"
-    const char* extension;  // ".udi"
+    const char* name;         // "UDI"
+    const char* extension;    // ".udi"
+    const char* description;  // "Universal disk image (*.udi)", marked for translation: show it through Tr
     bool (TZX_Disk::*parse)(ByteSpan);
     const FileSizeLimit* sizeLimit;  // the largest file the reader can take
     // The reader's way of taking a file's bytes straight into the disk (see TZX_Disk::PlaceTRD), if any.
