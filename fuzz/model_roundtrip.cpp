@@ -2,11 +2,11 @@
 
 #include <cstring>
 #include <ctime>
-#include <exception>
 #include <vector>
 
 #include "disk/zx_disk.h"
 #include "formats/td0.h"
+#include "io/status.h"
 #include "io/text_1251.h"
 #include "trdos/trdos_area.h"
 
@@ -384,16 +384,11 @@ std::string CompareKeptFields(const FormatFields& fields, TZX_Disk& expected, TZ
 
 // Every writer as the program calls it, but TD0 at a fixed writing time, so that two images compare.
 bool WriteImage(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
-    if (format != kTD0) return BuildImageBytes(disk, format, compress, out, message);
-    bool ok = false;
-    try {
-        ok = BuildTD0At(disk, out, compress, FixedWritingTime());
-    } catch (const std::exception& e) {
-        message = e.what();
-        return false;
-    }
-    if (!ok) message = disk.StatusMessage;
-    return ok;
+    const Status written = format != kTD0 ? BuildImageBytes(disk, format, compress, out) : Attempt([&] {
+        return Status::Of(BuildTD0At(disk, out, compress, FixedWritingTime()), disk.StatusMessage);
+    });
+    message = written.reason();
+    return written.ok();
 }
 
 bool ReadImage(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
@@ -401,15 +396,9 @@ bool ReadImage(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message)
         message = "no such format";
         return false;
     }
-    bool ok = false;
-    try {
-        ok = (disk.*Formats()[format].parse)(bytes);
-    } catch (const std::exception& e) {
-        message = e.what();
-        return false;
-    }
-    if (!ok) message = disk.StatusMessage;
-    return ok;
+    const Status read = Attempt([&] { return Status::Of((disk.*Formats()[format].parse)(bytes), disk.StatusMessage); });
+    message = read.reason();
+    return read.ok();
 }
 
 std::string RoundTrip(int format, bool compress, ByteSpan input, Disks& disks) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "disk/zx_disk.h"
+#include "io/status.h"
 
 namespace tarvex::test {
 
@@ -88,5 +89,11 @@ struct SclFile {
 Bytes MakeSclBytes(const std::vector<SclFile>& files, bool fixChecksum = true);
 // Recomputes the byte sum in the last 4 bytes of an SCL image.
 void FixSclChecksum(Bytes& scl);
+
+// A Status as the Boolean and reason a test checks: the reason goes to `reason`.
+inline bool WithReason(const Status& status, std::string& reason) {
+    reason = status.reason();
+    return status.ok();
+}
 
 }  // namespace tarvex::test

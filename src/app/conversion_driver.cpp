@@ -1,8 +1,10 @@
 #include "app/conversion_driver.h"
 
 #include <filesystem>
+#include <functional>
 #include <system_error>
 
+#include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "app/shared_texts.h"
 #include "disk/zx_disk.h"
@@ -78,6 +80,35 @@ void ConversionDriver::ToolButton3Click() {
     Log(texts::RunFinished());
 }
 
+namespace {
+// The window's part of a row's conversion: its log lines, its Stop, its question before replacing a file.
+class RowSteps : public ConversionSteps {
+public:
+    RowSteps(ConversionDriver& driver, ConversionUi& ui, std::function<void(const std::string&)> log)
+        : driver_(driver), ui_(ui), log_(std::move(log)) {}
+
+    bool stopped = false;
+
+    void Log(const std::string& text) override { log_(text); }
+    bool GoOn() override {
+        ui_.PumpEvents();
+        if (!driver_.StopRequested) return true;
+        if (ui_.AskYesNo(Tr("Stop the conversion?"), Tr("Warning!"))) return false;
+        driver_.StopRequested = false;
+        return true;
+    }
+    bool MayReplace(const std::string& output) override {
+        return ui_.AskYesNo(Fill(Tr("File %s already exists! Overwrite it?"), {output}),
+                            TrIn("overwrite question", "Warning!"));
+    }
+
+private:
+    ConversionDriver& driver_;
+    ConversionUi& ui_;
+    std::function<void(const std::string&)> log_;
+};
+}  // namespace
+
 // One row of the list; false when the run has ended (list error or a confirmed stop).
 bool ConversionDriver::ConvertRow(size_t i) {
     const std::vector<std::string> cells = ui_.RowCells(i);
@@ -88,59 +119,52 @@ bool ConversionDriver::ConvertRow(size_t i) {
         return false;
     }
     const std::string& path = cells[0];
-    Log(texts::OpeningFile(path));
-    std::string message;
-    if (!LoadImage(path, message)) {
-        Log(texts::LoadFailed(path, message));
-        ui_.ShowMessage(message, TrIn("failure caption", "Error!"));
-        ui_.SetRowResult(i, kResultOpenError);
-        return true;
-    }
-    Log(texts::FileOpened(path));
-    ui_.PumpEvents();
-    if (StopRequested) {
-        if (ui_.AskYesNo(Tr("Stop the conversion?"), Tr("Warning!"))) {
+    RowSteps steps(*this, ui_, [this](const std::string& text) { Log(text); });
+    ConversionTarget target{.format = ui_.TargetFormat(), .compress = false};
+    target.name = [&] {
+        const std::optional<std::string> folder =
+            ui_.SaveIntoFolder() ? std::optional<std::string>(ui_.OutputFolder()) : std::nullopt;
+        return OutputFileName(path, ui_.TargetFormat(), folder);
+    };
+    const ConversionOutcome outcome = ConvertImage(zxd, ConversionSource{.name = path}, target, steps);
+    switch (outcome.result) {
+        case ConversionResult::kStopped:
             EndRun();
             Log(Tr("Conversion stopped by the user."));
             return false;
-        }
-        StopRequested = false;
-    }
-
-    const std::optional<std::string> folder =
-        ui_.SaveIntoFolder() ? std::optional<std::string>(ui_.OutputFolder()) : std::nullopt;
-    const std::string out = OutputFileName(path, ui_.TargetFormat(), folder);
-    Log(texts::CreatingImage(out));
-    if (SaveImage(out, message)) {
-        ui_.SetRowResult(i, kResultConverted);
-        Log(texts::ImageSaved(out));
-    } else if (message == kAlreadyExists) {
-        Log(texts::OutputExists(out));
-        ui_.SetRowResult(i, kResultExists);
-    } else {
-        Log(texts::SaveFailed(out, message));
-        ui_.SetRowResult(i, kResultSaveError);
-        ui_.ShowMessage(message, TrIn("failure caption", "Error!"));
+        case ConversionResult::kOpenError:
+            ui_.ShowMessage(outcome.reason, TrIn("failure caption", "Error!"));
+            ui_.SetRowResult(i, kResultOpenError);
+            return true;
+        case ConversionResult::kSaveError:
+            ui_.SetRowResult(i, kResultSaveError);
+            ui_.ShowMessage(outcome.reason, TrIn("failure caption", "Error!"));
+            return true;
+        case ConversionResult::kConverted:
+        case ConversionResult::kExists:
+            ui_.SetRowResult(i, ResultText(outcome.result));
+            return true;
     }
     return true;
 }
 
 bool ConversionDriver::LoadImage(const std::string& fileName, std::string& message) {
-    std::string reason;
-    if (ReadImageFile(zxd, fileName, reason)) return true;
-    message = reason;
-    return false;
+    const Status read = ReadImageFile(zxd, fileName);
+    message = read.reason();
+    return read.ok();
 }
 
 bool ConversionDriver::SaveImage(const std::string& fileName, std::string& message) {
     message.clear();
-    if (FileExists(fileName) &&
+    if (NameTaken(fileName) &&
         !ui_.AskYesNo(Fill(Tr("File %s already exists! Overwrite it?"), {fileName}),
                       TrIn("overwrite question", "Warning!"))) {
         message = kAlreadyExists;
         return false;
     }
-    return WriteImageFile(zxd, ui_.TargetFormat(), fileName, false, message);
+    const Status written = WriteImageFile(zxd, ui_.TargetFormat(), fileName, false);
+    message = written.reason();
+    return written.ok();
 }
 
 }  // namespace tarvex

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/conversion_step.h"
 #include "app/run_log.h"
 #include "disk/zx_disk.h"
 
@@ -36,11 +37,7 @@ public:
     virtual bool LoggingEnabled() = 0;
 };
 
-// The row result texts.
-inline constexpr const char* kResultConverted = "Converted!";
-inline constexpr const char* kResultExists = "File exists!";
-inline constexpr const char* kResultSaveError = "Error save file!";
-inline constexpr const char* kResultOpenError = "Error open file!";
+// SaveImage's message when the user keeps an existing file.
 inline constexpr const char* kAlreadyExists = "Already exists!";
 
 class ConversionDriver {

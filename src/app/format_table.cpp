@@ -2,33 +2,30 @@
 
 #include <algorithm>
 #include <cctype>
-#include <exception>
 #include <filesystem>
+#include <vector>
 
 #include "app/format_signatures.h"
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/status.h"
 #include "io/image_file.h"
 
 namespace tarvex {
 
 namespace {
-const char* const kUnsupportedType = TrMark("This file type is not supported!");
-
-// Thrown while a file is being read once its first bytes and name pick no reader: it is read no further.
+// Thrown while a file is being read once its first bytes and name pick no reader.
 struct NoReader {};
 
-// Parses the bytes with the format's reader; false with the reason in message.
-bool ParseAs(TZX_Disk& disk, int format, ByteSpan bytes, std::string& message) {
-    try {
+const char* const kUnsupportedType = TrMark("This file type is not supported!");
+
+// Parses the bytes with the format's reader.
+Status ParseAs(TZX_Disk& disk, int format, ByteSpan bytes) {
+    return Attempt([&] {
         const FormatInfo& info = Formats()[format];
         RefuseOversizeImage(bytes.size(), *info.sizeLimit);
-        if ((disk.*info.parse)(bytes)) return true;
-        message = disk.StatusMessage;
-    } catch (const std::exception& e) {
-        message = e.what();
-    }
-    return false;
+        return Status::Of((disk.*info.parse)(bytes), disk.StatusMessage);
+    });
 }
 
 std::string Upper(std::string s) {
@@ -51,6 +48,23 @@ const std::array<FormatInfo, kFormatCount>& Formats() {
         {"DSK", ".dsk", TrMark("Amstrad CPC / Spectrum +3 disk image (*.dsk)"), &TZX_Disk::ParseDSK, &kDskFileLimit},
     }};
     return formats;
+}
+
+std::string FormatNames(NameCase letters, const std::string& separator, const std::string& last) {
+    std::vector<std::string> names;
+    for (const FormatInfo& f : Formats()) {
+        if (!f.Present()) continue;
+        std::string name = f.name;
+        if (letters == NameCase::kLower)
+            for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        names.push_back(std::move(name));
+    }
+    std::string joined;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) joined += i + 1 == names.size() ? last : separator;
+        joined += names[i];
+    }
+    return joined;
 }
 
 std::optional<int> FormatByName(const std::string& name) {
@@ -77,35 +91,32 @@ std::optional<int> ReaderFor(const std::string& name, ByteSpan head) {
     return FormatByExtension(name);
 }
 
-bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
-                    std::optional<int> forced, int* formatRead) {
+Status ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::optional<int> forced,
+                      int* formatRead) {
     const auto format = forced ? forced : ReaderFor(name, bytes);
-    if (!format) {
-        message = Tr(kUnsupportedType);
-        return false;
-    }
+    if (!format) return Status::Failure(Tr(kUnsupportedType));
     if (formatRead) *formatRead = *format;
-    return ParseAs(disk, *format, bytes, message);
+    return ParseAs(disk, *format, bytes);
 }
 
 // The file is loaded once, no further than the chosen format's limit, and parsed. A file that is gone
 // (deleted after it was listed) fails like any unreadable one, with the system's reason and the file's
 // name, and leaves the disk model as it was.
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message, std::optional<int> forced,
-                   int* formatRead) {
+Status ReadImageFile(TZX_Disk& disk, const std::string& path, std::optional<int> forced, int* formatRead) {
     // A file nothing names and that is not there keeps the message of a type that is not supported.
-    if (!forced && !FormatByExtension(path) && !FileExists(path)) {
-        message = Tr(kUnsupportedType);
-        return false;
-    }
+    if (!forced && !FormatByExtension(path) && !FileExists(path)) return Status::Failure(Tr(kUnsupportedType));
     int chosen = -1;
     FileBuffer bytes;
     bool placing = false;  // the disk has been given a file's tracks, to be filled straight from the file
     bool placed = false;
-    try {
+    bool named = true;     // the file's first bytes or its name picked a reader
+    const Status read = Attempt([&] {
         const auto limitFor = [&](ByteSpan head) -> const FileSizeLimit& {
             const auto format = forced ? forced : ReaderFor(path, head);
-            if (!format) throw NoReader{};
+            if (!format) {
+                named = false;
+                throw NoReader{};  // the file is read no further
+            }
             chosen = *format;
             return *Formats()[chosen].sizeLimit;
         };
@@ -115,17 +126,16 @@ bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message
             return placing;
         };
         bytes = ReadWholeFileOrPlace(path, kSignatureHeadBytes, limitFor, placesFor, placed);
-    } catch (const NoReader&) {
-        message = Tr(kUnsupportedType);
-        return false;
-    } catch (const std::exception& e) {
+        return Status::Ok();
+    });
+    if (!named) return Status::Failure(Tr(kUnsupportedType));
+    if (!read) {
         if (placing) disk.Clear();  // not the half-read image
-        message = e.what();
-        return false;
+        return read;
     }
     if (formatRead) *formatRead = chosen;
-    if (placed) return true;
-    const bool parsed = ParseAs(disk, chosen, bytes, message);
+    if (placed) return Status::Ok();
+    const Status parsed = ParseAs(disk, chosen, bytes);
     if (!parsed && placing) disk.Clear();  // the tracks placed before the file was found changed go
     return parsed;
 }
@@ -146,8 +156,8 @@ std::string FormatFoundText(int format, const std::string& path) {
     return Fill(Tr("%s image (named %s)"), {formatName, name.substr(name.find_last_of('.'))});
 }
 
-bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message) {
-    try {
+Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out) {
+    return Attempt([&] {
         bool ok = false;
         switch (format) {
             case kUDI: ok = disk.BuildUDI(out); break;
@@ -159,14 +169,10 @@ bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std:
             case kKDI: ok = disk.BuildKDI(out); break;
             case kHFE: ok = disk.BuildHFE(out); break;
             case kDSK: ok = disk.BuildDSK(out); break;
-            default: message = Tr("Unknown target format!"); return false;
+            default: return Status::Failure(Tr("Unknown target format!"));
         }
-        if (!ok) message = disk.StatusMessage;
-        return ok;
-    } catch (const std::exception& e) {
-        message = e.what();
-        return false;
-    }
+        return Status::Of(ok, disk.StatusMessage);
+    });
 }
 
 namespace {
@@ -180,35 +186,23 @@ bool (TZX_Disk::*GathererOf(int format))(ImagePieces&) {
         default: return nullptr;
     }
 }
-
-bool WriteGathered(TZX_Disk& disk, bool (TZX_Disk::*gather)(ImagePieces&), const std::string& path,
-                   std::string& message) {
-    try {
-        ImagePieces pieces;
-        if (!(disk.*gather)(pieces)) {
-            message = disk.StatusMessage;
-            return false;
-        }
-        SavePiecesAtomic(path, pieces);
-        return true;
-    } catch (const std::exception& e) {
-        message = e.what();
-        return false;
-    }
-}
 }  // namespace
 
-bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message) {
-    if (const auto gather = GathererOf(format)) return WriteGathered(disk, gather, path, message);
-    Bytes out;
-    if (!BuildImageBytes(disk, format, compress, out, message)) return false;
-    try {
-        SaveFileAtomic(path, out);
-        return true;
-    } catch (const std::exception& e) {
-        message = e.what();
-        return false;
+Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress) {
+    if (const auto gather = GathererOf(format)) {
+        return Attempt([&] {
+            ImagePieces pieces;
+            if (!(disk.*gather)(pieces)) return Status::Failure(disk.StatusMessage);
+            SavePiecesAtomic(path, pieces);
+            return Status::Ok();
+        });
     }
+    Bytes out;
+    if (Status built = BuildImageBytes(disk, format, compress, out); !built) return built;
+    return Attempt([&] {
+        SaveFileAtomic(path, out);
+        return Status::Ok();
+    });
 }
 
 std::string OutputFileName(const std::string& source, int format, const std::optional<std::string>& outputFolder) {

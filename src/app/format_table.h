@@ -9,6 +9,7 @@
 #include "disk/zx_disk.h"
 #include "formats/image_size_limits.h"
 #include "i18n/translate.h"
+#include "io/status.h"
 
 namespace tarvex {
 
@@ -27,6 +28,11 @@ struct FormatInfo {
 };
 
 const std::array<FormatInfo, kFormatCount>& Formats();
+
+// The names of the present formats in the selector's order, joined: lower case for typing them ("udi, trd,
+// ... or dsk"), upper case for naming them ("UDI, TRD, ... and DSK"); `last` joins the last two.
+enum class NameCase { kLower, kUpper };
+std::string FormatNames(NameCase letters, const std::string& separator, const std::string& last);
 
 // Case-insensitive format name ("trd", "TD0") to its index; present formats only.
 std::optional<int> FormatByName(const std::string& name);
@@ -47,17 +53,17 @@ std::optional<int> ReaderFor(const std::string& name, ByteSpan head);
 
 // Reads an image's bytes, already in memory, into the disk with the reader `forced` names or else the one
 // ReaderFor picks, refusing one larger than that format's largest image as a file of that size is
-// refused. False with the reason in message: the unsupported-type message, the size refusal, the
-// reader's StatusMessage or the text of the stream read error. formatRead, when given, receives the
-// format whose reader was used.
-bool ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes, std::string& message,
-                    std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
+// refused. A failure's reason is the unsupported-type message, the size refusal, the reader's
+// StatusMessage or the text of the stream read error. formatRead, when given, receives the format whose
+// reader was used.
+Status ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes,
+                      std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
 
 // The same for a file, read once and no further than the largest image of the chosen format (chosen from
 // its first bytes). Every failure, an input/output error, a folder, a file too large or one cut short
-// included, gives false with the reason in message.
-bool ReadImageFile(TZX_Disk& disk, const std::string& path, std::string& message,
-                   std::optional<int> forced = std::nullopt, int* formatRead = nullptr);
+// included, is a failure with its reason.
+Status ReadImageFile(TZX_Disk& disk, const std::string& path, std::optional<int> forced = std::nullopt,
+                     int* formatRead = nullptr);
 
 // The format a file's first bytes name; none when they name none or the file cannot be read.
 std::optional<int> FormatOfContent(const std::string& path);
@@ -65,11 +71,11 @@ std::optional<int> FormatOfContent(const std::string& path);
 // "UDI image", or "UDI image (named .trd)" when the file's extension names another format.
 std::string FormatFoundText(int format, const std::string& path);
 
-// Builds the image bytes of the disk in the target format; false with the writer's reason.
-bool BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, std::string& message);
+// Builds the image bytes of the disk in the target format; a failure carries the writer's reason.
+Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out);
 
-// Writes the disk in the target format; false with the writer's (or the system's) reason.
-bool WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, std::string& message);
+// Writes the disk in the target format, atomically; a failure carries the writer's (or the system's) reason.
+Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress);
 
 // The source's name with its extension replaced by the target's, beside the source or in outputFolder.
 std::string OutputFileName(const std::string& source, int format, const std::optional<std::string>& outputFolder);

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
@@ -107,11 +108,10 @@ int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optio
     int status = 0;
     for (const auto& file : files) {
         disk->StatusMessage.clear();
-        std::string message;
         int format = -1;
-        if (!ReadImageFile(*disk, file, message, from, &format)) {
-            if (message.empty()) message = Tr(kUnreadableReason);
-            out << file << ": " << "Error open file!" << " (" << message << ")\n";
+        if (const Status read = ReadImageFile(*disk, file, from, &format); !read) {
+            const std::string reason = read.reason().empty() ? Tr(kUnreadableReason) : read.reason();
+            out << file << ": " << kResultOpenError << " (" << reason << ")\n";
             status = 1;
             continue;
         }

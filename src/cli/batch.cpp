@@ -11,12 +11,11 @@
 #include <system_error>
 #include <thread>
 
-#include "app/conversion_driver.h"
+#include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "app/shared_texts.h"
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
-#include "io/image_file.h"
 #include "io/worker_thread.h"
 
 namespace tarvex::cli {
@@ -62,40 +61,42 @@ std::vector<Job> PlanJobs(const Options& o) {
     return jobs;
 }
 
+// The command line's part of a file's conversion: log lines kept with their moments, to be written in
+// the order the files were given, and --overwrite.
+class BatchSteps : public ConversionSteps {
+public:
+    BatchSteps(const Options& o, const Clock& clock, std::vector<LogEntry>& log) : o_(o), clock_(clock), log_(log) {}
+    void Log(const std::string& text) override {
+        if (o_.logFile) log_.push_back({clock_(), text});
+    }
+    bool MayReplace(const std::string&) override { return o_.overwrite; }
+
+private:
+    const Options& o_;
+    const Clock& clock_;
+    std::vector<LogEntry>& log_;
+};
+
 Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock& clock) {
     Outcome r;
-    auto log = [&](std::string text) {
-        if (o.logFile) r.log.push_back({clock(), std::move(text)});
-    };
-    log(texts::OpeningFile(job.source));
+    BatchSteps steps(o, clock, r.log);
     if (!job.refusal.empty()) {
-        log(texts::LoadFailed(job.source, job.refusal));
+        steps.Log(texts::OpeningFile(job.source));
+        steps.Log(texts::LoadFailed(job.source, job.refusal));
         r.line = job.source + ": " + job.refusal;
         return r;
     }
-    std::string message;
-    if (!ReadImageFile(disk, job.source, message, o.from)) {
-        if (message.empty()) message = Tr(kUnreadableReason);
-        log(texts::LoadFailed(job.source, message));
-        r.line = job.source + ": " + kResultOpenError + " (" + message + ")";
+    const ConversionTarget target{
+        .format = o.format, .compress = o.compress, .name = [&] { return job.output; }};
+    const ConversionOutcome outcome =
+        ConvertImage(disk, ConversionSource{.name = job.source, .forcedFormat = o.from}, target, steps);
+    r.converted = outcome.result == ConversionResult::kConverted;
+    if (outcome.result == ConversionResult::kOpenError) {
+        r.line = job.source + ": " + kResultOpenError + " (" + outcome.reason + ")";
         return r;
     }
-    log(texts::FileOpened(job.source));
-    log(texts::CreatingImage(job.output));
-    const std::string arrow = job.source + " -> " + job.output + ": ";
-    if (!o.overwrite && std::filesystem::exists(job.output)) {
-        log(texts::OutputExists(job.output));
-        r.line = arrow + kResultExists;
-        return r;
-    }
-    if (WriteImageFile(disk, o.format, job.output, o.compress, message)) {
-        r.converted = true;
-        log(texts::ImageSaved(job.output));
-        r.line = arrow + kResultConverted;
-    } else {
-        log(texts::SaveFailed(job.output, message));
-        r.line = arrow + kResultSaveError + " (" + message + ")";
-    }
+    r.line = job.source + " -> " + job.output + ": " + ResultText(outcome.result);
+    if (outcome.result == ConversionResult::kSaveError) r.line += " (" + outcome.reason + ")";
     return r;
 }
 

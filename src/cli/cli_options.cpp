@@ -22,8 +22,14 @@ constexpr std::size_t kHelpNameColumn = 28;
 constexpr const char* kProgram = "tarvex-cli";
 constexpr std::string_view kMissing = " missing";
 
-const char* const kFormatList = TrMark("udi | trd | td0 | fdi | pro | scl | kdi | hfe | dsk (any letter case)");
-const char* const kFormatChoices = TrMark("udi, trd, td0, fdi, pro, scl, kdi, hfe or dsk");
+// "udi | trd | ... | dsk (any letter case)"
+std::string FormatListText() {
+    return Fill(Tr("%s (any letter case)"), {FormatNames(NameCase::kLower, " | ", " | ")});
+}
+// "udi, trd, ... or dsk"
+std::string FormatChoicesText() {
+    return FormatNames(NameCase::kLower, ", ", Tr(" or "));
+}
 const char* const kFromText =
     TrMark("read every FILE with this format's reader\n(otherwise: by content, then by extension)");
 const char* const kExitStatus = TrMark("Exit status: 0 every file converted, 1 at least one was not, 2 bad usage.");
@@ -65,7 +71,8 @@ Described CommandsFor(const std::vector<std::string>& args) {
 // The command line's description: the parsed values land in the fields below, checked after CLI11 is done.
 // A command left out of the description has no App and no options here.
 struct CommandLine {
-    CLI::App app{Tr("Converts ZX Spectrum floppy images between UDI, TRD, TD0, FDI, PRO, SCL, KDI, HFE and DSK."),
+    CLI::App app{Fill(Tr("Converts ZX Spectrum floppy images between %s."),
+                      {FormatNames(NameCase::kUpper, ", ", Tr(" and "))}),
                  kProgram};
     CLI::App* convert = nullptr;
     CLI::App* info = nullptr;
@@ -100,7 +107,7 @@ struct CommandLine {
         convert->group(Tr("Commands"));
         convert->allow_extras();
         convert->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);  // the last one wins
-        to = convert->add_option("-t,--to", format, Tr(kFormatList))->type_name("FORMAT");
+        to = convert->add_option("-t,--to", format, FormatListText())->type_name("FORMAT");
         convertFrom = convert->add_option("--from", fromFormat, Tr(kFromText))->type_name("FORMAT");
         outputDir = convert->add_option("-o,--output-dir", folder,
                                         Tr("write every output into DIR (created when missing);\n"
@@ -189,7 +196,7 @@ std::string UnknownArgumentReason(const std::vector<std::string>& rest, bool com
 }
 
 std::string UnknownFormatReason(const std::string& name) {
-    return Fill(Tr("unknown format '%s' (use %s)"), {name, Tr(kFormatChoices)});
+    return Fill(Tr("unknown format '%s' (use %s)"), {name, FormatChoicesText()});
 }
 
 // --from of either command: the reader to use.

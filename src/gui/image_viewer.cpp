@@ -82,9 +82,10 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     setWindowTitle(QTr("Image view - %1").arg(Q(FileNamePart(path))));
 
     disk_->StatusMessage.clear();
-    std::string message;
     int format = -1;
-    loaded_ = ReadImageFile(*disk_, path, message, std::nullopt, &format);
+    const Status read = ReadImageFile(*disk_, path, std::nullopt, &format);
+    loaded_ = read.ok();
+    std::string message = read.reason();
     if (!loaded_ && message.empty()) message = Tr("File not found");
 
     summary_ = new QLabel(InspectorSummary(*disk_, path, loaded_, message, format), this);

@@ -4,23 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 
 #include "io/bytes.h"
-#include "i18n/translate.h"
+#include "io/errors.h"
 
 namespace tarvex {
-
-class StreamReadError : public std::runtime_error {
-public:
-    StreamReadError() : std::runtime_error(Tr("Stream read error")) {}
-};
-
-// A file that cannot be opened, created or written; the text is the system's reason.
-class IoError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class ByteReader {
 public:

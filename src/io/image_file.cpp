@@ -106,6 +106,11 @@ bool FileExists(const std::string& fileName) {
     return !fileName.empty() && ::stat(fileName.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool NameTaken(const std::string& fileName) {
+    struct stat st {};
+    return !fileName.empty() && ::lstat(fileName.c_str(), &st) == 0;
+}
+
 namespace {
 
 // Opened without waiting, so that a named pipe nobody writes to cannot hold the open up; reads wait again

@@ -12,7 +12,10 @@
 
 namespace tarvex {
 
+// A file (not a folder) is there, reached through any symbolic links.
 bool FileExists(const std::string& fileName);
+// Anything at all has the name: a file, a folder, a symbolic link (even one that leads nowhere).
+bool NameTaken(const std::string& fileName);
 
 // The whole file; throws IoError with the reason when it cannot be read. A folder is refused with the
 // system's reason, a regular file longer than the limit before it is read, and a source of unknown

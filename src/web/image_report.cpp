@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "app/conversion_driver.h"
+#include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "app/info.h"
 #include "disk/sector_map.h"
@@ -68,9 +68,8 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan 
     JsonWriter json;
     json.BeginObject();
     disk.StatusMessage.clear();
-    std::string reason;
-    if (!ReadImageBytes(disk, name, bytes, reason)) {
-        if (reason.empty()) reason = Tr(kUnreadableReason);
+    if (const Status read = ReadImageBytes(disk, name, bytes); !read) {
+        const std::string reason = read.reason().empty() ? Tr(kUnreadableReason) : read.reason();
         json.Key("readable").Boolean(false).Key("result").String(kResultOpenError).Key("reason").String(reason);
         return json.EndObject().Text();
     }

@@ -1,6 +1,7 @@
+// The page's conversion of one image: the shared conversion step, with bytes for files.
 #include "web/web_conversion.h"
 
-#include "app/conversion_driver.h"
+#include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
 
@@ -10,17 +11,12 @@ WebConversion ConvertImageBytes(TZX_Disk& disk, const std::string& name, ByteSpa
     WebConversion c;
     c.outputName = OutputFileName(FileNamePart(name), format, std::nullopt);
     disk.StatusMessage.clear();
-    if (!ReadImageBytes(disk, name, bytes, c.reason)) {
-        if (c.reason.empty()) c.reason = Tr(kUnreadableReason);
-        c.result = kResultOpenError;
-        return c;
-    }
-    if (!BuildImageBytes(disk, format, compress, c.output, c.reason)) {
-        c.output.clear();
-        c.result = kResultSaveError;
-        return c;
-    }
-    c.result = kResultConverted;
+    ConversionSteps steps;
+    const ConversionTarget target{
+        .format = format, .compress = compress, .name = [&] { return c.outputName; }, .image = &c.output};
+    const ConversionOutcome outcome = ConvertImage(disk, ConversionSource{.name = name, .bytes = bytes}, target, steps);
+    c.result = ResultText(outcome.result);
+    c.reason = outcome.reason;
     return c;
 }
 

@@ -89,7 +89,7 @@ TEST(FormatSignatures, RenamedImagesAreReadByTheirContentAndSayWhatTheyAre) {
             TZX_Disk disk;
             std::string message;
             int format = -1;
-            EXPECT_TRUE(ReadImageFile(disk, dir / name, message, std::nullopt, &format)) << name << ": " << message;
+            EXPECT_TRUE(test::WithReason(ReadImageFile(disk, dir / name, std::nullopt, &format), message)) << name << ": " << message;
             EXPECT_EQ(format, s.format) << name;
             EXPECT_GT(disk.CountTracks(), 0) << name;
         }
@@ -110,19 +110,19 @@ TEST(FormatSignatures, AForcedReaderReadsWhatNoNameOrContentTells) {
     test::WriteFile(dir / "game.bin", trd);
     TZX_Disk disk;
     std::string message;
-    EXPECT_FALSE(ReadImageFile(disk, dir / "game.bin", message));
+    EXPECT_FALSE(test::WithReason(ReadImageFile(disk, dir / "game.bin"), message));
     EXPECT_EQ(message, "This file type is not supported!");
     EXPECT_EQ(FormatOfContent(dir / "game.bin"), std::nullopt);
 
     int format = -1;
-    EXPECT_TRUE(ReadImageFile(disk, dir / "game.bin", message, kTRD, &format)) << message;
+    EXPECT_TRUE(test::WithReason(ReadImageFile(disk, dir / "game.bin", kTRD, &format), message)) << message;
     EXPECT_EQ(format, kTRD);
     EXPECT_EQ(disk.CountTracks(), 3);
 
     // Forced, the reader is used even against the content: a UDI read as TRD is a TRD of its bytes.
     const Sample udi = SignedSamples()[0];
     test::WriteFile(dir / "disk.udi", udi.bytes);
-    EXPECT_FALSE(ReadImageFile(disk, dir / "disk.udi", message, kDSK));
+    EXPECT_FALSE(test::WithReason(ReadImageFile(disk, dir / "disk.udi", kDSK), message));
     EXPECT_EQ(message, "Not a DSK image!");
 }
 
@@ -136,7 +136,7 @@ TEST(FormatSignatures, AFileOfAnotherFormatIsHeldToTheLimitOfTheFormatItHolds) {
     TZX_Disk disk;
     std::string message;
     int format = -1;
-    EXPECT_TRUE(ReadImageFile(disk, dir / "big.trd", message, std::nullopt, &format)) << message;
+    EXPECT_TRUE(test::WithReason(ReadImageFile(disk, dir / "big.trd", std::nullopt, &format), message)) << message;
     EXPECT_EQ(format, kDSK);
     EXPECT_EQ(FormatFoundText(format, dir / "big.trd"), "DSK image (named .trd)");
 }

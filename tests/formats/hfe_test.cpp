@@ -258,12 +258,12 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
         slot.DataLength = 512;
     }
     std::string message;
-    EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false, message));
+    EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false), message));
     EXPECT_EQ(message, "Cannot create HFE image: track 3 (cylinder 1, side 1) does not fit a double-density track!");
     EXPECT_FALSE(fs::exists(dir / "crowded.hfe"));
     {
         const tarvex::test::ScopedLocale russian(tarvex::test::kRussianLocale);
-        EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false, message));
+        EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false), message));
         EXPECT_EQ(message, "Невозможно создать образ HFE: дорожка 3 (цилиндр 1, сторона 1) не помещается на дорожку "
                            "двойной плотности!");
     }
@@ -275,7 +275,7 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
     raw.RawLength = 12500;
     std::fill_n(raw.RawData.begin(), 12500, 0x4E);
     test::WriteFile(dir / "kept.hfe", {1, 2, 3});
-    EXPECT_FALSE(WriteImageFile(disk, kHFE, dir / "kept.hfe", false, message));
+    EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "kept.hfe", false), message));
     EXPECT_EQ(message,
               "Cannot create HFE image: track 2 (cylinder 1, side 0) holds 12500 raw bytes, more than a double-density "
               "rotation!");

@@ -33,7 +33,7 @@ ReadResult ReadThroughDriver(const TempDir& dir, const std::string& name, const 
     WriteFile(dir / name, bytes);
     TZX_Disk disk;
     ReadResult r{};
-    r.read = ReadImageFile(disk, dir / name, r.message);
+    r.read = test::WithReason(ReadImageFile(disk, dir / name), r.message);
     return r;
 }
 

@@ -94,11 +94,11 @@ TEST(GatherSectorDump, ASavedDumpIsTheBuiltImage) {
         SCOPED_TRACE(Formats()[format].name);
         Bytes built;
         std::string builtWhy;
-        const bool builtOk = BuildImageBytes(disk, format, false, built, builtWhy);
+        const bool builtOk = test::WithReason(BuildImageBytes(disk, format, false, built), builtWhy);
         const std::string path = dir / "disk.img";
         std::filesystem::remove(path);
         std::string why;
-        ASSERT_EQ(WriteImageFile(disk, format, path, false, why), builtOk);
+        ASSERT_EQ(test::WithReason(WriteImageFile(disk, format, path, false), why), builtOk);
         if (builtOk) {
             EXPECT_TRUE(test::ReadFile(path) == built);
         } else {
@@ -172,7 +172,7 @@ TEST(BuildSectorDump, TakesTheSectorsThePlainSearchFinds) {
             const PlainDump plain = PlainSectorDump(disk, tracks, c.perTrack, c.sizeCode, c.bytes, c.number);
             Bytes built;
             std::string why;
-            ASSERT_EQ(BuildImageBytes(disk, c.format, false, built, why), plain.ok);
+            ASSERT_EQ(test::WithReason(BuildImageBytes(disk, c.format, false, built), why), plain.ok);
             if (plain.ok) {
                 EXPECT_TRUE(built == plain.image);
             } else if (plain.badSize) {
@@ -204,16 +204,16 @@ TEST(PlaceSectorDump, AFileReadIntoTheDiskIsItsBytesParsed) {
             test::WriteFile(path, bytes);
             TZX_Disk fresh;
             std::string parsedWhy, readWhy;
-            const bool parsed = ReadImageBytes(fresh, path, bytes, parsedWhy);
-            ASSERT_EQ(ReadImageFile(reused, path, readWhy), parsed);
+            const bool parsed = test::WithReason(ReadImageBytes(fresh, path, bytes), parsedWhy);
+            ASSERT_EQ(test::WithReason(ReadImageFile(reused, path), readWhy), parsed);
             EXPECT_EQ(readWhy, parsedWhy);
             if (!parsed) continue;
             test::ExpectSameDisk(fresh, reused);
             for (const int target : {kTRD, kPRO, kSCL, kFDI, kUDI}) {
                 Bytes expected, actual;
                 std::string expectedWhy, actualWhy;
-                EXPECT_EQ(BuildImageBytes(reused, target, false, actual, actualWhy),
-                          BuildImageBytes(fresh, target, false, expected, expectedWhy));
+                EXPECT_EQ(test::WithReason(BuildImageBytes(reused, target, false, actual), actualWhy),
+                          test::WithReason(BuildImageBytes(fresh, target, false, expected), expectedWhy));
                 EXPECT_TRUE(actual == expected) << Formats()[target].name;
                 EXPECT_EQ(actualWhy, expectedWhy);
             }

@@ -1,0 +1,64 @@
+// One file's conversion, the same steps whichever face asks for it: read the source into the disk model,
+// check the output's name, write the image, and tell the run log each step. The window's driver, the
+// command line's batch and the page's entry layer each keep only their own way of asking (may an existing
+// output be replaced? go on after reading?) and of reporting the result.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "disk/zx_disk.h"
+
+namespace tarvex {
+
+// The row result texts: they never change, scripts read them.
+inline constexpr const char* kResultConverted = "Converted!";
+inline constexpr const char* kResultExists = "File exists!";
+inline constexpr const char* kResultSaveError = "Error save file!";
+inline constexpr const char* kResultOpenError = "Error open file!";
+
+enum class ConversionResult { kConverted, kExists, kSaveError, kOpenError, kStopped };
+// The row result text of a result; "" for a stopped conversion, which has none.
+const char* ResultText(ConversionResult result);
+
+// What a face decides along the way; by default nothing is logged, the conversion goes on after reading
+// and an existing output is kept.
+class ConversionSteps {
+public:
+    virtual ~ConversionSteps() = default;
+    // A line of the run log, at the moment its step is done.
+    virtual void Log(const std::string& /*text*/) {}
+    // Asked once the source is read: false stops the conversion there (the window's Stop).
+    virtual bool GoOn() { return true; }
+    // Asked when the output file exists: true replaces it.
+    virtual bool MayReplace(const std::string& /*output*/) { return false; }
+};
+
+// The source: a file, or an image's bytes already in memory under a file name (the page has no files).
+struct ConversionSource {
+    std::string name;
+    std::optional<ByteSpan> bytes;
+    std::optional<int> forcedFormat;  // read with this format's reader instead of the one the file names
+};
+
+// The target: the format, and where its image goes: a file whose name is known once the source is read
+// (the window reads its options afresh then), or the bytes of `image` when it is given.
+struct ConversionTarget {
+    int format = 0;
+    bool compress = false;  // compressed TD0
+    std::function<std::string()> name;
+    Bytes* image = nullptr;
+};
+
+struct ConversionOutcome {
+    ConversionResult result = ConversionResult::kOpenError;
+    std::string reason;  // the reader's or writer's words, when it failed
+    std::string output;  // the output's name, once it is known
+};
+
+// Reads the source into the disk and writes it as the target.
+ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, const ConversionTarget& target,
+                               ConversionSteps& steps);
+
+}  // namespace tarvex
