@@ -1,3 +1,5 @@
+// The byte sum of an SCL archive, taken a word at a time: the bytes of each eight-byte word are added
+// pairwise into four 16-bit lanes, and the lanes are folded into the 32-bit sum before any could overflow.
 #include "disk/byte_sum.h"
 
 #include <algorithm>
@@ -24,7 +26,8 @@ uint32_t ByteSum(ByteSpan bytes) {
             std::memcpy(&word, &bytes[i], kWordBytes);
             lanes += (word & kEveryOtherByte) + ((word >> 8) & kEveryOtherByte);
         }
-        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) + (lanes >> 48));
+        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) + ((lanes >> 32) & 0xFFFF) +
+                                     (lanes >> 48));
     }
     for (; i < bytes.size(); ++i) sum += bytes[i];
     return sum;

@@ -1,3 +1,5 @@
+// What each cell of the sector map shows (its tile, colour and label) worked out from the disk model, and
+// the little arithmetic of laying the tiles and their labels out, for any view to draw.
 #include "disk/sector_map.h"
 #include "disk/zx_disk.h"
 

@@ -1,3 +1,7 @@
+// The disk model's storage and housekeeping: where the tracks and their slots' bytes live (mapped once,
+// zeroed by the system, slots' bytes moved from narrow to full size as a track is handed out for larger
+// sectors), clearing only what was handed out since the last Clear, looking sectors up, and the CRC-16
+// of ID and data fields.
 #include "disk/zx_disk.h"
 
 #include <algorithm>
@@ -7,9 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
-#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "io/memory_map.h"
 
@@ -54,9 +57,10 @@ void TTrack::ClearWithin(unsigned slots, unsigned dataBytes, unsigned keptSlots,
         slot.Used = slot.Cylinder = slot.Head = slot.SectorNo = slot.SizeCode = slot.DataCrcOk = 0;
         slot.DataLength = 0;
     }
-    const uint8_t index = Index;
-    std::memset(static_cast<void*>(this), 0, offsetof(TTrack, Sectors));
-    Index = index;
+    Used = 0;
+    SectorCount = 0;
+    RawValid = 0;
+    RawLength = 0;
 }
 
 void TTrack::ClearSector(unsigned i) {
@@ -75,11 +79,10 @@ uint8_t TTrack::UsedSectorCount() const {
 }
 
 SpareTrack::SpareTrack() : bytes_(size_t{kMaxSectors} * kSectorDataBytes + kRawTrackBytes) {
-    for (unsigned i = 0; i < kMaxSectors; ++i) track_.Sectors[i].Data.Bind(&bytes_[i * kSectorDataBytes], kSectorDataBytes);
+    for (unsigned i = 0; i < kMaxSectors; ++i)
+        track_.Sectors[i].Data.Bind(&bytes_[i * kSectorDataBytes], kSectorDataBytes);
     track_.RawData.Bind(&bytes_[size_t{kMaxSectors} * kSectorDataBytes], kRawTrackBytes);
 }
-
-static_assert(std::is_standard_layout_v<TTrack> && std::is_standard_layout_v<TSectorSlot>);
 
 namespace {
 constexpr size_t kNarrowTrackBytes = size_t{kMaxSectors} * kNarrowSectorBytes;
@@ -152,7 +155,8 @@ void TZX_Disk::BindSlots(unsigned k, SlotBytes bytes) {
                 break;
         }
     }
-    if (before == SlotBytes::kNarrow && bytes == SlotBytes::kFull) std::memset(storage_->narrow[k], 0, kNarrowTrackBytes);
+    if (before == SlotBytes::kNarrow && bytes == SlotBytes::kFull)
+        std::memset(storage_->narrow[k], 0, kNarrowTrackBytes);
 }
 
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which

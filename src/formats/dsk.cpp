@@ -107,7 +107,8 @@ public:
             const uint8_t* entry = &info[kSectorListAt + k * kSectorEntryBytes];
             const size_t stored = block_.extended ? size_t(entry[6] | (entry[7] << 8))
                                                   : NominalBytes(info[kTrackSizeCodeAt]);
-            if (stored > block_.bytes.size() - dataAt) return Fail(TrMark("%s of the DSK image: the data of its sectors runs past its block!"));
+            if (stored > block_.bytes.size() - dataAt)
+                return Fail(TrMark("%s of the DSK image: the data of its sectors runs past its block!"));
             if (!ReadSector(*track.Sector(k), entry, block_.bytes.subspan(dataAt, stored))) return false;
             dataAt += stored;
         }
@@ -266,7 +267,8 @@ bool TZX_Disk::ParseDSK(ByteSpan bytes) {
     // A track's place comes from its block's place in the file, whatever its information block says.
     for (unsigned c = 0; c < cylinders; ++c) {
         for (unsigned s = 0; s < sides; ++s) {
-            const size_t blockBytes = extended ? info[kTrackSizeTableAt + c * sides + s] * kBlockUnit : standardBlockBytes;
+            const size_t blockBytes =
+                extended ? info[kTrackSizeTableAt + c * sides + s] * kBlockUnit : standardBlockBytes;
             if (blockBytes == 0) continue;  // not formatted: no block
             if (c * 2 + s >= kMaxTracks) {
                 StatusMessage = Fill(Tr("%s of the DSK image lies beyond the %s cylinders a disk holds here!"),

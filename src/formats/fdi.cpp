@@ -1,7 +1,7 @@
-// FDI: a sector image with a header per track and per sector, so it keeps any sector numbering, any
-// sector size and the CRC state of every sector, plus a short description text. A 14-byte file header
-// is followed by the track headers (cylinder by cylinder, heads fastest), the description and the data
-// area; every track and sector header points at its data by an offset into that area.
+// FDI: a sector image of ZX Spectrum emulators with a header per track and per sector, so it keeps any
+// sector numbering, any sector size and the CRC state of every sector, plus a short description text.
+// A 14-byte file header is followed by the track headers (cylinder by cylinder, heads fastest), the
+// description and the data area; every track and sector header points at its data by an offset into that area.
 #include <algorithm>
 #include <string>
 #include <vector>

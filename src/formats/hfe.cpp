@@ -1,8 +1,9 @@
-// HFE: the floppy-emulator bitstream image. A 512-byte header ("HXCPICFE", or "HXCHFEV3" for the revision
-// whose streams may carry opcodes), a list of cylinders, and per cylinder the MFM cells of both sides,
-// interleaved in 512-byte blocks of 256 bytes a side. Reading decodes every side into a raw track and finds
-// its sectors as for UDI, keeping the raw track; writing lays out every track as a full rotation at
-// 250 kbit/s, from the raw track the disk keeps or from the IBM layout of its sectors.
+// HFE: the bitstream image of the HxC floppy emulator, a device that stands in for a drive and plays the
+// image to the machine. A 512-byte header ("HXCPICFE", or "HXCHFEV3" for the revision whose streams may
+// carry opcodes), a list of cylinders, and per cylinder the MFM cells of both sides, interleaved in
+// 512-byte blocks of 256 bytes a side. Reading decodes every side into a raw track and finds its sectors
+// as for UDI, keeping the raw track; writing lays out every track as a full rotation at 250 kbit/s, from
+// the raw track the disk keeps or from the IBM layout of its sectors.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -133,7 +134,8 @@ std::string ReadHeader(ByteReader& in, HfeHeader& header) {
     if (in.Size() < kSignatureBytes) return Tr("No HFE format!");
     const ByteSpan signature = in.Take(kSignatureBytes);
     header.opcodes = std::memcmp(signature.data(), kSignatureV3, kSignatureBytes) == 0;
-    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0) return Tr("No HFE format!");
+    if (!header.opcodes && std::memcmp(signature.data(), kSignatureV1, kSignatureBytes) != 0)
+        return Tr("No HFE format!");
     in.U8();  // format revision
     header.cylinders = in.U8();
     header.sides = in.U8();

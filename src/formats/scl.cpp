@@ -1,4 +1,5 @@
-// SCL: an archive of TR-DOS files. "SINCLAIR", a file count, one 14-byte header per file (a catalogue entry
+// SCL: an archive of TR-DOS files, in which ZX Spectrum emulators and tools pass files around without the
+// disk they came from. "SINCLAIR", a file count, one 14-byte header per file (a catalogue entry
 // without its place on the disk), the 256-byte sectors of every file in turn, and a 32-bit byte sum.
 // Reading stores the files on a freshly formatted TR-DOS disk the way TR-DOS would; writing collects the
 // live files of the disk's catalogue.

@@ -1,3 +1,6 @@
+// The reader and writer shared by the headerless sector dumps (TRD, PRO, KDI), which differ only in their
+// layout: the track count from the file length, the disk filled from the file's bytes or told where they
+// go, and the image built as bytes or gathered as runs of the disk's own bytes.
 #include "formats/sector_dump.h"
 
 #include <array>
@@ -93,7 +96,8 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
     for (unsigned t = 0; t < tracks; ++t) {
         const TTrack& track = *std::as_const(disk).Track(t);
         firstSlot.fill(kNone);
-        for (unsigned i = layout.sectorsPerTrack; i-- > 0;) firstSlot[track.Sector(i)->SectorNo] = static_cast<uint8_t>(i);
+        for (unsigned i = layout.sectorsPerTrack; i-- > 0;)
+            firstSlot[track.Sector(i)->SectorNo] = static_cast<uint8_t>(i);
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
             const uint8_t r = layout.SectorNumber(t, s);
             if (firstSlot[r] == kNone) {
@@ -127,8 +131,9 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
 bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces) {
     const unsigned tracks = disk.CountTracks();
     ImagePieces runs;
-    const bool whole = ForEachDumpedSector(
-        disk, layout, tracks, [&](const TSectorSlot& found) { AppendRun(runs, found.Data.data(), layout.sectorBytes); });
+    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
+        AppendRun(runs, found.Data.data(), layout.sectorBytes);
+    });
     if (!whole) return false;
     pieces = std::move(runs);
     return true;

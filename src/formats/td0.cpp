@@ -1,6 +1,7 @@
-// TD0: the TeleDisk sector image. A 12-byte header ("TD", or "td" when everything after it is LZH
-// coded), an optional comment block with the creation date, then one record per track with a record
-// and a data block per sector, and an end marker whose sector count is 0xFF.
+// TD0: the sector image of TeleDisk, Sydex's MS-DOS program for copying floppy disks. A 12-byte header
+// ("TD", or "td" when everything after it is LZH coded), an optional comment block with the creation
+// date, then one record per track with a record and a data block per sector, and an end marker whose
+// sector count is 0xFF.
 // Sector flags: 0x02 marks data read with a CRC error; 0x10 and 0x20 mark a sector without a data block;
 // 0x40 marks a data field found with no ID field before it, whose ID TeleDisk made up. A size code of 8
 // or more has no data block whatever the flags say: TeleDisk stores no data for a size it cannot read.
@@ -155,7 +156,9 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
 }
 
 bool SizeHasDataBlock(uint8_t sizeCode) { return sizeCode < kFirstSizeCodeWithoutData; }
-bool HasDataBlock(uint8_t flags, uint8_t sizeCode) { return !(flags & kFlagsWithoutData) && SizeHasDataBlock(sizeCode); }
+bool HasDataBlock(uint8_t flags, uint8_t sizeCode) {
+    return !(flags & kFlagsWithoutData) && SizeHasDataBlock(sizeCode);
+}
 
 struct SectorRecord {
     uint8_t cylinder, head, sectorNo, sizeCode, flags;
@@ -258,7 +261,8 @@ void PutCommentBlock(const std::vector<std::string>& comment, const std::tm& whe
 }
 
 void PutTrack(const TTrack& track, unsigned index, Bytes& body) {
-    const uint8_t record[3] = {track.UsedSectorCount(), static_cast<uint8_t>(index / 2), static_cast<uint8_t>(index % 2)};
+    const uint8_t record[3] = {track.UsedSectorCount(), static_cast<uint8_t>(index / 2),
+                               static_cast<uint8_t>(index % 2)};
     PutBytes(body, record, sizeof record);
     PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(record, sizeof record)));
     unsigned written = 0;
@@ -298,7 +302,8 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
     const ByteSpan header = file.Take(kHeaderBytes);
     if (std::toupper(header[0]) != 'T' || std::toupper(header[1]) != 'D') return Fail(disk, TrMark("Not a TD0 file!"));
     const uint8_t version = header[4];
-    if (version < kTd0LowestVersion || version > kTd0HighestVersion) return Fail(disk, TrMark("Unsupported TD0 version!"));
+    if (version < kTd0LowestVersion || version > kTd0HighestVersion)
+        return Fail(disk, TrMark("Unsupported TD0 version!"));
     if (TZX_Disk::Crc16TD0(header.data(), 10) != static_cast<uint16_t>(header[10] | header[11] << 8))
         return Fail(disk, TrMark("TD0 header CRC error!"));
 

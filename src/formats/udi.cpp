@@ -1,7 +1,9 @@
-// UDI: raw MFM tracks. A 16-byte header ("UDI!", the file length, the highest cylinder and side), then one
-// record per track (type, length, the raw bytes, a bitmap of the bytes written with a missing clock), and
-// a CRC-32 of everything before it. Reading keeps every raw track and finds its sectors through the
-// clock marks; writing asks the raw-track builder for every track of whole cylinders on two sides.
+// UDI: the ZX Spectrum emulators' image of whole raw MFM tracks, every byte as the drive head saw it, so
+// it keeps what sector images cannot (gaps, odd marks, unreadable fields). A 16-byte header ("UDI!", the
+// file length, the highest cylinder and side), then one record per track (type, length, the raw bytes, a
+// bitmap of the bytes written with a missing clock), and a CRC-32 of everything before it. Reading keeps
+// every raw track and finds its sectors through the clock marks; writing asks the raw-track builder for
+// every track of whole cylinders on two sides.
 #include <algorithm>
 #include <array>
 #include <cstring>

@@ -17,13 +17,23 @@
 
 namespace tarvex::lzh {
 
-// Waits, spinning a little before sleeping, until ready(counter) holds; returns the counter's value.
-// A batch of tokens takes tens of microseconds, a sleep and wake-up not much less.
+// How long a waiter spins before it sleeps, in rounds of the processor's pause hint. A pause lasts from
+// about 10 to about 140 cycles as the processor model goes, so the spin lasts from some ten to some two
+// hundred microseconds: one batch's time or a few.
+inline constexpr unsigned kSpinRounds = 4000;
+
+// Waits until ready(counter) holds; returns the counter's value. The finder and the coder hand each
+// other a batch every few tens of microseconds, and sleeping on the counter and being woken cost about
+// as much again (a system call on each side, then the scheduler's delay), so a waiter spins first: the
+// other side is most often in the middle of a batch and about to finish it. A wait longer than the spin
+// means the other side is held up (no core free for it, or a slow stretch of input), and spinning on
+// would only take a core it may need: the waiter then sleeps until the counter changes. Where there is
+// no pause hint the rounds are bare loads and end sooner.
 template <class Ready>
 uint64_t WaitUntil(std::atomic<uint64_t>& counter, Ready ready) {
     uint64_t v = counter.load(std::memory_order_acquire);
     for (unsigned spin = 0; !ready(v); ++spin) {
-        if (spin < 4000) {
+        if (spin < kSpinRounds) {
 #if defined(__x86_64__) || defined(__i386__)
             __builtin_ia32_pause();
 #endif
@@ -35,6 +45,7 @@ uint64_t WaitUntil(std::atomic<uint64_t>& counter, Ready ready) {
     return v;
 }
 
+// Hands batches of tokens from the match finder, on a thread of its own, to the coder on the calling
 // thread: a ring of kSlots batches and two counters. The finder fills the slot of batch k once the
 // coder has taken batch k - kSlots; the coder takes batch k once the finder has published it.
 class TokenPipe {

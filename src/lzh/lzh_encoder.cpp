@@ -81,8 +81,7 @@ private:
             finder = std::thread([this] {
                 try {
                     finder_.Run(*this);
-                    pipe_->Publish(batches_ + 1, true);
-                } catch (const Stopped&) {
+                    if (!coderGone_) pipe_->Publish(batches_ + 1, true);
                 } catch (...) {
                     pipe_->Fail(std::current_exception(), batches_);
                 }
@@ -136,8 +135,10 @@ private:
 
     // On the first finder's thread: decides on a second finder at kDecideAt, then compares states at
     // each of its saves reached; where they are the same, the first finder stops and the second
-    // finder's tokens from there on follow its own.
+    // finder's tokens from there on follow its own. True where the first finder stops: there, or
+    // once the coder has given up.
     bool TakeOver(size_t position) {
+        if (coderGone_) return true;
         if (second_ == nullptr) {
             nextCheck_ = SIZE_MAX;
             if ((finder_.Literals() + finder_.Matches()) * kFewTokens >= position) return false;
@@ -173,8 +174,6 @@ private:
         return false;
     }
 
-    struct Stopped {};
-
     void Put(unsigned token) {
         batch_->push_back(static_cast<uint16_t>(token));
         if (batch_->size() >= kTokenBatch) PassBatch();
@@ -187,7 +186,13 @@ private:
         }
         pipe_->Publish(++batches_);
         batch_ = pipe_->SlotToFill(batches_);
-        if (batch_ == nullptr) throw Stopped{};
+        if (batch_ == nullptr) {
+            // The coder has given up (its own failure is on its way out). The finder hands out no
+            // token before its next AtToken, which, with nextCheck_ at 0, asks TakeOver and stops it.
+            batch_ = &tokens_;
+            coderGone_ = true;
+            nextCheck_ = 0;
+        }
     }
     void CodeTokens(const uint16_t* tokens, size_t count) {
         for (size_t t = 0; t < count; ++t) {
@@ -220,6 +225,7 @@ private:
     size_t checked_ = 0;  // saves of the second finder passed
     size_t differences_ = 0;  // saves compared and found different
     size_t nextCheck_ = SIZE_MAX;  // the next position at which TakeOver has something to do
+    bool coderGone_ = false;       // the pipe's slots are no longer taken: the finder stops
     const MatchFinder::Snapshot* takenOver_ = nullptr;
     MatchFinder finder_;
 };

@@ -76,7 +76,7 @@ void MatchFinder::InsertNode(unsigned r, uint64_t hash) {
     // match of 60 bytes at its distance, whatever it met on the way. So a position still in a tree
     // whose string is equal in all 60 bytes gives the walk's result at once; the hash only points
     // at a candidate, which Equal confirms byte by byte.
-    const unsigned bucket = static_cast<unsigned>((hash * 0x9E3779B97F4A7C15) >> (64 - kWholeBits));
+    const unsigned bucket = static_cast<unsigned>((hash * kFibonacciMultiplier) >> (64 - kWholeBits));
     const unsigned same = whole_[bucket];
     whole_[bucket] = static_cast<uint16_t>(r);
     if (same != kNil && up_[same] != kNil && Equal(key, &ring_[same])) {

@@ -173,6 +173,11 @@ private:
     // small to leave the processor's nearest cache to the trees: the position found may have left the
     // trees or hold another string since, and strings not found here are looked for in the trees.
     static constexpr unsigned kWholeBits = 12;
+    // Fibonacci hashing: a bucket is the top kWholeBits of the hash times 2^64 divided by the golden ratio
+    // (rounded down, an odd number). The rolling hash's low bits depend only on the bytes' low bits, so a
+    // mask would make poor buckets; the product's top bits take in every bit of the hash, and the golden
+    // ratio's irregular bits scatter hashes that differ little. It costs the insert loop one multiplication.
+    static constexpr uint64_t kFibonacciMultiplier = 0x9E3779B97F4A7C15;
     std::array<uint16_t, 1u << kWholeBits> whole_;
     uint64_t hash_ = 0;  // of the string at r_
 };

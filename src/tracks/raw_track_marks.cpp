@@ -15,7 +15,9 @@ namespace {
 constexpr size_t kSyncRun = 2;       // two A1 sync bytes before a mark are taken as the sync
 constexpr size_t kIdFieldBytes = 6;  // C H R N and the CRC after the ID mark
 
-bool SyncBefore(const uint8_t* raw, size_t i) { return i >= kSyncRun && raw[i - 1] == kSyncA1 && raw[i - 2] == kSyncA1; }
+bool SyncBefore(const uint8_t* raw, size_t i) {
+    return i >= kSyncRun && raw[i - 1] == kSyncA1 && raw[i - 2] == kSyncA1;
+}
 
 }  // namespace
 

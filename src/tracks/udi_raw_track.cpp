@@ -61,7 +61,8 @@ public:
     }
     // Sets the clock-mark flags of positions a..b; those past the output are dropped.
     void Mark(long a, long b) {
-        for (long p = std::max(a, 0L); p <= b && p < kTrackBytes; ++p) marks_[p >> 3] |= static_cast<uint8_t>(1u << (p & 7));
+        for (long p = std::max(a, 0L); p <= b && p < kTrackBytes; ++p)
+            marks_[p >> 3] |= static_cast<uint8_t>(1u << (p & 7));
     }
     void CopyOut(uint8_t* rawOut, uint8_t* marksOut) const {
         std::memcpy(rawOut, bytes_.data(), kUdiTrackBytes);

@@ -1,5 +1,7 @@
-// TR-DOS keeps its catalogue in sectors 1 to 8 of track 0 and the disk-information sector in sector 9.
-// A blank disk has 160 tracks of 16 sectors of 256 bytes; files take consecutive sectors from track 1 on.
+// The TR-DOS system area over the disk model: catalogue entries decoded and encoded, a blank disk
+// formatted, the catalogue read back, and its text for `info`. TR-DOS keeps its catalogue in sectors 1 to 8
+// of track 0 and the disk-information sector in sector 9. A blank disk has 160 tracks of 16 sectors of
+// 256 bytes; files take consecutive sectors from track 1 on.
 #include "trdos/trdos_area.h"
 
 #include <algorithm>
@@ -98,7 +100,8 @@ void TZX_Disk::FormatBlankDisk(const std::string& label) {
             slot.DataLength = kTrdosSectorBytes;
         }
     }
-    uint8_t* info = TrackWithin(0, kTrdosSectorsPerTrack, kTrdosSectorBytes)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info =
+        TrackWithin(0, kTrdosSectorsPerTrack, kTrdosSectorBytes)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
     info[trdos_info::kFirstFreeSector] = 0;
     info[trdos_info::kFirstFreeTrack] = 1;
     info[trdos_info::kDiskType] = kTrdosDiskType80x2;

@@ -252,27 +252,28 @@ TEST(ZxDisk, AReusedDiskReadsEveryImageAsAFreshOneDoes) {
         const auto abandonedTrd = [kdi2](TZX_Disk& d, ByteSpan b) {
             return Placed<&TZX_Disk::PlaceTRD>(d, b, true) && d.ParseKDI(kdi2);
         };
-        images = {{"TD0 of every track", parser(&TZX_Disk::ParseTD0), td0},
-                  {"TRD of 2 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)},
-                  {"FDI of every track", parser(&TZX_Disk::ParseFDI), fdi},
-                  {"SCL of one file", parser(&TZX_Disk::ParseSCL), test::MakeSclBytes({{.name = "one", .sectors = 3}})},
-                  {"UDI of raw tracks", parser(&TZX_Disk::ParseUDI), udi},
-                  {"KDI of 3 tracks", parser(&TZX_Disk::ParseKDI), test::MakeSectorDumpBytes(3, 5, 1024)},
-                  {"TRD of 3 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(3)},
-                  {"SCL of two files", parser(&TZX_Disk::ParseSCL),
-                   test::MakeSclBytes({{.name = "a", .sectors = 20}, {.name = "b", .sectors = 2}})},
-                  {"KDI of 2 tracks", parser(&TZX_Disk::ParseKDI), kdi2},
-                  {"TD0 again", parser(&TZX_Disk::ParseTD0), td0},
-                  {"UDI again", parser(&TZX_Disk::ParseUDI), udi},
-                  {"TRD of 1 track", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(1)},
-                  {"TRD of 160 tracks placed", placedTrd, test::MakeTrdBytes(160)},
-                  {"TRD of 4 tracks placed", placedTrd, test::MakeTrdBytes(4, [](size_t i) { return uint8_t(i * 13); })},
-                  {"PRO of 6 tracks placed", placedPro, test::MakeSectorDumpBytes(6, 5, 1024)},
-                  {"KDI of 3 tracks placed", placedKdi, test::MakeSectorDumpBytes(3, 5, 1024)},
-                  {"TRD of 160 tracks placed and abandoned", abandonedTrd, test::MakeTrdBytes(160)},
-                  {"TD0 once more", parser(&TZX_Disk::ParseTD0), td0},
-                  {"TRD of 160 tracks placed after every track", placedTrd, test::MakeTrdBytes(160)},
-                  {"TRD of 2 tracks, last", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)}};
+        images = {
+            {"TD0 of every track", parser(&TZX_Disk::ParseTD0), td0},
+            {"TRD of 2 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)},
+            {"FDI of every track", parser(&TZX_Disk::ParseFDI), fdi},
+            {"SCL of one file", parser(&TZX_Disk::ParseSCL), test::MakeSclBytes({{.name = "one", .sectors = 3}})},
+            {"UDI of raw tracks", parser(&TZX_Disk::ParseUDI), udi},
+            {"KDI of 3 tracks", parser(&TZX_Disk::ParseKDI), test::MakeSectorDumpBytes(3, 5, 1024)},
+            {"TRD of 3 tracks", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(3)},
+            {"SCL of two files", parser(&TZX_Disk::ParseSCL),
+             test::MakeSclBytes({{.name = "a", .sectors = 20}, {.name = "b", .sectors = 2}})},
+            {"KDI of 2 tracks", parser(&TZX_Disk::ParseKDI), kdi2},
+            {"TD0 again", parser(&TZX_Disk::ParseTD0), td0},
+            {"UDI again", parser(&TZX_Disk::ParseUDI), udi},
+            {"TRD of 1 track", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(1)},
+            {"TRD of 160 tracks placed", placedTrd, test::MakeTrdBytes(160)},
+            {"TRD of 4 tracks placed", placedTrd, test::MakeTrdBytes(4, [](size_t i) { return uint8_t(i * 13); })},
+            {"PRO of 6 tracks placed", placedPro, test::MakeSectorDumpBytes(6, 5, 1024)},
+            {"KDI of 3 tracks placed", placedKdi, test::MakeSectorDumpBytes(3, 5, 1024)},
+            {"TRD of 160 tracks placed and abandoned", abandonedTrd, test::MakeTrdBytes(160)},
+            {"TD0 once more", parser(&TZX_Disk::ParseTD0), td0},
+            {"TRD of 160 tracks placed after every track", placedTrd, test::MakeTrdBytes(160)},
+            {"TRD of 2 tracks, last", parser(&TZX_Disk::ParseTRD), test::MakeTrdBytes(2)}};
     }
     TZX_Disk reused;
     for (const Image& image : images) {
@@ -337,8 +338,8 @@ TEST(ZxDisk, ARefillKeepsNoBytesItDoesNotOverwrite) {
         ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(160)));
         ASSERT_TRUE(Placed<&TZX_Disk::PlaceTRD>(disk, small, abandoned));
         for (unsigned k = 0; k < 4 && !abandoned; ++k)
-            EXPECT_TRUE(std::equal(disk.Track(k)->Sector(15)->Data.begin(), disk.Track(k)->Sector(15)->Data.begin() + 256,
-                                   &small[k * 4096 + 15 * 256]));
+            EXPECT_TRUE(std::equal(disk.Track(k)->Sector(15)->Data.begin(),
+                                   disk.Track(k)->Sector(15)->Data.begin() + 256, &small[k * 4096 + 15 * 256]));
         ExpectBlankStorage(disk);
         ASSERT_TRUE(disk.ParseKDI(test::MakeSectorDumpBytes(6, 5, 1024)));
         ASSERT_TRUE(Placed<&TZX_Disk::PlaceTRD>(disk, small, abandoned));

@@ -48,7 +48,8 @@ std::vector<ListedTrack> ListTracks(const Bytes& file) {
         for (unsigned s = 0; s < file[at + 0x15]; ++s) {
             const uint8_t* e = &file[at + 0x18 + 8 * s];
             const size_t length = extended ? Le16(file, at + 0x18 + 8 * s + 6) : 128u << file[at + 0x14];
-            t.sectors.push_back({e[0], e[1], e[2], e[3], e[4], e[5], Bytes(file.begin() + data, file.begin() + data + length)});
+            t.sectors.push_back(
+                {e[0], e[1], e[2], e[3], e[4], e[5], Bytes(file.begin() + data, file.begin() + data + length)});
             data += length;
         }
         tracks.push_back(std::move(t));
@@ -433,7 +434,8 @@ TEST(DskWriter, DataThatWouldReadBackAsWeakCopiesIsRefusedAndLeavesNoFile) {
     TZX_Disk disk;
     TTrack& t = *disk.Track(4);
     t.Used = kFlagSet;
-    t.Sectors[0] = TSectorSlot{.Used = kFlagSet, .SectorNo = 7, .SizeCode = 0, .DataCrcOk = kFlagSet, .DataLength = 256};
+    t.Sectors[0] =
+        TSectorSlot{.Used = kFlagSet, .SectorNo = 7, .SizeCode = 0, .DataCrcOk = kFlagSet, .DataLength = 256};
     test::TempDir dir;
     EXPECT_FALSE(disk.SaveDSK(dir / "weak.dsk"));
     EXPECT_EQ(disk.StatusMessage,

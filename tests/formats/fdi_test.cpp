@@ -96,7 +96,8 @@ TEST(Fdi, TrdosDiskIsWrittenWithTheStandardLayout) {
         ASSERT_EQ(fdi[header + 6], 16);
         for (unsigned s = 0; s < 16; ++s) {
             const size_t sh = header + 7 + s * 7;
-            ASSERT_EQ(Bytes(fdi.begin() + sh, fdi.begin() + sh + 5), (Bytes{uint8_t(k / 2), 0, uint8_t(s + 1), 1, 0x02}));
+            ASSERT_EQ(Bytes(fdi.begin() + sh, fdi.begin() + sh + 5),
+                      (Bytes{uint8_t(k / 2), 0, uint8_t(s + 1), 1, 0x02}));
             ASSERT_EQ(U16At(fdi, sh + 5), s * 256);
         }
     }
@@ -128,7 +129,8 @@ TEST(Fdi, SignatureIsAcceptedInAnyLetterCase) {
 }
 
 TEST(Fdi, FlagsCarryTheCrcStateBothWays) {
-    const std::pair<uint8_t, uint8_t> readCases[] = {{0x80, 0}, {0x40, 0}, {0x00, 0}, {0x20, kFlagSet}, {0x81, kFlagSet}};
+    const std::pair<uint8_t, uint8_t> readCases[] = {
+        {0x80, 0}, {0x40, 0}, {0x00, 0}, {0x20, kFlagSet}, {0x81, kFlagSet}};
     for (auto [flags, crcOk] : readCases) {
         TZX_Disk disk;
         ASSERT_TRUE(disk.ParseFDI(MakeFdi(1, 1, {{0, {{0, 0, 1, 1, flags, 0}}}}, Bytes(256))));
@@ -136,8 +138,9 @@ TEST(Fdi, FlagsCarryTheCrcStateBothWays) {
     }
 
     TZX_Disk disk;
-    const std::tuple<uint8_t, bool, uint8_t> writeCases[] = {
-        {3, true, 0x08}, {3, false, 0x00}, {0, true, 0x01}, {1, true, 0x02}, {2, true, 0x04}, {4, true, 0x10}, {5, true, 0x01}};
+    const std::tuple<uint8_t, bool, uint8_t> writeCases[] = {{3, true, 0x08}, {3, false, 0x00}, {0, true, 0x01},
+                                                             {1, true, 0x02}, {2, true, 0x04},  {4, true, 0x10},
+                                                             {5, true, 0x01}};
     unsigned slot = 0;
     for (auto [n, ok, flags] : writeCases) PutSector(disk, 0, slot++, 1, n).DataCrcOk = ok ? kFlagSet : 0;
     Bytes fdi;
@@ -220,7 +223,8 @@ TEST(Fdi, MalformedHeadersFailInTheirOrder) {
     EXPECT_FALSE(disk.ParseFDI({}));
     EXPECT_EQ(disk.StatusMessage, "FDI file read error!");
     const Bytes small = MakeSmallFdi(1, 1);
-    for (Bytes cut : {Bytes{'F'}, Bytes{'F', 'D'}, Bytes{'F', 'D', 'I', 0, 1, 0, 2}, Bytes(small.begin(), small.begin() + 13)})
+    for (Bytes cut :
+         {Bytes{'F'}, Bytes{'F', 'D'}, Bytes{'F', 'D', 'I', 0, 1, 0, 2}, Bytes(small.begin(), small.begin() + 13)})
         EXPECT_THROW(disk.ParseFDI(cut), StreamReadError) << cut.size();
 
     Bytes f = MakeSmallFdi(2, 2);  // 14 + 4 * 14 + 3 + 1024 bytes
@@ -429,7 +433,8 @@ TEST(Fdi, DamagedFilesGiveAMessageOrTheStreamReadError) {
     PutSector(source, 5, 0, 9, 3).DataCrcOk = 0;
     Bytes good;
     ASSERT_TRUE(source.BuildFDI(good));
-    for (size_t n = 0; n < good.size(); n += (n < 600 ? 1 : 97)) ExpectCleanOutcome(Bytes(good.begin(), good.begin() + n));
+    for (size_t n = 0; n < good.size(); n += (n < 600 ? 1 : 97))
+        ExpectCleanOutcome(Bytes(good.begin(), good.begin() + n));
     std::mt19937 rng(4);
     for (size_t bit = 0; bit < 600 * 8; ++bit) {
         Bytes flipped = good;

@@ -191,8 +191,9 @@ TEST(Scl, ShortFilesStopWithTheStreamReadError) {
 
 // A TR-DOS disk of 160 tracks holding files at given places, built through the SCL reader and then edited.
 void MakeDiskWithDeletedFile(TZX_Disk& disk) {
-    ASSERT_TRUE(disk.ParseSCL(MakeSclBytes(
-        {{.name = "keep1", .sectors = 2}, {.name = "gone", .sectors = 1}, {.name = "keep2", .type = 'B', .sectors = 17}})));
+    ASSERT_TRUE(disk.ParseSCL(MakeSclBytes({{.name = "keep1", .sectors = 2},
+                                            {.name = "gone", .sectors = 1},
+                                            {.name = "keep2", .type = 'B', .sectors = 17}})));
     uint8_t* entries = disk.Track(0)->Sector(0)->Data.data();
     entries[16] = 0x01;               // TR-DOS marks a deleted file by its first name byte
     disk.Track(0)->Sector(8)->Data[0xF4] = 1;
@@ -259,7 +260,8 @@ TEST(Scl, ArchiveCountFollowsTheHeadersWrittenWhenCountersDisagree) {
 }
 
 TEST(Scl, DamagedArchivesNeverCrashTheReaderOrTheWriter) {
-    const Bytes good = MakeSclBytes({{.name = "a", .sectors = 3}, {.name = "b", .sectors = 40}, {.name = "c", .sectors = 1}});
+    const Bytes good =
+        MakeSclBytes({{.name = "a", .sectors = 3}, {.name = "b", .sectors = 40}, {.name = "c", .sectors = 1}});
     std::mt19937 rng(3);
     TZX_Disk disk;
     unsigned accepted = 0;

@@ -17,7 +17,8 @@ namespace {
 // ---- Building TD0 images by hand -------------------------------------------------------------
 
 Bytes Header(const char* signature, uint8_t version, uint8_t stepping = 0x00, bool goodCrc = true) {
-    Bytes h = {static_cast<uint8_t>(signature[0]), static_cast<uint8_t>(signature[1]), 0, 0, version, 0, 3, stepping, 0, 2};
+    Bytes h = {
+        static_cast<uint8_t>(signature[0]), static_cast<uint8_t>(signature[1]), 0, 0, version, 0, 3, stepping, 0, 2};
     const uint16_t crc = TZX_Disk::Crc16TD0(h.data(), h.size());
     PutU16(h, goodCrc ? crc : static_cast<uint16_t>(crc ^ 0x0101));
     return h;
@@ -336,7 +337,8 @@ Bytes TrdosImageWithIdOnlyTail() {
     Bytes body;
     for (uint8_t k = 0; k < 4; ++k) {
         PutTrackRecord(body, k == 0 ? 17 : 16, k / 2, k % 2);
-        for (uint8_t r = 1; r <= 16; ++r) PutSector(body, r, 1, 0, RawBlock(256, static_cast<uint8_t>(k * 16 + r)), k / 2);
+        for (uint8_t r = 1; r <= 16; ++r)
+            PutSector(body, r, 1, 0, RawBlock(256, static_cast<uint8_t>(k * 16 + r)), k / 2);
         if (k == 0) body.insert(body.end(), {164, 66, 247, 247, 0x00, 0});
     }
     body.insert(body.end(), kEnd.begin(), kEnd.end());

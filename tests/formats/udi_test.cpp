@@ -48,7 +48,8 @@ TrackRecord Record(size_t length) { return {Bytes(length, 0x4E), Bytes((length +
 
 // A UDI image of the given records with highest cylinder/side as given; length and CRC sealed.
 Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
-    Bytes udi = {'U', 'D', 'I', '!', 0, 0, 0, 0, 0, static_cast<uint8_t>(highestCylinder), static_cast<uint8_t>(highestSide), 0, 0, 0, 0, 0};
+    const auto cylinder = static_cast<uint8_t>(highestCylinder), side = static_cast<uint8_t>(highestSide);
+    Bytes udi = {'U', 'D', 'I', '!', 0, 0, 0, 0, 0, cylinder, side, 0, 0, 0, 0, 0};
     for (const auto& r : records) {
         udi.push_back(0);
         udi.push_back(static_cast<uint8_t>(r.raw.size()));
@@ -270,7 +271,8 @@ TEST(Udi, BadSectorsComeBackBad) {
             for (unsigned s = 0; s < count; ++s) {
                 const TSectorSlot& slot = *disk.Track(1)->Sector(s);
                 ASSERT_EQ(slot.DataLength, 128u << code);
-                EXPECT_EQ(slot.DataCrcOk, s % 2 ? 0 : kFlagSet) << "size code " << int(code) << " sector " << s << " pass " << pass;
+                EXPECT_EQ(slot.DataCrcOk, s % 2 ? 0 : kFlagSet)
+                    << "size code " << int(code) << " sector " << s << " pass " << pass;
             }
             ASSERT_TRUE(disk.BuildUDI(udi));
         }
@@ -441,7 +443,8 @@ TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
     std::mt19937 rng(5);
     unsigned accepted = 0;
     auto feed = [&](Bytes bytes, bool seal) {
-        if (seal && bytes.size() >= 20) PutLe32(bytes, bytes.size() - 4, TZX_Disk::Crc32(bytes.data(), bytes.size() - 4));
+        if (seal && bytes.size() >= 20)
+            PutLe32(bytes, bytes.size() - 4, TZX_Disk::Crc32(bytes.data(), bytes.size() - 4));
         try {
             if (disk.ParseUDI(bytes)) {
                 ++accepted;

@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(AllWriters, FormatRoundTrip,
                                          RoundTripCase{kSCL, false}, RoundTripCase{kKDI, false},
                                          RoundTripCase{kHFE, false}, RoundTripCase{kDSK, false}),
                          [](const testing::TestParamInfo<RoundTripCase>& info) {
-                             return std::string(Formats()[info.param.format].name) + (info.param.compress ? "Packed" : "");
+                             return std::string(Formats()[info.param.format].name) +
+                                    (info.param.compress ? "Packed" : "");
                          });
 
 // ---- the capacity rules -------------------------------------------------------------------------

@@ -66,8 +66,8 @@ TEST(DskInterop, FloptoolReadsOurDskOfA360KbPcDiskBackToItsRawDump) {
     // The same disk through our UDI and back to DSK.
     const fs::path udi = dir.path() / "pc360.udi";
     ASSERT_TRUE(disk.SaveUDI(udi.string()));
-    const CommandResult convert =
-        test::RunCli({"convert", "--to", "dsk", "-q", "--overwrite", "-o", (dir.path() / "again").string(), udi.string()});
+    const CommandResult convert = test::RunCli(
+        {"convert", "--to", "dsk", "-q", "--overwrite", "-o", (dir.path() / "again").string(), udi.string()});
     ASSERT_EQ(convert.exitCode, 0) << convert.out;
     const fs::path rawAgain = dir.path() / "again.img";
     ASSERT_EQ(Floptool("dsk", "pc", dir.path() / "again" / "pc360.dsk", rawAgain).exitCode, 0);

@@ -18,7 +18,8 @@ constexpr size_t kInfo = 8 * kSector;
 bool HaveScl2trd() { return RunCommand("command -v scl2trd").exitCode == 0; }
 
 TEST(SclInterop, CatalogueAndFileDataMatchScl2trd) {
-    if (!HaveScl2trd()) GTEST_SKIP() << "scl2trd is not installed: Debian package fuse-emulator-utils (make test installs it)";
+    if (!HaveScl2trd())
+        GTEST_SKIP() << "scl2trd is not installed: Debian package fuse-emulator-utils (make test installs it)";
     test::TempDir temp;
     unsigned compared = 0;
     for (const auto& scl : test::CorpusFiles("scl")) {
@@ -28,7 +29,8 @@ TEST(SclInterop, CatalogueAndFileDataMatchScl2trd) {
         const auto ours = RunCli({"convert", "--to", "trd", "-q", "-o", temp / "ours", scl.string()});
         if (scl.filename() == "zxevo-dggs.scl") {
             // Its stored byte sum is wrong: we refuse it, scl2trd converts it regardless.
-            EXPECT_NE(ours.out.find("Error open file! (Ошибка в контрольной сумме файла!)"), std::string::npos) << ours.out;
+            EXPECT_NE(ours.out.find("Error open file! (Ошибка в контрольной сумме файла!)"), std::string::npos)
+                << ours.out;
             continue;
         }
         ASSERT_EQ(ours.exitCode, 0) << ours.out;
@@ -45,7 +47,8 @@ TEST(SclInterop, CatalogueAndFileDataMatchScl2trd) {
             const uint8_t* e = &a[16 * i];
             const size_t first = (size_t{e[15]} * 16 + e[14]) * kSector, bytes = size_t{e[13]} * kSector;
             ASSERT_LE(first + bytes, a.size());
-            EXPECT_TRUE(std::equal(a.begin() + first, a.begin() + first + bytes, b.begin() + first)) << scl << " file " << i;
+            EXPECT_TRUE(std::equal(a.begin() + first, a.begin() + first + bytes, b.begin() + first))
+                << scl << " file " << i;
         }
         // Nothing past the track 0 system area differs (the data tracks are identical).
         EXPECT_TRUE(std::equal(a.begin() + 16 * kSector, a.end(), b.begin() + 16 * kSector)) << scl;

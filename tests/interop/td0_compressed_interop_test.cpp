@@ -24,16 +24,19 @@ Bytes Fragment() { return test::ReadFile(test::TestData("lzh-roundtrip-1575.bin"
 Bytes FloptoolReadsOurCompressedTd0(const Bytes& disk) {
     test::TempDir temp;
     test::WriteFile(temp / "disk.trd", disk);
-    const auto convert = test::RunCli({"convert", "--to", "td0", "--compress", "-q", "-o", temp / "td0", temp / "disk.trd"});
+    const auto convert =
+        test::RunCli({"convert", "--to", "td0", "--compress", "-q", "-o", temp / "td0", temp / "disk.trd"});
     EXPECT_EQ(convert.exitCode, 0) << convert.out << convert.err;
     const std::string td0 = temp / "td0/disk.td0", back = temp / "back.trd";
-    const auto read = RunCommand("timeout 120 floptool flopconvert td0 trd " + ShellQuote(td0) + " " + ShellQuote(back));
+    const auto read =
+        RunCommand("timeout 120 floptool flopconvert td0 trd " + ShellQuote(td0) + " " + ShellQuote(back));
     EXPECT_EQ(read.exitCode, 0) << read.out << read.err;
     return test::ReadFile(back);
 }
 
 TEST(Td0CompressedInterop, FloptoolReadsTheFragmentDisksBack) {
-    if (!FloptoolPresent()) GTEST_SKIP() << "floptool is not installed: Debian package mame-tools (make test installs it)";
+    if (!FloptoolPresent())
+        GTEST_SKIP() << "floptool is not installed: Debian package mame-tools (make test installs it)";
     const Bytes fragment = Fragment();
     ASSERT_EQ(fragment.size(), 1575u);
     Bytes alone(kDiskBytes, 0);

@@ -78,7 +78,8 @@ TEST(Td0Interop, FloptoolReadsOurTd0BackToTheOriginalTrd) {
         const size_t held = static_cast<size_t>(disk.CountTracks()) * 4096;
         for (bool compress : {false, true}) {
             const fs::path out = dir.path() / (compress ? "packed" : "plain");
-            std::vector<std::string> args = {"convert", "--to", "td0", "-o", out.string(), "--overwrite", "-q", trd.string()};
+            std::vector<std::string> args = {"convert",    "--to",        "td0", "-o",
+                                             out.string(), "--overwrite", "-q",  trd.string()};
             if (compress) args.push_back("--compress");
             const CommandResult convert = test::RunCli(args);
             ASSERT_EQ(convert.exitCode, 0) << convert.out << convert.err;
@@ -224,7 +225,8 @@ TEST(Td0Interop, TrdosTd0ReadsAsFloptoolReadsIt) {
     for (const char* name : {"zxtune-ufo1.td0"}) {
         SCOPED_TRACE(name);
         const fs::path td0 = test::CorpusDir() / "td0" / name;
-        const CommandResult ours = test::RunCli({"convert", "--to", "trd", "-o", dir.path().string(), "-q", td0.string()});
+        const CommandResult ours =
+            test::RunCli({"convert", "--to", "trd", "-o", dir.path().string(), "-q", td0.string()});
         ASSERT_EQ(ours.exitCode, 0) << ours.out << ours.err;
         const fs::path theirs = dir.path() / "floptool.trd";
         fs::remove(theirs);

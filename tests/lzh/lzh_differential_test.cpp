@@ -163,7 +163,8 @@ TEST(LzhDifferential, RunsAndShortPeriods) {
 }
 
 TEST(LzhDifferential, RandomDataAndShortInputs) {
-    for (uint32_t seed = 1; seed <= 8; ++seed) ExpectSameAsReference(RandomBytes(6000, seed), "seed " + std::to_string(seed));
+    for (uint32_t seed = 1; seed <= 8; ++seed)
+        ExpectSameAsReference(RandomBytes(6000, seed), "seed " + std::to_string(seed));
     for (size_t n = 1; n <= 130; ++n) {
         ExpectSameAsReference(RandomBytes(n, static_cast<uint32_t>(n)), "random, " + std::to_string(n) + " bytes");
         ExpectSameAsReference(Bytes(n, 0x20), "spaces, " + std::to_string(n) + " bytes");
@@ -274,7 +275,8 @@ TEST(LzhDifferential, ArbitraryBytesDecodeAlike) {
             Bytes fast;
             LzhDecode(junk, position, fast);
             const Bytes plain = lzh_reference::Decode(junk, position);
-            EXPECT_TRUE(fast == plain) << "seed " << seed << " from " << position << ": " << FirstDifference(plain, fast);
+            EXPECT_TRUE(fast == plain) << "seed " << seed << " from " << position << ": "
+                                       << FirstDifference(plain, fast);
         }
     }
 }

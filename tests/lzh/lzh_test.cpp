@@ -182,7 +182,8 @@ TEST(Lzh, MatchesFoundOnSeveralThreadsGiveTheOneThreadCode) {
     const Bytes mixed = MixedData(400000, 4);
     repetitiveThenMixed.insert(repetitiveThenMixed.end(), mixed.begin(), mixed.end());
     Bytes repetitiveThenNoise = RepetitiveData(70000, 5);
-    for (Lcg rng{6}; repetitiveThenNoise.size() < 330000;) repetitiveThenNoise.push_back(static_cast<uint8_t>(rng.Next()));
+    for (Lcg rng{6}; repetitiveThenNoise.size() < 330000;)
+        repetitiveThenNoise.push_back(static_cast<uint8_t>(rng.Next()));
     const struct {
         const char* name;
         Bytes input;

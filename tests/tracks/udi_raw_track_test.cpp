@@ -23,7 +23,9 @@ struct RawTrack {
     }
 };
 
-bool Build(TZX_Disk& disk, unsigned k, RawTrack& t) { return disk.BuildRawTrack(static_cast<uint8_t>(k), t.raw.data(), t.marks.data()); }
+bool Build(TZX_Disk& disk, unsigned k, RawTrack& t) {
+    return disk.BuildRawTrack(static_cast<uint8_t>(k), t.raw.data(), t.marks.data());
+}
 
 // Track k used with the given sector sizes (size codes), numbered 1.., data bytes (k + s + i).
 void FillTrack(TZX_Disk& disk, unsigned k, const std::vector<uint8_t>& sizeCodes) {
@@ -97,7 +99,8 @@ TEST(RawTrack, GapsShrinkWhenTheSectorsDoNotFit) {
     EXPECT_EQ(t.raw[95], 0x4E);
     EXPECT_EQ(t.raw[96], 0x00) << "gap 1 is 25 bytes";
     const size_t sectorBytes = 116 - 12 + 512;  // 616
-    for (unsigned s = 0; s < 10; ++s) ExpectSectorAt(t, 111 + sectorBytes * s, 155 + sectorBytes * s, *disk.Track(0)->Sector(s));
+    for (unsigned s = 0; s < 10; ++s)
+        ExpectSectorAt(t, 111 + sectorBytes * s, 155 + sectorBytes * s, *disk.Track(0)->Sector(s));
     EXPECT_EQ(155 + sectorBytes * 9 + 1 + 512 + 2 + 42, kUdiTrackBytes) << "gap 3 of 42 bytes ends the track exactly";
 
     // 9 x 512 + 2 x 128: 30 bytes too many, both preamble gaps lose 17 bytes, gap 3 stays.
@@ -192,7 +195,8 @@ TEST(RawTrack, LoadedLayoutKeepsItsMarkPositionsAndTakesFieldsFromTheSlots) {
     RawTrack t;
     ASSERT_TRUE(Build(disk, 3, t));
     std::vector<size_t> expected;
-    for (size_t q : {layout.index, layout.ids[0], layout.datas[0], layout.ids[1], layout.datas[1], layout.ids[2], layout.datas[2]})
+    for (size_t q :
+         {layout.index, layout.ids[0], layout.datas[0], layout.ids[1], layout.datas[1], layout.ids[2], layout.datas[2]})
         for (size_t p = q - 1; p <= q + 1; ++p) expected.push_back(p);
     EXPECT_EQ(t.MarkedPositions(), expected);
     EXPECT_EQ(t.raw[layout.index + 2], 0xFC);
@@ -214,7 +218,8 @@ TEST(RawTrack, LoadedLayoutKeepsItsMarkPositionsAndTakesFieldsFromTheSlots) {
             EXPECT_EQ(t.raw[dataMark - 3], 0x14);
             Bytes field(t.raw.begin() + dataMark - 3, t.raw.begin() + dataMark + 1 + size);
             field[0] = 0xA1;
-            EXPECT_EQ(CrcAt(t.raw, dataMark + 1 + size), static_cast<uint16_t>(~TZX_Disk::Crc16(field.data(), field.size())));
+            EXPECT_EQ(CrcAt(t.raw, dataMark + 1 + size),
+                      static_cast<uint16_t>(~TZX_Disk::Crc16(field.data(), field.size())));
         }
     }
     EXPECT_EQ(t.raw[layout.ids[1] - 14], 0x4E) << "twelve sync zeros before an ID with room for them";
@@ -282,7 +287,8 @@ TEST(RawTrack, OnlyABadLastSectorMayRunIntoTheEndOfTheTrack) {
     ASSERT_TRUE(Build(disk, 0, t));
     const size_t first = layout.datas[2] + 3;
     const size_t kept = 6246 - first;
-    EXPECT_EQ(0, std::memcmp(&t.raw[first], disk.Track(0)->Sector(2)->Data.data(), kept)) << "the data is cut, not lost";
+    EXPECT_EQ(0, std::memcmp(&t.raw[first], disk.Track(0)->Sector(2)->Data.data(), kept))
+        << "the data is cut, not lost";
     for (size_t p = 6246; p < kUdiTrackBytes; ++p) EXPECT_EQ(t.raw[p], 0x4E);
 
     // The same field followed by one more sector: not the last, so the track cannot be built.

@@ -81,8 +81,9 @@ TEST(TrdosArea, DescriptionListsEntriesAndMarksDeletedFiles) {
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
     EXPECT_EQ(DescribeTrdosSystemArea(disk), "") << "no disk-information sector";
 
-    ASSERT_TRUE(disk.ParseSCL(test::MakeSclBytes({{.name = "\xC8\xC3\xD0\xC0", .type = 'B', .start = 10, .length = 300, .sectors = 2},
-                                                   {.name = "old", .sectors = 1}})));
+    ASSERT_TRUE(disk.ParseSCL(
+        test::MakeSclBytes({{.name = "\xC8\xC3\xD0\xC0", .type = 'B', .start = 10, .length = 300, .sectors = 2},
+                            {.name = "old", .sectors = 1}})));
     disk.Track(0)->Sector(0)->Data[16] = 0x01;
     disk.Track(0)->Sector(8)->Data[0xF4] = 1;
     const std::string text = DescribeTrdosSystemArea(disk);
