@@ -15,7 +15,6 @@
 namespace tarvex::gui {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 640;
 

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "app/format_table.h"
+#include "gui/format_selector.h"
 #include "io/text_1251.h"
 #include "gui_test_support.h"
 #include <cstring>
