@@ -1,7 +1,9 @@
-// The target-format selector (`cb`) and the add dialog's filter.
+// The target-format selector (`cb`) and the add dialog's filter, built from the format table: each format's
+// description, translated, and its extension as a pattern.
 #include "gui/format_selector.h"
 
 #include <QStandardItemModel>
+#include <array>
 
 #include "app/format_table.h"
 #include "gui/gui_text.h"
@@ -9,25 +11,46 @@
 
 namespace tarvex::gui {
 
+namespace {
+
+QString Pattern(const FormatInfo& format) { return "*" + QLatin1String(format.extension); }
+
+// The all-formats pattern has always named these first; the other formats follow in table order.
+constexpr std::array kFirstInAllFormatsPattern = {kFDI, kTRD, kUDI};
+
+// Every format that can be read, in table order.
+QStringList ReadablePatterns() {
+    QStringList patterns;
+    for (const FormatInfo& format : Formats())
+        if (format.Present()) patterns << Pattern(format);
+    return patterns;
+}
+
+QString AllFormatsPattern() {
+    QStringList patterns;
+    for (const FormatIndex first : kFirstInAllFormatsPattern)
+        if (Formats()[first].Present()) patterns << Pattern(Formats()[first]);
+    for (const QString& pattern : ReadablePatterns())
+        if (!patterns.contains(pattern)) patterns << pattern;
+    return patterns.join(u';');
+}
+
+}  // namespace
+
 QStringList FormatSelectorItems() {
-    return {
-        QTr("Universal disk image (*.udi)"),    QTr("TR-DOS disk image (*.trd)"),
-        QTr("TeleDisk disk image (*.td0)"),     QTr("Full disk image (*.fdi)"),
-        QTr("CP/M Profi sector image (*.pro)"), QTr("Compact TR-DOS disk image (*.scl)"),
-        QTr("Korvet disk image (*.kdi)"),       QTr("HxC floppy image (*.hfe)"),
-        QTr("Amstrad CPC / Spectrum +3 disk image (*.dsk)"),
-    };
+    QStringList items;
+    for (const FormatInfo& format : Formats()) items << QTr(format.description);
+    return items;
 }
 
 // Each format that can be read, by its name and pattern in the selector's order, then all patterns at once,
 // then every file (a renamed image is added by its content).
 QString AddDialogFilter() {
-    const QStringList names = FormatSelectorItems();
     QString filter;
-    for (int i = 0; i < kFormatCount; ++i)
-        if (Formats()[i].Present()) filter += names[i] + "|*" + QLatin1String(Formats()[i].extension) + "|";
-    return filter + QTr("Supported formats (%1)").arg("*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk") +
-           "|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|" + QTr("All files") + "|*";
+    for (const FormatInfo& format : Formats())
+        if (format.Present()) filter += QTr(format.description) + "|" + Pattern(format) + "|";
+    return filter + QTr("Supported formats (%1)").arg(ReadablePatterns().join(u',')) + "|" + AllFormatsPattern() + "|" +
+           QTr("All files") + "|*";
 }
 
 // Every format has its item, so that an item's index is its format's; one the table lacks a reader for is greyed.

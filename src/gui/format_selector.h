@@ -1,5 +1,5 @@
-// The window's words for the formats in the user's language: the target-format selector's items and the add
-// dialog's filter.
+// The window's words for the formats, all taken from the format table (app/format_table.h) in the user's
+// language: the target-format selector's items and the add dialog's filter.
 #pragma once
 
 #include <QString>

@@ -168,6 +168,25 @@ TEST_F(WindowTest, RussianLocaleGivesTheOriginalAddDialogFilter) {
               "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|Все файлы|*");
 }
 
+// The selector shows the format table's descriptions through the catalogue, one per format in table order,
+// and the Russian catalogue has a translation of each.
+TEST_F(WindowTest, SelectorItemsAreTheTablesTranslatedDescriptions) {
+    for (const char* locale : {tarvex::test::kRussianLocale, tarvex::test::kEnglishLocale}) {
+        const tarvex::test::ScopedLocale scoped(locale);
+        Open();
+        ASSERT_EQ(window_->cb->count(), kFormatCount) << locale;
+        for (int i = 0; i < kFormatCount; ++i) {
+            const char* description = Formats()[i].description;
+            EXPECT_EQ(window_->cb->itemText(i).toStdString(), Tr(description)) << locale << " " << i;
+            EXPECT_EQ(FormatSelectorItems()[i], window_->cb->itemText(i)) << locale << " " << i;
+            if (locale == tarvex::test::kRussianLocale) {
+                EXPECT_NE(Tr(description), description) << i;
+            }
+        }
+        window_.reset();
+    }
+}
+
 TEST_F(WindowTest, EnglishLocaleAddingMessagesAndQuestionsAreEnglish) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     Open();
