@@ -348,7 +348,8 @@ TEST_F(WindowTest, FilesOnTheCommandLineAreAddedOnceShownAsIfChosenInTheDialog) 
 
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 1), "/a/game.trd");
-    EXPECT_EQ(Cell(1, 1), QDir::currentPath() + "/rel/DISK.Scl") << "a relative name is taken from where it was started";
+    EXPECT_EQ(Cell(1, 1), QDir::currentPath() + "/rel/DISK.Scl")
+        << "a relative name is taken from where it was started";
     EXPECT_EQ(Cell(1, 0), "2");
     EXPECT_EQ(Cell(1, 2), "...");
     ASSERT_EQ(dialogs_.boxes.size(), 2u);
@@ -542,7 +543,9 @@ TEST_F(RunTest, LogFileIsWindows1251WithCrLf) {
         lines.push_back(text.substr(start, end - start));
     ASSERT_EQ(lines.size(), 14u) << text;
     const std::string stamp = "08.12.26 10:20:30:450| ";
-    auto line = [&](size_t i) { return lines[i].substr(0, stamp.size()) == stamp ? lines[i].substr(stamp.size()) : "?" + lines[i]; };
+    auto line = [&](size_t i) {
+        return lines[i].substr(0, stamp.size()) == stamp ? lines[i].substr(stamp.size()) : "?" + lines[i];
+    };
     const std::string src = temp_ / "src/", out = temp_ / "out";
     EXPECT_EQ(line(0), "Начало конвертирования образов.");
     EXPECT_EQ(line(1), "Не найден каталог сохранения образов \"" + out + "\"");
