@@ -1,3 +1,6 @@
+// The desktop's own boxes and file choosers behind DialogService: Qt's message boxes (Yes is the default
+// answer of a question) and file dialogs, the add dialog's "description|pattern" pairs made into Qt's name
+// filters with each pattern in both letter cases.
 #include "gui/dialogs.h"
 
 #include <QFileDialog>

@@ -1,3 +1,6 @@
+// The viewer's dialog: a line naming the image, its format and size (or why it could not be read), its sector
+// map, and beside it a pane with the reader's message, the image's comment and the TR-DOS catalogue laid out
+// one fact a line, the pane as wide as the catalogue needs.
 #include "gui/image_viewer.h"
 
 #include <QFontDatabase>
@@ -15,7 +18,6 @@
 namespace tarvex::gui {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 640;
 

@@ -1,3 +1,5 @@
+// TTynLookupEdit's parts: the read-only edit and, beside it at the edit's height, the folder button whose
+// click is the widget's Button1Click.
 #include "gui/lookup_edit.h"
 
 #include <QHBoxLayout>

@@ -1,27 +1,19 @@
+// TFMain's building: the tool bar, the list, the bottom panel, the progress panel and the status bar, and the
+// window's life on the screen: the first showing, resizing and closing.
 #include "gui/main_window.h"
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QMimeData>
 #include <QScreen>
 #include <QShowEvent>
-#include <QStandardItemModel>
-#include <QStyle>
 #include <QTimer>
-#include <cstdio>
+#include <algorithm>
 #include <utility>
 
-#include "app/format_table.h"
-#include "app/shared_texts.h"
-#include "disk/zx_disk.h"
 #include "gui/gui_text.h"
-#include "gui/image_viewer.h"
 #include "gui/program_folder.h"
 
 namespace tarvex::gui {
@@ -37,57 +29,8 @@ constexpr int kNumberColumnWidth = 50, kFileColumnWidth = 594, kResultColumnWidt
 constexpr int kFileColumnMargin = 172;  // the list's width less the other two columns and its frame
 
 const char* const kCaption = "Tarvex 2014  v0.02";
-const char* const kError = TrMark("Error!");
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
-
-// The extension of the file-name part from its last dot on, lower-cased; "" without a dot.
-QString LowerExtension(const QString& path) {
-    const QString name = Q(FileNamePart(S(path)));
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot < 0 ? QString() : name.mid(dot).toLower();
-}
-
-bool AcceptedExtension(const QString& ext) {
-    for (const FormatInfo& f : Formats())
-        if (f.Present() && ext == QLatin1String(f.extension)) return true;
-    return false;
-}
-
-// A file is listed when its extension names a format or its first bytes carry a format's signature.
-bool RecognisedFile(const QString& path) {
-    return AcceptedExtension(LowerExtension(path)) || FormatOfContent(S(path)).has_value();
-}
-
-// The folder part of a path with a trailing separator.
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
 
 }  // namespace
-
-QStringList FormatSelectorItems() {
-    return {
-        QTr("Universal disk image (*.udi)"),    QTr("TR-DOS disk image (*.trd)"),
-        QTr("TeleDisk disk image (*.td0)"),     QTr("Full disk image (*.fdi)"),
-        QTr("CP/M Profi sector image (*.pro)"), QTr("Compact TR-DOS disk image (*.scl)"),
-        QTr("Korvet disk image (*.kdi)"),       QTr("HxC floppy image (*.hfe)"),
-        QTr("Amstrad CPC / Spectrum +3 disk image (*.dsk)"),
-    };
-}
-
-// Each format that can be read, by its name and pattern in the selector's order, then all patterns at once,
-// then every file (a renamed image is added by its content).
-QString AddDialogFilter() {
-    const QStringList names = FormatSelectorItems();
-    QString filter;
-    for (int i = 0; i < kFormatCount; ++i)
-        if (Formats()[i].Present()) filter += names[i] + "|*" + QLatin1String(Formats()[i].extension) + "|";
-    return filter + QTr("Supported formats (%1)").arg("*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk") +
-           "|*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|" + QTr("All files") + "|*";
-}
 
 TFMain::TFMain(WindowOptions options, QWidget* parent)
     : QMainWindow(parent),
@@ -256,8 +199,6 @@ void TFMain::BuildProgressPanel() {
     p->hide();
 }
 
-// ---- lifecycle ----
-
 void TFMain::FormCreate() {
     setWindowTitle(kCaption);
     setWindowIcon(QIcon(":/icons/convert.svg"));
@@ -273,77 +214,12 @@ void TFMain::showEvent(QShowEvent* event) {
     }
 }
 
-std::string TFMain::SettingString(const char* key, const std::string& fallback) {
-    try {
-        return asd.ReadString(key, "");
-    } catch (const std::exception&) {
-        return fallback;
-    }
-}
-
-bool TFMain::SettingBool(const char* key, bool fallback) {
-    try {
-        return asd.ReadBool(key, false);
-    } catch (const std::exception&) {
-        return fallback;
-    }
-}
-
-int TFMain::SettingInteger(const char* key, int fallback) {
-    try {
-        return asd.ReadInteger(key, 0);
-    } catch (const std::exception&) {
-        return fallback;
-    }
-}
-
-// A store that cannot be written loses the setting; the window goes on.
-template <typename Write>
-void TFMain::SaveSetting(Write&& write) {
-    try {
-        write();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "tarvex: %s\n", Fill(Tr("settings not saved: %s"), {e.what()}).c_str());
-    }
-}
-
 void TFMain::FormShow() {
     lv->setColumnWidth(0, kNumberColumnWidth);
     lv->setColumnWidth(1, kFileColumnWidth);
     lv->setColumnWidth(2, kResultColumnWidth);
-    cb->clear();
-    cb->addItems(FormatSelectorItems());
-    if (auto* items = qobject_cast<QStandardItemModel*>(cb->model()))
-        for (int i = 0; i < cb->count() && i < kFormatCount; ++i) items->item(i)->setEnabled(Formats()[i].Present());
-    cb->setCurrentIndex(0);
-
-    ImageDirectory = SettingString("ImageDirectory", "");
-    if (ImageDirectory.empty()) {
-        ImageDirectory = programFolder_ + "DiskImage";
-        SaveSetting([&] { asd.WriteString("ImageDirectory", ImageDirectory); });
-    }
-    afl1->setText(Q(ImageDirectory));
-
-    LastDirectory = SettingString("LastDirectory", "");
-    if (LastDirectory.empty()) {
-        LastDirectory = programFolder_ + "DiskImage";
-        SaveSetting([&] { asd.WriteString("LastDirectory", LastDirectory); });
-    }
-
-    SamePath = SettingBool("SamePath", false);
-    if (!SamePath) SaveSetting([&] { asd.WriteBool("SamePath", false); });
-    cb1->setChecked(!SamePath);
-    afl1->setEnabled(cb1->isChecked());
-
-    cb2->setChecked(SettingBool("LOG", false));
-    if (!cb2->isChecked()) SaveSetting([&] { asd.WriteBool("LOG", false); });
-
-    const int type = SettingInteger("Type", 0);
-    // A hand-edited value outside the formats (or naming one that cannot be written) selects the first, so
-    // a run always has a target.
-    cb->setCurrentIndex(type >= 0 && type < kFormatCount && Formats()[type].Present() ? type : 0);
-    if (cb->currentIndex() == 0) SaveSetting([&] { asd.WriteInteger("Type", 0); });
-
+    FillFormatSelector();
+    ReadSettings();
     driver_.SetLogFileName(programFolder_ + "log.txt");
     ShowFileCount();
     FormResize();
@@ -402,209 +278,6 @@ void TFMain::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
-}
-
-// ---- the list ----
-
-bool TFMain::IsInList(const QString& fileName) const {
-    const std::string name = FileNamePart(S(fileName));
-    for (int row = 0; row < lv->rowCount(); ++row)
-        if (const QTableWidgetItem* item = lv->item(row, 1); item && FileNamePart(S(item->text())) == name)
-            return true;
-    return false;
-}
-
-bool TFMain::AddFile(const QString& name) {
-    if (!RecognisedFile(name)) {
-        dialogs_->ShowMessage(this, QTr("Unsupported file type."), QTr(kError));
-        return false;
-    }
-    if (IsInList(name)) {
-        dialogs_->ShowMessage(this, Q(texts::AlreadyListed(FileNamePart(S(name)))),
-                              QTr(kError));
-        return false;
-    }
-    const int row = lv->rowCount();
-    lv->insertRow(row);
-    lv->setItem(row, 0, new QTableWidgetItem(QString::number(row + 1)));
-    lv->setItem(row, 1, new QTableWidgetItem(name));
-    lv->setItem(row, 2, new QTableWidgetItem("..."));
-    return true;
-}
-
-void TFMain::ShowFileCount() { STB1Panel->setText(QTr("Files in the list: %1").arg(lv->rowCount())); }
-
-void TFMain::UpdateConvertButton() { ToolButton3->setEnabled(lv->rowCount() > 0); }
-
-void TFMain::UpdateInspectButton() {
-    ToolButtonInspect->setEnabled(lv->selectionModel() && lv->selectionModel()->hasSelection());
-}
-
-void TFMain::ToolButton1Click() {
-    if (driver_.Busy) return;
-    AddChosenFiles(dialogs_->OpenFiles(this, QTr("Add files"), Q(LastDirectory), AddDialogFilter()));
-}
-
-void TFMain::AddChosenFiles(const QStringList& files) {
-    for (const QString& file : files)
-        if (AddFile(file)) LastDirectory = FolderOf(S(file));
-    ShowFileCount();
-    UpdateConvertButton();
-    SaveSetting([&] { asd.WriteString("LastDirectory", LastDirectory); });
-}
-
-void TFMain::WMDropFiles(const QStringList& files, QPoint dropPoint) {
-    if (driver_.Busy) return;
-    if (!rect().contains(dropPoint)) return;
-    for (const QString& file : files) AddFile(file);
-    ShowFileCount();
-    UpdateConvertButton();
-}
-
-void TFMain::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void TFMain::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void TFMain::dropEvent(QDropEvent* event) {
-    QStringList files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) files << url.toLocalFile();
-    if (files.isEmpty()) return;
-    event->acceptProposedAction();
-    WMDropFiles(files, event->position().toPoint());
-}
-
-void TFMain::ToolButton2Click() {
-    if (driver_.Busy) return;
-    if (dialogs_->AskYesNo(this, QTr("Remove the selected files from the list?"), QTr("Are you sure?"))) {
-        int row = 0;
-        while (row < lv->rowCount()) {
-            if (lv->selectionModel()->isRowSelected(row, QModelIndex())) {
-                lv->removeRow(row);
-            } else {
-                lv->item(row, 0)->setText(QString::number(row + 1));
-                ++row;
-            }
-        }
-    }
-    ShowFileCount();
-    const bool rows = lv->rowCount() > 0;
-    ToolButton3->setEnabled(rows);
-    ToolButton2->setEnabled(rows);
-    UpdateInspectButton();
-}
-
-void TFMain::lvClick() {
-    ToolButton2->setEnabled(lv->selectionModel()->hasSelection());
-    UpdateInspectButton();
-}
-
-void TFMain::ToolButton4Click() {
-    if (!driver_.Busy) close();
-}
-
-// ---- options ----
-
-void TFMain::afl1Button1Click() {
-    if (driver_.Busy) return;
-    const QString folder = dialogs_->PickFolder(this, QTr("Choose the folder to save images in."), afl1->text());
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
-    afl1->setText(folder);
-    SaveSetting([&] { asd.WriteString("ImageDirectory", S(afl1->text())); });
-}
-
-void TFMain::cb1Click() {
-    if (driver_.Busy) return;
-    afl1->setEnabled(cb1->isChecked());
-    SaveSetting([&] { asd.WriteBool("SamePath", !cb1->isChecked()); });
-}
-
-void TFMain::cb2Click() {
-    SaveSetting([&] { asd.WriteBool("LOG", cb2->isChecked()); });
-}
-
-void TFMain::cbChange() {
-    SaveSetting([&] { asd.WriteInteger("Type", cb->currentIndex()); });
-}
-
-// ---- the run ----
-
-void TFMain::ToolButton3Click() {
-    if (driver_.Busy) return;
-    driver_.ToolButton3Click();
-    if (closeRequestedDuringRun_) {
-        closeRequestedDuringRun_ = false;
-        close();
-    }
-}
-
-void TFMain::BitBtn1Click() { driver_.BitBtn1Click(); }
-
-bool TFMain::AskYesNo(const std::string& text, const std::string& caption) {
-    return dialogs_->AskYesNo(this, Q(text), Q(caption));
-}
-
-void TFMain::ShowMessage(const std::string& text, const std::string& caption) {
-    dialogs_->ShowMessage(this, Q(text), Q(caption));
-}
-
-void TFMain::PumpEvents() { QCoreApplication::processEvents(); }
-
-void TFMain::ShowProgress() {
-    const QRect list = lv->geometry();
-    const int left = list.left() + static_cast<int>(RoundHalfEven(list.width() - p->width(), 2));
-    const int top = list.top() + static_cast<int>(RoundHalfEven(list.height() - p->height(), 2));
-    p->move(left, top);
-    p->show();
-    p->raise();
-}
-
-void TFMain::HideProgress() { p->hide(); }
-
-void TFMain::SetProgress(int position, const std::string& counter) {
-    pg->setValue(position);
-    l1->setText(Q(counter));
-    p->repaint();
-}
-
-void TFMain::SetFormatSelectorEnabled(bool enabled) { cb->setEnabled(enabled); }
-
-void TFMain::SetRowResult(size_t row, const std::string& text) {
-    if (QTableWidgetItem* item = lv->item(static_cast<int>(row), 2)) item->setText(Q(text));
-}
-
-size_t TFMain::RowCount() { return static_cast<size_t>(lv->rowCount()); }
-
-std::vector<std::string> TFMain::RowCells(size_t row) {
-    std::vector<std::string> cells;
-    for (int column = 1; column < lv->columnCount(); ++column)
-        if (const QTableWidgetItem* item = lv->item(static_cast<int>(row), column)) cells.push_back(S(item->text()));
-    return cells;
-}
-
-int TFMain::TargetFormat() { return cb->currentIndex(); }
-std::string TFMain::OutputFolder() { return S(afl1->text()); }
-bool TFMain::SaveIntoFolder() { return cb1->isChecked(); }
-bool TFMain::LoggingEnabled() { return cb2->isChecked(); }
-
-// ---- the viewer ----
-
-void TFMain::ToolButtonInspectClick() {
-    const QModelIndexList rows = lv->selectionModel()->selectedRows();
-    if (!rows.isEmpty()) InspectRow(rows.front().row());
-}
-
-InspectorDialog* TFMain::InspectRow(int row) {
-    const QTableWidgetItem* item = lv->item(row, 1);
-    if (!item) return nullptr;
-    auto* dialog = new InspectorDialog(S(item->text()), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
-    return dialog;
 }
 
 }  // namespace tarvex::gui

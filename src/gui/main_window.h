@@ -1,6 +1,9 @@
 // TFMain, the program's window: the list of source images, the target format, the output folder, the two
 // options, the progress panel with Stop, and the batch conversion behind the Convert button. It is the
 // Qt face of the conversion driver: it answers the driver's questions, shows its progress and results.
+// Its members live by role: main_window.cpp builds the window and follows its life on the screen,
+// main_window_list.cpp keeps the list of files, main_window_settings.cpp the stored settings and the output
+// folder, format_selector.cpp the target-format selector, main_window_run.cpp the run and the progress panel.
 #pragma once
 
 #include <QCheckBox>
@@ -15,6 +18,7 @@
 #include <QTableWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -130,11 +134,12 @@ private:
     void UpdateConvertButton();
     void UpdateInspectButton();
 
+    void FillFormatSelector();
+    void ReadSettings();
     std::string SettingString(const char* key, const std::string& fallback);
     bool SettingBool(const char* key, bool fallback);
     int SettingInteger(const char* key, int fallback);
-    template <typename Write>
-    void SaveSetting(Write&& write);
+    void SaveSetting(const std::function<void()>& write);
 
     std::unique_ptr<QtDialogService> ownDialogs_;
     DialogService* dialogs_;
@@ -150,10 +155,5 @@ private:
     bool shown_ = false;
     bool closeRequestedDuringRun_ = false;
 };
-
-// The seven selector texts in the user's language, in target-format order.
-QStringList FormatSelectorItems();
-// The add dialog's filter: description|pattern pairs.
-QString AddDialogFilter();
 
 }  // namespace tarvex::gui

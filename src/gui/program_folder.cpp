@@ -1,3 +1,5 @@
+// Where the program keeps log.txt and its default DiskImage folder: beside the executable when the user may
+// write there, else in the user's data folder, made on first use.
 #include "gui/program_folder.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// Drawing the sector map: one raised tile made beforehand per kind of cell, copied into the visible part of
+// the grid with the cell's text centred on it; the map is repainted when the disk model it watches changes.
 #include "gui/sector_map_view.h"
 #include "disk/zx_disk.h"
 
@@ -47,8 +49,9 @@ SectorMapView::~SectorMapView() { disk_.SetObserver(nullptr); }
 
 void SectorMapView::BuildTiles() {
     const Rgb face = ToRgb(palette().color(QPalette::Button));
-    for (TileKind kind : {TileKind::kHeaderRaw, TileKind::kHeaderSectors, TileKind::kHeaderAbsent, TileKind::kSectorGood,
-                          TileKind::kSectorCrcError, TileKind::kSectorNoData, TileKind::kSectorEmpty})
+    for (TileKind kind :
+         {TileKind::kHeaderRaw, TileKind::kHeaderSectors, TileKind::kHeaderAbsent, TileKind::kSectorGood,
+          TileKind::kSectorCrcError, TileKind::kSectorNoData, TileKind::kSectorEmpty})
         tiles_[kind] = RaisedTile(TileWidth(kind), kMapRowHeight, ToColor(TileFill(kind, face)));
 }
 

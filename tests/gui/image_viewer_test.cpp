@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <QScrollBar>
 
+#include "gui/format_selector.h"
 #include "gui/program_folder.h"
 #include "gui_test_support.h"
 #include <cstring>

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "app/format_table.h"
+#include "gui/format_selector.h"
 #include "io/text_1251.h"
 #include "gui_test_support.h"
 #include <cstring>
@@ -165,6 +166,25 @@ TEST_F(WindowTest, RussianLocaleGivesTheOriginalAddDialogFilter) {
               "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)|*.dsk|"
               "Поддерживаемые форматы (*.udi,*.trd,*.td0,*.fdi,*.pro,*.scl,*.kdi,*.hfe,*.dsk)|"
               "*.fdi;*.trd;*.udi;*.td0;*.pro;*.scl;*.kdi;*.hfe;*.dsk|Все файлы|*");
+}
+
+// The selector shows the format table's descriptions through the catalogue, one per format in table order,
+// and the Russian catalogue has a translation of each.
+TEST_F(WindowTest, SelectorItemsAreTheTablesTranslatedDescriptions) {
+    for (const char* locale : {tarvex::test::kRussianLocale, tarvex::test::kEnglishLocale}) {
+        const tarvex::test::ScopedLocale scoped(locale);
+        Open();
+        ASSERT_EQ(window_->cb->count(), kFormatCount) << locale;
+        for (int i = 0; i < kFormatCount; ++i) {
+            const char* description = Formats()[i].description;
+            EXPECT_EQ(window_->cb->itemText(i).toStdString(), Tr(description)) << locale << " " << i;
+            EXPECT_EQ(FormatSelectorItems()[i], window_->cb->itemText(i)) << locale << " " << i;
+            if (locale == tarvex::test::kRussianLocale) {
+                EXPECT_NE(Tr(description), description) << i;
+            }
+        }
+        window_.reset();
+    }
 }
 
 TEST_F(WindowTest, EnglishLocaleAddingMessagesAndQuestionsAreEnglish) {
@@ -328,7 +348,8 @@ TEST_F(WindowTest, FilesOnTheCommandLineAreAddedOnceShownAsIfChosenInTheDialog) 
 
     ASSERT_EQ(Rows(), 2);
     EXPECT_EQ(Cell(0, 1), "/a/game.trd");
-    EXPECT_EQ(Cell(1, 1), QDir::currentPath() + "/rel/DISK.Scl") << "a relative name is taken from where it was started";
+    EXPECT_EQ(Cell(1, 1), QDir::currentPath() + "/rel/DISK.Scl")
+        << "a relative name is taken from where it was started";
     EXPECT_EQ(Cell(1, 0), "2");
     EXPECT_EQ(Cell(1, 2), "...");
     ASSERT_EQ(dialogs_.boxes.size(), 2u);
@@ -522,7 +543,9 @@ TEST_F(RunTest, LogFileIsWindows1251WithCrLf) {
         lines.push_back(text.substr(start, end - start));
     ASSERT_EQ(lines.size(), 14u) << text;
     const std::string stamp = "08.12.26 10:20:30:450| ";
-    auto line = [&](size_t i) { return lines[i].substr(0, stamp.size()) == stamp ? lines[i].substr(stamp.size()) : "?" + lines[i]; };
+    auto line = [&](size_t i) {
+        return lines[i].substr(0, stamp.size()) == stamp ? lines[i].substr(stamp.size()) : "?" + lines[i];
+    };
     const std::string src = temp_ / "src/", out = temp_ / "out";
     EXPECT_EQ(line(0), "Начало конвертирования образов.");
     EXPECT_EQ(line(1), "Не найден каталог сохранения образов \"" + out + "\"");
