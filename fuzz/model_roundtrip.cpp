@@ -151,7 +151,8 @@ void BuildComment(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk) {
 // A TR-DOS disk in any physical sector order, with live and deleted files anywhere from track 1 on
 // (live ones within what an archive holds) and catalogue entries past the counted ones.
 void BuildTrdosDisk(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk) {
-    const unsigned tracks = in.OneIn(4) ? kSmallestTrdosDisk + in.Below(kMaxTracks - kSmallestTrdosDisk + 1) : kTrdosTracks;
+    const unsigned tracks =
+        in.OneIn(4) ? kSmallestTrdosDisk + in.Below(kMaxTracks - kSmallestTrdosDisk + 1) : kTrdosTracks;
     const unsigned step = 1 + 2 * in.Below(kTrdosSectorsPerTrack / 2);  // odd: every number once
     for (unsigned t = 0; t < tracks; ++t) {
         TTrack& track = *disk.Track(t);
@@ -181,12 +182,15 @@ void BuildTrdosDisk(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk) {
         e.Start = in.Word();
         e.Length = in.Word();
         const bool live = counted && !deleted;
-        e.SectorCount = live ? static_cast<uint8_t>(std::min<unsigned>(in.Byte(), fields.catalogueSectors - liveSectors))
-                             : in.Byte();
-        const unsigned first = kTrdosFirstFileSector + in.Below(diskSectors - kTrdosFirstFileSector - e.SectorCount + 1);
+        e.SectorCount = live
+                            ? static_cast<uint8_t>(std::min<unsigned>(in.Byte(), fields.catalogueSectors - liveSectors))
+                            : in.Byte();
+        const unsigned first =
+            kTrdosFirstFileSector + in.Below(diskSectors - kTrdosFirstFileSector - e.SectorCount + 1);
         e.FirstTrack = static_cast<uint8_t>(first / kTrdosSectorsPerTrack);
         e.FirstSector = static_cast<uint8_t>(first % kTrdosSectorsPerTrack);
-        e.Encode(&disk.FindSector(0, i / kTrdosEntriesPerSector + 1)->Data[kTrdosEntryBytes * (i % kTrdosEntriesPerSector)]);
+        e.Encode(
+            &disk.FindSector(0, i / kTrdosEntriesPerSector + 1)->Data[kTrdosEntryBytes * (i % kTrdosEntriesPerSector)]);
         if (!live) continue;
         ++liveFiles;
         liveSectors += e.SectorCount;
@@ -296,7 +300,9 @@ void CompareComment(const TZX_Disk& expected, const TZX_Disk& actual, Difference
     if (a.size() != b.size()) diffs.Add("comment: " + Num(static_cast<unsigned>(a.size())) + " lines, read back " +
                                         Num(static_cast<unsigned>(b.size())));
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
-        if (a[i] != b[i]) diffs.Add("comment line " + Num(static_cast<unsigned>(i)) + ": \"" + a[i] + "\", read back \"" + b[i] + "\"");
+        if (a[i] != b[i])
+            diffs.Add("comment line " + Num(static_cast<unsigned>(i)) + ": \"" + a[i] + "\", read back \"" + b[i] +
+                      "\"");
 }
 
 struct CatalogueFile {
@@ -338,7 +344,8 @@ void CompareCatalogueFiles(TZX_Disk& expected, TZX_Disk& actual, Differences& di
     if (!LiveFiles(expected, a, why)) return diffs.Add("built disk: " + why);
     if (!LiveFiles(actual, b, why)) return diffs.Add("read back: " + why);
     if (a.size() != b.size())
-        diffs.Add(Num(static_cast<unsigned>(a.size())) + " live files, read back " + Num(static_cast<unsigned>(b.size())));
+        diffs.Add(Num(static_cast<unsigned>(a.size())) + " live files, read back " +
+                  Num(static_cast<unsigned>(b.size())));
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
         if (a[i].header != b[i].header) diffs.Add("file " + Num(static_cast<unsigned>(i)) + ": header differs");
         if (a[i].data != b[i].data) diffs.Add("file " + Num(static_cast<unsigned>(i)) + ": data differs");
@@ -348,7 +355,8 @@ void CompareCatalogueFiles(TZX_Disk& expected, TZX_Disk& actual, Differences& di
 std::string FirstDifference(const Bytes& a, const Bytes& b) {
     const size_t n = std::min(a.size(), b.size());
     const size_t at = static_cast<size_t>(std::mismatch(a.begin(), a.begin() + n, b.begin()).first - a.begin());
-    return "at byte " + std::to_string(at) + " (sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size()) + ")";
+    return "at byte " + std::to_string(at) + " (sizes " + std::to_string(a.size()) + " and " +
+           std::to_string(b.size()) + ")";
 }
 
 // The comment block of a TD0 image carries the time of writing; a fixed one keeps images comparable.
@@ -416,11 +424,13 @@ std::string RoundTrip(int format, bool compress, ByteSpan input, Disks& disks) {
     if (!WriteImage(disks.read, format, compress, second, message))
         return "the writer refused the disk read back: " + message;
     if (!(fields.keeps & kKeepsRawTracks)) {
-        if (second != first) return "the disk read back is written as a different image, " + FirstDifference(first, second);
+        if (second != first)
+            return "the disk read back is written as a different image, " + FirstDifference(first, second);
         return "";
     }
     // The disk read from a raw-track image carries raw tracks: written from them, it must keep them.
-    if (!ReadImage(disks.reread, format, second, message)) return "the reader refused the image written again: " + message;
+    if (!ReadImage(disks.reread, format, second, message))
+        return "the reader refused the image written again: " + message;
     if (std::string diff = CompareKeptFields(fields, disks.read, disks.reread); !diff.empty())
         return "read back from its raw tracks, the disk differs:\n" + diff;
     Bytes third;

@@ -10,6 +10,7 @@ const $ = (id) => document.getElementById(id);
 
 const rows = [];        // {file, element, outputName, outputBytes, url}
 let formats = [];       // the converter's format names, in its order ("UDI", "TRD", ...)
+let descriptions = {};  // lower-case name -> the converter's description of the format, in the page's language
 let busy = false;
 let nextRequest = 1;
 const waiting = new Map();  // request id -> resolve
@@ -17,7 +18,7 @@ const waiting = new Map();  // request id -> resolve
 const worker = new Worker("worker.js?lang=" + language);
 worker.onmessage = (event) => {
   const message = event.data;
-  if (message.type === "ready") return coreReady(message.formats);
+  if (message.type === "ready") return coreReady(message.formats, message.descriptions);
   if (message.type === "failed") return coreFailed(message.message);
   const resolve = waiting.get(message.id);
   if (resolve) {
@@ -41,17 +42,21 @@ function translatePage() {
     const value = text[element.dataset.text];
     if (typeof value === "string") element.textContent = value;
   }
-  for (const option of $("format").options) option.textContent = text.formats[option.value] || option.value.toUpperCase();
+  for (const option of $("format").options) option.textContent = descriptions[option.value] || option.value.toUpperCase();
 }
 
-function coreReady(names) {
+// The formats and their descriptions come from the converter's own table, as the window and tarvex-cli
+// take theirs.
+function coreReady(names, described) {
   formats = names;
+  names.forEach((name, i) => { if (name) descriptions[name.toLowerCase()] = described[i]; });
   const select = $("format");
   for (const name of names) {
     if (!name) continue;  // a format without a writer keeps its place in the list, unnamed
     const value = name.toLowerCase();
-    if (![...select.options].some((o) => o.value === value)) select.add(new Option(text.formats[value] || name, value));
+    if (![...select.options].some((o) => o.value === value)) select.add(new Option(name, value));
   }
+  for (const option of select.options) option.textContent = descriptions[option.value] || option.value.toUpperCase();
   $("core-state").textContent = text.ready;
   document.body.dataset.ready = "true";
   refreshControls();

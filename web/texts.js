@@ -1,5 +1,6 @@
 // The page's own texts in English and Russian, chosen by the browser's language (or ?lang=en|ru). The
-// results and reasons of conversions are not here: they come from the converter as tarvex-cli shows them.
+// results and reasons of conversions and the formats' descriptions are not here: they come from the
+// converter, as tarvex-cli and the window show them.
 "use strict";
 
 const TEXTS = {
@@ -28,17 +29,6 @@ const TEXTS = {
     noCatalogue: "No TR-DOS catalogue on this disk.",
     emptyCatalogue: "The catalogue is empty.",
     deleted: "deleted",
-    formats: {
-      udi: "Universal disk image (*.udi)",
-      trd: "TR-DOS disk image (*.trd)",
-      td0: "TeleDisk image (*.td0)",
-      fdi: "Full disk image (*.fdi)",
-      pro: "CP/M Profi sector image (*.pro)",
-      scl: "Short TR-DOS image (*.scl)",
-      kdi: "Korvet disk image (*.kdi)",
-      hfe: "HxC floppy emulator image (*.hfe)",
-      dsk: "Amstrad CPC / Spectrum +3 disk image (*.dsk)",
-    },
   },
   ru: {
     tagline: "Образы дискет ZX Spectrum преобразуются прямо в браузере. Файлы не покидают этот компьютер.",
@@ -65,17 +55,6 @@ const TEXTS = {
     noCatalogue: "На этом диске нет каталога TR-DOS.",
     emptyCatalogue: "Каталог пуст.",
     deleted: "удалён",
-    formats: {
-      udi: "Универсальный образ диска (*.udi)",
-      trd: "Файл образа TRDOS диска (*.trd)",
-      td0: "Образ диска TeleDisk (*.td0)",
-      fdi: "Полный образ диска (*.fdi)",
-      pro: "Секторный образ диска CP/M Profi (*.pro)",
-      scl: "Краткий формат образа TRDOS диска (*.scl)",
-      kdi: "Образ диска Корвета (*.kdi)",
-      hfe: "Образ дискеты HxC (*.hfe)",
-      dsk: "Образ диска Amstrad CPC / Spectrum +3 (*.dsk)",
-    },
   },
 };
 

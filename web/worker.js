@@ -120,9 +120,12 @@ TarvexModule().then(
     core = module;
     await useLanguage(new URLSearchParams(self.location.search).get("lang"));
     disk = core._tarvex_disk_new();
-    const formats = [];
-    for (let i = 0; i < core._tarvex_format_count(); i++) formats.push(textAt(core._tarvex_format_name(i)));
-    postMessage({ type: "ready", formats });
+    const formats = [], descriptions = [];
+    for (let i = 0; i < core._tarvex_format_count(); i++) {
+      formats.push(textAt(core._tarvex_format_name(i)));
+      descriptions.push(textAt(core._tarvex_format_description(i)));
+    }
+    postMessage({ type: "ready", formats, descriptions });
     warmUp(formats);
     pending.splice(0).forEach(handle);
   },

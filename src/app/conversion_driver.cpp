@@ -1,3 +1,5 @@
+// The window's run: the loop over the list's rows, the output folder's question, progress and Stop; each
+// row is converted by the shared conversion step with the window's questions and log.
 #include "app/conversion_driver.h"
 
 #include <filesystem>
@@ -70,8 +72,9 @@ void ConversionDriver::ToolButton3Click() {
     for (size_t i = 0; i < ui_.RowCount(); ++i) {
         if (!ConvertRow(i)) return;
         const size_t done = i + 1, rows = ui_.RowCount();
-        ui_.SetProgress(static_cast<int>(RoundHalfEven(100 * static_cast<long long>(done), static_cast<long long>(rows))),
-                        std::to_string(done) + " / " + std::to_string(rows));
+        ui_.SetProgress(
+            static_cast<int>(RoundHalfEven(100 * static_cast<long long>(done), static_cast<long long>(rows))),
+            std::to_string(done) + " / " + std::to_string(rows));
     }
 
     ui_.HideProgress();

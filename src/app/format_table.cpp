@@ -1,3 +1,5 @@
+// The format table and the reading and writing of a whole image through it: a file's reader chosen by
+// its content or name, held to its format's size limit, and every failure turned into a Status.
 #include "app/format_table.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The text of `tarvex-cli info` and of the page's viewer: geometry, a line of sector numbers per track and
+// the TR-DOS catalogue.
 #include "app/info.h"
 
 #include <cstdio>

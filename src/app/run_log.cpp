@@ -1,3 +1,5 @@
+// The run log's lines and their file: appended as lines come, written again whole only when the file
+// changed under it.
 #include "app/run_log.h"
 
 #include <cerrno>

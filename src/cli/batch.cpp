@@ -1,3 +1,5 @@
+// tarvex-cli convert: plans the outputs, runs the workers (each file through the shared conversion step)
+// and prints one result line per source in the order given.
 #include "cli/batch.h"
 
 #include <algorithm>

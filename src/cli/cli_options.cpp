@@ -263,10 +263,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         return Succeed(Command::Help);
     } catch (const CLI::CallForAllHelp&) {
         return Succeed(Command::Help);
-    } catch (const CLI::ArgumentMismatch& e) {
-        return Fail(MissingValueReason(line, e.what()).value_or(e.what()));
     } catch (const CLI::ParseError& e) {
-        return Fail(e.what());
+        // The parser's own words, but for an option left without its value, which gets ours.
+        const bool mismatch = dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr;
+        return Fail(mismatch ? MissingValueReason(line, e.what()).value_or(e.what()) : std::string(e.what()));
     }
 
     const bool inConvert = line.convert && line.convert->parsed();

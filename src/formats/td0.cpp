@@ -16,6 +16,7 @@
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
+#include "io/status.h"
 #include "io/image_file.h"
 #include "io/text_1251.h"
 #include "lzh/lzh.h"
@@ -99,26 +100,26 @@ bool Fail(TZX_Disk& disk, const char* message) {
 }
 
 // Reads one data block (method byte and coded bytes, `blockBytes` in all) into the slot's Data and
-// counts the bytes it decodes. Returns the reason when the block is refused, otherwise nullptr.
-const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, size_t& decoded) {
+// counts the bytes it decodes. A refused block is a failure with its reason.
+Status ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, size_t& decoded) {
     const uint8_t method = in.U8();
     switch (method) {
         case kMethodRaw:
-            if (blockBytes - 1 > kSectorDataBytes) return TrMark("Sector size error!");
+            if (blockBytes - 1 > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
             in.Read(slot.Data.data(), blockBytes - 1);
             decoded = blockBytes - 1;
-            return nullptr;
+            return Status::Ok();
         case kMethodPattern: {
             const unsigned count = in.U16();
             const uint8_t low = in.U8();
             const uint8_t high = in.U8();
-            if (2u * count > kSectorDataBytes) return TrMark("Sector size error!");
+            if (2u * count > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
             for (unsigned i = 0; i < count; ++i) {
                 slot.Data[2 * i] = low;
                 slot.Data[2 * i + 1] = high;
             }
             decoded = 2u * count;
-            return nullptr;
+            return Status::Ok();
         }
         case kMethodRuns: {
             size_t position = 0;
@@ -129,7 +130,7 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
                 if (type == kRunLiteral) {
                     const unsigned n = in.U8();
                     ++consumed;
-                    if (position + n > kSectorDataBytes) return TrMark("Sector size error!");
+                    if (position + n > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
                     in.Read(slot.Data.data() + position, n);
                     position += n;
                     consumed += n;
@@ -138,20 +139,20 @@ const char* ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot
                     const uint8_t low = in.U8();
                     const uint8_t high = in.U8();
                     consumed += 3;
-                    if (position + 2u * n > kSectorDataBytes) return TrMark("Sector size error!");
+                    if (position + 2u * n > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
                     for (unsigned i = 0; i < n; ++i) {
                         slot.Data[position++] = low;
                         slot.Data[position++] = high;
                     }
                 } else {
-                    return TrMark("TD0 format error!");
+                    return Status::Failure(Tr("TD0 format error!"));
                 }
             }
             decoded = position;
-            return nullptr;
+            return Status::Ok();
         }
         default:
-            return TrMark("TD0 format error!");
+            return Status::Failure(Tr("TD0 format error!"));
     }
 }
 
@@ -175,9 +176,9 @@ SectorRecord ReadSectorRecord(ByteReader& in) {
     return r;
 }
 
-// Fills the slot from a sector record and reads its data block, if it has one. Returns the reason when
-// the block is refused, otherwise nullptr.
-const char* ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot) {
+// Fills the slot from a sector record and reads its data block, if it has one. A refused block is a
+// failure with its reason.
+Status ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot) {
     slot.Used = kFlagSet;
     slot.Cylinder = record.cylinder;
     slot.Head = record.head;
@@ -188,15 +189,15 @@ const char* ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& 
     std::fill_n(slot.Data.begin(), size, uint8_t{0});
     if (!HasDataBlock(record.flags, record.sizeCode)) {
         slot.DataLength = 0;
-        return nullptr;
+        return Status::Ok();
     }
     const unsigned blockBytes = in.U16();
-    if (blockBytes > in.Remaining()) return TrMark("Block size error!");
-    if (blockBytes == 0) return TrMark("TD0 format error!");
+    if (blockBytes > in.Remaining()) return Status::Failure(Tr("Block size error!"));
+    if (blockBytes == 0) return Status::Failure(Tr("TD0 format error!"));
     size_t decodedBytes = 0;
-    if (const char* error = ReadDataBlock(in, blockBytes, slot, decodedBytes)) return error;
+    if (Status block = ReadDataBlock(in, blockBytes, slot, decodedBytes); !block) return block;
     slot.DataLength = static_cast<uint16_t>(std::max<size_t>(size, decodedBytes));
-    return nullptr;
+    return Status::Ok();
 }
 
 // Puts a sector read by ReadSector in slot i of track k: its ID fields and the bytes ReadSector wrote,
@@ -340,7 +341,10 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
         unsigned slots = 0;
         for (unsigned j = 0; j < sectors; ++j) {
             const SectorRecord record = ReadSectorRecord(in);
-            if (const char* error = ReadSector(in, record, *read)) return Fail(disk, error);
+            if (const Status sector = ReadSector(in, record, *read); !sector) {
+                disk.StatusMessage = sector.reason();
+                return false;
+            }
             if (record.flags & kFlagNoIdField) {
                 if (disk.SkippedIdlessSectors < UINT16_MAX) ++disk.SkippedIdlessSectors;
                 continue;

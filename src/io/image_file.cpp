@@ -1,3 +1,5 @@
+// Whole-file reading within a size limit, straight into the disk where a reader can take it, and atomic
+// saving through an unnamed file (or a hidden temporary name) renamed over the target.
 #include "io/image_file.h"
 
 #include <fcntl.h>

@@ -78,6 +78,7 @@ enum class ZeroBlocks { Written, Skipped };
 // Throws IoError with the system's reason.
 void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
 // The same for an image given as runs of bytes kept elsewhere, written one after the other.
-void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
+void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces,
+                      ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
 
 }  // namespace tarvex

@@ -1,3 +1,4 @@
+// Hidden temporary names and the sweep of those left behind by writers that died.
 #include "io/temporary_names.h"
 
 #include <signal.h>

@@ -1,3 +1,4 @@
+// Windows-1251 to UTF-8 and back, by table.
 #include "io/text_1251.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// Starting a worker away from its creator's processor, and keeping each worker to a processor of its own.
 #include "io/worker_thread.h"
 
 #include <sched.h>

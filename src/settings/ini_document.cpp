@@ -1,12 +1,13 @@
+// Parsing, editing and saving INI text, keeping every line it does not understand.
 #include "settings/ini_document.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
-#include "io/byte_reader.h"
-#include "io/image_file.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
+#include "io/status.h"
 
 namespace tarvex {
 
@@ -110,24 +111,25 @@ void IniDocument::Set(const std::string& section, const std::string& key, const 
 IniDocument IniDocument::Load(const std::string& fileName) {
     std::error_code ec;
     if (!std::filesystem::exists(fileName, ec)) return {};
-    try {
-        const Bytes bytes = ReadWholeFile(fileName);
-        return Parse(std::string(bytes.begin(), bytes.end()));
-    } catch (const IoError& e) {
-        throw SettingsError(e.what());
-    }
+    Bytes bytes;
+    const Status read = Attempt([&] {
+        bytes = ReadWholeFile(fileName);
+        return Status::Ok();
+    });
+    if (!read) throw SettingsError(read.reason());
+    return Parse(std::string(bytes.begin(), bytes.end()));
 }
 
 void IniDocument::Save(const std::string& fileName) const {
-    try {
+    const Status saved = Attempt([&] {
         const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
         std::error_code ec;
         if (!folder.empty()) std::filesystem::create_directories(folder, ec);
         const std::string text = Text();
         SaveFileAtomic(fileName, ByteSpan(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-    } catch (const IoError&) {
-        throw SettingsError(Fill(Tr("Unable to write to %s"), {fileName}));
-    }
+        return Status::Ok();
+    });
+    if (!saved) throw SettingsError(Fill(Tr("Unable to write to %s"), {fileName}));
 }
 
 }  // namespace tarvex

@@ -1,3 +1,5 @@
+// The settings store's operations over its two back ends, each opening, reading or writing once, and
+// closing.
 #include "settings/tyn_store_data.h"
 #include "i18n/translate.h"
 

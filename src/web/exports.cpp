@@ -10,6 +10,7 @@
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
 #include "i18n/mo_catalogue.h"
+#include "i18n/translate.h"
 #include "web/image_report.h"
 #include "web/web_conversion.h"
 
@@ -41,6 +42,14 @@ EMSCRIPTEN_KEEPALIVE int tarvex_format_count() { return static_cast<int>(tarvex:
 EMSCRIPTEN_KEEPALIVE const char* tarvex_format_name(int format) {
     const bool present = format >= 0 && format < tarvex_format_count() && tarvex::Formats()[format].Present();
     return present ? tarvex::Formats()[format].name : "";
+}
+
+// A format's description in the messages' language ("Universal disk image (*.udi)"); "" past the list.
+EMSCRIPTEN_KEEPALIVE const char* tarvex_format_description(int format) {
+    static std::string text;
+    const bool present = format >= 0 && format < tarvex_format_count() && tarvex::Formats()[format].Present();
+    text = present ? tarvex::Tr(tarvex::Formats()[format].description) : "";
+    return text.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE WebConversion* tarvex_convert(TZX_Disk* disk, const char* name, const uint8_t* data, size_t size,

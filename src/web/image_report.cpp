@@ -1,3 +1,4 @@
+// The viewer's JSON of one image: info's text, the sector map's tiles and the TR-DOS catalogue.
 #include "web/image_report.h"
 
 #include <sstream>

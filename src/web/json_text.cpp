@@ -1,3 +1,4 @@
+// Quoting and escaping JSON strings, and the commas between members.
 #include "web/json_text.h"
 
 #include <cstdio>

@@ -281,7 +281,8 @@ TEST_F(DriverTest, UnsupportedOrMissingSourcesFailThatFileOnly) {
     EXPECT_EQ(ui.Result(2), "Error save file!");
     ASSERT_EQ(ui.messages.size(), 3u);
     EXPECT_EQ(ui.messages[0], "Error!|Данный тип файлов не поддерживается!");
-    EXPECT_THAT(ui.messages[1], AllOf(StartsWith("Error!|"), HasSubstr(dir / "deleted.trd"), HasSubstr(std::strerror(ENOENT))))
+    EXPECT_THAT(ui.messages[1],
+                AllOf(StartsWith("Error!|"), HasSubstr(dir / "deleted.trd"), HasSubstr(std::strerror(ENOENT))))
         << "a file gone since it was listed is reported with the system's reason, not the model's old status";
 }
 

@@ -89,7 +89,8 @@ TEST(FormatSignatures, RenamedImagesAreReadByTheirContentAndSayWhatTheyAre) {
             TZX_Disk disk;
             std::string message;
             int format = -1;
-            EXPECT_TRUE(test::WithReason(ReadImageFile(disk, dir / name, std::nullopt, &format), message)) << name << ": " << message;
+            EXPECT_TRUE(test::WithReason(ReadImageFile(disk, dir / name, std::nullopt, &format), message))
+                << name << ": " << message;
             EXPECT_EQ(format, s.format) << name;
             EXPECT_GT(disk.CountTracks(), 0) << name;
         }

@@ -105,7 +105,8 @@ TEST(Cli, ParallelResultsArePrintedInTheOrderGiven) {
 // converted, by the one thread there is.
 TEST(Cli, ABatchWhoseWorkersCannotStartIsConvertedByTheOneThreadThereIs) {
     if (::geteuid() != 0 || test::RunCommand("command -v setpriv && command -v prlimit").exitCode != 0)
-        GTEST_SKIP() << "needs root, and setpriv and prlimit (Debian package util-linux), to run as a user held to one process";
+        GTEST_SKIP()
+            << "needs root, and setpriv and prlimit (Debian package util-linux), to run as a user held to one process";
     TempDir dir;
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
     std::string line = "setpriv --reuid=65534 --regid=65534 --clear-groups prlimit --nproc=1 " +
@@ -150,7 +151,8 @@ TEST(Cli, SameNamesIntoOneFolderAreRefusedLikeTheWindowDoes) {
     WriteFile(dir.path() / "x" / "game.trd", MakeTrdBytes(1));
     WriteFile(dir.path() / "y" / "game.trd", MakeTrdBytes(2));
     const std::string second = (dir.path() / "y" / "game.trd").string();
-    const auto r = RunCli({"convert", "--to", "trd", "-o", dir / "out", (dir.path() / "x" / "game.trd").string(), second});
+    const auto r =
+        RunCli({"convert", "--to", "trd", "-o", dir / "out", (dir.path() / "x" / "game.trd").string(), second});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(Lines(r.out).at(1), second + ": Файл с именем \"game.trd\" уже есть в списке...");
     EXPECT_EQ(ReadFile(dir.path() / "out" / "game.trd"), MakeTrdBytes(1));
@@ -165,10 +167,11 @@ TEST(Cli, UnreadableSourcesFailThatFileAndWriteNothing) {
     const auto r = RunCli({"convert", "--to", "udi", "-o", dir / "out", dir / "cut.trd", dir / "gone.trd",
                            dir / "notes.txt"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(Lines(r.out), ElementsAre((dir / "cut.trd") + ": Error open file! (Stream read error)",
-                                          AllOf(StartsWith((dir / "gone.trd") + ": Error open file! ("),
-                                                HasSubstr(std::strerror(ENOENT))),
-                                          (dir / "notes.txt") + ": Error open file! (Данный тип файлов не поддерживается!)"));
+    EXPECT_THAT(
+        Lines(r.out),
+        ElementsAre((dir / "cut.trd") + ": Error open file! (Stream read error)",
+                    AllOf(StartsWith((dir / "gone.trd") + ": Error open file! ("), HasSubstr(std::strerror(ENOENT))),
+                    (dir / "notes.txt") + ": Error open file! (Данный тип файлов не поддерживается!)"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
 }
 
@@ -183,12 +186,13 @@ TEST(Cli, SourcesNoImageCouldBeAreRefusedAtOnceWithTheCause) {
     const auto r = RunCli({"convert", "--to", "udi", "-q", "-o", dir / "out", dir / "z.trd", dir / "n.td0",
                            dir / "b.fdi", dir / "f.scl"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(Lines(r.out),
-                ElementsAre((dir / "z.trd") + ": Error open file! (File too large for a TRD image: more than 681984 bytes)",
-                            (dir / "n.td0") + ": Error open file! (File too large for a TD0 image: more than 16777216 bytes)",
-                            (dir / "b.fdi") + ": Error open file! (File too large for an FDI image: 3221225472 bytes, "
-                                              "at most 16383833)",
-                            (dir / "f.scl") + ": Error open file! (Is a directory)"));
+    EXPECT_THAT(
+        Lines(r.out),
+        ElementsAre((dir / "z.trd") + ": Error open file! (File too large for a TRD image: more than 681984 bytes)",
+                    (dir / "n.td0") + ": Error open file! (File too large for a TD0 image: more than 16777216 bytes)",
+                    (dir / "b.fdi") + ": Error open file! (File too large for an FDI image: 3221225472 bytes, "
+                                      "at most 16383833)",
+                    (dir / "f.scl") + ": Error open file! (Is a directory)"));
     EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "out"));
 }
 

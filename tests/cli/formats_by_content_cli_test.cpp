@@ -47,7 +47,8 @@ TEST(FormatsByContentCli, RenamedCopiesConvertAndInfoNamesWhatTheyHold) {
         }();
         for (const std::string& name : {"copy-" + format + ".img", "copy-" + format}) {
             test::WriteFile(dir / name, bytes);
-            const test::CommandResult convert = RunCli({"convert", "--to", "trd", "-q", "--overwrite", "-o", dir / "out", dir / name});
+            const test::CommandResult convert =
+                RunCli({"convert", "--to", "trd", "-q", "--overwrite", "-o", dir / "out", dir / name});
             EXPECT_EQ(convert.exitCode, 0) << convert.out << convert.err;
             EXPECT_THAT(convert.out, HasSubstr("Converted!"));
             const test::CommandResult info = RunCli({"info", dir / name});
@@ -101,7 +102,8 @@ TEST(FormatsByContentCli, FromIsParsedForBothCommands) {
     EXPECT_EQ(r.options->from, std::nullopt);
     EXPECT_THAT(cli::ParseArguments({"convert", "--to", "udi", "--from", "a"}).error, HasSubstr("unknown format 'a'"));
     EXPECT_THAT(cli::ParseArguments({"info", "x", "--from"}).error, HasSubstr("--from needs a format"));
-    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "udi", "--from=", "x"}).error, HasSubstr("--from needs a format"));
+    EXPECT_THAT(cli::ParseArguments({"convert", "--to", "udi", "--from=", "x"}).error,
+                HasSubstr("--from needs a format"));
 }
 
 TEST(FormatsByContentCli, DskTheModelCannotHoldIsRefusedNamingTheTrackAndLeavesNoFile) {

@@ -72,7 +72,8 @@ TEST(SectorImagesCli, EveryCorpusTrdSurvivesFdi) {
     for (const path& trd : files) {
         SCOPED_TRACE(trd.string());
         const Bytes source = ReadFile(trd);
-        const size_t wholeTracks = static_cast<size_t>(RoundHalfEven(static_cast<long long>(source.size()), 4096)) * 4096;
+        const size_t wholeTracks =
+            static_cast<size_t>(RoundHalfEven(static_cast<long long>(source.size()), 4096)) * 4096;
         const RoundTrip trip = Through(trd, "FDI", "TRD", dir);
         if (wholeTracks > source.size()) {
             // The track count rounds up past the end of the file: the TRD reader stops with the stream error.
@@ -97,7 +98,8 @@ TEST(SectorImagesCli, ProAndKdiSurviveFdi) {
             SCOPED_TRACE(file.string());
             const RoundTrip trip = Through(file, "FDI", format, dir);
             ExpectSameFileAfter(trip, ReadFile(file));
-            const Conversion again = Convert(trip.there.output, "fdi", dir.path() / (file.filename().string() + "-again"));
+            const Conversion again =
+                Convert(trip.there.output, "fdi", dir.path() / (file.filename().string() + "-again"));
             ASSERT_EQ(again.result.exitCode, 0) << again.result.out;
             EXPECT_TRUE(ReadFile(again.output) == ReadFile(trip.there.output)) << "FDI -> FDI changed the image";
         }

@@ -25,7 +25,8 @@ std::vector<std::string> Strings(const std::vector<test::fs::path>& paths) {
 }
 
 // Converts every file to the format into dir; returns the output line of each source.
-std::map<std::string, std::string> Convert(const std::string& format, const std::string& dir, const std::vector<std::string>& files) {
+std::map<std::string, std::string> Convert(const std::string& format, const std::string& dir,
+                                           const std::vector<std::string>& files) {
     std::vector<std::string> args = {"convert", "--to", format, "-q", "-o", dir};
     args.insert(args.end(), files.begin(), files.end());
     const auto result = RunCli(args);
@@ -171,12 +172,16 @@ TEST(TrdosRoundTrip, SclThroughTrdAndUdiComesBackIdentical) {
 TEST(TrdosRoundTrip, InfoListsTheCatalogue) {
     const auto refused = RunCli({"info", (test::CorpusDir() / "udi" / "unrealng-beta128-empty.udi").string()});
     EXPECT_EQ(refused.exitCode, 1) << "the 172-track UDI is refused";
-    EXPECT_NE(refused.out.find("unrealng-beta128-empty.udi: Error open file! (Error UDI format!)"), std::string::npos) << refused.out;
+    EXPECT_NE(refused.out.find("unrealng-beta128-empty.udi: Error open file! (Error UDI format!)"), std::string::npos)
+        << refused.out;
     const test::ScopedLocale english(test::kEnglishLocale);
     const auto result = RunCli({"info", (test::CorpusDir() / "trd" / "zxevo-256c-5.trd").string()});
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.out.find("files 42 (deleted 1), free sectors 225, first free track 145 sector 15"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("?oot      B    806    734       4     1      0  deleted\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("files 42 (deleted 1), free sectors 225, first free track 145 sector 15"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("?oot      B    806    734       4     1      0  deleted\n"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("PAL0      C      0    512       2     1      4\n"), std::string::npos) << result.out;
 }
 

@@ -202,7 +202,10 @@ TEST(ImageFile, AFileIsReadIntoPlacesOnlyWhenItFillsThemExactly) {
     EXPECT_TRUE(asked);
     EXPECT_FALSE(placed);
     EXPECT_TRUE(Bytes(whole.begin(), whole.end()) == content);
-    const PlacesFor never = [](uint64_t, WritablePieces&) -> bool { ADD_FAILURE() << "asked for places"; return false; };
+    const PlacesFor never = [](uint64_t, WritablePieces&) -> bool {
+        ADD_FAILURE() << "asked for places";
+        return false;
+    };
     EXPECT_FALSE(ReadWholeFileOrPlace("/proc/self/cmdline", 16, anyLimit, never, placed).empty());
     EXPECT_FALSE(placed);
     const LimitForHead small = [](ByteSpan) -> const FileSizeLimit& { return kSmallLimit; };

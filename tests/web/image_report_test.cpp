@@ -46,7 +46,8 @@ TEST_F(ImageReportTest, TilesFollowTheSectorMapRules) {
         << fromTd0;
 
     const std::string fromTrd = DescribeImageJson(*disk, "plain.trd", trd);
-    EXPECT_TRUE(Has(fromTrd, R"({"track":1,"label":"T001","header":"sectors","sectors":[{"label":"s01","tile":"good"})"))
+    EXPECT_TRUE(
+        Has(fromTrd, R"({"track":1,"label":"T001","header":"sectors","sectors":[{"label":"s01","tile":"good"})"))
         << fromTrd;
     EXPECT_FALSE(Has(fromTrd, R"("tile":"crc")"));
 }
@@ -59,7 +60,8 @@ TEST_F(ImageReportTest, CatalogueAndInfoTextOfAnScl) {
     EXPECT_TRUE(Has(json, R"({"name":"hello   ","type":"B","start":10,"length":300,"sectors":2,"track":1,"sector":0,)"
                           R"("deleted":false})"))
         << json;
-    EXPECT_TRUE(Has(json, R"("name":"world   ","type":"C","start":32768,"length":256,"sectors":1,"track":1,"sector":2,)"))
+    EXPECT_TRUE(
+        Has(json, R"("name":"world   ","type":"C","start":32768,"length":256,"sectors":1,"track":1,"sector":2,)"))
         << json;
 
     const CommandResult info = RunCli({"info", dir / "two.scl"});
@@ -71,7 +73,8 @@ TEST_F(ImageReportTest, CatalogueAndInfoTextOfAnScl) {
 TEST_F(ImageReportTest, UnreadableImageGivesTheReadersReason) {
     const std::string json = DescribeImageJson(*disk, "short.td0", Bytes{'T', 'D', 0});
     EXPECT_EQ(json, R"({"readable":false,"result":"Error open file!","reason":"Stream read error"})");
-    EXPECT_TRUE(Has(DescribeImageJson(*disk, "notes.txt", Bytes{}), R"("reason":"Данный тип файлов не поддерживается!")"));
+    EXPECT_TRUE(
+        Has(DescribeImageJson(*disk, "notes.txt", Bytes{}), R"("reason":"Данный тип файлов не поддерживается!")"));
 }
 
 }  // namespace

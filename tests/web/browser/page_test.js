@@ -180,6 +180,8 @@ async function main() {
       assert.ok(values.includes("dsk"), "DSK offered");
       assert.ok(values.includes("hfe"), "HFE offered");
       assert.ok(!values.includes(""), "a place without a writer is not offered");
+      const labels = await page.$$eval("#format option", (options) => options.map((o) => o.textContent));
+      assert.strictEqual(labels[values.indexOf("hfe")], "HxC floppy image (*.hfe)", "the converter's own description");
     });
 
     const input = await page.$("#files");
