@@ -27,6 +27,13 @@ constexpr long kMfmDataToGap3End = 2 + 54;  // CRC and the full gap 3 after a da
 constexpr long kMfmEndMargin = 16;
 constexpr uint8_t kLargestMfmSizeCode = 3;
 
+// An extended DSK track block: a 256-byte information block listing at most 29 sectors, then the data,
+// 255 units of 256 bytes at most in all.
+constexpr unsigned kDskListedSectors = 29;
+constexpr unsigned kDskTrackEntries = 204;  // the disk information block's table of track sizes
+constexpr size_t kDskLargestBlock = 255 * 256;
+constexpr size_t kDskInfoBlock = 256;
+
 // FDI sector offsets within a track are 16 bits wide.
 constexpr size_t kFdiLargestSectorOffset = 0xFFFF;
 
@@ -49,7 +56,7 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
      .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
      .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
     // TRD: 16 sectors of 256 bytes numbered 1..16 on tracks 0 .. n - 1; only the data travels.
-    {.format = kTRD, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
+    {.format = kTRD, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 16, .smallestSizeCode = 1, .largestSizeCode = 1,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
     // TD0: every ID, its data and CRC state, IDs without data of any size code (a size code of 8 or more
@@ -68,13 +75,13 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
      .largestSizeCode = kLargestFdiSizeCode, .idOnlyFromSizeCode = kLargestFdiSizeCode + 1,
      .room = TrackRoom::kFdiOffsets},
     // PRO: five sectors of 1024 bytes numbered 1..5 (1, 2, 3, 4, 9 on track 0); only the data travels.
-    {.format = kPRO, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
+    {.format = kPRO, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 5, .smallestSizeCode = 3, .largestSizeCode = 3,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = ProfiNumber},
     // SCL: the catalogue's live files with their sectors; the disk around them is made anew.
     {.format = kSCL, .keeps = kKeepsCatalogueFiles, .catalogueFiles = 128, .catalogueSectors = 2544},
     // KDI: five sectors of 1024 bytes numbered 1..5; only the data travels.
-    {.format = kKDI, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 0, .maxTracks = kMaxTracks,
+    {.format = kKDI, .keeps = kKeepsSectorData | kKeepsTrackPresence, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = true, .maxSectors = 5, .smallestSizeCode = 3, .largestSizeCode = 3,
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
     // HFE: as UDI, every sector as the controller sees it and the raw tracks; whole cylinders are written,
@@ -86,8 +93,8 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     // code, and tracks without sectors (an absent track is written unformatted). One side is written when
     // no odd track is used, so a one-sided disk keeps its tracks on the even indices.
     {.format = kDSK, .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence, .minTracks = 0,
-     .maxTracks = kMaxTracks, .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
-     .largestSizeCode = kLargestDskSizeCode, .idOnlyFromSizeCode = 0, .room = TrackRoom::kUnlimited},
+     .maxTracks = kDskTrackEntries, .tracksFromZero = false, .maxSectors = kDskListedSectors, .smallestSizeCode = 0,
+     .largestSizeCode = kLargestDskSizeCode, .idOnlyFromSizeCode = 0, .room = TrackRoom::kDskBlock},
 }};
 // clang-format on
 
@@ -124,6 +131,13 @@ bool FdiOffsetsFit(std::span<const SectorShape> sectors) {
     return true;
 }
 
+bool DskBlockFits(std::span<const SectorShape> sectors) {
+    size_t bytes = kDskInfoBlock;
+    for (const SectorShape& sector : sectors)
+        if (sector.hasData) bytes += SlotDataBytes(sector.sizeCode);
+    return bytes <= kDskLargestBlock;
+}
+
 bool ShapeAllowed(const FormatFields& fields, const SectorShape& sector) {
     if (sector.hasData) return sector.sizeCode >= fields.smallestSizeCode && sector.sizeCode <= fields.largestSizeCode;
     return (fields.keeps & kKeepsIdsWithoutData) && sector.sizeCode >= fields.idOnlyFromSizeCode;
@@ -135,9 +149,7 @@ const std::array<FormatFields, kFormatCount>& AllFormatFields() { return kFormat
 
 const FormatFields& FieldsOf(int format) { return kFormatFields.at(static_cast<size_t>(format)); }
 
-unsigned SlotDataBytes(uint8_t sizeCode) {
-    return sizeCode >= 4 ? unsigned{kSectorDataBytes} : 128u << sizeCode;
-}
+unsigned SlotDataBytes(uint8_t sizeCode) { return sizeCode <= 8 ? 128u << sizeCode : unsigned{kSectorDataBytes}; }
 
 bool TrackFits(const FormatFields& fields, std::span<const SectorShape> sectors) {
     if (sectors.size() > fields.maxSectors) return false;
@@ -148,6 +160,7 @@ bool TrackFits(const FormatFields& fields, std::span<const SectorShape> sectors)
         case TrackRoom::kFixedGeometry: return sectors.size() == fields.maxSectors;
         case TrackRoom::kFdiOffsets: return FdiOffsetsFit(sectors);
         case TrackRoom::kMfmTrack: return MfmTrackFits(sectors);
+        case TrackRoom::kDskBlock: return DskBlockFits(sectors);
     }
     return false;
 }

@@ -30,6 +30,7 @@ enum class TrackRoom : uint8_t {
     kFixedGeometry,  // exactly the format's sectors, numbered as the format numbers them
     kFdiOffsets,     // a sector's data starts within 64 KB of its track's data (16-bit offsets)
     kMfmTrack,       // the sectors fit the 6256-byte MFM track of the IBM layout
+    kDskBlock,       // the sectors' data and the information block fit an extended DSK track block
 };
 
 struct FormatFields {

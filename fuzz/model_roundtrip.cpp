@@ -100,7 +100,7 @@ std::vector<uint8_t> TrackSectorNumbers(const FormatFields& fields, FuzzInput& i
     return numbers;
 }
 
-void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsigned k) {
+void BuildTrack(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk, TTrack& track, unsigned k) {
     track.Used = kFlagSet;
     const std::vector<SectorShape> shapes = TrackShapes(fields, in);
     const std::vector<uint8_t> numbers = TrackSectorNumbers(fields, in, k, shapes.size());
@@ -114,7 +114,7 @@ void BuildTrack(const FormatFields& fields, FuzzInput& in, TTrack& track, unsign
         slot.SizeCode = shapes[s].sizeCode;
         slot.DataCrcOk = in.OneIn(4) ? 0 : kFlagSet;
         slot.DataLength = shapes[s].hasData ? static_cast<uint16_t>(SlotDataBytes(slot.SizeCode)) : uint16_t{0};
-        FillData(in, slot.Data.data(), slot.DataLength);
+        FillData(in, disk.ReserveData(slot, slot.DataLength), slot.DataLength);
     }
 }
 
@@ -165,6 +165,7 @@ void BuildTrdosDisk(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk) {
             slot.SizeCode = kTrdosSizeCode;
             slot.DataCrcOk = kFlagSet;
             slot.DataLength = kTrdosSectorBytes;
+            disk.ReserveData(slot, kTrdosSectorBytes);
         }
     }
     const unsigned diskSectors = tracks * kTrdosSectorsPerTrack;
@@ -376,7 +377,7 @@ void BuildModel(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk) {
     disk.Clear();
     if (fields.keeps & kKeepsCatalogueFiles) return BuildTrdosDisk(fields, in, disk);
     if (fields.keeps & kKeepsComment) BuildComment(fields, in, disk);
-    for (unsigned k : ChooseTracks(fields, in)) BuildTrack(fields, in, *disk.Track(k), k);
+    for (unsigned k : ChooseTracks(fields, in)) BuildTrack(fields, in, disk, *disk.Track(k), k);
 }
 
 std::string CompareKeptFields(const FormatFields& fields, TZX_Disk& expected, TZX_Disk& actual) {

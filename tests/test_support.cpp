@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -134,10 +135,21 @@ void ExpectSameSectors(const TZX_Disk& expected, const TZX_Disk& actual) {
 }
 
 void SwapSlots(TSectorSlot& a, TSectorSlot& b) {
-    SpareSlot held;
-    *held = a;
-    a = b;
-    b = *held;
+    std::swap(a.Used, b.Used);
+    std::swap(a.Cylinder, b.Cylinder);
+    std::swap(a.Head, b.Head);
+    std::swap(a.SectorNo, b.SectorNo);
+    std::swap(a.SizeCode, b.SizeCode);
+    std::swap(a.DataCrcOk, b.DataCrcOk);
+    std::swap(a.DataLength, b.DataLength);
+    std::swap(a.DeletedData, b.DeletedData);
+    std::swap(a.IdCrcError, b.IdCrcError);
+    std::swap(a.IdMissing, b.IdMissing);
+    std::swap(a.Copies, b.Copies);
+    uint8_t* bytes = a.Data.data();
+    const size_t size = a.Data.size();
+    a.Data.Bind(b.Data.data(), b.Data.size());
+    b.Data.Bind(bytes, size);
 }
 
 ScopedEnv::ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {

@@ -59,7 +59,7 @@ void ExpectSameDisk(const TZX_Disk& expected, const TZX_Disk& actual);
 // The same sectors in every slot, whichever tracks are present (a raw-track format writes whole cylinders
 // on two sides, so an absent track can come back as an empty one).
 void ExpectSameSectors(const TZX_Disk& expected, const TZX_Disk& actual);
-// Slots a and b change places, ID fields and bytes.
+// Slots a and b change places, ID fields, states and bytes.
 void SwapSlots(TSectorSlot& a, TSectorSlot& b);
 
 // Sets an environment variable for the life of the object and puts the old value back afterwards.

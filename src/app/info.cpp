@@ -7,11 +7,13 @@
 #include <memory>
 #include <ostream>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "app/conversion_step.h"
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
+#include "formats/writer_losses.h"
 #include "i18n/translate.h"
 #include "trdos/trdos_area.h"
 
@@ -71,8 +73,17 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         out << "\n";
     }
     for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {line}) << "\n";
-    if (disk.SkippedIdlessSectors)
-        out << "  " << Fill(Tr("data fields without an ID left out: %s"), {std::to_string(disk.SkippedIdlessSectors)})
+    if (const std::string beyond = DiskFeatures(disk).ItemsText(); !beyond.empty())
+        out << "  " << Fill(Tr("beyond plain sectors: %s"), {beyond}) << "\n";
+    std::map<std::pair<unsigned, bool>, unsigned> rates;  // (kbit/s, FM) -> tracks
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        const TTrack& t = *std::as_const(disk).Track(k);
+        if (t.Used && (t.RateKbps || t.Encoding == TrackEncoding::kFm))
+            ++rates[{t.RateKbps, t.Encoding == TrackEncoding::kFm}];
+    }
+    for (const auto& [rate, tracks] : rates)
+        out << "  " << Fill(Tr("data rate: %s kbit/s%s on %s tracks"),
+                            {rate.first ? std::to_string(rate.first) : "?", rate.second ? " FM" : "", std::to_string(tracks)})
             << "\n";
 
     out << "  " << Tr("sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):") << "\n";

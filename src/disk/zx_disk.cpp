@@ -1,20 +1,18 @@
-// The disk model's storage and housekeeping: where the tracks and their slots' bytes live (mapped once,
-// zeroed by the system, slots' bytes moved from narrow to full size as a track is handed out for larger
-// sectors), clearing only what was handed out since the last Clear, looking sectors up, and the CRC-16
-// of ID and data fields.
+// The disk model's storage and housekeeping: the tracks (mapped once, zeroed by the system), the store
+// their slots' bytes and raw tracks are given from, clearing only what was handed out since the last Clear,
+// looking sectors up, and the CRC-16 of ID and data fields.
 #include "disk/zx_disk.h"
 
 #include <algorithm>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <new>
 #include <utility>
 #include <vector>
 
-#include "io/memory_map.h"
 
 namespace tarvex {
 
@@ -39,33 +37,41 @@ void BoundBytes::fill(uint8_t value) {
     if (size_) std::memset(bytes_, value, size_);
 }
 
+const TSectorSlot SlotArray::kBlankSlot{};
+
+// A cleared track's slots and raw track are bound to nothing: their room went with the store's.
 void TTrack::Clear() {
-    for (unsigned i = 0; i < kMaxSectors; ++i) ClearSector(i);
+    const unsigned slots = Sectors.FarInUse() ? kMaxSectors : SlotArray::kNearSlots;
+    for (unsigned i = 0; i < slots; ++i) ClearSector(i);
+    Sectors.FarOutOfUse();
     Used = 0;
     SectorCount = 0;
     RawValid = 0;
     RawLength = 0;
-    std::fill_n(RawData.begin(), std::min<size_t>(kRawClearedBytes, RawData.size()), uint8_t{0});
+    RateKbps = 0;
+    Encoding = TrackEncoding::kUnknown;
+    RawData.Bind(nullptr, 0);
+    RawMarks.Bind(nullptr, 0);
 }
 
-void TTrack::ClearWithin(unsigned slots, unsigned dataBytes, unsigned keptSlots, unsigned keptBytes) {
-    for (unsigned i = 0; i < slots && i < kMaxSectors; ++i) {
-        TSectorSlot& slot = Sectors[i];
-        const size_t dataCleared = std::min<size_t>(dataBytes, slot.Data.size());
-        const size_t kept = i < keptSlots ? std::min<size_t>(keptBytes, dataCleared) : 0;
-        if (dataCleared > kept) std::memset(slot.Data.data() + kept, 0, dataCleared - kept);
-        slot.Used = slot.Cylinder = slot.Head = slot.SectorNo = slot.SizeCode = slot.DataCrcOk = 0;
-        slot.DataLength = 0;
-    }
-    Used = 0;
-    SectorCount = 0;
-    RawValid = 0;
-    RawLength = 0;
+namespace {
+// Every field of a slot 0, its data bound to nothing. (Assigning an empty slot would zero the bytes the
+// slot is bound to, which the store hands out again anyway.) A slot that is blank already is only read:
+// slots nobody used stay in memory the system has not handed out.
+void ResetSlot(TSectorSlot& slot) {
+    if (!slot.Used && !slot.Cylinder && !slot.Head && !slot.SectorNo && !slot.SizeCode && !slot.DataCrcOk &&
+        !slot.DataLength && !slot.DeletedData && !slot.IdCrcError && !slot.IdMissing && !slot.Copies &&
+        !slot.Data.data() && !slot.Data.size())
+        return;
+    slot.Used = slot.Cylinder = slot.Head = slot.SectorNo = slot.SizeCode = slot.DataCrcOk = 0;
+    slot.DataLength = 0;
+    slot.DeletedData = slot.IdCrcError = slot.IdMissing = slot.Copies = 0;
+    slot.Data.Bind(nullptr, 0);
 }
+}  // namespace
 
 void TTrack::ClearSector(unsigned i) {
-    if (i >= kMaxSectors) return;
-    Sectors[i] = TSectorSlot{};
+    if (i < kMaxSectors) ResetSlot(Sectors[i]);
 }
 
 uint8_t TTrack::CountSectors() {
@@ -78,137 +84,101 @@ uint8_t TTrack::UsedSectorCount() const {
         std::count_if(Sectors.begin(), Sectors.end(), [](const TSectorSlot& s) { return s.Used != 0; }));
 }
 
-SpareTrack::SpareTrack() : bytes_(size_t{kMaxSectors} * kSectorDataBytes + kRawTrackBytes) {
-    for (unsigned i = 0; i < kMaxSectors; ++i)
-        track_.Sectors[i].Data.Bind(&bytes_[i * kSectorDataBytes], kSectorDataBytes);
-    track_.RawData.Bind(&bytes_[size_t{kMaxSectors} * kSectorDataBytes], kRawTrackBytes);
+uint8_t* SpareSlot::Reserve(size_t bytes) {
+    bytes_.assign(bytes, 0);
+    slot_.Data.Bind(bytes_.data(), bytes_.size());
+    return bytes_.data();
 }
 
-namespace {
-constexpr size_t kNarrowTrackBytes = size_t{kMaxSectors} * kNarrowSectorBytes;
-constexpr size_t kFullTrackBytes = size_t{kMaxSectors} * kSectorDataBytes;
-// What the slots of a track nobody has written read: zeros, in memory that takes no writes.
-const std::array<uint8_t, kSectorDataBytes> kNoSectorData{};
-}  // namespace
-
-// The tracks (a few pages) and the slots' bytes of every track side by side at the narrow size; apart
-// from them, the slots' bytes at the full size and the raw tracks. A TR-DOS disk touches the first part
-// only; the second is in 2 MB pages where the system has them, so that a disk that fills it takes a
-// fault for each third of it rather than one for every 4 KB.
-struct TZX_Disk::Storage {
-    struct Wide {
-        uint8_t full[kMaxTracks][kFullTrackBytes];
-        uint8_t raw[kMaxTracks][kRawTrackBytes];
-    };
+struct TZX_Disk::Tracks {
     std::array<TTrack, kMaxTracks> tracks;
-    uint8_t narrow[kMaxTracks][kNarrowTrackBytes];
-    Wide* wide;
+};
+// The slots come from calloc, which creates objects of such a type in memory that reads as zeros (a blank
+// slot), and gives blocks this large as pages the system hands out when first touched.
+static_assert(std::is_aggregate_v<TSectorSlot> && std::is_trivially_destructible_v<TSectorSlot>);
+
+void TZX_Disk::FreeSlots::operator()(TSectorSlot* slots) const { std::free(slots); }
+
+// Chunks of bytes handed out one after another; a chunk stays where it is until the disk goes, so room
+// once given never moves. Clear starts again from the first chunk: a disk read after another reuses the
+// memory the first one took, and a TR-DOS disk's 640 KB come from one chunk, in file order.
+class TZX_Disk::Store {
+public:
+    uint8_t* Take(size_t bytes) {
+        bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+        while (current_ < chunks_.size() && chunks_[current_].size - used_ < bytes) {
+            ++current_;
+            used_ = 0;
+        }
+        if (current_ == chunks_.size()) {
+            // A chunk is as large as the bytes asked for or kChunkBytes, whichever is larger; one too
+            // small for this request stays for the next disk's smaller ones.
+            // Not zeroed: room is zeroed as it is handed out, where its taker does not fill it itself.
+            const size_t size = std::max(bytes, kChunkBytes);
+            chunks_.push_back(Chunk{std::unique_ptr<uint8_t[]>(new uint8_t[size]), size});
+            used_ = 0;
+        }
+        uint8_t* at = chunks_[current_].bytes.get() + used_;
+        used_ += bytes;
+        return at;
+    }
+    void Reset() {
+        current_ = 0;
+        used_ = 0;
+    }
+
+private:
+    static constexpr size_t kChunkBytes = size_t{1} << 20;
+    static constexpr size_t kAlignment = 16;
+    struct Chunk {
+        std::unique_ptr<uint8_t[]> bytes;
+        size_t size;
+    };
+    std::vector<Chunk> chunks_;
+    size_t current_ = 0;
+    size_t used_ = 0;
 };
 
-TZX_Disk::Storage* TZX_Disk::AllocateStorage() {
-    auto* storage = static_cast<Storage*>(MapZeroed(sizeof(Storage), PageSize::kSmall));
-    if (!storage) return nullptr;
-    storage->wide = static_cast<Storage::Wide*>(MapZeroed(sizeof(Storage::Wide), PageSize::kLarge));
-    if (!storage->wide) {
-        Unmap(storage, sizeof(Storage), PageSize::kSmall);
-        return nullptr;
-    }
-    return storage;
-}
-
-void TZX_Disk::FreeStorage::operator()(Storage* storage) const {
-    storage->tracks.~array();
-    Unmap(storage->wide, sizeof(Storage::Wide), PageSize::kLarge);
-    Unmap(storage, sizeof(Storage), PageSize::kSmall);
-}
-
-TZX_Disk::TZX_Disk(SlotLayout layout) : storage_(AllocateStorage()), layout_(layout) {
-    if (!storage_) throw std::bad_alloc();
-    tracks_ = new (&storage_->tracks) std::array<TTrack, kMaxTracks>;
+TZX_Disk::TZX_Disk() : tracks_(std::make_unique<Tracks>()), store_(std::make_unique<Store>()) {
+    constexpr size_t kNear = SlotArray::kNearSlots, kFar = kMaxSectors - SlotArray::kNearSlots;
+    nearSlots_.reset(static_cast<TSectorSlot*>(std::calloc(size_t{kMaxTracks} * kNear, sizeof(TSectorSlot))));
+    farSlots_.reset(static_cast<TSectorSlot*>(std::calloc(size_t{kMaxTracks} * kFar, sizeof(TSectorSlot))));
+    if (!nearSlots_ || !farSlots_) throw std::bad_alloc();
     for (unsigned k = 0; k < kMaxTracks; ++k) {
-        TTrack& track = (*tracks_)[k];
+        TTrack& track = tracks_->tracks[k];
         track.Index = static_cast<uint8_t>(k);
-        track.RawData.Bind(storage_->wide->raw[k], kRawTrackBytes);
-        BindSlots(k, SlotBytes::kNone);
+        track.Sectors.Bind(&nearSlots_[k * kNear], &farSlots_[k * kFar]);
     }
 }
 
-// Points the slots of track k at their bytes. From narrow to full the bytes move with them and the
-// narrow place is zeroed again: storage not bound to a slot is all zeros.
-void TZX_Disk::BindSlots(unsigned k, SlotBytes bytes) {
-    TTrack& track = (*tracks_)[k];
-    const SlotBytes before = slotBytes_[k];
-    slotBytes_[k] = bytes;
-    for (unsigned i = 0; i < kMaxSectors; ++i) {
-        BoundBytes& data = track.Sectors[i].Data;
-        switch (bytes) {
-            case SlotBytes::kNone:
-                data.Bind(const_cast<uint8_t*>(kNoSectorData.data()), kNoSectorData.size());
-                break;
-            case SlotBytes::kNarrow:
-                data.Bind(&storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
-                break;
-            case SlotBytes::kFull:
-                data.Bind(&storage_->wide->full[k][i * kSectorDataBytes], kSectorDataBytes);
-                if (before == SlotBytes::kNarrow)
-                    std::memcpy(data.data(), &storage_->narrow[k][i * kNarrowSectorBytes], kNarrowSectorBytes);
-                break;
-        }
-    }
-    if (before == SlotBytes::kNarrow && bytes == SlotBytes::kFull)
-        std::memset(storage_->narrow[k], 0, kNarrowTrackBytes);
-}
+TZX_Disk::~TZX_Disk() = default;
 
 // A track nobody has been handed since the last Clear is still clear: only the others are reset, which
-// keeps a reader of a small image from zeroing the whole model every time.
-void TZX_Disk::Clear() { ClearForRefill(0, 0, 0); }
-
-// The bytes a refill overwrites are kept only where the track's slots will get the same place again (a
-// track handed out for as many bytes is bound as it was), so that storage bound to no slot stays zero.
-void TZX_Disk::ClearForRefill(unsigned refillTracks, unsigned refillSlots, unsigned refillBytes) {
-    const SlotBytes refillPlace = SlotBytesFor(refillBytes);
+// keeps a reader of a small image from clearing the whole model every time.
+void TZX_Disk::Clear() {
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         if (!touched_[k]) continue;
-        const WrittenPart part = written_[k];
-        if (part.slotCount == kMaxSectors && part.dataBytes == kSectorDataBytes) {
-            (*tracks_)[k].Clear();
-        } else {
-            const bool keeping = k < refillTracks && slotBytes_[k] == refillPlace;
-            (*tracks_)[k].ClearWithin(part.slotCount, part.dataBytes, keeping ? refillSlots : 0,
-                                      keeping ? refillBytes : 0);
-        }
-        BindSlots(k, SlotBytes::kNone);
+        TTrack& track = tracks_->tracks[k];
+        track.Clear();
     }
     touched_.reset();
-    written_.fill({});
+    store_->Reset();
     Comment.clear();
     TrackCount = 0;
-    SkippedIdlessSectors = 0;
+    ReadLosses.Clear();
     if (observer_) observer_->DiskCleared();
 }
 
-TZX_Disk::SlotBytes TZX_Disk::SlotBytesFor(unsigned dataBytes) const {
-    return layout_ == SlotLayout::kCompact && dataBytes <= kNarrowSectorBytes ? SlotBytes::kNarrow : SlotBytes::kFull;
-}
-
-TTrack* TZX_Disk::Track(unsigned k) { return TrackWithin(k, kMaxSectors, kSectorDataBytes); }
-
-TTrack* TZX_Disk::TrackWithin(unsigned k, unsigned slots, unsigned dataBytes) {
+TTrack* TZX_Disk::Track(unsigned k) {
     if (k >= kMaxTracks) return nullptr;
     touched_[k] = true;
-    WrittenPart& part = written_[k];
-    part.slotCount = static_cast<uint8_t>(std::max<unsigned>(part.slotCount, std::min<unsigned>(slots, kMaxSectors)));
-    part.dataBytes =
-        static_cast<uint16_t>(std::max<unsigned>(part.dataBytes, std::min<unsigned>(dataBytes, kSectorDataBytes)));
-    const SlotBytes wanted = SlotBytesFor(part.dataBytes);
-    if (slotBytes_[k] < wanted) BindSlots(k, wanted);
-    return &(*tracks_)[k];
+    return &tracks_->tracks[k];
 }
-const TTrack* TZX_Disk::Track(unsigned k) const { return k < kMaxTracks ? &(*tracks_)[k] : nullptr; }
+const TTrack* TZX_Disk::Track(unsigned k) const { return k < kMaxTracks ? &tracks_->tracks[k] : nullptr; }
 
-uint8_t TZX_Disk::CountTracks() {
-    TrackCount = static_cast<uint8_t>(
-        std::count_if(tracks_->begin(), tracks_->end(), [](const TTrack& t) { return t.Used != 0; }));
+unsigned TZX_Disk::CountTracks() {
+    TrackCount = static_cast<uint16_t>(std::count_if(tracks_->tracks.begin(), tracks_->tracks.end(),
+                                                     [](const TTrack& t) { return t.Used != 0; }));
     return TrackCount;
 }
 
@@ -225,6 +195,54 @@ const TSectorSlot* TZX_Disk::FindSector(unsigned k, unsigned r) const {
         if (s.SectorNo == r) return &s;
     return nullptr;
 }
+
+uint8_t* TZX_Disk::ReserveData(TSectorSlot& slot, size_t bytes, bool zeroed) {
+    if (slot.Data.size() >= bytes && slot.Data.data()) return slot.Data.data();
+    uint8_t* room = store_->Take(bytes);
+    const size_t kept = std::min(slot.Data.size(), bytes);
+    if (kept) std::memcpy(room, slot.Data.data(), kept);
+    if (zeroed) std::memset(room + kept, 0, bytes - kept);
+    slot.Data.Bind(room, bytes);
+    return room;
+}
+
+void TZX_Disk::CopySector(TSectorSlot& to, const TSectorSlot& from) {
+    const size_t bytes = from.Data.size();
+    to.Data.Bind(nullptr, 0);
+    if (bytes) std::memcpy(ReserveData(to, bytes, false), from.Data.data(), bytes);
+    to.Used = from.Used;
+    to.Cylinder = from.Cylinder;
+    to.Head = from.Head;
+    to.SectorNo = from.SectorNo;
+    to.SizeCode = from.SizeCode;
+    to.DataCrcOk = from.DataCrcOk;
+    to.DataLength = from.DataLength;
+    to.DeletedData = from.DeletedData;
+    to.IdCrcError = from.IdCrcError;
+    to.IdMissing = from.IdMissing;
+    to.Copies = from.Copies;
+}
+
+uint8_t* TZX_Disk::ReserveRaw(TTrack& track, size_t bytes, bool marks, bool zeroed) {
+    if (track.RawData.size() < bytes || !track.RawData.data()) {
+        uint8_t* room = store_->Take(bytes);
+        const size_t kept = std::min(track.RawData.size(), bytes);
+        if (kept) std::memcpy(room, track.RawData.data(), kept);
+        if (zeroed) std::memset(room + kept, 0, bytes - kept);
+        track.RawData.Bind(room, bytes);
+    }
+    const size_t markBytes = (bytes + 7) / 8;
+    if (marks && (track.RawMarks.size() < markBytes || !track.RawMarks.data())) {
+        uint8_t* room = store_->Take(markBytes);
+        const size_t kept = std::min(track.RawMarks.size(), markBytes);
+        if (kept) std::memcpy(room, track.RawMarks.data(), kept);
+        if (zeroed) std::memset(room + kept, 0, markBytes - kept);
+        track.RawMarks.Bind(room, markBytes);
+    }
+    return track.RawData.data();
+}
+
+uint8_t* TZX_Disk::ReserveRun(size_t bytes) { return store_->Take(bytes); }
 
 namespace {
 // CRC-16/CCITT-FALSE: polynomial 0x1021, register starts at 0xFFFF, no reflection, no final XOR.

@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
 #include "io/image_file.h"
-#include "tracks/raw_track_marks.h"
+#include "formats/writer_losses.h"
 
 namespace tarvex {
 
@@ -43,6 +44,7 @@ constexpr size_t kTrackSizeCodeAt = 0x14;
 constexpr size_t kTrackSectorCountAt = 0x15;
 constexpr size_t kSectorListAt = 0x18;
 constexpr size_t kSectorEntryBytes = 8;
+constexpr unsigned kMostListedSectors = (kInfoBlockBytes - kSectorListAt) / kSectorEntryBytes;  // 29
 constexpr uint8_t kWrittenGap3 = 0x4E;
 constexpr uint8_t kFillerByte = 0xE5;
 
@@ -55,6 +57,7 @@ constexpr uint8_t kSt2MissingDataMark = 0x01;
 
 // Size codes past this make no sector a controller reads: no copies of such a size are looked for.
 constexpr uint8_t kLargestWeakSizeCode = 7;
+constexpr size_t kMostCopies = 255;
 
 const char* const kNotDsk = TrMark("Not a DSK image!");
 const char* const kGeometryError = TrMark("DSK image geometry error!");
@@ -71,12 +74,13 @@ std::string TrackName(unsigned cylinder, unsigned side) {
 
 size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << std::min(sizeCode, kLargestWeakSizeCode); }
 
-// A weak sector is stored as several reads of it one after another: the first is kept.
-ByteSpan FirstCopy(ByteSpan stored, uint8_t sizeCode) {
-    if (sizeCode > kLargestWeakSizeCode) return stored;
+// A weak sector is stored as several reads of it one after another, each of the size code's length: how
+// many; 1 for any other data.
+size_t StoredCopies(size_t stored, uint8_t sizeCode) {
+    if (sizeCode > kLargestWeakSizeCode) return 1;
     const size_t nominal = NominalBytes(sizeCode);
-    if (stored.size() >= 2 * nominal && stored.size() % nominal == 0) return stored.first(nominal);
-    return stored;
+    if (stored >= 2 * nominal && stored % nominal == 0 && stored / nominal <= kMostCopies) return stored / nominal;
+    return 1;
 }
 
 // Where one track block is read into: its place on the disk and what it says about itself.
@@ -97,9 +101,10 @@ public:
         if (info.size() < kInfoBlockBytes || std::memcmp(info.data(), kTrackSignature, kTrackSignatureChecked) != 0)
             return Fail(TrMark("%s of the DSK image has no track information block!"));
         const unsigned count = info[kTrackSectorCountAt];
-        if (count > kMaxSectors)
-            return Fail(TrMark("%s of the DSK image holds %s sectors, more than the %s a track holds here!"),
-                        std::to_string(count), std::to_string(kMaxSectors));
+        static_assert(kMostListedSectors <= kMaxSectors);
+        if (count > kMostListedSectors)
+            return Fail(TrMark("%s of the DSK image lists %s sectors, more than the %s its information block holds!"),
+                        std::to_string(count), std::to_string(kMostListedSectors));
         TTrack& track = *disk_.Track(block_.cylinder * 2 + block_.side);
         track.Used = kFlagSet;
         size_t dataAt = kInfoBlockBytes;
@@ -125,14 +130,11 @@ private:
         const uint8_t st1 = entry[4], st2 = entry[5];
         slot.DataCrcOk = ((st1 & kSt1DataError) || (st2 & kSt2DataError)) ? 0 : kFlagSet;
         if (stored.empty() || (st2 & kSt2MissingDataMark)) return true;  // an ID without a data field
-        const ByteSpan data = block_.extended ? FirstCopy(stored, slot.SizeCode) : stored;
-        const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
-        // A sector larger than a slot is kept only when what does not fit is all zeros, so nothing is lost.
-        if (std::any_of(data.begin() + kept, data.end(), [](uint8_t b) { return b != 0; }))
-            return Fail(TrMark("%s of the DSK image: sector %s holds %s bytes, more than the %s a sector holds here!"),
-                        std::to_string(slot.SectorNo), std::to_string(data.size()), std::to_string(kSectorDataBytes));
-        std::copy_n(data.begin(), kept, slot.Data.begin());
-        slot.DataLength = static_cast<uint16_t>(kept);
+        slot.DeletedData = (st2 & kSt2ControlMark) ? kFlagSet : 0;
+        const size_t copies = block_.extended ? StoredCopies(stored.size(), slot.SizeCode) : 1;
+        slot.Copies = static_cast<uint8_t>(copies > 1 ? copies : 0);
+        slot.DataLength = static_cast<uint16_t>(stored.size() / copies);
+        std::copy(stored.begin(), stored.end(), disk_.ReserveData(slot, stored.size(), false));
         return true;
     }
 
@@ -167,7 +169,7 @@ struct SectorEntry {
 };
 
 // The CRC state is kept for an ID without data too (a TeleDisk record can carry both).
-SectorEntry EntryOf(const TSectorSlot& slot, bool deleted) {
+SectorEntry EntryOf(const TSectorSlot& slot) {
     SectorEntry e;
     if (!slot.DataCrcOk) {
         e.st1 = kSt1DataError;
@@ -178,16 +180,21 @@ SectorEntry EntryOf(const TSectorSlot& slot, bool deleted) {
         e.st2 |= kSt2MissingDataMark;
         return e;
     }
-    if (deleted) e.st2 |= kSt2ControlMark;
-    e.stored = slot.DataLength;
+    if (slot.DeletedData) e.st2 |= kSt2ControlMark;
+    e.stored = size_t{slot.DataLength} * slot.CopyCount();
     return e;
 }
 
-// Data of two or more whole sizes of its size code would be read back as copies of a weak sector.
+// Data of two or more whole sizes of its size code, not a weak sector's reads, would be read back as them.
 bool LooksLikeCopies(const TSectorSlot& slot) {
-    return slot.SizeCode <= kLargestWeakSizeCode && FirstCopy(ByteSpan(slot.Data.data(), slot.DataLength),
-                                                              slot.SizeCode).size() != slot.DataLength;
+    return slot.CopyCount() == 1 && StoredCopies(slot.DataLength, slot.SizeCode) > 1;
 }
+
+// What a DSK image keeps beyond IDs and data: the deleted-data mark and CRC errors in the status bytes, IDs
+// without data, and a weak sector's reads one after another; not ID CRC errors, data fields without an ID,
+// the data rate or a comment.
+constexpr KeptFeatures kDskKeeps{
+    .deletedMarks = true, .dataCrcErrors = true, .idsWithoutData = true, .weakCopies = true};
 
 class DskTrackWriter {
 public:
@@ -198,29 +205,37 @@ public:
 
     // Appends the track block to the image; false with the reason in the disk's StatusMessage.
     bool Append(Bytes& image) {
-        const unsigned count = track_.CountSectors();
-        const DeletedDataMarks deleted = FindDeletedDataMarks(track_);
+        // A data field without an ID has no place in the sector list: it is left out (a loss said so).
+        std::vector<const TSectorSlot*> sectors;
+        for (const TSectorSlot& slot : track_.Sectors)
+            if (slot.Used && !slot.IdMissing) sectors.push_back(&slot);
+        const unsigned count = static_cast<unsigned>(sectors.size());
+        if (count > kMostListedSectors)
+            return Fail(TrMark("%s holds %s sectors, more than the %s a DSK track lists!"), std::to_string(count),
+                        std::to_string(kMostListedSectors));
         Bytes block(kInfoBlockBytes, 0);
         std::memcpy(block.data(), kTrackSignature, std::strlen(kTrackSignature));
         block[kTrackCylinderAt] = static_cast<uint8_t>(cylinder_);
         block[kTrackCylinderAt + 1] = static_cast<uint8_t>(side_);
-        block[kTrackSizeCodeAt] = count ? track_.Sector(0)->SizeCode : 0;
+        block[kTrackSizeCodeAt] = count ? sectors[0]->SizeCode : 0;
         block[kTrackSectorCountAt] = static_cast<uint8_t>(count);
         block[kTrackSectorCountAt + 1] = kWrittenGap3;
         block[kTrackSectorCountAt + 2] = kFillerByte;
         for (unsigned k = 0; k < count; ++k) {
-            const TSectorSlot& slot = *track_.Sector(k);
+            const TSectorSlot& slot = *sectors[k];
             if (LooksLikeCopies(slot))
                 return Fail(TrMark("%s: sector %s holds %s bytes, whole multiples of its size, which a DSK image "
                                    "keeps for a weak sector!"),
                             std::to_string(slot.SectorNo), std::to_string(slot.DataLength));
-            const SectorEntry e = EntryOf(slot, deleted[k]);
+            const SectorEntry e = EntryOf(slot);
             uint8_t* entry = &block[kSectorListAt + k * kSectorEntryBytes];
             const uint8_t fields[kSectorEntryBytes] = {slot.Cylinder, slot.Head, slot.SectorNo, slot.SizeCode,
                                                        e.st1, e.st2, static_cast<uint8_t>(e.stored),
                                                        static_cast<uint8_t>(e.stored >> 8)};
             std::memcpy(entry, fields, kSectorEntryBytes);
-            block.insert(block.end(), slot.Data.begin(), slot.Data.begin() + e.stored);
+            const size_t held = std::min(e.stored, slot.Data.size());
+            block.insert(block.end(), slot.Data.begin(), slot.Data.begin() + held);
+            block.resize(block.size() + (e.stored - held), 0);
         }
         block.resize((block.size() + kBlockUnit - 1) / kBlockUnit * kBlockUnit, 0);
         if (block.size() > kLargestExtendedBlock) return Fail(TrMark("%s holds more data than a DSK track block can!"));
@@ -283,6 +298,8 @@ bool TZX_Disk::ParseDSK(ByteSpan bytes) {
 }
 
 bool TZX_Disk::BuildDSK(Bytes& out) {
+    WriteLosses.Clear();
+    NoteFeatureLosses(*this, kDskKeeps, WriteLosses);
     CountTracks();
     const unsigned span = UsedTrackSpan(*this);
     const unsigned sides = AnySecondSide(*this) ? 2 : 1;
@@ -290,6 +307,11 @@ bool TZX_Disk::BuildDSK(Bytes& out) {
     Bytes image(kInfoBlockBytes, 0);
     std::memcpy(image.data(), kWrittenSignature, std::strlen(kWrittenSignature));
     std::memcpy(&image[kCreatorAt], kCreator, std::min(std::strlen(kCreator), kCreatorBytes));
+    if (cylinders * sides > kTrackSizeTableEntries) {
+        StatusMessage = Fill(Tr("The disk has %s cylinders on %s sides, more tracks than the %s a DSK image lists!"),
+                             {std::to_string(cylinders), std::to_string(sides), std::to_string(kTrackSizeTableEntries)});
+        return false;
+    }
     image[kCylindersAt] = static_cast<uint8_t>(cylinders);
     image[kSidesAt] = static_cast<uint8_t>(sides);
     for (unsigned c = 0; c < cylinders; ++c) {

@@ -19,7 +19,6 @@ namespace {
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kTrackHeaderBytes = 7;
 constexpr size_t kDescriptionOffsetAt = 8;
-constexpr unsigned kMaxCylinders = kMaxTracks / 2;
 constexpr unsigned kMaxHeads = 2;
 constexpr size_t kDescriptionChars = 63;
 constexpr uint8_t kCrcStateMask = 0x3F;  // bits 0-5: the sector's data was read without a CRC error
@@ -67,7 +66,7 @@ void PatchU16(Bytes& out, size_t at, size_t value) {
 // The sector's data: as much as the slot holds, the rest of its nominal size zeros.
 void AppendSectorData(Bytes& data, const TSectorSlot& slot) {
     const size_t nominal = NominalBytes(slot.SizeCode);
-    const size_t kept = std::min<size_t>(nominal, kSectorDataBytes);
+    const size_t kept = std::min<size_t>(nominal, slot.HeldBytes());
     data.insert(data.end(), slot.Data.begin(), slot.Data.begin() + kept);
     data.resize(data.size() + (nominal - kept), 0);
 }
@@ -148,14 +147,14 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
                 ByteReader data(bytes);
                 data.Seek(static_cast<size_t>(sectorData));
                 const ByteSpan contents = data.Take(NominalBytes(slot.SizeCode));
-                const size_t kept = std::min<size_t>(contents.size(), kSectorDataBytes);
+                const size_t kept = std::min<size_t>(contents.size(), kMaxStoredSectorBytes);
                 // A sector larger than a slot is kept only when what does not fit is all zeros, so
                 // nothing of the disk is lost; writing it back restores those zeros.
                 if (std::any_of(contents.begin() + kept, contents.end(), [](uint8_t b) { return b != 0; })) {
                     StatusMessage = Tr(kSizeError);
                     return false;
                 }
-                std::copy_n(contents.begin(), kept, slot.Data.begin());
+                std::copy_n(contents.begin(), kept, ReserveData(slot, kept, false));
                 slot.DataLength = static_cast<uint16_t>(kept);
             }
         }

@@ -119,13 +119,6 @@ std::string SectorsBeyondModel(const TTrack& track, unsigned found) {
     if (found > kMaxSectors)
         return Fill(Tr("holds %s sectors, more than the %s a track holds"),
                     {std::to_string(found), std::to_string(kMaxSectors)});
-    for (unsigned s = 0; s < found; ++s) {
-        const TSectorSlot& slot = track.Sectors[s];
-        if (slot.DataLength > 0 && MfmSectorBytes(slot.SizeCode) == 0)
-            return Fill(Tr("holds sector %s of size code %s, more than the %s bytes a sector holds"),
-                        {std::to_string(slot.SectorNo), std::to_string(slot.SizeCode),
-                         std::to_string(kSectorDataBytes)});
-    }
     return "";
 }
 
@@ -180,10 +173,11 @@ public:
             notMfm_.push_back(k);
             return "";
         }
-        std::copy(raw_.bytes.begin(), raw_.bytes.end(), track->RawData.begin());
+        std::copy(raw_.bytes.begin(), raw_.bytes.end(), disk_.ReserveRaw(*track, raw_.bytes.size(), true, false));
+        std::copy_n(raw_.marks.begin(), track->RawMarks.size(), track->RawMarks.begin());
         track->RawLength = static_cast<uint16_t>(raw_.bytes.size());
         track->RawValid = 1;
-        return SectorsBeyondModel(*track, ScanRawTrack(*track, raw_.bytes, raw_.marks));
+        return SectorsBeyondModel(*track, ScanRawTrack(disk_, *track, raw_.bytes, raw_.marks));
     }
 
     std::string Note() const {
@@ -203,8 +197,9 @@ public:
 private:
     // A track past the model's: refused when it holds sectors, left out when it holds none.
     std::string LeaveOut(unsigned k, bool mfm) {
+        if (!spare_) spare_ = std::make_unique<TZX_Disk>();
         spare_->Clear();
-        if (mfm && ScanRawTrack(*spare_, raw_.bytes, raw_.marks) > 0)
+        if (mfm && ScanRawTrack(*spare_, *spare_->Track(0), raw_.bytes, raw_.marks) > 0)
             return Fill(Tr("lies past the %s tracks a disk holds"), {std::to_string(kMaxTracks)});
         leftOut_.insert(k / 2);
         return "";
@@ -214,7 +209,7 @@ private:
     bool opcodes_;
     PackedCells cells_;
     MarkedTrack raw_;
-    SpareTrack spare_;
+    std::unique_ptr<TZX_Disk> spare_;  // scans the tracks past the model's, made when the first comes
     std::vector<unsigned> notMfm_;
     std::set<unsigned> leftOut_;
 };

@@ -18,20 +18,20 @@ std::string DumpOversizeText(const FileSizeLimit& limit, uint64_t size);
 
 namespace size_limits {
 
-// Headerless dumps: the track count is the file length over the track length, rounded with a half going
-// to the even neighbour. 166.5 tracks round to 166, so the last track may carry half a track of unused
-// bytes; anything longer makes 167 tracks, which the reader refuses.
+// Headerless dumps: every track the file holds a byte of is a track (a last track cut short is filled up
+// with zeros), so a file longer than the model's tracks makes one track too many, which the reader refuses.
 constexpr uint64_t kTrdTrackBytes = kTrdosSectorsPerTrack * kTrdosSectorBytes;
 constexpr uint64_t kProKdiTrackBytes = 5 * 1024;
-constexpr uint64_t SectorDumpBytes(uint64_t trackBytes) { return kMaxTracks * trackBytes + trackBytes / 2; }
+constexpr uint64_t SectorDumpBytes(uint64_t trackBytes) { return kMaxTracks * trackBytes; }
 
 // UDI: the 16-byte header, one record per track (type, 16-bit length, the raw bytes, one clock-mark bit
-// per raw byte) and the CRC-32. The reader refuses more than 166 records and a track longer than the
-// model's raw buffer. It does not look at bytes between the last record and the CRC; no writer puts any
-// there, so they are not allowed for.
+// per raw byte; a compressed record is smaller) and the CRC-32. The reader refuses more records than the
+// model has tracks. It does not look at bytes between the last record and the CRC, which one emulator
+// leaves there: room is left for a record's worth of them.
 constexpr uint64_t kUdiHeaderBytes = 16;
 constexpr uint64_t kUdiRecordHeadBytes = 3;
 constexpr uint64_t kUdiLargestRecord = kUdiRecordHeadBytes + kRawTrackBytes + (kRawTrackBytes + 7) / 8;
+constexpr uint64_t kUdiTrailingBytes = kUdiLargestRecord;
 constexpr uint64_t kUdiCrcBytes = 4;
 
 // FDI: track and sector data are found through the 16-bit offset of the data area, a 32-bit offset per
@@ -57,8 +57,7 @@ constexpr uint64_t kSclSumBytes = 4;
 // TD0: no length bounds every image the reader accepts: it reads a track record again when it comes
 // again, and a data block coded as runs may be padded with empty runs up to its 16-bit length (65,535
 // bytes per sector), so the limit is chosen to cover every real image by a wide margin instead. An image
-// with all 166 tracks of 20 sectors, each stored plainly at the 1,100 bytes a slot holds, and the longest
-// comment is under 4 MB; a compressed image is smaller than the body it expands to, except by a small
+// of 166 tracks of 20 sectors of 1,100 bytes, each stored plainly, and the longest comment is under 4 MB; a compressed image is smaller than the body it expands to, except by a small
 // fraction on data that does not compress. Real images are under 2 MB (an 80-track high-density disk).
 constexpr uint64_t kTd0Bytes = 16u << 20;
 
@@ -76,7 +75,7 @@ constexpr uint64_t kDskInfoBytes = 256;
 constexpr uint64_t kDskLargestTrackBlock = 0xFFFF;
 constexpr uint64_t kDskTrailingBytes = kDskLargestTrackBlock;
 
-constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiCrcBytes;
+constexpr uint64_t kUdiBytes = kUdiHeaderBytes + kMaxTracks * kUdiLargestRecord + kUdiTrailingBytes + kUdiCrcBytes;
 constexpr uint64_t kFdiBytes = kFdiLargestDataAreaOffset + kMaxTracks * (kFdiLargestSectorOffset + kFdiLargestSector);
 constexpr uint64_t kSclBytes =
     kSclHeadBytes + kSclMaxFiles * (kSclFileHeaderBytes + kSclMaxFileSectors * kTrdosSectorBytes) + kSclSumBytes;
@@ -100,12 +99,13 @@ inline constexpr FileSizeLimit kDskFileLimit{TrMark("a DSK image"), size_limits:
 
 
 
-static_assert(kTrdFileLimit.maxBytes == 681984);
-static_assert(kProFileLimit.maxBytes == 852480);
-static_assert(kUdiFileLimit.maxBytes == 2615018);
-static_assert(kFdiFileLimit.maxBytes == 16383833);
+static_assert(kTrdFileLimit.maxBytes == 1048576);
+static_assert(kProFileLimit.maxBytes == 1310720);
+static_assert(kUdiFileLimit.maxBytes == 18948630);
+static_assert(kFdiFileLimit.maxBytes == 25231103);
 static_assert(kSclFileLimit.maxBytes == 8357645);
-static_assert(kAnyFileLimit.maxBytes == kTd0FileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kTd0FileLimit.maxBytes);
+static_assert(kAnyFileLimit.maxBytes >= kUdiFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kFdiFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kHfeFileLimit.maxBytes);
 static_assert(kAnyFileLimit.maxBytes >= kDskFileLimit.maxBytes);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "disk/byte_sum.h"
 #include "disk/zx_disk.h"
@@ -13,6 +14,7 @@
 #include "io/byte_reader.h"
 #include "io/image_file.h"
 #include "io/text_1251.h"
+#include "formats/writer_losses.h"
 #include "trdos/trdos_area.h"
 
 namespace tarvex {
@@ -30,7 +32,6 @@ struct DiskPlace {
     unsigned sector = 0;
 
     unsigned Linear() const { return track * kTrdosSectorsPerTrack + sector; }
-    unsigned FreeSectors() const { return kTrdosDiskSectors - Linear(); }
     void Advance(unsigned sectors) {
         const unsigned next = Linear() + sectors;
         track = next / kTrdosSectorsPerTrack;
@@ -49,7 +50,8 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
     if (bytes.size() < kChecksumBytes) throw StreamReadError();
     const size_t bodyBytes = bytes.size() - kChecksumBytes;
     in.Seek(bodyBytes);
-    if (ByteSum(bytes.first(bodyBytes)) != in.U32()) {
+    const bool sumMatches = ByteSum(bytes.first(bodyBytes)) == in.U32();
+    if (!sumMatches && !SalvageChecksums) {
         StatusMessage = Tr("File checksum error!");
         return false;
     }
@@ -58,7 +60,6 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         StatusMessage = Tr("Wrong file signature!");
         return false;
     }
-    FormatBlankDisk("NEW DISK");
     const unsigned fileCount = in.U8();
     if (bytes.size() < kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount) {
         StatusMessage = Tr("File length error!");
@@ -69,51 +70,97 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         return false;
     }
 
-    // Every sector the archive fills is a TR-DOS one, 256 bytes.
-    const auto trdosTrack = [this](unsigned t) { return TrackWithin(t, kTrdosSectorsPerTrack, kTrdosSectorBytes); };
-    DiskPlace next;
-    size_t dataPos = kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount;
+    // The files lie one after another from track 1 on, as TR-DOS puts them on a fresh disk; an archive of
+    // more than a 160-track disk holds (made from a larger disk) gets the tracks it needs.
+    const size_t dataStart = kHeadersOffset + TrdosFileEntry::kHeaderBytes * fileCount;
+    std::vector<TrdosFileEntry> entries;
+    unsigned fileSectors = 0;
+    size_t dataPos = dataStart;
     for (unsigned i = 0; i < fileCount; ++i) {
-        TrdosFileEntry entry = TrdosFileEntry::DecodeHeader(&bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i]);
-        const size_t dataBytes = size_t{kTrdosSectorBytes} * entry.SectorCount;
+        const uint8_t* header = &bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i];
+        entries.push_back(TrdosFileEntry::DecodeHeader(header));
+        const size_t dataBytes = size_t{kTrdosSectorBytes} * entries.back().SectorCount;
         // Signed: when the headers themselves run into the checksum, even an empty file does not fit.
         const long long available = static_cast<long long>(bodyBytes) - static_cast<long long>(dataPos);
         if (available < static_cast<long long>(dataBytes)) {
-            const uint8_t* header = &bytes[kHeadersOffset + TrdosFileEntry::kHeaderBytes * i];
             StatusMessage = Fill(Tr("Wrong size of file %s!"), {Cp1251ToUtf8(ByteSpan(header, 8)) + "." +
-                            Cp1251ToUtf8(ByteSpan(header + 8, 1))});
+                                                                 Cp1251ToUtf8(ByteSpan(header + 8, 1))});
             return false;
         }
-        if (entry.SectorCount > next.FreeSectors()) {
-            StatusMessage = Tr("No room left on the disk image!");
-            return false;
-        }
+        dataPos += dataBytes;
+        fileSectors += entries.back().SectorCount;
+    }
+    const unsigned tracks = std::max<unsigned>(kTrdosTracks, 1 + (fileSectors + kTrdosSectorsPerTrack - 1) /
+                                                                     kTrdosSectorsPerTrack);
+    if (tracks > kMaxTracks) {
+        StatusMessage = Tr("No room left on the disk image!");
+        return false;
+    }
+    uint8_t* run = FormatTrdosDisk(*this, "NEW DISK", false, tracks);
+    uint8_t* files = run + kTrdosSectorsPerTrack * kTrdosSectorBytes;
+    const size_t filesBytes = size_t{fileSectors} * kTrdosSectorBytes;
+    std::memcpy(files, &bytes[dataStart], filesBytes);
+    std::memset(files + filesBytes, 0, (size_t{tracks} - 1) * kTrdosSectorsPerTrack * kTrdosSectorBytes - filesBytes);
+
+    DiskPlace next;
+    for (unsigned i = 0; i < fileCount; ++i) {
+        TrdosFileEntry& entry = entries[i];
         entry.FirstSector = static_cast<uint8_t>(next.sector);
         entry.FirstTrack = static_cast<uint8_t>(next.track);
-        for (unsigned k = 0; k < entry.SectorCount; ++k) {
-            DiskPlace place = next;
-            place.Advance(k);
-            std::memcpy(trdosTrack(place.track)->Sector(place.sector)->Data.data(),
-                        &bytes[dataPos + k * kTrdosSectorBytes], kTrdosSectorBytes);
-        }
-        TSectorSlot& catalogueSector = *trdosTrack(0)->Sector(i / kTrdosEntriesPerSector);
-        entry.Encode(&catalogueSector.Data[kTrdosEntryBytes * (i % kTrdosEntriesPerSector)]);
+        entry.Encode(run + kTrdosEntryBytes * i);
         next.Advance(entry.SectorCount);
-        dataPos += dataBytes;
     }
-
-    uint8_t* info = trdosTrack(0)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info = run + (kTrdosInfoSectorNo - 1) * kTrdosSectorBytes;
     info[trdos_info::kFirstFreeSector] = static_cast<uint8_t>(next.sector);
     info[trdos_info::kFirstFreeTrack] = static_cast<uint8_t>(next.track);
     info[trdos_info::kFileCount] = static_cast<uint8_t>(fileCount);
     info[trdos_info::kDeletedCount] = 0;
-    const uint16_t freeSectors = static_cast<uint16_t>(next.FreeSectors());
+    const unsigned diskSectors = tracks * kTrdosSectorsPerTrack;
+    const uint16_t freeSectors = static_cast<uint16_t>(diskSectors - std::min(diskSectors, next.Linear()));
     info[trdos_info::kFreeSectors] = static_cast<uint8_t>(freeSectors);
     info[trdos_info::kFreeSectors + 1] = static_cast<uint8_t>(freeSectors >> 8);
+    if (!sumMatches) ReadLosses.Add(LossKind::kChecksum);
     return true;
 }
 
+namespace {
+// An archive keeps the live files and nothing else of a disk: its label (read back as "NEW DISK"), its
+// deleted files, what free sectors hold and every sector outside the 16 x 256 of TR-DOS tracks go.
+void NoteSclLosses(const TZX_Disk& disk, const TrdosCatalogue& catalogue, const std::vector<const TrdosFileEntry*>& live,
+                   LossReport& losses) {
+    NoteFeatureLosses(disk, KeptFeatures{}, losses);
+    if (std::memcmp(catalogue.Label.data(), "NEW DISK", catalogue.Label.size()) != 0 &&
+        std::any_of(catalogue.Label.begin(), catalogue.Label.end(), [](uint8_t b) { return b != 0 && b != ' '; }))
+        losses.Add(LossKind::kLabel);
+    for (unsigned i = 0; i < catalogue.FileCount && i < catalogue.Entries.size(); ++i)
+        if (catalogue.Entries[i].Deleted()) losses.Add(LossKind::kDeletedFiles);
+    std::vector<bool> kept(size_t{kMaxTracks} * kTrdosSectorsPerTrack);
+    for (const TrdosFileEntry* entry : live)
+        for (unsigned k = 0, at = entry->FirstTrack * kTrdosSectorsPerTrack + entry->FirstSector;
+             k < entry->SectorCount && at + k < kept.size(); ++k)
+            kept[at + k] = true;
+    for (unsigned t = 1; t < kMaxTracks; ++t) {
+        const TTrack& track = *disk.Track(t);
+        if (!track.Used) continue;
+        for (const TSectorSlot& slot : track.Sectors) {
+            if (!slot.Used) continue;
+            const bool trdos = slot.SectorNo >= 1 && slot.SectorNo <= kTrdosSectorsPerTrack &&
+                               slot.SizeCode == kTrdosSizeCode;
+            if (!trdos) {
+                losses.Add(LossKind::kSectors, static_cast<int>(t));
+                continue;
+            }
+            if (kept[t * kTrdosSectorsPerTrack + slot.SectorNo - 1u]) continue;
+            const uint8_t* data = slot.Data.data();
+            if (std::any_of(data, data + slot.HeldBytes(), [](uint8_t b) { return b != 0; }))
+                losses.Add(LossKind::kFreeSpace, static_cast<int>(t));
+        }
+    }
+}
+}  // namespace
+
 bool TZX_Disk::BuildSCL(Bytes& out) {
+    WriteLosses.Clear();
     TrdosCatalogue catalogue;
     if (!ReadCatalogue(catalogue)) {
         StatusMessage = Tr("Not a TR-DOS disk image! Bad catalogue!");
@@ -130,6 +177,8 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
         return false;
     }
 
+    NoteSclLosses(*this, catalogue, live, WriteLosses);
+
     Bytes image(kSignature, kSignature + kSignatureBytes);
     PutU8(image, static_cast<uint8_t>(live.size()));
     for (const TrdosFileEntry* entry : live) {
@@ -142,7 +191,7 @@ bool TZX_Disk::BuildSCL(Bytes& out) {
         unsigned sector = entry->FirstSector + 1u;
         for (unsigned k = 0; k < entry->SectorCount; ++k) {
             const TSectorSlot* slot = std::as_const(*this).FindSector(track, sector);
-            if (!slot || !slot->Used || slot->DataLength < kTrdosSectorBytes) {
+            if (!slot || !slot->Used || slot->HeldBytes() < kTrdosSectorBytes) {
                 StatusMessage =
                     Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sector)});
                 return false;

@@ -3,19 +3,21 @@
 // go, and the image built as bytes or gathered as runs of the disk's own bytes.
 #include "formats/sector_dump.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 #include <utility>
 
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "formats/writer_losses.h"
 #include "io/byte_reader.h"
 
 namespace tarvex {
 
 unsigned long long DumpTrackCount(uint64_t trackBytes, uint64_t fileBytes) {
-    return static_cast<unsigned long long>(
-        RoundHalfEven(static_cast<long long>(fileBytes), static_cast<long long>(trackBytes)));
+    return (fileBytes + trackBytes - 1) / trackBytes;
 }
 
 unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes) {
@@ -37,19 +39,12 @@ void AppendRun(std::vector<Span>& runs, Byte* bytes, size_t n) {
         runs.emplace_back(bytes, n);
 }
 
-// Clears the disk and gives it the dump's tracks and sectors, ID fields and all; the bytes of each sector,
-// in file order, go where take(data) puts them. With `refill`, the sectors' bytes are not zeroed first
-// where take's caller is sure to overwrite them.
-template <typename Take>
-void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned long long tracks, bool refill, Take take) {
-    if (refill)
-        disk.ClearForRefill(static_cast<unsigned>(tracks), layout.sectorsPerTrack, layout.sectorBytes);
-    else
-        disk.Clear();
+// Clears the disk and gives it the dump's tracks and sectors, ID fields and all, their bytes in `run`
+// one after another in file order (tracks * the track's bytes of it).
+void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned tracks, uint8_t* run) {
     for (unsigned t = 0; t < tracks; ++t) {
-        TTrack& track = *disk.TrackWithin(t, layout.sectorsPerTrack, layout.sectorBytes);
+        TTrack& track = *disk.Track(t);
         track.Used = kFlagSet;
-        track.RawLength = 0;
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
             TSectorSlot& slot = *track.Sector(s);
             slot.Used = kFlagSet;
@@ -59,38 +54,74 @@ void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned lon
             slot.SizeCode = layout.sizeCode;
             slot.DataCrcOk = kFlagSet;
             slot.DataLength = layout.sectorBytes;
-            take(slot.Data.data());
+            TZX_Disk::BindData(slot, run, layout.sectorBytes);
+            run += layout.sectorBytes;
         }
     }
+}
+
+// The tracks a dump of fileBytes holds: every track it has a byte of. A last track cut short is filled
+// up with zeros by its reader and the sectors it lacks said to be missing.
+unsigned long long HeldTracks(const SectorDumpLayout& layout, uint64_t fileBytes) {
+    return (fileBytes + layout.TrackBytes() - 1) / layout.TrackBytes();
 }
 }  // namespace
 
 bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
+    disk.Clear();
+    if (bytes.size() < layout.TrackBytes()) {
+        disk.StatusMessage =
+            Fill(Tr("%s image holds less than one track (%s bytes, a track has %s)!"),
+                 {layout.formatName, std::to_string(bytes.size()), std::to_string(layout.TrackBytes())});
+        return false;
+    }
     const unsigned long long tracks = DumpTrackCount(layout, bytes.size());
     if (tracks > kMaxTracks) {
         disk.StatusMessage = TooManyTracksText(layout.formatName, tracks);
         return false;
     }
-    ByteReader in(bytes);
-    FillSectorDump(disk, layout, tracks, false, [&](uint8_t* data) { in.Read(data, layout.sectorBytes); });
+    const size_t runBytes = static_cast<size_t>(tracks) * layout.TrackBytes();
+    uint8_t* run = disk.ReserveRun(runBytes);
+    std::memcpy(run, bytes.data(), bytes.size());
+    std::memset(run + bytes.size(), 0, runBytes - bytes.size());
+    FillSectorDump(disk, layout, static_cast<unsigned>(tracks), run);
+    // Sectors the file holds only part of, or none of, are there as zeros: said to be missing.
+    const unsigned whole = static_cast<unsigned>(bytes.size() / layout.sectorBytes);
+    const unsigned total = static_cast<unsigned>(tracks) * layout.sectorsPerTrack;
+    if (whole < total)
+        disk.ReadLosses.Add(LossKind::kMissingSectors, static_cast<int>(tracks - 1), total - whole);
     return true;
 }
 
 bool PlaceSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, uint64_t fileBytes, WritablePieces& places) {
-    const unsigned long long tracks = DumpTrackCount(layout.TrackBytes(), fileBytes);
+    const unsigned long long tracks = fileBytes / layout.TrackBytes();
     if (tracks == 0 || tracks > kMaxTracks || tracks * layout.TrackBytes() != fileBytes) return false;
-    WritablePieces runs;
-    FillSectorDump(disk, layout, tracks, true, [&](uint8_t* data) { AppendRun(runs, data, layout.sectorBytes); });
-    places = std::move(runs);
+    disk.Clear();
+    uint8_t* run = disk.ReserveRun(static_cast<size_t>(fileBytes));
+    FillSectorDump(disk, layout, static_cast<unsigned>(tracks), run);
+    places = {std::span<uint8_t>(run, static_cast<size_t>(fileBytes))};
     return true;
 }
 
 namespace {
-// Calls take(slot) for every sector of the dump in file order: sector r of a track is the first of its
-// first sectorsPerTrack slots numbered r, which must have the layout's size. False, with the refusal in
-// StatusMessage, at the first sector missing or of another size.
+// What a sector dump keeps of a sector: its bytes, at the place its number and track give it.
+constexpr KeptFeatures kDumpKeeps{};
+
+// Zeros for the part of a sector that its slot does not hold (an ID without data, a short read).
+const std::array<uint8_t, kSectorDataBytes> kZeroSector{};
+
+// Calls take(bytes, n) for every sector of the dump in file order: sector r of a track is the first of
+// its first sectorsPerTrack slots numbered r, which must have the layout's size; bytes short of the
+// layout's size are given as zeros. False, with the refusal in StatusMessage, at the first sector missing
+// or of another size. Notes what the dump does not keep in the disk's WriteLosses.
 template <typename Take>
 bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned tracks, Take take) {
+    disk.WriteLosses.Clear();
+    if (tracks == 0) {
+        disk.StatusMessage = Tr("The disk has no tracks to write!");
+        return false;
+    }
+    NoteFeatureLosses(disk, kDumpKeeps, disk.WriteLosses);
     constexpr uint8_t kNone = 0xFF;
     std::array<uint8_t, 256> firstSlot;  // of each sector number, in the track at hand
     for (unsigned t = 0; t < tracks; ++t) {
@@ -98,6 +129,7 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
         firstSlot.fill(kNone);
         for (unsigned i = layout.sectorsPerTrack; i-- > 0;)
             firstSlot[track.Sector(i)->SectorNo] = static_cast<uint8_t>(i);
+        unsigned written = 0;
         for (unsigned s = 0; s < layout.sectorsPerTrack; ++s) {
             const uint8_t r = layout.SectorNumber(t, s);
             if (firstSlot[r] == kNone) {
@@ -109,9 +141,19 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
                 disk.StatusMessage = Tr(layout.badSizeText);
                 return false;
             }
-            take(found);
+            const uint8_t head = layout.headIsSide ? static_cast<uint8_t>(t % 2) : 0;
+            if (found.Used && (found.Cylinder != t / 2 || found.Head != head))
+                disk.WriteLosses.Add(LossKind::kSectorIds, static_cast<int>(t));
+            const size_t held = std::min<size_t>(found.HeldBytes(), layout.sectorBytes);
+            if (held) take(found.Data.data(), held);
+            if (held < layout.sectorBytes) take(kZeroSector.data(), layout.sectorBytes - held);
+            ++written;
         }
+        const unsigned others = track.UsedSectorCount() - std::min(track.UsedSectorCount(), uint8_t(written));
+        if (others) disk.WriteLosses.Add(LossKind::kSectors, static_cast<int>(t), others);
     }
+    for (unsigned t = tracks; t < kMaxTracks; ++t)
+        if (std::as_const(disk).Track(t)->Used) disk.WriteLosses.Add(LossKind::kTracks, static_cast<int>(t));
     return true;
 }
 }  // namespace
@@ -120,8 +162,8 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
     const unsigned tracks = disk.CountTracks();
     Bytes image;
     image.reserve(static_cast<size_t>(tracks) * layout.TrackBytes());
-    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
-        image.insert(image.end(), found.Data.begin(), found.Data.begin() + layout.sectorBytes);
+    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const uint8_t* bytes, size_t n) {
+        image.insert(image.end(), bytes, bytes + n);
     });
     if (!whole) return false;
     out = std::move(image);
@@ -131,9 +173,8 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
 bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces) {
     const unsigned tracks = disk.CountTracks();
     ImagePieces runs;
-    const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const TSectorSlot& found) {
-        AppendRun(runs, found.Data.data(), layout.sectorBytes);
-    });
+    const bool whole = ForEachDumpedSector(disk, layout, tracks,
+                                           [&](const uint8_t* bytes, size_t n) { AppendRun(runs, bytes, n); });
     if (!whole) return false;
     pieces = std::move(runs);
     return true;

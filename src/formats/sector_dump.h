@@ -27,7 +27,8 @@ struct SectorDumpLayout {
     }
 };
 
-// The file length over the track length, rounded with a half going to the even neighbour.
+// The tracks a dump of fileBytes holds: every track it has a byte of. A last track cut short is filled up
+// with zeros by its reader and the sectors it lacks said to be missing.
 unsigned long long DumpTrackCount(const SectorDumpLayout& layout, size_t fileBytes);
 unsigned long long DumpTrackCount(uint64_t trackBytes, uint64_t fileBytes);
 

@@ -19,6 +19,7 @@
 #include "io/status.h"
 #include "io/image_file.h"
 #include "io/text_1251.h"
+#include "formats/writer_losses.h"
 #include "lzh/lzh.h"
 
 namespace tarvex {
@@ -29,10 +30,12 @@ constexpr size_t kHeaderBytes = 12;
 constexpr uint8_t kLowestCompressedVersion = 20;
 constexpr uint8_t kCommentFollows = 0x80;  // in the stepping byte
 constexpr uint8_t kEndOfImage = 0xFF;
-constexpr unsigned kHighestCylinder = 82;
+constexpr unsigned kHighestCylinder = kMaxCylinders - 1;
 constexpr unsigned kHighestHead = 1;
+constexpr uint8_t kHeadFm = 0x80;  // in a track record's head byte: the track is recorded in FM
 
 constexpr uint8_t kFlagDataCrcError = 0x02;
+constexpr uint8_t kFlagDeletedData = 0x04;
 constexpr uint8_t kFlagsWithoutData = 0x10 | 0x20;  // unallocated sector skipped; ID without data
 constexpr uint8_t kFlagIdWithoutData = 0x20;
 constexpr uint8_t kFlagNoIdField = 0x40;
@@ -62,6 +65,14 @@ constexpr uint8_t kWrittenDriveType = 3;
 // 1.44 MB drive, or readers that follow the data rate find no sector on it.
 constexpr unsigned kDoubleDensityTrackBytes = 6250;
 constexpr uint8_t kHighDensityRate = 2;
+// The header's data rate byte: its two low bits the rate, bit 7 set for FM.
+constexpr uint8_t kRateMask = 0x03;
+constexpr uint8_t kRateFm = 0x80;
+
+uint16_t RateOf(uint8_t rateByte) {
+    static constexpr uint16_t kRates[4] = {250, 300, 500, 1000};
+    return kRates[rateByte & kRateMask];
+}
 constexpr uint8_t kHighDensityDriveType = 4;
 constexpr uint8_t kWrittenSides = 2;
 
@@ -77,10 +88,20 @@ constexpr std::array<uint16_t, 256> MakeTeleDiskCrcTable() {
 }
 constexpr auto kTeleDiskCrcTable = MakeTeleDiskCrcTable();
 
-// The nominal size 128 << N, as far as a slot can hold it.
+// The nominal size 128 << N of a sector with a data block; 0 for the codes that have none.
 unsigned SlotBytesForSizeCode(uint8_t sizeCode) {
-    return sizeCode >= 4 ? kSectorDataBytes : 128u << sizeCode;
+    return sizeCode < kFirstSizeCodeWithoutData ? 128u << sizeCode : 0u;
 }
+
+// What a TeleDisk image keeps beyond IDs and data: deleted-data marks, data CRC errors, IDs without data,
+// data fields without an ID, data rates and the comment; not ID CRC errors or the other reads of a weak
+// sector.
+constexpr KeptFeatures kTd0Keeps{.deletedMarks = true,
+                                 .dataCrcErrors = true,
+                                 .idsWithoutData = true,
+                                 .dataWithoutId = true,
+                                 .dataRate = true,
+                                 .comment = true};
 
 bool NeedsHighDensity(const TZX_Disk& disk) {
     for (unsigned k = 0; k < kMaxTracks; ++k) {
@@ -105,7 +126,7 @@ Status ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, siz
     const uint8_t method = in.U8();
     switch (method) {
         case kMethodRaw:
-            if (blockBytes - 1 > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
+            if (blockBytes - 1 > kMaxStoredSectorBytes) return Status::Failure(Tr("Sector size error!"));
             in.Read(slot.Data.data(), blockBytes - 1);
             decoded = blockBytes - 1;
             return Status::Ok();
@@ -113,7 +134,7 @@ Status ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, siz
             const unsigned count = in.U16();
             const uint8_t low = in.U8();
             const uint8_t high = in.U8();
-            if (2u * count > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
+            if (2u * count > kMaxStoredSectorBytes) return Status::Failure(Tr("Sector size error!"));
             for (unsigned i = 0; i < count; ++i) {
                 slot.Data[2 * i] = low;
                 slot.Data[2 * i + 1] = high;
@@ -130,7 +151,7 @@ Status ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, siz
                 if (type == kRunLiteral) {
                     const unsigned n = in.U8();
                     ++consumed;
-                    if (position + n > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
+                    if (position + n > kMaxStoredSectorBytes) return Status::Failure(Tr("Sector size error!"));
                     in.Read(slot.Data.data() + position, n);
                     position += n;
                     consumed += n;
@@ -139,7 +160,7 @@ Status ReadDataBlock(ByteReader& in, unsigned blockBytes, TSectorSlot& slot, siz
                     const uint8_t low = in.U8();
                     const uint8_t high = in.U8();
                     consumed += 3;
-                    if (position + 2u * n > kSectorDataBytes) return Status::Failure(Tr("Sector size error!"));
+                    if (position + 2u * n > kMaxStoredSectorBytes) return Status::Failure(Tr("Sector size error!"));
                     for (unsigned i = 0; i < n; ++i) {
                         slot.Data[position++] = low;
                         slot.Data[position++] = high;
@@ -176,8 +197,8 @@ SectorRecord ReadSectorRecord(ByteReader& in) {
     return r;
 }
 
-// Fills the slot from a sector record and reads its data block, if it has one. A refused block is a
-// failure with its reason.
+// Fills the slot from a sector record and reads its data block, if it has one, into the slot's bytes
+// (room for kMaxStoredSectorBytes). A refused block is a failure with its reason.
 Status ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot) {
     slot.Used = kFlagSet;
     slot.Cylinder = record.cylinder;
@@ -185,6 +206,8 @@ Status ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot)
     slot.SectorNo = record.sectorNo;
     slot.SizeCode = record.sizeCode;
     slot.DataCrcOk = (record.flags & kFlagDataCrcError) ? 0 : kFlagSet;
+    slot.DeletedData = (record.flags & kFlagDeletedData) ? kFlagSet : 0;
+    slot.IdMissing = (record.flags & kFlagNoIdField) ? kFlagSet : 0;
     const unsigned size = SlotBytesForSizeCode(record.sizeCode);
     std::fill_n(slot.Data.begin(), size, uint8_t{0});
     if (!HasDataBlock(record.flags, record.sizeCode)) {
@@ -200,12 +223,9 @@ Status ReadSector(ByteReader& in, const SectorRecord& record, TSectorSlot& slot)
     return Status::Ok();
 }
 
-// Puts a sector read by ReadSector in slot i of track k: its ID fields and the bytes ReadSector wrote,
-// the zeros of its size and what its block decoded. The track is handed out for that many bytes, so a
-// track of 256-byte sectors keeps them side by side.
+// Puts a sector read by ReadSector in slot i of track k: its ID fields, states and data.
 void PlaceSector(TZX_Disk& disk, unsigned k, unsigned i, const TSectorSlot& read) {
-    const size_t bytes = std::max<size_t>(SlotBytesForSizeCode(read.SizeCode), read.DataLength);
-    TSectorSlot& slot = *disk.TrackWithin(k, i + 1, static_cast<unsigned>(bytes))->Sector(i);
+    TSectorSlot& slot = *disk.Track(k)->Sector(i);
     slot.Used = read.Used;
     slot.Cylinder = read.Cylinder;
     slot.Head = read.Head;
@@ -213,7 +233,9 @@ void PlaceSector(TZX_Disk& disk, unsigned k, unsigned i, const TSectorSlot& read
     slot.SizeCode = read.SizeCode;
     slot.DataCrcOk = read.DataCrcOk;
     slot.DataLength = read.DataLength;
-    std::memcpy(slot.Data.data(), read.Data.data(), bytes);
+    slot.DeletedData = read.DeletedData;
+    slot.IdMissing = read.IdMissing;
+    if (read.DataLength) std::memcpy(disk.ReserveData(slot, read.DataLength, false), read.Data.data(), read.DataLength);
 }
 
 void ReadComment(TZX_Disk& disk, ByteReader& in) {
@@ -261,7 +283,10 @@ void PutCommentBlock(const std::vector<std::string>& comment, const std::tm& whe
     body.insert(body.end(), block.begin(), block.end());
 }
 
-void PutTrack(const TTrack& track, unsigned index, Bytes& body) {
+// A zero block for the part of a sector's nominal size its slot does not hold.
+const std::array<uint8_t, 128u << (kFirstSizeCodeWithoutData - 1)> kZeroData{};
+
+void PutTrack(const TTrack& track, unsigned index, Bytes& body, LossReport& losses) {
     const uint8_t record[3] = {track.UsedSectorCount(), static_cast<uint8_t>(index / 2),
                                static_cast<uint8_t>(index % 2)};
     PutBytes(body, record, sizeof record);
@@ -275,18 +300,27 @@ void PutTrack(const TTrack& track, unsigned index, Bytes& body) {
         PutU8(body, slot.Head);
         PutU8(body, slot.SectorNo);
         PutU8(body, slot.SizeCode);
-        const uint8_t crcFlag = slot.DataCrcOk ? 0 : kFlagDataCrcError;
+        uint8_t flags = slot.DataCrcOk ? 0 : kFlagDataCrcError;
+        if (slot.IdMissing) flags |= kFlagNoIdField;
         if (slot.DataLength == 0 || !SizeHasDataBlock(slot.SizeCode)) {
-            PutU8(body, static_cast<uint8_t>(kFlagIdWithoutData | crcFlag));
+            // TeleDisk keeps no data for a size code of 8 or more: such a sector's data goes.
+            if (slot.DataLength) losses.Add(LossKind::kSectorBytes, static_cast<int>(index), slot.DataLength);
+            PutU8(body, static_cast<uint8_t>(kFlagIdWithoutData | flags));
             PutU8(body, 0);  // CRC of no data
             continue;
         }
+        if (slot.DeletedData) flags |= kFlagDeletedData;
         const unsigned size = SlotBytesForSizeCode(slot.SizeCode);
-        PutU8(body, crcFlag);
-        PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(slot.Data.data(), size)));
+        const unsigned held = std::min<unsigned>(size, static_cast<unsigned>(slot.HeldBytes()));
+        if (slot.DataLength > size)
+            losses.Add(LossKind::kSectorBytes, static_cast<int>(index), slot.DataLength - size);
+        Bytes data(slot.Data.data(), slot.Data.data() + held);
+        data.insert(data.end(), kZeroData.begin(), kZeroData.begin() + (size - held));
+        PutU8(body, flags);
+        PutU8(body, static_cast<uint8_t>(TZX_Disk::Crc16TD0(data.data(), size)));
         PutU16(body, static_cast<uint16_t>(size + 1));
         PutU8(body, kMethodRaw);
-        PutBytes(body, slot.Data.data(), size);
+        PutBytes(body, data.data(), size);
     }
 }
 
@@ -322,37 +356,37 @@ bool ParseIntoClearedDisk(TZX_Disk& disk, ByteSpan bytes) {
     unsigned highestCylinder = 0;
     unsigned highestHead = 0;
     SpareSlot read;  // each sector is read here first, then put in its slot
+    read.Reserve(kMaxStoredSectorBytes);
+    const uint16_t rate = RateOf(header[5]);
     while (!in.AtEnd()) {
         const uint8_t sectors = in.U8();
         if (sectors == kEndOfImage) break;
         const unsigned cylinder = in.U8();
-        const unsigned head = in.U8();
+        const uint8_t headByte = in.U8();
+        const unsigned head = headByte & ~kHeadFm;
         highestCylinder = std::max(highestCylinder, cylinder);
         highestHead = std::max(highestHead, head);
         in.Skip(1);  // CRC
         if (head > kHighestHead || cylinder > kHighestCylinder || sectors > kMaxSectors)
             return Fail(disk, TrMark("Bad disk parameter!"));
         const unsigned k = cylinder * 2 + head;
-        disk.TrackWithin(k, 0, 0)->Used = kFlagSet;
+        TTrack& track = *disk.Track(k);
+        track.Used = kFlagSet;
+        track.RateKbps = rate;
+        track.Encoding = ((headByte & kHeadFm) || (header[5] & kRateFm)) ? TrackEncoding::kFm : TrackEncoding::kMfm;
 
-        // A data field found without an ID takes no slot: its ID never stood on the disk, and written out
-        // it would become an address field a controller then finds. Its block is read and checked all
-        // the same, and counted, so the user sees what was left out.
-        unsigned slots = 0;
+        // A data field found without an ID (flag 0x40) keeps its place among the sectors, marked so: its
+        // ID is TeleDisk's own, which no controller finds on the disk.
         for (unsigned j = 0; j < sectors; ++j) {
             const SectorRecord record = ReadSectorRecord(in);
             if (const Status sector = ReadSector(in, record, *read); !sector) {
                 disk.StatusMessage = sector.reason();
                 return false;
             }
-            if (record.flags & kFlagNoIdField) {
-                if (disk.SkippedIdlessSectors < UINT16_MAX) ++disk.SkippedIdlessSectors;
-                continue;
-            }
-            PlaceSector(disk, k, slots++, *read);
+            PlaceSector(disk, k, j, *read);
         }
     }
-    disk.TrackCount = static_cast<uint8_t>((highestCylinder + 1) * (highestHead + 1));
+    disk.TrackCount = static_cast<uint16_t>((highestCylinder + 1) * (highestHead + 1));
     return true;
 }
 
@@ -395,6 +429,8 @@ bool TZX_Disk::BuildTD0(Bytes& out, bool Compress) { return BuildTD0At(*this, ou
 
 bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) {
     out.clear();
+    disk.WriteLosses.Clear();
+    NoteFeatureLosses(disk, kTd0Keeps, disk.WriteLosses);
     const bool highDensity = NeedsHighDensity(disk);
     const uint8_t header[10] = {static_cast<uint8_t>(compress ? 't' : 'T'),
                                 static_cast<uint8_t>(compress ? 'd' : 'D'),
@@ -417,7 +453,7 @@ bool BuildTD0At(TZX_Disk& disk, Bytes& out, bool compress, const std::tm& when) 
         const TTrack& track = *std::as_const(disk).Track(k);
         if (!track.Used) continue;
         ++written;
-        PutTrack(track, k, body);
+        PutTrack(track, k, body, disk.WriteLosses);
     }
     const uint8_t endMarker[4] = {kEndOfImage, 0, 0, 0};
     PutBytes(body, endMarker, sizeof endMarker);

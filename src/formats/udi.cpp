@@ -146,11 +146,13 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         }
         TTrack& track = *Track(oneSided ? 2 * t : t);
         const ByteSpan raw = in.Take(length);
-        std::copy(raw.begin(), raw.end(), track.RawData.begin());
+        const ByteSpan marks = in.Take((length + 7) / 8);
+        std::copy(raw.begin(), raw.end(), ReserveRaw(track, length, true, false));
+        std::copy(marks.begin(), marks.end(), track.RawMarks.begin());
         track.RawLength = static_cast<uint16_t>(length);
         track.Used = kFlagSet;
         track.RawValid = 1;
-        ScanRawTrack(track, raw, in.Take((length + 7) / 8));
+        ScanRawTrack(*this, track, raw, marks);
     }
     return true;
 }

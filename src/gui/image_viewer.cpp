@@ -12,6 +12,7 @@
 
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
+#include "formats/writer_losses.h"
 #include "gui/gui_text.h"
 #include "trdos/trdos_area.h"
 
@@ -71,8 +72,8 @@ QString InspectorDetails(TZX_Disk& disk, bool loaded, const std::string& message
         for (const std::string& line : disk.Comment) lines << Q(line);
         parts << QTr("Comment:") + "\n" + lines.join("\n");
     }
-    if (disk.SkippedIdlessSectors)
-        parts << QTr("Data fields without an ID left out: %1").arg(disk.SkippedIdlessSectors);
+    if (const std::string beyond = DiskFeatures(disk).ItemsText(); !beyond.empty())
+        parts << QTr("Beyond plain sectors: %1").arg(QString::fromStdString(beyond));
     if (const std::string catalogue = DescribeTrdosSystemArea(disk); !catalogue.empty())
         parts << QTr("TR-DOS catalogue:") + "\n" + CatalogueText(catalogue);
     if (parts.isEmpty()) parts << QTr("No TR-DOS catalogue, comment or message.");

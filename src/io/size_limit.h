@@ -20,9 +20,9 @@ struct FileSizeLimit {
     std::string (*oversizeText)(const FileSizeLimit& limit, uint64_t size) = nullptr;
 };
 
-// Whole-file reads that name no format (a TD0 file read directly, the settings file): 16 MB, the largest
-// of the image limits.
-inline constexpr FileSizeLimit kAnyFileLimit{TrMark("this program"), uint64_t{16} << 20};
+// Whole-file reads that name no format (a TD0 file read directly, the settings file): 32 MB, more than the
+// largest of the image limits.
+inline constexpr FileSizeLimit kAnyFileLimit{TrMark("this program"), uint64_t{32} << 20};
 
 // "File too large for a TRD image: " and the size as words ("700000 bytes, at most 681984").
 std::string TooLargeText(const FileSizeLimit& limit, const std::string& size);

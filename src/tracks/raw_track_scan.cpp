@@ -1,6 +1,7 @@
 // The sector scan of a raw MFM track: an address mark is the first byte without a clock mark after a run
-// of marked bytes; an ID mark fills the next slot's C H R N and the data mark that follows fills its data
-// and CRC state. UDI and HFE tracks are both read through it.
+// of marked bytes; an ID mark fills the next slot's C H R N and ID CRC state, and the data mark that
+// follows (normal or deleted) fills its data, its CRC state and its deleted-data mark. UDI and HFE tracks
+// are both read through it.
 #include <algorithm>
 
 #include "disk/zx_disk.h"
@@ -11,13 +12,22 @@ namespace tarvex {
 namespace {
 
 // Where the sector scan of a track leaves what it finds: the track's slots, and one spare slot that
-// takes the sectors beyond the 20 the model holds (they are skipped).
+// takes the sectors beyond the ones the model holds (they are skipped).
 class SlotSink {
 public:
-    explicit SlotSink(TTrack& track) : track_(track) {}
+    SlotSink(TZX_Disk& disk, TTrack& track) : disk_(disk), track_(track) {}
     TSectorSlot& Slot(unsigned k) { return k < kMaxSectors ? *track_.Sector(k) : *spare_; }
+    // Keeps as much of a data field's bytes as a slot holds.
+    void StoreData(unsigned k, ByteSpan data) {
+        const size_t kept = std::min<size_t>(data.size(), kMaxStoredSectorBytes);
+        TSectorSlot& slot = Slot(k);
+        uint8_t* room = k < kMaxSectors ? disk_.ReserveData(slot, kept, false) : spare_.Reserve(kept);
+        std::copy_n(data.begin(), kept, room);
+        slot.DataLength = static_cast<uint16_t>(kept);
+    }
 
 private:
+    TZX_Disk& disk_;
     TTrack& track_;
     SpareSlot spare_;
 };
@@ -26,18 +36,11 @@ private:
 // capped so that such a field is taken as one running into the end of the track.
 size_t ScanFieldBytes(uint8_t sizeCode) { return sizeCode <= 7 ? size_t{128} << sizeCode : size_t{1} << 20; }
 
-// Keeps as much of a data field's bytes as the slot holds.
-void StoreData(TSectorSlot& slot, ByteSpan data) {
-    const size_t kept = std::min<size_t>(data.size(), kSectorDataBytes);
-    std::copy_n(data.begin(), kept, slot.Data.begin());
-    slot.DataLength = static_cast<uint16_t>(kept);
-}
-
 }  // namespace
 
-unsigned ScanRawTrack(TTrack& track, ByteSpan raw, ByteSpan marks) {
+unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks) {
     const size_t length = raw.size();
-    SlotSink sink(track);
+    SlotSink sink(disk, track);
     unsigned k = 0;
     bool afterSync = false, haveId = false, acceptId = true;
     for (size_t i = 0; i < length;) {
@@ -58,25 +61,29 @@ unsigned ScanRawTrack(TTrack& track, ByteSpan raw, ByteSpan marks) {
             slot.Head = raw[i + 2];
             slot.SectorNo = raw[i + 3];
             slot.SizeCode = raw[i + 4];
+            // The ID's CRC over the three sync bytes before the mark, the mark and C H R N.
+            if (i >= 3 && i + 6 < length)
+                slot.IdCrcError = TZX_Disk::Crc16(&raw[i - 3], 8) == ((raw[i + 5] << 8) | raw[i + 6]) ? 0 : kFlagSet;
             haveId = true;
             acceptId = false;
-            i += 7;  // the ID's CRC is not checked
+            i += 7;
         }
         if (i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark) && haveId) {
             TSectorSlot& slot = sink.Slot(k);
             const size_t size = ScanFieldBytes(slot.SizeCode);
+            slot.DeletedData = raw[i] == kDeletedDataMark ? kFlagSet : 0;
             acceptId = true;
             if (i + size + 3 < length) {
-                StoreData(slot, raw.subspan(i + 1, size));
+                sink.StoreData(k, raw.subspan(i + 1, size));
                 const uint16_t stored = static_cast<uint16_t>((raw[i + size + 1] << 8) | raw[i + size + 2]);
-                const bool whole = size <= kSectorDataBytes;
+                const bool whole = size <= kMaxStoredSectorBytes;
                 slot.DataCrcOk = whole && TZX_Disk::Crc16(&raw[i - 3], size + 4) == stored ? kFlagSet : 0;
                 i += size + 1;
             } else {
                 // The field runs into the end of the track: its last two bytes are taken as the CRC. A mark
                 // among the last three bytes leaves no data at all.
                 const size_t n = i + 3 <= length ? length - i - 3 : 0;
-                StoreData(slot, raw.subspan(i + 1, n));
+                sink.StoreData(k, raw.subspan(i + 1, n));
                 slot.DataCrcOk = 0;
                 i += n + 1;
             }

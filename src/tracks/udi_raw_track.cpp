@@ -88,13 +88,14 @@ void PutIdField(TrackImage& out, long pos, const TSectorSlot& slot) {
     out.Put(pos + 5, slot.Head);
     out.Put(pos + 6, slot.SectorNo);
     out.Put(pos + 7, slot.SizeCode);
-    out.PutCrc(pos + 8, out.CrcOf(pos, 8));
+    // An ID read with a CRC error is written with the complement of the right CRC.
+    out.PutCrc(pos + 8, out.CrcOf(pos, 8) ^ (slot.IdCrcError ? 0xFFFF : 0));
 }
 
 // A data field's contents at pos and the CRC over its sync bytes, mark and data (starting at syncPos);
 // a sector read with a CRC error is written with the complement of the right CRC.
 void PutDataAndCrc(TrackImage& out, long syncPos, long pos, long size, const TSectorSlot& slot) {
-    out.PutData(pos, size, slot.Data.data(), slot.DataLength);
+    out.PutData(pos, size, slot.Data.data(), static_cast<long>(slot.HeldBytes()));
     uint16_t crc = out.CrcOf(syncPos, pos + size - syncPos);
     if (!slot.DataCrcOk) crc ^= 0xFFFF;
     out.PutCrc(pos + size, crc);
@@ -107,7 +108,7 @@ bool MayBeCut(const TSectorSlot& slot, unsigned k, unsigned count) { return !slo
 
 void PutCutData(TrackImage& out, long pos, const TSectorSlot& slot) {
     const long d = std::max(0L, kCutDataEnd - pos);
-    out.PutData(pos, d, slot.Data.data(), slot.DataLength);
+    out.PutData(pos, d, slot.Data.data(), static_cast<long>(slot.HeldBytes()));
 }
 
 bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out) {
@@ -145,7 +146,7 @@ bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out) {
         pos += kSyncZeros;
         const long syncPos = pos;
         PutSync(out, pos, kSyncA1);
-        out.Put(pos + kSyncBytes, kDataMark);
+        out.Put(pos + kSyncBytes, slot.DeletedData ? kDeletedDataMark : kDataMark);
         pos += kSyncBytes + 1;
         if (ReachesTrackEnd(pos, size)) {  // pos: the first data byte
             if (!MayBeCut(slot, k, count)) return false;
@@ -203,7 +204,7 @@ bool BuildKeepingLayout(const TTrack& track, unsigned count, TrackImage& out) {
         if (size == 0) return false;
         out.Fill(q - 13, kSyncZeros, 0);
         PutSync(out, q - 1, kSyncA1);
-        out.Put(q + 2, track.RawData[q + 2]);  // a deleted-data mark stays one
+        out.Put(q + 2, slot.DeletedData ? kDeletedDataMark : kDataMark);
         if (ReachesTrackEnd(q, size)) {  // q: the second sync byte
             if (!MayBeCut(slot, k, count)) return false;
             PutCutData(out, q + 3, slot);

@@ -24,8 +24,9 @@ constexpr uint8_t kGapByte = 0x4E;
 constexpr unsigned MfmSectorBytes(uint8_t sizeCode) { return sizeCode <= 3 ? 128u << sizeCode : 0u; }
 
 // Finds the sectors of a raw track through its clock-mark bitmap (bit j of byte i marks raw byte 8i + j)
-// and fills the track's slots in the order they pass the head; sectors past the 20 slots are skipped.
-// Returns how many sectors it found, those skipped and a last ID without data included.
-unsigned ScanRawTrack(TTrack& track, ByteSpan raw, ByteSpan marks);
+// and fills the track's slots in the order they pass the head, their data in room the disk gives; sectors
+// past the slots a track has are skipped. Returns how many sectors it found, those skipped and a last ID
+// without data included.
+unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks);
 
 }  // namespace tarvex

@@ -82,14 +82,16 @@ void TrdosFileEntry::Encode(uint8_t* bytes) const {
     bytes[15] = FirstTrack;
 }
 
-void TZX_Disk::FormatBlankDisk(const std::string& label) {
-    Clear();
-    for (unsigned t = 0; t < kTrdosTracks; ++t) {
-        TTrack& track = *TrackWithin(t, kTrdosSectorsPerTrack, 0);
+uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFileArea, unsigned tracks) {
+    disk.Clear();
+    constexpr size_t kTrackBytes = size_t{kTrdosSectorsPerTrack} * kTrdosSectorBytes;
+    uint8_t* run = disk.ReserveRun(tracks * kTrackBytes);
+    std::memset(run, 0, zeroFileArea ? tracks * kTrackBytes : kTrackBytes);
+    uint8_t* sector = run;
+    for (unsigned t = 0; t < tracks; ++t) {
+        TTrack& track = *disk.Track(t);
         track.Used = kFlagSet;
-        track.RawLength = 0;
-        track.RawValid = 0;
-        for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s) {
+        for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s, sector += kTrdosSectorBytes) {
             TSectorSlot& slot = *track.Sector(s);
             slot.Used = kFlagSet;
             slot.Cylinder = static_cast<uint8_t>(t / 2);
@@ -98,21 +100,24 @@ void TZX_Disk::FormatBlankDisk(const std::string& label) {
             slot.SizeCode = kTrdosSizeCode;
             slot.DataCrcOk = kFlagSet;
             slot.DataLength = kTrdosSectorBytes;
+            TZX_Disk::BindData(slot, sector, kTrdosSectorBytes);
         }
     }
-    uint8_t* info =
-        TrackWithin(0, kTrdosSectorsPerTrack, kTrdosSectorBytes)->Sector(kTrdosInfoSectorNo - 1)->Data.data();
+    uint8_t* info = run + (kTrdosInfoSectorNo - 1) * kTrdosSectorBytes;
     info[trdos_info::kFirstFreeSector] = 0;
     info[trdos_info::kFirstFreeTrack] = 1;
     info[trdos_info::kDiskType] = kTrdosDiskType80x2;
     info[trdos_info::kFileCount] = 0;
-    SetU16(info + trdos_info::kFreeSectors, kTrdosDiskSectors - kTrdosSectorsPerTrack);
+    SetU16(info + trdos_info::kFreeSectors, static_cast<uint16_t>((tracks - 1) * kTrdosSectorsPerTrack));
     info[trdos_info::kIdByte] = kTrdosIdByte;
     info[trdos_info::kDeletedCount] = 0;
     std::string name = Utf8ToCp1251(label);
     name.resize(8, ' ');
     std::memcpy(info + trdos_info::kLabel, name.data(), 8);
+    return run;
 }
+
+void TZX_Disk::FormatBlankDisk(const std::string& label) { FormatTrdosDisk(*this, label, true); }
 
 bool TZX_Disk::ReadCatalogue(TrdosCatalogue& catalogue) {
     std::array<uint8_t, kSystemAreaBytes> area;

@@ -113,14 +113,15 @@ TEST(FormatsByContentCli, DskTheModelCannotHoldIsRefusedNamingTheTrackAndLeavesN
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     Bytes dsk;
     ASSERT_TRUE(disk.BuildDSK(dsk));
-    // Track 1's information block claims 21 sectors.
+    // Track 1's information block claims 30 sectors, one more than it has room to list.
     const size_t track1 = 256 + dsk[0x34] * 256u;
-    dsk[track1 + 0x15] = 21;
+    dsk[track1 + 0x15] = 30;
     test::WriteFile(dir / "crowded.dsk", dsk);
     test::WriteFile(dir / "crowded.udi", Bytes{'o', 'l', 'd'});
     const test::CommandResult r = RunCli({"convert", "--to", "udi", "--overwrite", "-q", dir / "crowded.dsk"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_THAT(r.out, HasSubstr("Error open file! (Track 1 (cylinder 0, side 1) of the DSK image holds 21 sectors"));
+    EXPECT_THAT(r.out, HasSubstr("Error open file! (Track 1 (cylinder 0, side 1) of the DSK image lists 30 sectors, "
+                                 "more than the 29 its information block holds!"));
     EXPECT_EQ(test::ReadFile(dir / "crowded.udi"), (Bytes{'o', 'l', 'd'}));
     const test::CommandResult toTrd = RunCli({"convert", "--to", "trd", "-q", dir / "crowded.dsk"});
     EXPECT_EQ(toTrd.exitCode, 1);

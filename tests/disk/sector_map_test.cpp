@@ -72,8 +72,8 @@ TEST(SectorMap, SectorStatesPickTheirColoursInOrderNoDataFirst) {
 
     disk.Track(165)->Used = kFlagSet;
     EXPECT_EQ(SectorMapCell(disk, 0, 165).text, "T165");
-    EXPECT_EQ(SectorMapCell(disk, 0, 166).tile, TileKind::kNone);
-    EXPECT_EQ(SectorMapCell(disk, 21, 5).tile, TileKind::kNone);
+    EXPECT_EQ(SectorMapCell(disk, 0, kMaxTracks).tile, TileKind::kNone);
+    EXPECT_EQ(SectorMapCell(disk, kMaxSectors + 1, 5).tile, TileKind::kNone);
 }
 
 TEST(SectorMap, DisabledSectorsGetPlainTilesWithoutText) {
@@ -82,8 +82,8 @@ TEST(SectorMap, DisabledSectorsGetPlainTilesWithoutText) {
     *disk.Track(0)->Sector(0) = {.Used = kFlagSet, .SectorNo = 9, .DataCrcOk = kFlagSet, .DataLength = 256};
     disk.ShowDisabledSectors = true;
     EXPECT_EQ(SectorMapCell(disk, 2, 0).tile, TileKind::kSectorEmpty);
-    EXPECT_EQ(SectorMapCell(disk, 20, 0).tile, TileKind::kSectorEmpty);
-    EXPECT_EQ(SectorMapCell(disk, 21, 0).tile, TileKind::kNone) << "columns past the slots stay blank";
+    EXPECT_EQ(SectorMapCell(disk, kMaxSectors, 0).tile, TileKind::kSectorEmpty);
+    EXPECT_EQ(SectorMapCell(disk, kMaxSectors + 1, 0).tile, TileKind::kNone) << "columns past the slots stay blank";
     const MapCell absent = SectorMapCell(disk, 0, 1);
     EXPECT_EQ(absent.tile, TileKind::kHeaderAbsent);
     EXPECT_EQ(absent.text, "");

@@ -268,57 +268,63 @@ TEST(DskReader, ExtendedImageKeepsIdsCrcErrorsAndIdsWithoutDataAndPlacesTracksBy
     ExpectDiskHoldsFile(disk, image);
 }
 
-TEST(DskReader, WeakSectorKeepsItsFirstCopyAndOversizedDataOnlyWhenItsTailIsZero) {
-    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
+TEST(DskReader, WeakSectorsKeepEveryReadAndLargeSectorsTheirBytes) {
     Bytes copies = Pattern(256, 1);
     const Bytes second = Pattern(256, 99);
     copies.insert(copies.end(), second.begin(), second.end());
-    Bytes bigZeroTail = Pattern(kSectorDataBytes, 5);
-    bigZeroTail.resize(2048, 0);
     std::vector<TrackLayout> tracks(1);
     tracks[0].sectors = {{.r = 1, .n = 1, .st1 = 0x20, .st2 = 0x20, .stored = copies},
-                         {.r = 2, .n = 4, .stored = bigZeroTail},
-                         {.r = 3, .n = 1, .stored = Pattern(300, 3)}};  // not a whole multiple: as stored
+                         {.r = 2, .n = 4, .stored = Pattern(2048, 5)},
+                         {.r = 3, .n = 1, .st2 = 0x40, .stored = Pattern(300, 3)},  // not a whole multiple: as stored
+                         {.r = 4, .n = 5, .stored = Pattern(4096, 6)}};
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseDSK(ExtendedImage(1, 1, tracks))) << disk.StatusMessage;
     const TTrack& t = *disk.Track(0);
     EXPECT_EQ(t.Sectors[0].DataLength, 256);
-    EXPECT_EQ(t.Sectors[0].Data[255], Pattern(256, 1)[255]);
-    EXPECT_EQ(t.Sectors[1].DataLength, kSectorDataBytes);
+    EXPECT_EQ(t.Sectors[0].CopyCount(), 2u);
+    EXPECT_EQ(0, std::memcmp(t.Sectors[0].Copy(1), second.data(), 256));
+    EXPECT_EQ(t.Sectors[1].DataLength, 2048);
     EXPECT_EQ(t.Sectors[2].DataLength, 300);
-
-    tracks[0].sectors[1].stored[kSectorDataBytes + 10] = 1;
-    EXPECT_FALSE(disk.ParseDSK(ExtendedImage(1, 1, tracks)));
-    EXPECT_EQ(disk.StatusMessage,
-              "Track 0 (cylinder 0, side 0) of the DSK image: sector 2 holds 2048 bytes, more than the 1100 a sector "
-              "holds here!");
+    EXPECT_TRUE(t.Sectors[2].DeletedData);
+    EXPECT_EQ(t.Sectors[3].DataLength, 4096);
+    EXPECT_EQ(0, std::memcmp(t.Sectors[3].Data.data(), Pattern(4096, 6).data(), 4096));
+    Bytes again;
+    ASSERT_TRUE(disk.BuildDSK(again));
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseDSK(again));
+    test::ExpectSameDisk(disk, back);
+    EXPECT_EQ(back.Track(0)->Sectors[0].CopyCount(), 2u);
+    EXPECT_TRUE(back.Track(0)->Sectors[2].DeletedData);
 }
 
 TEST(DskReader, WhatTheModelCannotHoldIsRefusedNamingTheTrack) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     TZX_Disk disk;
     std::vector<TrackLayout> tracks(4);
-    tracks[3].sectors.resize(21);
+    tracks[3].sectors.resize(29);
+    ASSERT_TRUE(disk.ParseDSK(ExtendedImage(2, 2, tracks))) << disk.StatusMessage;
+    tracks[3].sectors.resize(30);
     EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
-    EXPECT_EQ(disk.StatusMessage,
-              "Track 3 (cylinder 1, side 1) of the DSK image holds 21 sectors, more than the 20 a track holds here!");
+    EXPECT_EQ(disk.StatusMessage, "Track 3 (cylinder 1, side 1) of the DSK image lists 30 sectors, more than the 29 "
+                                  "its information block holds!");
     {
         const tarvex::test::ScopedLocale russian(tarvex::test::kRussianLocale);  // values in their places
         EXPECT_FALSE(disk.ParseDSK(ExtendedImage(2, 2, tracks)));
-        EXPECT_EQ(disk.StatusMessage,
-                  "Дорожка 3 (цилиндр 1, сторона 1) образа DSK: секторов 21, больше допустимых 20 на дорожке!");
+        EXPECT_EQ(disk.StatusMessage, "Дорожка 3 (цилиндр 1, сторона 1) образа DSK: в списке секторов 30, больше "
+                                      "29, которые вмещает блок описания дорожки!");
         EXPECT_FALSE(disk.ParseDSK(Bytes{'M', 'V', ' ', '-'}));
         EXPECT_EQ(disk.StatusMessage, "Это не образ DSK!");
     }
 
-    // Cylinder 83 is past the model's 166 tracks; unformatted it costs nothing.
-    std::vector<TrackLayout> many(84);
-    many[83].formatted = false;
-    EXPECT_TRUE(disk.ParseDSK(ExtendedImage(84, 1, many))) << "one side: cylinder 83 would be track 166";
-    EXPECT_EQ(disk.CountTracks(), 83);
-    many[83].formatted = true;
-    EXPECT_FALSE(disk.ParseDSK(ExtendedImage(84, 1, many)));
-    EXPECT_THAT(disk.StatusMessage, HasSubstr("Track 166 (cylinder 83, side 0)"));
+    // Cylinder 128 is past the model's 256 tracks; unformatted it costs nothing.
+    std::vector<TrackLayout> many(129);
+    many[128].formatted = false;
+    EXPECT_TRUE(disk.ParseDSK(ExtendedImage(129, 1, many))) << "one side: cylinder 128 would be track 256";
+    EXPECT_EQ(disk.CountTracks(), 128u);
+    many[128].formatted = true;
+    EXPECT_FALSE(disk.ParseDSK(ExtendedImage(129, 1, many)));
+    EXPECT_THAT(disk.StatusMessage, HasSubstr("Track 256 (cylinder 128, side 0)"));
 }
 
 TEST(DskReader, DamagedImagesGetAReasonOrTheStreamReadError) {
@@ -390,6 +396,7 @@ TEST(DskWriter, OneSidedDiskIsWrittenWithOneSide) {
         t.Used = kFlagSet;
         t.Sectors[0] = TSectorSlot{.Used = kFlagSet, .Cylinder = static_cast<uint8_t>(k / 2), .SectorNo = 0xC1,
                                    .SizeCode = 2, .DataCrcOk = kFlagSet, .DataLength = 512};
+        disk.ReserveData(t.Sectors[0], 512);
     }
     Bytes image;
     ASSERT_TRUE(disk.BuildDSK(image));
@@ -405,20 +412,18 @@ TEST(DskWriter, DeletedDataMarksOfRawTracksAreKept) {
     // A UDI track whose second sector has the deleted-data mark: written as DSK, its status byte says so.
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(1)));
+    disk.Track(0)->Sector(1)->DeletedData = kFlagSet;
     Bytes udi;
     ASSERT_TRUE(disk.BuildUDI(udi));
+    disk.Track(0)->Sector(1)->DeletedData = 0;
     TZX_Disk fromUdi;
     ASSERT_TRUE(fromUdi.ParseUDI(udi));
-    TTrack& raw = *fromUdi.Track(0);
-    unsigned dataMarks = 0;
-    for (unsigned i = 2; i < raw.RawLength; ++i) {
-        if (raw.RawData[i - 2] == kSyncA1 && raw.RawData[i - 1] == kSyncA1 && raw.RawData[i] == kDataMark &&
-            ++dataMarks == 2) {
-            raw.RawData[i] = kDeletedDataMark;
-            break;
-        }
-    }
-    ASSERT_EQ(dataMarks, 2u);
+    const TTrack& raw = *fromUdi.Track(0);
+    unsigned deletedMarks = 0;
+    for (unsigned i = 2; i < raw.RawLength; ++i)
+        if (raw.RawData[i - 2] == kSyncA1 && raw.RawData[i - 1] == kSyncA1 && raw.RawData[i] == kDeletedDataMark)
+            ++deletedMarks;
+    ASSERT_EQ(deletedMarks, 1u) << "the raw track holds the mark";
     Bytes image;
     ASSERT_TRUE(fromUdi.BuildDSK(image));
     const std::vector<ListedTrack> listed = ListTracks(image);
@@ -436,6 +441,7 @@ TEST(DskWriter, DataThatWouldReadBackAsWeakCopiesIsRefusedAndLeavesNoFile) {
     t.Used = kFlagSet;
     t.Sectors[0] =
         TSectorSlot{.Used = kFlagSet, .SectorNo = 7, .SizeCode = 0, .DataCrcOk = kFlagSet, .DataLength = 256};
+    disk.ReserveData(t.Sectors[0], 256);
     test::TempDir dir;
     EXPECT_FALSE(disk.SaveDSK(dir / "weak.dsk"));
     EXPECT_EQ(disk.StatusMessage,

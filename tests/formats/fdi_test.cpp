@@ -74,7 +74,8 @@ TSectorSlot& PutSector(TZX_Disk& disk, unsigned track, unsigned slot, uint8_t nu
     s.SizeCode = sizeCode;
     s.DataCrcOk = kFlagSet;
     s.DataLength = static_cast<uint16_t>(std::min(128 << sizeCode, kSectorDataBytes));
-    for (unsigned i = 0; i < kSectorDataBytes; ++i) s.Data[i] = static_cast<uint8_t>(i * 3 + number);
+    uint8_t* data = disk.ReserveData(s, s.DataLength);
+    for (unsigned i = 0; i < s.DataLength; ++i) data[i] = static_cast<uint8_t>(i * 3 + number);
     return s;
 }
 
@@ -228,11 +229,12 @@ TEST(Fdi, MalformedHeadersFailInTheirOrder) {
         EXPECT_THROW(disk.ParseFDI(cut), StreamReadError) << cut.size();
 
     Bytes f = MakeSmallFdi(2, 2);  // 14 + 4 * 14 + 3 + 1024 bytes
-    f[4] = 90;                     // 90 cylinders need 1260 bytes of track headers: too big for the file
+    f[4] = 130;                    // 130 cylinders need 1820 bytes of track headers: too big for the file
     EXPECT_FALSE(disk.ParseFDI(f));
     EXPECT_EQ(disk.StatusMessage, "FDI file size error!") << "the size check comes before the geometry check";
-    f[4] = 84;
-    f[6] = 1;
+    f[4] = 129;
+    f[6] = 0;
+    f.resize(f.size() + 2000);
     EXPECT_FALSE(disk.ParseFDI(f));
     EXPECT_EQ(disk.StatusMessage, "FDI image geometry error!");
     f[4] = 2;
@@ -267,33 +269,32 @@ TEST(Fdi, OffsetsPastTheEndAndTooManySectorsAreRefused) {
     EXPECT_THROW(disk.ParseFDI(f), StreamReadError);
 
     TrackHeader crowded;
-    for (uint8_t r = 1; r <= 21; ++r) crowded.sectors.push_back({0, 0, r, 0, 1, 0});
+    for (uint8_t r = 1; r <= 65; ++r) crowded.sectors.push_back({0, 0, r, 0, 1, 0});
     f = MakeFdi(1, 1, {crowded}, data);
-    EXPECT_FALSE(disk.ParseFDI(f)) << "21 sector headers do not fit the 20 slots of a track";
+    EXPECT_FALSE(disk.ParseFDI(f)) << "65 sector headers do not fit the 64 slots of a track";
     EXPECT_EQ(disk.StatusMessage, "FDI file size error!");
     crowded.sectors.pop_back();
     EXPECT_TRUE(disk.ParseFDI(MakeFdi(1, 1, {crowded}, data)));
-    EXPECT_EQ(disk.Track(0)->CountSectors(), 20);
+    EXPECT_EQ(disk.Track(0)->CountSectors(), 64);
 }
 
-TEST(Fdi, SectorsLargerThanASlotAreKeptOnlyWhenNothingIsLost) {
-    Bytes data(2048);
-    for (unsigned i = 0; i < kSectorDataBytes; ++i) data[i] = static_cast<uint8_t>(i + 1);
+TEST(Fdi, LargeSectorsAreKeptWhole) {
+    for (const uint8_t sizeCode : {4, 6, 8}) {
+        SCOPED_TRACE(sizeCode);
+        Bytes data(128u << sizeCode);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + sizeCode);
+        TZX_Disk disk;
+        const Bytes f = MakeFdi(1, 1, {{0, {{0, 0, 1, sizeCode, static_cast<uint8_t>(1u << std::min<int>(sizeCode, 5)), 0}}}}, data);
+        ASSERT_TRUE(disk.ParseFDI(f));
+        const TSectorSlot& big = *disk.Track(0)->Sector(0);
+        EXPECT_EQ(big.SizeCode, sizeCode);
+        ASSERT_EQ(big.DataLength, data.size());
+        EXPECT_TRUE(std::equal(big.Data.begin(), big.Data.end(), data.begin()));
+        Bytes out;
+        ASSERT_TRUE(disk.BuildFDI(out));
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), out.end() - static_cast<long>(data.size())));
+    }
     TZX_Disk disk;
-    const Bytes f = MakeFdi(1, 1, {{0, {{0, 0, 1, 4, 0x10, 0}}}}, data);
-    ASSERT_TRUE(disk.ParseFDI(f));
-    const TSectorSlot& big = *disk.Track(0)->Sector(0);
-    EXPECT_EQ(big.SizeCode, 4);
-    EXPECT_EQ(big.DataLength, kSectorDataBytes);
-    EXPECT_TRUE(std::equal(big.Data.begin(), big.Data.end(), data.begin()));
-    Bytes out;
-    ASSERT_TRUE(disk.BuildFDI(out));
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), out.end() - 2048)) << "written back with its zeros";
-    EXPECT_EQ(out.size() - U16At(out, 10), 2048u);
-
-    data[1500] = 7;
-    EXPECT_FALSE(disk.ParseFDI(MakeFdi(1, 1, {{0, {{0, 0, 1, 4, 0x10, 0}}}}, data)));
-    EXPECT_EQ(disk.StatusMessage, "FDI file size error!");
     EXPECT_FALSE(disk.ParseFDI(MakeFdi(1, 1, {{0, {{0, 0, 1, 9, 0x01, 0}}}}, Bytes(65536))));
     EXPECT_EQ(disk.StatusMessage, "FDI file size error!");
 }

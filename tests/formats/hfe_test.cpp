@@ -273,7 +273,7 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
     TTrack& raw = *disk.Track(2);
     raw.RawValid = 1;
     raw.RawLength = 12500;
-    std::fill_n(raw.RawData.begin(), 12500, 0x4E);
+    std::fill_n(disk.ReserveRaw(raw, 12500, false), 12500, 0x4E);
     test::WriteFile(dir / "kept.hfe", {1, 2, 3});
     EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "kept.hfe", false), message));
     EXPECT_EQ(message,
@@ -290,23 +290,22 @@ TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
         EXPECT_FALSE(disk.ParseHFE(MakeHfe(cylinders, sides)));
         return disk.StatusMessage;
     };
-    std::vector<std::pair<uint8_t, size_t>> many(21, {0, 128});
-    EXPECT_EQ(refused({{blank, blank}, {blank, Cells(HandTrack(many))}}, 2),
-              "HFE image: track 3 (cylinder 1, side 1) holds 21 sectors, more than the 20 a track holds!");
-    EXPECT_EQ(
-        refused({{Cells(HandTrack({{1, 256}, {4, 2048}})), blank}}, 2),
-        "HFE image: track 0 (cylinder 0, side 0) holds sector 2 of size code 4, more than the 1100 bytes a sector "
-        "holds!");
+    std::vector<std::pair<uint8_t, size_t>> many(65, {0, 128});
+    const Bytes crowded = Cells(HandTrack(many));  // a long track: both sides of a cylinder have its length
+    EXPECT_EQ(refused({{blank, blank}, {crowded, crowded}}, 2),
+              "HFE image: track 2 (cylinder 1, side 0) holds 65 sectors, more than the 64 a track holds!");
+    ASSERT_TRUE(disk.ParseHFE(MakeHfe({{Cells(HandTrack({{1, 256}, {4, 2048}})), blank}}, 2))) << disk.StatusMessage;
+    EXPECT_EQ(disk.Track(0)->Sector(1)->DataLength, 2048) << "a 2 KB sector is kept whole";
 
-    // Cylinder 83 lies past the model: refused when it holds sectors, left out with a note when not.
-    std::vector<std::array<Bytes, 2>> cylinders(84, {blank, blank});
-    cylinders[83][1] = Cells(HandTrack({{1, 256}}));
+    // Cylinder 128 lies past the model: refused when it holds sectors, left out with a note when not.
+    std::vector<std::array<Bytes, 2>> cylinders(129, {blank, blank});
+    cylinders[128][1] = Cells(HandTrack({{1, 256}}));
     EXPECT_EQ(refused(cylinders, 2),
-              "HFE image: track 167 (cylinder 83, side 1) lies past the 166 tracks a disk holds!");
-    cylinders[83][1] = blank;
+              "HFE image: track 257 (cylinder 128, side 1) lies past the 256 tracks a disk holds!");
+    cylinders[128][1] = blank;
     ASSERT_TRUE(disk.ParseHFE(MakeHfe(cylinders, 2))) << disk.StatusMessage;
-    EXPECT_EQ(disk.CountTracks(), kMaxTracks);
-    EXPECT_EQ(disk.StatusMessage, "1 cylinders past the disk's 83 hold no sectors and are left out");
+    EXPECT_EQ(disk.CountTracks(), unsigned{kMaxTracks});
+    EXPECT_EQ(disk.StatusMessage, "1 cylinders past the disk's 128 hold no sectors and are left out");
 }
 
 TEST(Hfe, TracksWithoutMfmAreReadAsEmptyWhateverTheHeaderSaysTheEncodingIs) {
@@ -407,10 +406,12 @@ TEST(Hfe, CommandLineConvertsToHfeAndInfoNamesEmptyTracks) {
 
     // An image the model cannot hold converts to nothing, and says which track is to blame.
     test::WriteFile(dir / "crowded.hfe",
-                    MakeHfe({{Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(21, {0, 128}))), mfm}}, 2));
+                    MakeHfe({{Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(65, {0, 128}))),
+                              Cells(HandTrack(std::vector<std::pair<uint8_t, size_t>>(65, {0, 128})))}},
+                            2));
     const auto refused = test::RunCli({"convert", "--to", "udi", "-q", dir / "crowded.hfe"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.out.find("Error open file! (HFE image: track 0 (cylinder 0, side 0) holds 21 sectors"),
+    EXPECT_NE(refused.out.find("Error open file! (HFE image: track 0 (cylinder 0, side 0) holds 65 sectors"),
               std::string::npos)
         << refused.out;
     EXPECT_FALSE(fs::exists(dir / "crowded.udi"));

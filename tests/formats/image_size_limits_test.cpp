@@ -37,7 +37,7 @@ ReadResult ReadThroughDriver(const TempDir& dir, const std::string& name, const 
     return r;
 }
 
-TEST(ImageSizeLimits, HeaderlessDumpsAllowTheHalfTrackThatRoundsDownTo166) {
+TEST(ImageSizeLimits, HeaderlessDumpsTakeEveryTrackTheModelHolds) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
     TempDir dir;
     const struct {
@@ -61,18 +61,19 @@ TEST(ImageSizeLimits, HeaderlessDumpsAllowTheHalfTrackThatRoundsDownTo166) {
         const ReadResult beyond = ReadThroughDriver(dir, d.name, over);
         EXPECT_FALSE(beyond.read);
         // Refused by its length alone, in the reader's own words.
-        EXPECT_EQ(beyond.message, std::string(d.limit.dumpName) + " image has 167 tracks; at most 166 are supported!");
+        EXPECT_EQ(beyond.message, std::string(d.limit.dumpName) + " image has 257 tracks; at most 256 are supported!");
     }
 }
 
-// A two-sided UDI of 166 track records, each as long as the reader allows.
-Bytes LargestUdi(size_t extraBeforeCrc = 0) {
+// A two-sided UDI of a record for every track, each as long as the reader allows, and as many bytes
+// between the last record and the CRC as the limit leaves room for.
+Bytes LargestUdi(size_t extraBeforeCrc = size_limits::kUdiTrailingBytes) {
     Bytes image{'U', 'D', 'I', '!', 0, 0, 0, 0, 0, kMaxTracks / 2 - 1, 1, 0, 0, 0, 0, 0};
     for (int t = 0; t < kMaxTracks; ++t) {
         PutU8(image, 0);
         PutU16(image, kRawTrackBytes);
         image.resize(image.size() + kRawTrackBytes, 0x4E);
-        image.resize(image.size() + kRawTrackBytes / 8, 0);  // no clock marks
+        image.resize(image.size() + (kRawTrackBytes + 7) / 8, 0);  // no clock marks
     }
     image.resize(image.size() + extraBeforeCrc, 0);
     const uint32_t body = static_cast<uint32_t>(image.size());
@@ -90,7 +91,8 @@ TEST(ImageSizeLimits, UdiOfEveryTrackAtItsLongestIsExactlyTheLimit) {
     ASSERT_TRUE(disk.ParseUDI(largest)) << disk.StatusMessage;
     EXPECT_EQ(disk.Track(kMaxTracks - 1)->RawLength, kRawTrackBytes);
     EXPECT_TRUE(ReadThroughDriver(dir, "d.udi", largest).read);
-    EXPECT_EQ(ReadThroughDriver(dir, "d.udi", LargestUdi(1)).message, TooLarge(kUdiFileLimit, largest.size() + 1));
+    EXPECT_EQ(ReadThroughDriver(dir, "d.udi", LargestUdi(size_limits::kUdiTrailingBytes + 1)).message,
+              TooLarge(kUdiFileLimit, largest.size() + 1));
 }
 
 // An FDI whose every track holds one sector of size code 8 at the largest 16-bit offset, the tracks
@@ -122,7 +124,8 @@ TEST(ImageSizeLimits, FdiOfTracksAtTheirFurthestOffsetsIsExactlyTheLimit) {
     ASSERT_EQ(largest.size(), kFdiFileLimit.maxBytes);
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseFDI(largest)) << disk.StatusMessage;
-    EXPECT_EQ(disk.Track(kMaxTracks - 1)->Sector(0)->Data[0], kMaxTracks);
+    EXPECT_EQ(disk.Track(kMaxTracks - 2)->Sector(0)->Data[0], kMaxTracks - 1);
+    EXPECT_EQ(disk.Track(kMaxTracks - 1)->Sector(0)->DataLength, 128u << 8);
     EXPECT_TRUE(ReadThroughDriver(dir, "d.fdi", largest).read);
     largest.push_back(0);
     EXPECT_EQ(ReadThroughDriver(dir, "d.fdi", largest).message, TooLarge(kFdiFileLimit, largest.size()));

@@ -133,7 +133,7 @@ TEST(Scl, ReaderChecksInOrderAndNamesTheBadFile) {
     test::FixSclChecksum(bad);
     EXPECT_FALSE(disk.ParseSCL(bad));
     EXPECT_EQ(disk.StatusMessage, "Ошибка в длинне файла!");
-    EXPECT_EQ(disk.CountTracks(), 160) << "the blank disk is already formatted";
+    EXPECT_EQ(disk.CountTracks(), 0u) << "nothing is formatted before the archive is found whole";
 
     std::vector<SclFile> many(129, SclFile{.name = "x", .sectors = 0});
     bad = MakeSclBytes(many);
@@ -146,9 +146,6 @@ TEST(Scl, ReaderChecksInOrderAndNamesTheBadFile) {
     test::FixSclChecksum(bad);
     EXPECT_FALSE(disk.ParseSCL(bad));
     EXPECT_EQ(disk.StatusMessage, "Ошибочный размер файла game    .B");
-    TrdosCatalogue c;
-    ASSERT_TRUE(disk.ReadCatalogue(c));
-    EXPECT_EQ(c.Entries.size(), 1u) << "files before the failure stay on the disk";
 
     // Headers that run into the checksum leave no room even for a file of no sectors.
     bad = {'S', 'I', 'N', 'C', 'L', 'A', 'I', 'R', 1, 'n', 'a', 'm', 'e', ' ', ' ', ' ', ' ', 'C', 0, 0, 0, 0, 0};
@@ -157,16 +154,25 @@ TEST(Scl, ReaderChecksInOrderAndNamesTheBadFile) {
     EXPECT_EQ(disk.StatusMessage.rfind("Ошибочный размер файла", 0), 0u) << disk.StatusMessage;
 }
 
-TEST(Scl, FilesBeyondTheFreeSectorsAreRefusedWithoutWritingPastTheDisk) {
+// An archive made from a disk larger than 80 cylinders holds more than a 160-track disk's free sectors: it
+// reads onto a disk with the tracks it needs, so that every archive the writer makes reads back.
+TEST(Scl, FilesBeyondAStandardDiskGetTheTracksTheyNeed) {
     TZX_Disk disk;
     std::vector<SclFile> files(10, SclFile{.name = "big", .sectors = 255});
-    files.push_back({.name = "fits", .sectors = 2544 - 2550 + 255 + 1});  // 10 x 255 = 2550 > 2544
-    ASSERT_FALSE(disk.ParseSCL(MakeSclBytes(files)));
-    EXPECT_EQ(disk.StatusMessage, "Нет места на образе диска!");
-    for (unsigned k = 160; k < kMaxTracks; ++k) EXPECT_EQ(disk.Track(k)->Used, 0);
+    files.push_back({.name = "tail", .sectors = 7});  // 2557 sectors: 161 tracks with track 0
+    const Bytes scl = MakeSclBytes(files);
+    ASSERT_TRUE(disk.ParseSCL(scl)) << disk.StatusMessage;
+    EXPECT_EQ(disk.CountTracks(), 161u);
     TrdosCatalogue c;
     ASSERT_TRUE(disk.ReadCatalogue(c));
-    EXPECT_EQ(c.Entries.size(), 9u) << "the tenth file is the first that no longer fits";
+    EXPECT_EQ(c.Entries.size(), 11u);
+    EXPECT_EQ(c.FreeSectors, 161 * 16 - 16 - 2557);
+    Bytes back;
+    ASSERT_TRUE(disk.BuildSCL(back));
+    EXPECT_TRUE(back == scl);
+    const unsigned huge = (kMaxTracks - 1) * 16 / 255 + 1;  // more than every track can take
+    EXPECT_FALSE(disk.ParseSCL(MakeSclBytes(std::vector<SclFile>(huge, SclFile{.name = "x", .sectors = 255}))));
+    EXPECT_EQ(disk.StatusMessage, "Нет места на образе диска!");
 
     // Exactly 2544 sectors fit and fill the disk to its last sector.
     files.assign(9, SclFile{.name = "big", .sectors = 255});

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/format_table.h"
 #include "disk/zx_disk.h"
+#include "test_locale.h"
 #include "test_support.h"
 
 namespace tarvex {
@@ -59,11 +61,6 @@ TEST(GatherSectorDump, EqualsTheBuiltImageForEveryLayoutAndRefusesAlike) {
         TSectorSlot& twin = *disk.Track(5)->Sector(16);
         twin = *disk.Track(5)->Sector(4);
         twin.Data.fill(0xEE);
-        ExpectGatheredAsBuilt(disk, &TZX_Disk::BuildTRD, &TZX_Disk::GatherTRD);
-    }
-    {
-        TZX_Disk disk(SlotLayout::kWide);
-        ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
         ExpectGatheredAsBuilt(disk, &TZX_Disk::BuildTRD, &TZX_Disk::GatherTRD);
     }
     {
@@ -127,7 +124,9 @@ PlainDump PlainSectorDump(const TZX_Disk& disk, unsigned tracks, unsigned perTra
                 if (disk.Track(t)->Sector(i)->SectorNo == r) found = disk.Track(t)->Sector(i);
             if (!found) return d.ok = false, d.missing = {t, r}, d;
             if (found->SizeCode != sizeCode) return d.ok = false, d.badSize = true, d;
-            d.image.insert(d.image.end(), found->Data.begin(), found->Data.begin() + bytes);
+            const size_t held = std::min<size_t>(found->DataLength, bytes);
+            d.image.insert(d.image.end(), found->Data.begin(), found->Data.begin() + held);
+            d.image.insert(d.image.end(), bytes - held, uint8_t{0});  // an ID without data, a short read
         }
     return d;
 }
@@ -166,7 +165,9 @@ TEST(BuildSectorDump, TakesTheSectorsThePlainSearchFinds) {
                     if (random() % 40 == 0) slot.SectorNo = numbers[random() % numbers.size()];  // a twin
                     if (random() % 200 == 0) slot.SectorNo = static_cast<uint8_t>(random());
                     slot.SizeCode = random() % 150 == 0 ? 2 : c.sizeCode;
-                    for (uint8_t& b : slot.Data) b = static_cast<uint8_t>(random());
+                    slot.DataLength = random() % 50 == 0 ? static_cast<uint16_t>(random() % c.bytes) : c.bytes;
+                    for (uint8_t& b : std::span(disk.ReserveData(slot, slot.DataLength), slot.DataLength))
+                        b = static_cast<uint8_t>(random());
                 }
             }
             const PlainDump plain = PlainSectorDump(disk, tracks, c.perTrack, c.sizeCode, c.bytes, c.number);
@@ -188,7 +189,7 @@ TEST(BuildSectorDump, TakesTheSectorsThePlainSearchFinds) {
 
 // A file of a sector dump format read into the disk (whole tracks go straight from the file into the
 // slots) leaves the disk, the images and the refusals its bytes give when parsed in memory. One disk
-// reads every file, after disks of narrow and of wide sectors.
+// reads every file.
 TEST(PlaceSectorDump, AFileReadIntoTheDiskIsItsBytesParsed) {
     test::TempDir dir;
     TZX_Disk reused;
@@ -196,7 +197,7 @@ TEST(PlaceSectorDump, AFileReadIntoTheDiskIsItsBytesParsed) {
     for (const auto& [format, track] : {std::pair{kTRD, 4096u}, std::pair{kPRO, 5120u}, std::pair{kKDI, 5120u}}) {
         for (const size_t length : {size_t{1}, size_t{track - 1}, size_t{track}, size_t{track + 1}, size_t{3 * track},
                                     size_t{5 * track / 2}, size_t{7 * track / 2}, size_t{160 * track},
-                                    size_t{166 * track}, size_t{167 * track}}) {
+                                    size_t{256 * track}, size_t{257 * track}}) {
             SCOPED_TRACE(std::string(Formats()[format].name) + ", " + std::to_string(length) + " bytes");
             Bytes bytes(length);
             for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
@@ -224,17 +225,71 @@ TEST(PlaceSectorDump, AFileReadIntoTheDiskIsItsBytesParsed) {
 TEST(PlaceSectorDump, OnlyFilesOfWholeTracksThatTheModelHoldsArePlaced) {
     TZX_Disk disk;
     WritablePieces places;
-    for (const uint64_t length : {uint64_t{0}, uint64_t{1}, uint64_t{4095}, uint64_t{4097}, uint64_t{167 * 4096},
+    for (const uint64_t length : {uint64_t{0}, uint64_t{1}, uint64_t{4095}, uint64_t{4097}, uint64_t{257 * 4096},
                                   uint64_t{1} << 40})
         EXPECT_FALSE(disk.PlaceTRD(length, places)) << length;
-    ASSERT_TRUE(disk.PlaceTRD(166 * 4096, places));
-    size_t total = 0;
-    for (std::span<uint8_t> place : places) total += place.size();
-    EXPECT_EQ(total, 166u * 4096);
-    EXPECT_LE(places.size(), 166u) << "a track's sixteen sectors lie side by side";
+    ASSERT_TRUE(disk.PlaceTRD(256 * 4096, places));
+    ASSERT_EQ(places.size(), 1u) << "the sectors lie side by side in file order";
+    EXPECT_EQ(places[0].size(), 256u * 4096);
+    EXPECT_EQ(disk.Track(255)->Sector(15)->Data.data(), places[0].data() + 256 * 4096 - 256);
     ASSERT_TRUE(disk.PlaceKDI(2 * 5120, places));
-    EXPECT_EQ(places.size(), 10u) << "sectors of 1024 bytes each have a place of their own";
-    EXPECT_EQ(disk.CountTracks(), 2);
+    ASSERT_EQ(places.size(), 1u);
+    EXPECT_EQ(places[0].size(), 2u * 5120);
+    EXPECT_EQ(disk.CountTracks(), 2u);
+}
+
+// Every track the file has a byte of is read: a last track cut short is filled up with zeros and its
+// missing sectors are said to be lost; a file of less than a track, or of more tracks than the model
+// holds, is refused naming why; a disk without tracks is not written.
+TEST(ParseSectorDump, TracksAreTheFilesWholeAndCutShortOnes) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
+    struct Format {
+        const char* name;
+        bool (TZX_Disk::*parse)(ByteSpan);
+        bool (TZX_Disk::*build)(Bytes&);
+        size_t sectorBytes, sectorsPerTrack;
+    };
+    const Format formats[] = {{"TRD", &TZX_Disk::ParseTRD, &TZX_Disk::BuildTRD, 256, 16},
+                              {"PRO", &TZX_Disk::ParsePRO, &TZX_Disk::BuildPRO, 1024, 5},
+                              {"KDI", &TZX_Disk::ParseKDI, &TZX_Disk::BuildKDI, 1024, 5}};
+    for (const Format& f : formats) {
+        SCOPED_TRACE(f.name);
+        const size_t track = f.sectorBytes * f.sectorsPerTrack;
+        TZX_Disk disk;
+        const Bytes whole = test::MakeSectorDumpBytes(6, static_cast<unsigned>(f.sectorsPerTrack),
+                                                      static_cast<unsigned>(f.sectorBytes));
+        ASSERT_TRUE((disk.*f.parse)(whole));
+        EXPECT_EQ(disk.CountTracks(), 6u);
+        EXPECT_TRUE(disk.ReadLosses.Empty());
+
+        // Five tracks, two whole sectors and part of a third: six tracks, the last padded with zeros.
+        const Bytes cut(whole.begin(), whole.begin() + static_cast<long>(5 * track + 2 * f.sectorBytes + 7));
+        ASSERT_TRUE((disk.*f.parse)(cut));
+        EXPECT_EQ(disk.CountTracks(), 6u);
+        EXPECT_EQ(disk.ReadLosses.Count(LossKind::kMissingSectors), f.sectorsPerTrack - 2);
+        EXPECT_EQ(disk.ReadLosses.Text(),
+                  "dropped: " + std::to_string(f.sectorsPerTrack - 2) + " sectors missing from the file (track 5)");
+        Bytes out;
+        ASSERT_TRUE((disk.*f.build)(out));
+        ASSERT_EQ(out.size(), 6 * track);
+        EXPECT_TRUE(std::equal(cut.begin(), cut.end(), out.begin()));
+        EXPECT_TRUE(std::all_of(out.begin() + static_cast<long>(cut.size()), out.end(), [](uint8_t b) { return b == 0; }));
+
+        for (const size_t bytes : {size_t{0}, size_t{26}, track - 1}) {
+            EXPECT_FALSE((disk.*f.parse)(Bytes(bytes, 0x33))) << bytes;
+            EXPECT_EQ(disk.StatusMessage, std::string(f.name) + " image holds less than one track (" +
+                                              std::to_string(bytes) + " bytes, a track has " + std::to_string(track) +
+                                              ")!");
+        }
+        ASSERT_TRUE((disk.*f.parse)(Bytes(kMaxTracks * track, 1)));
+        EXPECT_EQ(disk.CountTracks(), unsigned{kMaxTracks});
+        EXPECT_FALSE((disk.*f.parse)(Bytes(kMaxTracks * track + 1, 1)));
+        EXPECT_EQ(disk.StatusMessage, std::string(f.name) + " image has 257 tracks; at most 256 are supported!");
+
+        disk.Clear();
+        EXPECT_FALSE((disk.*f.build)(out)) << "a disk without tracks makes no image";
+        EXPECT_EQ(disk.StatusMessage, "The disk has no tracks to write!");
+    }
 }
 
 }  // namespace

@@ -87,7 +87,8 @@ void FillSampleDisk(TZX_Disk& disk) {
             slot.SizeCode = static_cast<uint8_t>(s % 4);
             slot.DataCrcOk = (k == 2 && s == 3) ? 0 : kFlagSet;
             slot.DataLength = static_cast<uint16_t>(128 << slot.SizeCode);
-            for (unsigned i = 0; i < slot.DataLength; ++i) slot.Data[i] = static_cast<uint8_t>(i * (s + 3) + k);
+            uint8_t* data = disk.ReserveData(slot, slot.DataLength);
+            for (unsigned i = 0; i < slot.DataLength; ++i) data[i] = static_cast<uint8_t>(i * (s + 3) + k);
         }
     }
     disk.Comment = {"Первая строка", "", "second line"};
@@ -372,7 +373,7 @@ TEST(Td0, SizeCodesOfEightAndMoreHaveNoDataBlock) {
     body.insert(body.end(), kEnd.begin(), kEnd.end());
     ASSERT_TRUE(disk.ParseTD0(Image(Header("TD", 21), body))) << disk.StatusMessage;
     const TTrack& t = *disk.Track(0);
-    EXPECT_EQ(t.Sectors[0].DataLength, kSectorDataBytes) << "nominal size cut to the slot";
+    EXPECT_EQ(t.Sectors[0].DataLength, 16384) << "the nominal size";
     EXPECT_EQ(t.Sectors[0].Data[299], static_cast<uint8_t>(1 + 299 * 7));
     EXPECT_EQ(t.Sectors[1].DataLength, 0);
     EXPECT_EQ(t.Sectors[1].DataCrcOk, 0);
@@ -387,7 +388,7 @@ TEST(Td0, WriterKeepsIdsWithoutDataAndNeverWritesASizeItCannotHold) {
     t.Sectors[3].DataCrcOk = 0;
     std::fill(t.Sectors[3].Data.begin(), t.Sectors[3].Data.end(), uint8_t{0});
     t.Sectors[4].SizeCode = 9;  // data with a size code TeleDisk keeps no data for
-    t.Sectors[5].SizeCode = 5;  // 4 KB: only what the slot holds is written
+    t.Sectors[5].SizeCode = 5;  // 4 KB: what the slot holds, then zeros
 
     Bytes out;
     ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2001, 2, 3, 4, 5, 6)));
@@ -409,8 +410,10 @@ TEST(Td0, WriterKeepsIdsWithoutDataAndNeverWritesASizeItCannotHold) {
     EXPECT_EQ(b.Sectors[3].DataCrcOk, 0);
     EXPECT_EQ(b.Sectors[4].SizeCode, 9);
     EXPECT_EQ(b.Sectors[4].DataLength, 0);
-    EXPECT_EQ(b.Sectors[5].DataLength, kSectorDataBytes);
-    EXPECT_EQ(0, std::memcmp(b.Sectors[5].Data.data(), t.Sectors[5].Data.data(), kSectorDataBytes));
+    EXPECT_EQ(b.Sectors[5].DataLength, 4096);
+    EXPECT_EQ(0, std::memcmp(b.Sectors[5].Data.data(), t.Sectors[5].Data.data(), 256));
+    EXPECT_TRUE(std::all_of(b.Sectors[5].Data.begin() + 256, b.Sectors[5].Data.end(), [](uint8_t x) { return x == 0; }));
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kSectorBytes), 256u) << "the data of the size code 9 sector";
     EXPECT_EQ(b.Sectors[6].SectorNo, 7);
     EXPECT_EQ(0, std::memcmp(b.Sectors[6].Data.data(), t.Sectors[6].Data.data(), 256));
 }
@@ -462,37 +465,38 @@ Bytes ImageWithIdlessDataFields(uint8_t idlessBlockMethod) {
     return Image(Header("TD", 21), body);
 }
 
-TEST(Td0, DataFieldsWithoutAnIdAreLeftOutAndCounted) {
+TEST(Td0, DataFieldsWithoutAnIdAreKeptInPlaceAndWrittenAgain) {
     for (uint8_t method : {0, 1}) {
         TZX_Disk disk;
         ASSERT_TRUE(disk.ParseTD0(ImageWithIdlessDataFields(method))) << disk.StatusMessage;
-        EXPECT_EQ(disk.SkippedIdlessSectors, 2);
         for (unsigned k = 0; k < 2; ++k) {
             const TTrack& t = *disk.Track(k);
             EXPECT_EQ(t.Sectors[0].SectorNo, 1);
             EXPECT_EQ(t.Sectors[1].SectorNo, 2);
-            EXPECT_EQ(t.Sectors[2].SectorNo, 3) << "the next sector takes the left-out record's slot";
-            EXPECT_EQ(t.Sectors[2].Data[1], 10);
-            EXPECT_EQ(t.Sectors[3].Used, 0);
-            EXPECT_EQ(disk.FindSector(k, 118), nullptr);
+            EXPECT_EQ(t.Sectors[2].SectorNo, 118) << "the record keeps its place";
+            EXPECT_TRUE(t.Sectors[2].IdMissing);
+            EXPECT_EQ(t.Sectors[2].DataLength, 512);
+            EXPECT_EQ(t.Sectors[2].Data[0], method == 0 ? 0x77 : 0xE5);
+            EXPECT_EQ(t.Sectors[3].SectorNo, 3);
+            EXPECT_FALSE(t.Sectors[3].IdMissing);
+            EXPECT_EQ(t.Sectors[3].Data[1], 10);
         }
         Bytes out;
         ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2001, 2, 3, 4, 5, 6)));
+        EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
         TZX_Disk back;
         ASSERT_TRUE(back.ParseTD0(out));
-        EXPECT_EQ(back.SkippedIdlessSectors, 0) << "nothing made up is written";
-        EXPECT_EQ(back.Track(0)->CountSectors(), 3);
+        test::ExpectSameDisk(disk, back);
+        EXPECT_TRUE(back.Track(1)->Sectors[2].IdMissing);
     }
 
-    // The left-out record's block is still checked, and Clear forgets the count.
+    // The record's block is checked like any other.
     Bytes bad;
     PutTrackRecord(bad, 1, 0, 0);
     PutSector(bad, 118, 2, 0x40, {9});
     TZX_Disk disk;
-    ASSERT_TRUE(disk.ParseTD0(ImageWithIdlessDataFields(0)));
     EXPECT_FALSE(disk.ParseTD0(Image(Header("TD", 21), bad)));
     EXPECT_EQ(disk.StatusMessage, "TD0 format error!");
-    EXPECT_EQ(disk.SkippedIdlessSectors, 0);
 }
 
 TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
@@ -501,18 +505,25 @@ TEST(Td0, RealImagesWithDataFieldsWithoutAnIdAgreeOnEveryKeptSector) {
     TZX_Disk advanced, normal;
     ASSERT_TRUE(advanced.LoadTD0(path("ecat2-216adv.td0"))) << advanced.StatusMessage;
     ASSERT_TRUE(normal.LoadTD0(path("ecat2-216norm.td0"))) << normal.StatusMessage;
-    EXPECT_EQ(advanced.SkippedIdlessSectors, 160);
-    EXPECT_EQ(normal.SkippedIdlessSectors, 160);
-    EXPECT_EQ(normal.CountTracks(), 160);
+    EXPECT_EQ(normal.CountTracks(), 160u);
     for (unsigned k = 0; k < 160; ++k) {
-        ASSERT_EQ(normal.Track(k)->CountSectors(), 18) << k;
-        EXPECT_EQ(normal.FindSector(k, 118), nullptr) << k;
+        ASSERT_EQ(normal.Track(k)->CountSectors(), 19) << k;
+        const TSectorSlot* idless = normal.FindSector(k, 118);
+        ASSERT_NE(idless, nullptr) << k;
+        EXPECT_TRUE(idless->IdMissing) << k;
+        for (unsigned r = 1; r <= 18; ++r) {
+            const TSectorSlot* a = normal.FindSector(k, r);
+            const TSectorSlot* b = advanced.FindSector(k, r);
+            ASSERT_TRUE(a && b && !a->IdMissing && a->DataLength == 512 && b->DataLength == 512) << k << " " << r;
+            EXPECT_EQ(0, std::memcmp(a->Data.data(), b->Data.data(), 512)) << k << " " << r;
+        }
     }
-    test::ExpectSameDisk(normal, advanced);
 
     const test::CommandResult info = test::RunCli({"info", path("ecat2-216adv.td0")});
     EXPECT_EQ(info.exitCode, 0) << info.err;
-    EXPECT_NE(info.out.find("  data fields without an ID left out: 160\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("  beyond plain sectors: 160 data fields without an ID (tracks 0-159)\n"),
+              std::string::npos)
+        << info.out;
 }
 
 TEST(Td0, BadRecordsGiveTheirMessages) {
@@ -528,10 +539,10 @@ TEST(Td0, BadRecordsGiveTheirMessages) {
     PutTrackRecord(b, 1, 0, 2);
     EXPECT_EQ(parse(b), "Bad disk parameter!");
     b.clear();
-    PutTrackRecord(b, 1, 83, 0);
+    PutTrackRecord(b, 1, 128, 0);
     EXPECT_EQ(parse(b), "Bad disk parameter!");
     b.clear();
-    PutTrackRecord(b, 21, 0, 0);
+    PutTrackRecord(b, 65, 0, 0);
     EXPECT_EQ(parse(b), "Bad disk parameter!");
 
     auto oneSector = [](uint8_t n, const Bytes& block) {
@@ -543,9 +554,10 @@ TEST(Td0, BadRecordsGiveTheirMessages) {
     EXPECT_EQ(parse(oneSector(1, {7})), "TD0 format error!") << "unknown method";
     EXPECT_EQ(parse(oneSector(1, {})), "TD0 format error!") << "no room for the method byte";
     EXPECT_EQ(parse(oneSector(1, {2, 0, 1, 'a', 5, 0})), "TD0 format error!") << "unknown run type";
-    EXPECT_EQ(parse(oneSector(3, RawBlock(1101, 0))), "Sector Size Error!") << "1101 raw bytes";
-    EXPECT_EQ(parse(oneSector(1, {1, 0x27, 0x02, 1, 2})), "Sector Size Error!") << "2 x 551 > 1100";
-    EXPECT_EQ(parse(oneSector(1, {2, 1, 255, 1, 2, 1, 255, 1, 2, 1, 255, 1, 2})), "Sector Size Error!");
+    EXPECT_EQ(parse(oneSector(1, {1, 0x00, 0x80, 1, 2})), "Sector Size Error!") << "2 x 32768 > 65535";
+    Bytes runs{2};
+    for (int r = 0; r < 129; ++r) runs.insert(runs.end(), {1, 255, 1, 2});  // 129 x 510 > 65535
+    EXPECT_EQ(parse(oneSector(1, runs)), "Sector Size Error!");
 
     b = oneSector(1, RawBlock(256, 0));
     b[10] = 0x06;  // D = 262: one byte more than the block and the end marker hold
@@ -553,7 +565,7 @@ TEST(Td0, BadRecordsGiveTheirMessages) {
     EXPECT_EQ(parse(b), "Size Error!");
 }
 
-TEST(Td0, SizeCodesAboveThreeStayInsideTheSlot) {
+TEST(Td0, SizeCodesAboveThreeKeepTheirNominalSize) {
     Bytes body;
     PutTrackRecord(body, 2, 0, 0);
     PutSector(body, 1, 4, 0, RawBlock(1024, 1));  // nominal 2048
@@ -561,15 +573,16 @@ TEST(Td0, SizeCodesAboveThreeStayInsideTheSlot) {
     body.insert(body.end(), kEnd.begin(), kEnd.end());
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseTD0(Image(Header("TD", 21), body)));
-    EXPECT_EQ(disk.Track(0)->Sector(0)->DataLength, kSectorDataBytes) << "the nominal size is cut to the slot";
-    EXPECT_EQ(disk.Track(0)->Sector(1)->DataLength, kSectorDataBytes);
+    EXPECT_EQ(disk.Track(0)->Sector(0)->DataLength, 2048);
+    EXPECT_EQ(disk.Track(0)->Sector(1)->DataLength, 16384);
 
     Bytes out;
     ASSERT_TRUE(BuildTD0At(disk, out, false, Moment(2001, 2, 3, 4, 5, 6)));
     TZX_Disk back;
     ASSERT_TRUE(back.ParseTD0(out));
     EXPECT_EQ(back.Track(0)->Sector(0)->SizeCode, 4);
-    EXPECT_EQ(back.Track(0)->Sector(0)->DataLength, kSectorDataBytes) << "written as the 1100 bytes the slot holds";
+    EXPECT_EQ(back.Track(0)->Sector(0)->DataLength, 2048);
+    EXPECT_TRUE(back.WriteLosses.Empty());
     EXPECT_EQ(back.Track(0)->Sector(1)->Data[19], 0xCD);
 }
 

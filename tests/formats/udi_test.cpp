@@ -355,21 +355,16 @@ TEST(Udi, OneSidedImagesKeepTheirGeometry) {
 
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     TZX_Disk disk;
-    // 84 cylinders on two sides: 168 records.
-    EXPECT_FALSE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(168, Record(0)), 83, 1)));
+    // 129 cylinders on two sides: 258 records, two more than the model's tracks.
+    EXPECT_FALSE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(258, Record(0)), 128, 1)));
     EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
-    ASSERT_TRUE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(166, Record(0)), 82, 1)));
-    EXPECT_EQ(disk.CountTracks(), 166);
+    ASSERT_TRUE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(172, Record(0)), 85, 1))) << "86 cylinders";
+    EXPECT_EQ(disk.CountTracks(), 172u);
 
-    // A track longer than the raw buffer.
-    EXPECT_FALSE(disk.ParseUDI(MakeUdi({Record(14001)}, 0, 0)));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
-    ASSERT_TRUE(disk.ParseUDI(MakeUdi({Record(14000)}, 0, 0)));
-
-    // 22 sectors of 128 bytes: the first 20 are kept.
+    // 66 sectors of 128 bytes on a long track: the first 64 are kept.
     TrackRecord r = Record(14000);
     size_t pos = 100;
-    for (uint8_t s = 1; s <= 22; ++s) {
+    for (uint8_t s = 1; s <= 66; ++s) {
         pos = PutId(r, pos + 10, 0, 0, s, 0);
         pos = PutData(r, pos + 20, Pattern(128, s));
     }
@@ -388,13 +383,13 @@ TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     tail.Mark(62, 1);
     tail.raw[63] = 0xFE;
     ASSERT_TRUE(disk.ParseUDI(MakeUdi({r, big, tail, Record(0)}, 1, 1)));
-    ASSERT_EQ(disk.Track(0)->CountSectors(), 20);
-    EXPECT_EQ(disk.Track(0)->Sector(19)->SectorNo, 20);
-    EXPECT_EQ(disk.Track(0)->Sector(19)->DataCrcOk, kFlagSet);
-    const TSectorSlot& cut = *disk.Track(1)->Sector(0);
-    EXPECT_EQ(cut.DataLength, 1100);
-    EXPECT_EQ(cut.DataCrcOk, 0);
-    EXPECT_EQ(0, std::memcmp(cut.Data.data(), Pattern(2048, 5).data(), 1100));
+    ASSERT_EQ(disk.Track(0)->CountSectors(), 64);
+    EXPECT_EQ(disk.Track(0)->Sector(63)->SectorNo, 64);
+    EXPECT_EQ(disk.Track(0)->Sector(63)->DataCrcOk, kFlagSet);
+    const TSectorSlot& whole = *disk.Track(1)->Sector(0);
+    EXPECT_EQ(whole.DataLength, 2048) << "a 2 KB sector is kept whole";
+    EXPECT_EQ(whole.DataCrcOk, kFlagSet);
+    EXPECT_EQ(0, std::memcmp(whole.Data.data(), Pattern(2048, 5).data(), 2048));
     const TSectorSlot& late = *disk.Track(1)->Sector(1);
     EXPECT_EQ(late.SectorNo, 2);
     EXPECT_EQ(late.DataLength, 0) << "a data mark among the last three bytes has no data";

@@ -86,7 +86,8 @@ TEST(FormatFields, MfmTrackRoomFollowsTheIbmLayoutWithItsGapReductions) {
     EXPECT_FALSE(TrackFits(udi, sixOfKb));
     EXPECT_TRUE(TrackFits(udi, std::vector<uint8_t>{}));
     EXPECT_FALSE(TrackFits(udi, std::vector<uint8_t>{4}));  // no MFM sector of 2 KB
-    EXPECT_FALSE(TrackFits(udi, std::vector<uint8_t>(21, 0)));
+    EXPECT_TRUE(TrackFits(udi, std::vector<uint8_t>(21, 0)));
+    EXPECT_FALSE(TrackFits(udi, std::vector<uint8_t>(kMaxSectors + 1, 0))) << "more sectors than a track has slots";
 }
 
 TEST(FormatFields, FdiRoomEndsWhereASectorOffsetNoLongerFitsSixteenBits) {
@@ -147,11 +148,12 @@ TEST(FormatFields, BuilderReachesEveryKeptKindOfSector) {
     EXPECT_GT(bigDisks, 0u);
 }
 
-TEST(FormatFields, SlotDataBytesStopAtTheSlot) {
+TEST(FormatFields, SlotDataBytesAreTheNominalSizeUpToCodeEight) {
     EXPECT_EQ(SlotDataBytes(0), 128u);
     EXPECT_EQ(SlotDataBytes(3), 1024u);
-    EXPECT_EQ(SlotDataBytes(4), 1100u);
-    EXPECT_EQ(SlotDataBytes(255), 1100u);
+    EXPECT_EQ(SlotDataBytes(6), 8192u);
+    EXPECT_EQ(SlotDataBytes(8), 32768u);
+    EXPECT_EQ(SlotDataBytes(255), unsigned{kSectorDataBytes});
 }
 
 // ---- the comparer sees the kept fields and only those ------------------------------------------

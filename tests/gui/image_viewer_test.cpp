@@ -90,11 +90,11 @@ TEST(InspectorTest, EnglishLocaleShowsEnglishSummaryAndDetails) {
 TEST(InspectorTest, ShowsTheReadersReasonWhenTheImageCannotBeRead) {
     TempDir temp;
     const std::string path = temp / "long.trd";
-    tarvex::test::WriteFile(path, Bytes(167 * 4096));
+    tarvex::test::WriteFile(path, Bytes(257 * 4096));
     InspectorDialog dialog(path);
     EXPECT_FALSE(dialog.Loaded());
     EXPECT_NE(dialog.Summary().indexOf("Ошибка загрузки образа"), -1);
-    EXPECT_NE(dialog.Details().indexOf("167"), -1) << dialog.Details().toStdString();
+    EXPECT_NE(dialog.Details().indexOf("257"), -1) << dialog.Details().toStdString();
 
     InspectorDialog missing(temp / "gone.trd");
     EXPECT_FALSE(missing.Loaded());
@@ -152,18 +152,23 @@ TEST(InspectorTest, DetailsCarryMessageAndComment) {
     EXPECT_NE(details.indexOf("Комментарий:\nfirst line\nвторой"), -1);
 }
 
-TEST(InspectorTest, DetailsCountDataFieldsLeftOutForWantOfAnId) {
+TEST(InspectorTest, DetailsTellWhatTheDiskHoldsBeyondPlainSectors) {
     TZX_Disk disk;
-    EXPECT_EQ(InspectorDetails(disk, true, "").indexOf("без ID"), -1);
-    disk.SkippedIdlessSectors = 80;
-    EXPECT_NE(InspectorDetails(disk, true, "").indexOf("Пропущено полей данных без ID: 80"), -1);
+    EXPECT_EQ(InspectorDetails(disk, true, "").indexOf("Сверх"), -1);
+    TTrack& t = *disk.Track(3);
+    t.Used = kFlagSet;
+    t.Sectors[0] = {.Used = kFlagSet, .SectorNo = 1, .DataCrcOk = kFlagSet, .DataLength = 256};
+    t.Sectors[0].DeletedData = kFlagSet;
+    EXPECT_NE(InspectorDetails(disk, true, "").indexOf("меток удалённых данных: 1 (дорожка 3)"), -1)
+        << InspectorDetails(disk, true, "").toStdString();
 }
 
 TEST(InspectorTest, RealTd0WithDataFieldsWithoutAnIdShowsTheirCount) {
     InspectorDialog dialog((tarvex::test::CorpusDir() / "td0" / "ecat2-216adv.td0").string());
     ASSERT_TRUE(dialog.Loaded());
-    EXPECT_NE(dialog.Details().indexOf("Пропущено полей данных без ID: 160"), -1) << dialog.Details().toStdString();
-    EXPECT_NE(dialog.Summary().indexOf("секторов: 2880"), -1) << dialog.Summary().toStdString();
+    EXPECT_NE(dialog.Details().indexOf("полей данных без заголовка: 160 (дорожки 0-159)"), -1)
+        << dialog.Details().toStdString();
+    EXPECT_NE(dialog.Summary().indexOf("секторов: 3040"), -1) << dialog.Summary().toStdString();
 }
 
 TEST(InspectorTest, RealTrdosImageOpensFromTheWindowWithoutTouchingTheRunModel) {

@@ -36,7 +36,7 @@ inline void FillPcDisk(TZX_Disk& disk, const Bytes& dump, unsigned cylinders) {
                     .SectorNo = static_cast<uint8_t>(s + 1), .SizeCode = 2, .DataCrcOk = kFlagSet,
                     .DataLength = kSectorBytes};
             const size_t at = (size_t{k} * kSectors + s) * kSectorBytes;
-            std::copy_n(dump.begin() + static_cast<std::ptrdiff_t>(at), kSectorBytes, slot.Data.begin());
+            std::copy_n(dump.begin() + static_cast<std::ptrdiff_t>(at), kSectorBytes, disk.ReserveData(slot, kSectorBytes));
         }
     }
 }

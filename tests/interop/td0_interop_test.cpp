@@ -261,7 +261,7 @@ Bytes PcSectorDump(TZX_Disk& disk, unsigned sectorsPerTrack, unsigned tracks = 1
 }
 
 TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt) {
-    // Every track also holds a data field without an ID (sector 118), which we leave out; the 18 real
+    // Every track also holds a data field without an ID (sector 118), which we keep as such; the 18 real
     // sectors must be exactly what dsktrans reads, from both captures.
     REQUIRE_TOOL("dsktrans");
     test::TempDir dir;
@@ -273,7 +273,10 @@ TEST(Td0Interop, HighDensityDiskWithDataFieldsWithoutAnIdReadsAsDsktransReadsIt)
         ASSERT_EQ(read.exitCode, 0) << read.err;
         TZX_Disk disk;
         ASSERT_TRUE(disk.LoadTD0(td0.string())) << disk.StatusMessage;
-        for (unsigned k = 0; k < 160; ++k) ASSERT_EQ(disk.Track(k)->CountSectors(), 18) << k;
+        for (unsigned k = 0; k < 160; ++k) {
+            ASSERT_EQ(disk.Track(k)->CountSectors(), 19) << k;
+            ASSERT_TRUE(disk.FindSector(k, 118) && disk.FindSector(k, 118)->IdMissing) << k;
+        }
         const Bytes ours = PcSectorDump(disk, 18);
         ASSERT_FALSE(ours.empty());
         EXPECT_EQ(ours, test::ReadFile(raw));

@@ -46,6 +46,7 @@ MarkedTrack BuilderTrack(TZX_Disk& disk) {
         slot.SizeCode = 1;
         slot.DataCrcOk = s == 5 ? 0 : kFlagSet;
         slot.DataLength = 256;
+        disk.ReserveData(slot, 256);
         for (unsigned i = 0; i < 256; ++i) slot.Data[i] = static_cast<uint8_t>(i * 7 + s);
         const uint8_t looksLikeMarks[] = {kSyncA1, kSyncA1, kSyncA1, kIdMark, kSyncC2, kSyncC2, kIndexMark};
         std::copy(std::begin(looksLikeMarks), std::end(looksLikeMarks), slot.Data.begin() + 250);

@@ -41,7 +41,8 @@ void FillTrack(TZX_Disk& disk, unsigned k, const std::vector<uint8_t>& sizeCodes
         slot.SizeCode = sizeCodes[s];
         slot.DataCrcOk = kFlagSet;
         slot.DataLength = static_cast<uint16_t>(std::min(1100u, 128u << std::min<unsigned>(sizeCodes[s], 3)));
-        for (unsigned i = 0; i < slot.DataLength; ++i) slot.Data[i] = static_cast<uint8_t>(k + s + i);
+        uint8_t* data = disk.ReserveData(slot, slot.DataLength);
+        for (unsigned i = 0; i < slot.DataLength; ++i) data[i] = static_cast<uint8_t>(k + s + i);
     }
 }
 
@@ -139,7 +140,7 @@ TEST(RawTrack, AbsentAndEmptyTracks) {
     // A raw track without an index mark and without sectors keeps nothing but gap bytes.
     disk.Track(5)->RawValid = 1;
     disk.Track(5)->RawLength = 6256;
-    std::fill_n(disk.Track(5)->RawData.begin(), 6256, uint8_t{0x4E});
+    std::fill_n(disk.ReserveRaw(*disk.Track(5), 6256, false), 6256, uint8_t{0x4E});
     ASSERT_TRUE(Build(disk, 5, t));
     EXPECT_EQ(t.raw, Bytes(kUdiTrackBytes, 0x4E));
     EXPECT_TRUE(t.MarkedPositions().empty());
@@ -171,6 +172,7 @@ void LoadOddLayout(TZX_Disk& disk, unsigned k, const OddLayout& layout, const st
     TTrack& t = *disk.Track(k);
     t.RawValid = 1;
     t.RawLength = 6256;
+    disk.ReserveRaw(t, 6256, false);
     for (size_t p = 0; p < 6256; ++p) t.RawData[p] = static_cast<uint8_t>(p * 13);
     auto put = [&](size_t q, uint8_t sync, uint8_t mark) {  // q: the second sync byte, as the builder finds it
         t.RawData[q - 1] = t.RawData[q] = t.RawData[q + 1] = sync;
@@ -183,6 +185,7 @@ void LoadOddLayout(TZX_Disk& disk, unsigned k, const OddLayout& layout, const st
     for (size_t s = 0; s < layout.ids.size(); ++s) {
         put(layout.ids[s], 0xA1, 0xFE);
         put(layout.datas[s], 0xA1, layout.dataMark[s]);
+        if (s < codes.size()) t.Sector(static_cast<unsigned>(s))->DeletedData = layout.dataMark[s] == 0xF8 ? kFlagSet : 0;
     }
 }
 
@@ -286,9 +289,9 @@ TEST(RawTrack, OnlyABadLastSectorMayRunIntoTheEndOfTheTrack) {
     disk.Track(0)->Sector(2)->DataCrcOk = 0;
     ASSERT_TRUE(Build(disk, 0, t));
     const size_t first = layout.datas[2] + 3;
-    const size_t kept = 6246 - first;
-    EXPECT_EQ(0, std::memcmp(&t.raw[first], disk.Track(0)->Sector(2)->Data.data(), kept))
-        << "the data is cut, not lost";
+    const size_t kept = 6246 - first;  // two bytes more than the sector's 256: zeros
+    EXPECT_EQ(0, std::memcmp(&t.raw[first], disk.Track(0)->Sector(2)->Data.data(), 256)) << "the data is cut, not lost";
+    EXPECT_TRUE(t.raw[first + 256] == 0 && t.raw[first + 257] == 0 && kept == 258);
     for (size_t p = 6246; p < kUdiTrackBytes; ++p) EXPECT_EQ(t.raw[p], 0x4E);
 
     // The same field followed by one more sector: not the last, so the track cannot be built.

@@ -81,7 +81,7 @@ TEST_F(WebConversionTest, RefusalsCarryTheCommandLinesReasons) {
         std::string name;
         Bytes bytes;
     };
-    Bytes oversize = MakeTrdBytes(167);
+    Bytes oversize = MakeTrdBytes(257);
     Bytes notScl = MakeTrdBytes(2);
     const std::vector<Case> cases = {
         {"readme.txt", Bytes(100, 'x')},  // no reader for the name
