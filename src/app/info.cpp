@@ -73,7 +73,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         }
         out << "\n";
     }
-    for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {line}) << "\n";
+    for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {ShownText(line)}) << "\n";
     if (disk.SkippedIdlessSectors)
         out << "  " << Fill(Tr("data fields without an ID left out: %s"), {std::to_string(disk.SkippedIdlessSectors)})
             << "\n";
@@ -104,7 +104,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
 
 void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
     out << ShownName(name) << ": " << FormatFoundText(format, name) << "\n";
-    if (!disk.StatusMessage.empty()) out << "  " << Fill(Tr("note: %s"), {disk.StatusMessage}) << "\n";
+    if (!disk.StatusMessage.empty()) out << "  " << Fill(Tr("note: %s"), {ShownText(disk.StatusMessage)}) << "\n";
     DescribeDisk(disk, out);
 }
 
