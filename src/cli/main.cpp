@@ -16,7 +16,8 @@
 namespace {
 
 int BadUsage(const std::string& reason) {
-    std::cerr << "tarvex-cli: " << reason << "\n" << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
+    std::cerr << "tarvex-cli: " << reason << "\n"
+              << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
     return 2;
 }
 

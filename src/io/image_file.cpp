@@ -212,7 +212,8 @@ Bytes ReadFileHead(const std::string& fileName, size_t n) {
 Bytes ReadStandardInput(const FileSizeLimit& limit) {
     const std::string name = Tr("standard input");
     struct stat st {};
-    const uint64_t size = ::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    const bool regular = ::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+    const uint64_t size = regular ? static_cast<uint64_t>(st.st_size) : 0;
     RefuseOversizeImage(size, limit);
     return ReadAtMost(STDIN_FILENO, name, size, limit, Bytes(), 0);
 }

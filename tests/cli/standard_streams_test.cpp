@@ -63,8 +63,7 @@ TEST(CliStandardStreams, InfoGivesOneJsonObjectPerImage) {
         GTEST_SKIP() << "needs python3 (Debian package python3) to read the JSON";
     TempDir dir;
     WriteFile(dir / "a.trd", test::MakeSclBytes({{"one"}}));
-    ASSERT_EQ(test::RunCli({"convert", "--to", "trd", "-q", "--from", "scl", "-o", dir / "out", dir / "a.trd"}).exitCode,
-              0);
+    ASSERT_EQ(test::RunCli({"convert", "--to", "trd", "-q", "-o", dir / "out", dir / "a.trd"}).exitCode, 0);
     const std::string script =
         "import json, sys\n"
         "for line in sys.stdin:\n"
