@@ -42,7 +42,7 @@ _tarvex_cli() {
     fi
     local formats="udi trd td0 fdi pro scl kdi hfe dsk"
     local convert_options="--to --from --output-dir --overwrite --jobs --log --compress --quiet --help -t -o -j -q -h"
-    local info_options="--from --quiet --help -q -h"
+    local info_options="--from --json --quiet --help -q -h"
 
     if ((cword == 1)); then
         COMPREPLY=($(compgen -W "convert info help --help --version -h -V" -- "$cur"))

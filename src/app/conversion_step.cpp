@@ -39,20 +39,37 @@ ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, c
 
     outcome.output = target.name();
     steps.Log(texts::CreatingImage(outcome.output));
-    if (!target.image && NameTaken(outcome.output) && !steps.MayReplace(outcome.output)) {
-        steps.Log(texts::OutputExists(outcome.output));
-        outcome.result = ConversionResult::kExists;
-        return outcome;
-    }
-    const Status written = target.image ? BuildImageBytes(disk, target.format, target.compress, *target.image)
-                                        : WriteImageFile(disk, target.format, outcome.output, target.compress);
-    if (!written) {
+    const bool toFile = !target.image && !target.send;
+    auto saveFailed = [&](const std::string& reason) {
         if (target.image) target.image->clear();
-        outcome.reason = written.reason();
+        outcome.reason = reason;
         outcome.result = ConversionResult::kSaveError;
         steps.Log(texts::SaveFailed(outcome.output, outcome.reason));
         return outcome;
+    };
+    auto exists = [&] {
+        steps.Log(texts::OutputExists(outcome.output));
+        outcome.result = ConversionResult::kExists;
+        return outcome;
+    };
+    if (auto refusal = steps.OutputRefusal(outcome.output)) return saveFailed(*refusal);
+    bool replace = false;
+    if (toFile && NameTaken(outcome.output)) {
+        if (!steps.MayReplace(outcome.output)) return exists();
+        replace = true;
     }
+    Status written;
+    if (toFile) {
+        written = WriteImageFile(disk, target.format, outcome.output, target.compress,
+                                 replace ? IfNameTaken::kReplace : IfNameTaken::kKeep);
+    } else {
+        Bytes built;
+        Bytes& image = target.image ? *target.image : built;
+        written = BuildImageBytes(disk, target.format, target.compress, image);
+        if (written && target.send) written = target.send(image);
+    }
+    if (written.nameTaken()) return exists();
+    if (!written) return saveFailed(written.reason());
     outcome.result = ConversionResult::kConverted;
     steps.Log(texts::ImageSaved(outcome.output));
     return outcome;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "disk/zx_disk.h"
+#include "io/status.h"
 
 namespace tarvex {
 
@@ -31,6 +32,9 @@ public:
     virtual void Log(const std::string& /*text*/) {}
     // Asked once the source is read: false stops the conversion there (the window's Stop).
     virtual bool GoOn() { return true; }
+    // Asked once the output's name is known: a reason refuses the output (the command line's second
+    // source of one output), with this result.
+    virtual std::optional<std::string> OutputRefusal(const std::string& /*output*/) { return std::nullopt; }
     // Asked when the output file exists: true replaces it.
     virtual bool MayReplace(const std::string& /*output*/) { return false; }
 };
@@ -43,12 +47,14 @@ struct ConversionSource {
 };
 
 // The target: the format, and where its image goes: a file whose name is known once the source is read
-// (the window reads its options afresh then), or the bytes of `image` when it is given.
+// (the window reads its options afresh then), the bytes of `image` when it is given, or whatever `send`
+// does with them (standard output) when that is given. Only a file is checked for an existing one.
 struct ConversionTarget {
     int format = 0;
     bool compress = false;  // compressed TD0
     std::function<std::string()> name;
     Bytes* image = nullptr;
+    std::function<Status(ByteSpan)> send;
 };
 
 struct ConversionOutcome {
@@ -57,7 +63,8 @@ struct ConversionOutcome {
     std::string output;  // the output's name, once it is known
 };
 
-// Reads the source into the disk and writes it as the target.
+// Reads the source into the disk and writes it as the target. A file is never written over an existing
+// one unless MayReplace said so: a name taken meanwhile, by another program, is "File exists!" too.
 ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, const ConversionTarget& target,
                                ConversionSteps& steps);
 

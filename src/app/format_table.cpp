@@ -142,6 +142,13 @@ Status ReadImageFile(TZX_Disk& disk, const std::string& path, std::optional<int>
     return parsed;
 }
 
+Status ReadStandardInputBytes(std::optional<int> forced, Bytes& bytes) {
+    return Attempt([&] {
+        bytes = ReadStandardInput(forced ? *Formats()[*forced].sizeLimit : kAnyFileLimit);
+        return Status::Ok();
+    });
+}
+
 std::optional<int> FormatOfContent(const std::string& path) {
     try {
         return FormatByContent(ReadFileHead(path, kSignatureHeadBytes));
@@ -190,19 +197,19 @@ bool (TZX_Disk::*GathererOf(int format))(ImagePieces&) {
 }
 }  // namespace
 
-Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress) {
+Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, IfNameTaken ifTaken) {
     if (const auto gather = GathererOf(format)) {
         return Attempt([&] {
             ImagePieces pieces;
             if (!(disk.*gather)(pieces)) return Status::Failure(disk.StatusMessage);
-            SavePiecesAtomic(path, pieces);
+            SavePiecesAtomic(path, pieces, ZeroBlocks::Skipped, ifTaken);
             return Status::Ok();
         });
     }
     Bytes out;
     if (Status built = BuildImageBytes(disk, format, compress, out); !built) return built;
     return Attempt([&] {
-        SaveFileAtomic(path, out);
+        SaveFileAtomic(path, out, ZeroBlocks::Skipped, ifTaken);
         return Status::Ok();
     });
 }

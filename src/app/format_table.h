@@ -5,10 +5,12 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "disk/zx_disk.h"
 #include "formats/image_size_limits.h"
 #include "i18n/translate.h"
+#include "io/image_file.h"
 #include "io/status.h"
 
 namespace tarvex {
@@ -65,6 +67,13 @@ Status ReadImageBytes(TZX_Disk& disk, const std::string& name, ByteSpan bytes,
 Status ReadImageFile(TZX_Disk& disk, const std::string& path, std::optional<int> forced = std::nullopt,
                      int* formatRead = nullptr);
 
+// The name the command line gives standard input (a source) and standard output (the output folder).
+inline constexpr std::string_view kStandardStreamName = "-";
+
+// All of standard input, read no further than the largest image of the format `forced` names (of any
+// format when none); a failure carries the reason.
+Status ReadStandardInputBytes(std::optional<int> forced, Bytes& bytes);
+
 // The format a file's first bytes name; none when they name none or the file cannot be read.
 std::optional<int> FormatOfContent(const std::string& path);
 
@@ -75,7 +84,9 @@ std::string FormatFoundText(int format, const std::string& path);
 Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out);
 
 // Writes the disk in the target format, atomically; a failure carries the writer's (or the system's) reason.
-Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress);
+// With kKeep a taken name is kept and gives a NameTaken status.
+Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress,
+                      IfNameTaken ifTaken = IfNameTaken::kReplace);
 
 // The source's name with its extension replaced by the target's, beside the source or in outputFolder.
 std::string OutputFileName(const std::string& source, int format, const std::optional<std::string>& outputFolder);

@@ -1,5 +1,5 @@
 // The text of `tarvex-cli info` and of the page's viewer: geometry, a line of sector numbers per track and
-// the TR-DOS catalogue.
+// the TR-DOS catalogue; and the same facts as JSON for scripts.
 #include "app/info.h"
 
 #include <cstdio>
@@ -12,9 +12,12 @@
 
 #include "app/conversion_step.h"
 #include "app/format_table.h"
+#include "app/json_text.h"
+#include "app/printable_text.h"
 #include "disk/zx_disk.h"
 #include "formats/writer_losses.h"
 #include "i18n/translate.h"
+#include "io/text_1251.h"
 #include "trdos/trdos_area.h"
 
 namespace tarvex {
@@ -72,7 +75,7 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
         }
         out << "\n";
     }
-    for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {line}) << "\n";
+    for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {ShownText(line)}) << "\n";
     if (const std::string beyond = DiskFeatures(disk).ItemsText(); !beyond.empty())
         out << "  " << Fill(Tr("beyond plain sectors: %s"), {beyond}) << "\n";
     std::map<std::pair<unsigned, bool>, unsigned> rates;  // (kbit/s, FM) -> tracks
@@ -111,26 +114,135 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
 }
 
 void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out) {
-    out << name << ": " << FormatFoundText(format, name) << "\n";
-    if (!disk.StatusMessage.empty()) out << "  " << Fill(Tr("note: %s"), {disk.StatusMessage}) << "\n";
+    out << ShownName(name) << ": " << FormatFoundText(format, name) << "\n";
+    if (!disk.StatusMessage.empty()) out << "  " << Fill(Tr("note: %s"), {ShownText(disk.StatusMessage)}) << "\n";
     DescribeDisk(disk, out);
 }
 
-int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from) {
+namespace {
+
+void WriteSectorsJson(JsonWriter& json, const TTrack& t) {
+    json.Key("sectors").BeginArray();
+    for (const TSectorSlot& s : t.Sectors) {
+        if (!s.Used) continue;
+        json.BeginObject().Key("cylinder").Number(s.Cylinder).Key("head").Number(s.Head);
+        json.Key("number").Number(s.SectorNo).Key("sizeCode").Number(s.SizeCode);
+        json.Key("dataLength").Number(s.DataLength).Key("dataCrcOk").Boolean(s.DataLength > 0 && s.DataCrcOk);
+        json.Key("idWithoutData").Boolean(s.DataLength == 0 && !s.IdMissing);
+        json.Key("deletedData").Boolean(s.DeletedData != 0).Key("idCrcError").Boolean(s.IdCrcError != 0);
+        json.Key("dataWithoutId").Boolean(s.IdMissing != 0).Key("reads").Number(s.CopyCount()).EndObject();
+    }
+    json.EndArray();
+}
+
+void WriteCatalogueJson(JsonWriter& json, TZX_Disk& disk) {
+    TrdosCatalogue c;
+    if (!disk.ReadCatalogue(c)) {
+        json.Null();
+        return;
+    }
+    json.BeginObject().Key("label").String(TrdosNameText(c.Label)).Key("diskType").Number(c.DiskType);
+    json.Key("files").Number(c.FileCount).Key("deleted").Number(c.DeletedCount);
+    json.Key("freeSectors").Number(c.FreeSectors).Key("firstFreeTrack").Number(c.FirstFreeTrack);
+    json.Key("firstFreeSector").Number(c.FirstFreeSector).Key("entries").BeginArray();
+    for (const TrdosFileEntry& e : c.Entries) {
+        const std::string type = e.Type < 32 ? std::string("?") : Cp1251ToUtf8(ByteSpan(&e.Type, 1));
+        json.BeginObject().Key("name").String(TrdosNameText(e.Name)).Key("type").String(type);
+        json.Key("start").Number(e.Start).Key("length").Number(e.Length).Key("sectors").Number(e.SectorCount);
+        json.Key("track").Number(e.FirstTrack).Key("sector").Number(e.FirstSector);
+        json.Key("deleted").Boolean(e.Deleted()).EndObject();
+    }
+    json.EndArray().EndObject();
+}
+
+}  // namespace
+
+std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, int format) {
+    JsonWriter json;
+    json.BeginObject().Key("file").String(name).Key("format").String(Formats()[format].name);
+    json.Key("namedFormat");
+    if (const auto named = FormatByExtension(name))
+        json.String(Formats()[*named].name);
+    else
+        json.Null();
+    json.Key("note");
+    if (disk.StatusMessage.empty())
+        json.Null();
+    else
+        json.String(disk.StatusMessage);
+    json.Key("comment").BeginArray();
+    for (const std::string& line : disk.Comment) json.String(line);
+    json.EndArray();
+
+    std::set<unsigned> cylinders, sides;
+    unsigned sectors = 0, rawTracks = 0;
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        TTrack& t = *disk.Track(k);
+        if (!t.Used) continue;
+        cylinders.insert(k / 2);
+        sides.insert(k % 2);
+        sectors += t.UsedSectorCount();
+        if (t.RawLength) ++rawTracks;
+    }
+    json.Key("geometry").BeginObject().Key("tracks").Number(disk.CountTracks());
+    json.Key("cylinders").Number(static_cast<long long>(cylinders.size()));
+    json.Key("sides").Number(static_cast<long long>(sides.size())).Key("sectors").Number(sectors);
+    json.Key("rawTracks").Number(rawTracks).EndObject();
+    json.Key("beyondPlainSectors").String(DiskFeatures(disk).ItemsText());
+
+    json.Key("tracks").BeginArray();
+    for (unsigned k = 0; k < kMaxTracks; ++k) {
+        const TTrack& t = *disk.Track(k);
+        if (!t.Used) continue;
+        json.BeginObject().Key("track").Number(k).Key("cylinder").Number(k / 2).Key("head").Number(k % 2);
+        json.Key("rawLength").Number(t.RawLength).Key("rateKbps").Number(t.RateKbps);
+        json.Key("encoding").String(t.Encoding == TrackEncoding::kFm    ? "FM"
+                                    : t.Encoding == TrackEncoding::kMfm ? "MFM"
+                                                                        : "");
+        WriteSectorsJson(json, t);
+        json.EndObject();
+    }
+    json.EndArray().Key("catalogue");
+    WriteCatalogueJson(json, disk);
+    return json.EndObject().Text();
+}
+
+std::string UnreadableImageJson(const std::string& name, const std::string& reason) {
+    JsonWriter json;
+    json.BeginObject().Key("file").String(name).Key("result").String(kResultOpenError);
+    return json.Key("reason").String(reason).EndObject().Text();
+}
+
+int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from, InfoStyle style) {
     auto disk = std::make_unique<TZX_Disk>();
     int status = 0;
     for (const auto& file : files) {
         disk->StatusMessage.clear();
         int format = -1;
-        if (const Status read = ReadImageFile(*disk, file, from, &format); !read) {
+        Status read;
+        if (file == kStandardStreamName) {
+            Bytes bytes;
+            read = ReadStandardInputBytes(from, bytes);
+            if (read) read = ReadImageBytes(*disk, file, bytes, from, &format);
+        } else {
+            read = ReadImageFile(*disk, file, from, &format);
+        }
+        if (!read) {
             const std::string reason = read.reason().empty() ? Tr(kUnreadableReason) : read.reason();
-            out << file << ": " << kResultOpenError << " (" << reason << ")\n";
+            if (style == InfoStyle::kJson)
+                out << UnreadableImageJson(file, reason) << "\n";
+            else
+                out << ShownName(file) << ": " << kResultOpenError << " (" << ShownText(reason) << ")\n";
             status = 1;
             continue;
         }
-        DescribeImage(*disk, file, format, out);
+        if (style == InfoStyle::kJson)
+            out << DescribeImageJson(*disk, file, format) << "\n";
+        else
+            DescribeImage(*disk, file, format, out);
     }
-    return status;
+    out.flush();
+    return out ? status : 1;
 }
 
 }  // namespace tarvex

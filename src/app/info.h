@@ -17,8 +17,22 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out);
 // (with the name's own format where that differs), the reader's note, then DescribeDisk.
 void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ostream& out);
 
-// Reads every file (with the reader `from` names, when given) and describes it; returns 0 when all could
-// be read, 1 otherwise.
-int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from = std::nullopt);
+// One image as one line of JSON: {"file", "format", "namedFormat", "note", "comment": [...], "geometry":
+// {"tracks", "cylinders", "sides", "sectors", "rawTracks"}, "idlessDataLeftOut", "tracks": [{"track",
+// "cylinder", "head", "rawLength", "sectors": [{"cylinder", "head", "number", "sizeCode", "dataLength",
+// "dataCrcOk", "idWithoutData"}]}], "catalogue": null or {"label", "diskType", "files", "deleted",
+// "freeSectors", "firstFreeTrack", "firstFreeSector", "entries": [{"name", "type", "start", "length",
+// "sectors", "track", "sector", "deleted"}]}}.
+std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, int format);
+// The line of an image that cannot be read: {"file", "result": "Error open file!", "reason"}.
+std::string UnreadableImageJson(const std::string& name, const std::string& reason);
+
+// How `info` shows what it read.
+enum class InfoStyle { kText, kJson };
+
+// Reads every file (with the reader `from` names, when given; "-" is standard input) and describes it;
+// returns 0 when all could be read, 1 otherwise.
+int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from = std::nullopt,
+            InfoStyle style = InfoStyle::kText);
 
 }  // namespace tarvex

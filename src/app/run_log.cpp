@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 
+#include "app/printable_text.h"
 #include "io/text_1251.h"
 #include "i18n/translate.h"
 
@@ -27,7 +28,7 @@ std::string FormatLogLine(const LocalTime& t, const std::string& text) {
     char stamp[40];
     std::snprintf(stamp, sizeof stamp, "%02d.%02d.%02d %02d:%02d:%02d:%03d| ", t.day, t.month, t.year % 100, t.hour,
                   t.minute, t.second, t.millisecond);
-    return stamp + text;
+    return stamp + ShownText(text);
 }
 
 std::optional<std::string> RunLog::WriteLog(const LocalTime& when, const std::string& text) {

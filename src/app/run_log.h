@@ -14,7 +14,8 @@ struct LocalTime {
 using Clock = std::function<LocalTime()>;
 LocalTime SystemLocalTime();
 
-// "dd.mm.yy hh:mm:ss:zzz| text"
+// "dd.mm.yy hh:mm:ss:zzz| text", the text's control characters escaped (a file name may hold any) so that
+// every line stays one line.
 std::string FormatLogLine(const LocalTime& when, const std::string& text);
 
 class RunLog {

@@ -1,10 +1,11 @@
-// tarvex-cli convert: plans the outputs, runs the workers (each file through the shared conversion step)
-// and prints one result line per source in the order given.
+// tarvex-cli convert: checks the log against the run's files, plans the outputs, runs the workers (each
+// file through the shared conversion step) and prints one result line per source in the order given.
 #include "cli/batch.h"
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -14,10 +15,15 @@
 #include <thread>
 
 #include "app/conversion_step.h"
+#include "app/format_signatures.h"
 #include "app/format_table.h"
+#include "app/printable_text.h"
 #include "app/shared_texts.h"
 #include "disk/zx_disk.h"
 #include "i18n/translate.h"
+#include "io/append_file.h"
+#include "io/file_identity.h"
+#include "io/text_1251.h"
 #include "io/worker_thread.h"
 
 namespace tarvex::cli {
@@ -25,9 +31,15 @@ namespace tarvex::cli {
 namespace {
 
 struct Job {
-    std::string source;
-    std::string output;
-    std::string refusal;  // set when the file is refused before it is read
+    std::string source;  // "-": standard input
+    std::string output;  // "-": standard output
+};
+
+// The sources whose outputs are one file, in the order given. The first of them that can be read owns the
+// output; a later one that can be read is refused, and one that cannot claims nothing.
+struct OutputGroup {
+    std::vector<size_t> jobs;
+    std::optional<std::string> owner;
 };
 
 // A log line's text and the moment of its step: with several workers the lines are written in the order
@@ -43,63 +55,133 @@ struct Outcome {
     std::vector<LogEntry> log;
 };
 
+bool IsStandardStream(const std::string& name) { return name == kStandardStreamName; }
+
 std::vector<Job> PlanJobs(const Options& o) {
     std::vector<Job> jobs;
-    std::map<std::string, std::string> outputOwner;  // output path -> source
-    std::map<std::string, bool> namesSeen;
-    for (const std::string& source : o.files) {
-        Job job{source, OutputFileName(source, o.format, o.outputDir), {}};
-        const std::string name = FileNamePart(source);
-        if (o.outputDir && namesSeen.count(name)) {
-            job.refusal = texts::AlreadyListed(name);
-        } else if (auto it = outputOwner.find(job.output); it != outputOwner.end()) {
-            job.refusal = Fill(Tr("Output is written by an earlier file of this run (%s)"), {it->second});
-        } else {
-            outputOwner[job.output] = source;
-        }
-        namesSeen[name] = true;
-        jobs.push_back(std::move(job));
-    }
+    for (const std::string& source : o.files)
+        jobs.push_back({source, o.ToStandardOutput() ? std::string(kStandardStreamName)
+                                                     : OutputFileName(source, o.format, o.outputDir)});
     return jobs;
 }
 
+// Groups in the order of their first source; two outputs are one when their names lead to one place.
+std::vector<OutputGroup> GroupByOutput(const std::vector<Job>& jobs) {
+    std::vector<OutputGroup> groups;
+    std::map<std::string, size_t> groupOf;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const auto [it, added] = groupOf.try_emplace(ComparableName(jobs[i].output), groups.size());
+        if (added) groups.emplace_back();
+        groups[it->second].jobs.push_back(i);
+    }
+    return groups;
+}
+
+// Why the log may not be written where --log says, checked before anything is converted: the file is one
+// of the run's sources or outputs (by name, or as the same file under another name), it is named like a
+// disk image (a shell pattern that filled the log's place with an image), or it holds one.
+std::optional<std::string> LogRefusal(const std::string& logName, const std::vector<Job>& jobs,
+                                      const AppendFile* opened) {
+    const std::string shown = ShownName(logName);
+    const auto sameName = [key = ComparableName(logName)](const std::string& name) {
+        return !IsStandardStream(name) && ComparableName(name) == key;
+    };
+    const auto sameFile = [&](const std::string& name) {
+        if (!opened || IsStandardStream(name)) return false;
+        const auto identity = IdentityOf(name);
+        return identity && identity == opened->Identity();
+    };
+    for (const Job& job : jobs) {
+        if (sameName(job.source) || sameFile(job.source))
+            return Fill(Tr("the log file \"%s\" is a source of this run"), {shown});
+        if (sameName(job.output) || sameFile(job.output))
+            return Fill(Tr("the log file \"%s\" is an output of this run"), {shown});
+    }
+    if (FormatByExtension(logName)) return Fill(Tr("the log file \"%s\" is named like a disk image"), {shown});
+    if (opened && opened->Existed() && FormatByContent(opened->Head(kSignatureHeadBytes)))
+        return Fill(Tr("the log file \"%s\" holds a disk image"), {shown});
+    return std::nullopt;
+}
+
 // The command line's part of a file's conversion: log lines kept with their moments, to be written in
-// the order the files were given, and --overwrite.
+// the order the files were given, the output's owner among the sources of one output, and --overwrite.
 class BatchSteps : public ConversionSteps {
 public:
-    BatchSteps(const Options& o, const Clock& clock, std::vector<LogEntry>& log) : o_(o), clock_(clock), log_(log) {}
+    BatchSteps(const Options& o, const Clock& clock, const Job& job, OutputGroup& group, std::vector<LogEntry>& log)
+        : o_(o), clock_(clock), job_(job), group_(group), log_(log) {}
     void Log(const std::string& text) override {
         if (o_.logFile) log_.push_back({clock_(), text});
+    }
+    std::optional<std::string> OutputRefusal(const std::string&) override {
+        if (!group_.owner) {
+            group_.owner = job_.source;
+            return std::nullopt;
+        }
+        const std::string name = FileNamePart(job_.source);
+        if (FileNamePart(*group_.owner) == name) return texts::AlreadyListed(name);
+        return Fill(Tr("Output belongs to an earlier file of this run (%s)"), {*group_.owner});
     }
     bool MayReplace(const std::string&) override { return o_.overwrite; }
 
 private:
     const Options& o_;
     const Clock& clock_;
+    const Job& job_;
+    OutputGroup& group_;
     std::vector<LogEntry>& log_;
 };
 
-Outcome ConvertOne(TZX_Disk& disk, const Job& job, const Options& o, const Clock& clock) {
+std::string OpenErrorLine(const Job& job, const std::string& reason) {
+    return ShownName(job.source) + ": " + kResultOpenError + " (" + ShownText(reason) + ")";
+}
+
+std::string OutputLine(const Job& job, const char* result) {
+    return ShownName(job.source) + " -> " + ShownName(job.output) + ": " + result;
+}
+
+Outcome ConvertOne(TZX_Disk& disk, const Job& job, OutputGroup& group, const Options& o, const Clock& clock) {
     Outcome r;
-    BatchSteps steps(o, clock, r.log);
-    if (!job.refusal.empty()) {
-        steps.Log(texts::OpeningFile(job.source));
-        steps.Log(texts::LoadFailed(job.source, job.refusal));
-        r.line = job.source + ": " + job.refusal;
-        return r;
+    BatchSteps steps(o, clock, job, group, r.log);
+    ConversionSource source{.name = job.source, .forcedFormat = o.from};
+    Bytes input;
+    if (IsStandardStream(job.source)) {
+        if (const Status read = ReadStandardInputBytes(o.from, input); !read) {
+            steps.Log(texts::OpeningFile(job.source));
+            steps.Log(texts::LoadFailed(job.source, read.reason()));
+            r.line = OpenErrorLine(job, read.reason());
+            return r;
+        }
+        source.bytes = input;
     }
-    const ConversionTarget target{
-        .format = o.format, .compress = o.compress, .name = [&] { return job.output; }};
-    const ConversionOutcome outcome =
-        ConvertImage(disk, ConversionSource{.name = job.source, .forcedFormat = o.from}, target, steps);
+    ConversionTarget target{.format = o.format, .compress = o.compress, .name = [&] { return job.output; }};
+    if (IsStandardStream(job.output)) {
+        target.send = [](ByteSpan bytes) {
+            return Attempt([&] {
+                WriteStandardOutput(bytes);
+                return Status::Ok();
+            });
+        };
+    }
+    const ConversionOutcome outcome = ConvertImage(disk, source, target, steps);
     r.converted = outcome.result == ConversionResult::kConverted;
     if (outcome.result == ConversionResult::kOpenError) {
-        r.line = job.source + ": " + kResultOpenError + " (" + outcome.reason + ")";
+        r.line = OpenErrorLine(job, outcome.reason);
         return r;
     }
-    r.line = job.source + " -> " + job.output + ": " + ResultText(outcome.result);
-    if (outcome.result == ConversionResult::kSaveError) r.line += " (" + outcome.reason + ")";
+    r.line = OutputLine(job, ResultText(outcome.result));
+    if (outcome.result == ConversionResult::kSaveError) r.line += " (" + ShownText(outcome.reason) + ")";
     return r;
+}
+
+// Whatever goes wrong outside the conversion step's own checks (memory, say) is that file's failure.
+Outcome ConvertOneCaught(TZX_Disk& disk, const Job& job, OutputGroup& group, const Options& o, const Clock& clock) {
+    try {
+        return ConvertOne(disk, job, group, o, clock);
+    } catch (...) {
+        Outcome r;
+        r.line = OutputLine(job, kResultSaveError) + " (" + ShownText(ReasonOfCurrentException()) + ")";
+        return r;
+    }
 }
 
 void DrawProgress(std::ostream& err, size_t done, size_t total) {
@@ -112,13 +194,39 @@ void DrawProgress(std::ostream& err, size_t done, size_t total) {
 }  // namespace
 
 int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool progressBar, const Clock& clock) {
-    RunLog log(clock);
-    // A log file that cannot be written is reported once; the run goes on without a log.
-    bool logging = o.logFile.has_value();
+    const std::vector<Job> jobs = PlanJobs(o);
+    // With the image on standard output, the result lines go to standard error.
+    std::ostream& lines = o.ToStandardOutput() ? err : out;
+
+    AppendFile logFile;
+    bool logging = false;
+    if (o.logFile) {
+        auto refuse = [&](const std::string& reason) {
+            err << "tarvex-cli: " << reason << "\n" << Tr("Try 'tarvex-cli --help' for more information.") << "\n";
+            return 2;
+        };
+        if (auto refusal = LogRefusal(*o.logFile, jobs, nullptr)) return refuse(*refusal);
+        if (const int error = logFile.Open(*o.logFile); error != 0) {
+            // Reported once; the run goes on without a log.
+            err << "tarvex-cli: "
+                << Fill(Tr("%s; the run goes on without a log"),
+                        {Fill(Tr("Cannot write log file \"%s\": %s"), {ShownName(*o.logFile), std::strerror(error)})})
+                << "\n";
+        } else if (auto refusal = LogRefusal(*o.logFile, jobs, &logFile)) {
+            return refuse(*refusal);
+        } else {
+            logging = true;
+        }
+    }
+    // The log is written in the order the files were given; a log that cannot be written is reported once.
     auto writeLogAt = [&](const LocalTime& when, const std::string& text) {
         if (!logging) return;
-        if (auto error = log.WriteLog(when, text)) {
-            err << "tarvex-cli: " << Fill(Tr("%s; the run goes on without a log"), {*error}) << "\n";
+        const std::string line = Utf8ToCp1251(FormatLogLine(when, text)) + "\r\n";
+        if (const int error = logFile.Append(ByteSpan(reinterpret_cast<const uint8_t*>(line.data()), line.size()))) {
+            err << "tarvex-cli: "
+                << Fill(Tr("%s; the run goes on without a log"),
+                        {Fill(Tr("Cannot write log file \"%s\": %s"), {ShownName(*o.logFile), std::strerror(error)})})
+                << "\n";
             logging = false;
         }
     };
@@ -126,19 +234,19 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     auto writeLog = [&](const std::string& text) {
         if (logging) writeLogAt(clock(), text);
     };
-    if (o.logFile) log.LogFileName = *o.logFile;
     writeLog(texts::RunStarted());
 
-    if (o.outputDir) {
-        std::error_code ec;
-        std::filesystem::create_directories(*o.outputDir, ec);
-        if (ec && !std::filesystem::is_directory(*o.outputDir)) {
+    if (o.outputDir && !o.ToStandardOutput()) {
+        std::error_code created, checked;
+        std::filesystem::create_directories(*o.outputDir, created);
+        if (created && !std::filesystem::is_directory(*o.outputDir, checked)) {
             // Each file then fails to save with the system's reason.
-            err << "tarvex-cli: " << Fill(Tr("cannot create folder \"%s\": %s"), {*o.outputDir, ec.message()}) << "\n";
+            err << "tarvex-cli: "
+                << Fill(Tr("cannot create folder \"%s\": %s"), {ShownName(*o.outputDir), created.message()}) << "\n";
         }
     }
 
-    const std::vector<Job> jobs = PlanJobs(o);
+    std::vector<OutputGroup> groups = GroupByOutput(jobs);
     std::vector<std::unique_ptr<Outcome>> outcomes(jobs.size());
     std::mutex mutex;
     std::condition_variable finished;
@@ -146,7 +254,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     size_t doneCount = 0;
 
     const unsigned workers = static_cast<unsigned>(std::min<size_t>(
-        std::max(1u, o.jobs ? o.jobs : std::thread::hardware_concurrency()), std::max<size_t>(jobs.size(), 1)));
+        std::max(1u, o.jobs ? o.jobs : std::thread::hardware_concurrency()), std::max<size_t>(groups.size(), 1)));
     bool allConverted = true;
     size_t printed = 0;
     // Prints the finished outcomes that are next in the order given; with wait, until all are printed.
@@ -164,7 +272,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
                 outcome = std::move(outcomes[printed]);
             }
             if (progressBar) err << "\r\033[K";
-            out << outcome->line << "\n";
+            lines << outcome->line << "\n";
             for (const LogEntry& entry : outcome->log) writeLogAt(entry.when, entry.text);
             allConverted = allConverted && outcome->converted;
             ++printed;
@@ -177,18 +285,21 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     for (auto& disk : disks) disk = std::make_unique<TZX_Disk>();
     ProcessorShare share(workers);
     // The calling thread is one of the workers: it prints between its own files, the others only report.
+    // A worker takes a whole group of sources of one output, so that their order decides the owner.
     auto work = [&](std::unique_ptr<TZX_Disk>& disk, bool printing) {
-        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            auto outcome = std::make_unique<Outcome>(ConvertOne(*disk, jobs[i], o, clock));
-            {
-                std::lock_guard lock(mutex);
-                outcomes[i] = std::move(outcome);
-                ++doneCount;
+        for (size_t g; (g = next.fetch_add(1)) < groups.size();) {
+            for (const size_t i : groups[g].jobs) {
+                auto outcome = std::make_unique<Outcome>(ConvertOneCaught(*disk, jobs[i], groups[g], o, clock));
+                {
+                    std::lock_guard lock(mutex);
+                    outcomes[i] = std::move(outcome);
+                    ++doneCount;
+                }
+                if (printing)
+                    printReady(false);
+                else
+                    finished.notify_one();
             }
-            if (printing)
-                printReady(false);
-            else
-                finished.notify_one();
         }
         disk.reset();
     };
@@ -210,7 +321,7 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
         printReady(true);
     }  // the workers are joined
     if (progressBar) err << "\r\033[K" << std::flush;
-    out.flush();
+    lines.flush();
     writeLog(texts::RunFinished());
     return allConverted ? 0 : 1;
 }

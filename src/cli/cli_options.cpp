@@ -111,14 +111,15 @@ struct CommandLine {
         convertFrom = convert->add_option("--from", fromFormat, Tr(kFromText))->type_name("FORMAT");
         outputDir = convert->add_option("-o,--output-dir", folder,
                                         Tr("write every output into DIR (created when missing);\n"
-                                           "without it each output lands beside its source"))
+                                           "without it each output lands beside its source;\n"
+                                           "- writes the one FILE's image to standard output"))
                         ->type_name("DIR");
         convert->add_flag("--overwrite", options.overwrite,
                           Tr("replace existing outputs (otherwise they are kept: \"File exists!\")"));
         jobs = convert
                    ->add_option("-j,--jobs", jobCount, Tr("convert N files at a time (default: the number of cores)"))
                    ->type_name("N");
-        log = convert->add_option("--log", logFile, Tr("write the run log to FILE (Windows-1251)"))->type_name("FILE");
+        log = convert->add_option("--log", logFile, Tr("append the run log to FILE (Windows-1251)"))->type_name("FILE");
         convert->add_flag("--compress", options.compress, Tr("TD0 only: write compressed (\"td\") images"));
         AddCommonOptions(*convert);
     }
@@ -129,16 +130,33 @@ struct CommandLine {
         info->allow_extras();
         info->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
         infoFrom = info->add_option("--from", fromFormat, Tr(kFromText))->type_name("FORMAT");
+        info->add_flag("--json", options.json, Tr("print each image as one line of JSON"));
         AddCommonOptions(*info);
     }
 
     void AddCommonOptions(CLI::App& command) {
         command.add_flag("-q,--quiet", options.quiet, Tr("no progress bar"));
-        command.add_option("FILE", options.files, Tr("the images to read"))->type_name("FILE");
+        command.add_option("FILE", options.files, Tr("the images to read; - reads standard input"))
+            ->type_name("FILE");
     }
 };
 
 ParseResult Fail(std::string reason) { return {std::nullopt, std::move(reason)}; }
+
+bool IsStandardStream(const std::string& name) { return name == kStandardStreamName; }
+
+// Standard input can be read once; an image read from it has no name to write beside, and standard output
+// holds one image.
+ParseResult CheckStandardStreams(const Options& o) {
+    const auto fromInput = std::count_if(o.files.begin(), o.files.end(), IsStandardStream);
+    if (fromInput > 1) return Fail(Tr("standard input (-) can be given only once"));
+    if (o.command != Command::Convert) return {o, {}};
+    if (o.ToStandardOutput() && o.files.size() != 1)
+        return Fail(Tr("output to standard output (-o -) takes exactly one file"));
+    if (fromInput > 0 && !o.ToStandardOutput())
+        return Fail(Tr("an image read from standard input (-) is written to standard output only (-o -)"));
+    return {o, {}};
+}
 
 ParseResult Succeed(Command command) {
     Options o;
@@ -237,6 +255,8 @@ ParseResult CheckConvertValues(CommandLine& line) {
 
 }  // namespace
 
+bool Options::ToStandardOutput() const { return outputDir && *outputDir == kStandardStreamName; }
+
 const char* UsageText() {
     static const std::string text = [] {
         CommandLine line;
@@ -283,6 +303,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
     line.options.files.insert(line.options.files.end(), fileNames.begin(), fileNames.end());
     ParseResult result = inConvert ? CheckConvertValues(line) : CheckFromValue(line, line.infoFrom);
     if (result.options && result.options->files.empty()) return Fail(Tr("no files given"));
+    if (result.options) return CheckStandardStreams(*result.options);
     return result;
 }
 

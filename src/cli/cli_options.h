@@ -13,13 +13,16 @@ struct Options {
     Command command = Command::Help;
     int format = -1;
     std::optional<int> from;  // the reader every file is read with; none: by content, then by extension
-    std::optional<std::string> outputDir;
+    std::optional<std::string> outputDir;  // "-": the one output goes to standard output
     bool overwrite = false;
     unsigned jobs = 0;  // 0: the number of cores
     std::optional<std::string> logFile;
     bool compress = false;
     bool quiet = false;
-    std::vector<std::string> files;
+    bool json = false;  // info: one JSON object per line
+    std::vector<std::string> files;  // "-": standard input
+
+    bool ToStandardOutput() const;
 };
 
 struct ParseResult {

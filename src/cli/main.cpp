@@ -1,6 +1,4 @@
 // tarvex-cli: the converter from a shell, for scripts and whole collections.
-#include <unistd.h>
-
 #include <iostream>
 
 #include "app/info.h"
@@ -8,21 +6,30 @@
 #include "cli/cli_options.h"
 #include "i18n/locale_setup.h"
 #include "i18n/translate.h"
+#include "io/console.h"
+#include "io/status.h"
 
 #ifndef TARVEX_VERSION
 #define TARVEX_VERSION "0.0.0"
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int BadUsage(const std::string& reason) {
+    std::cerr << "tarvex-cli: " << reason << "\n"
+              << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
+    return 2;
+}
+
+int Run(int argc, char** argv) {
     using namespace tarvex::cli;
     tarvex::UseUserLocale();
+    // A reader of standard output that goes away makes writes fail, which the run reports, instead of
+    // ending it by a signal.
+    tarvex::IgnoreBrokenPipes();
     std::vector<std::string> args(argv + 1, argv + argc);
     ParseResult parsed = ParseArguments(args);
-    if (!parsed.options) {
-        std::cerr << "tarvex-cli: " << parsed.error << "\n"
-                  << tarvex::Tr("Try 'tarvex-cli --help' for more information.") << "\n";
-        return 2;
-    }
+    if (!parsed.options) return BadUsage(parsed.error);
     const Options& o = *parsed.options;
     switch (o.command) {
         case Command::Help:
@@ -32,9 +39,26 @@ int main(int argc, char** argv) {
             std::cout << "tarvex-cli " TARVEX_VERSION "\n";
             return 0;
         case Command::Info:
-            return tarvex::RunInfo(o.files, std::cout, o.from);
+            return tarvex::RunInfo(o.files, std::cout, o.from,
+                                   o.json ? tarvex::InfoStyle::kJson : tarvex::InfoStyle::kText);
         case Command::Convert:
-            return RunConvert(o, std::cout, std::cerr, !o.quiet && ::isatty(STDERR_FILENO));
+            if (o.ToStandardOutput() && tarvex::IsTerminal(tarvex::StandardStream::kOutput))
+                return BadUsage(tarvex::Tr("standard output is a terminal: no image is written to it (-o -)"));
+            return RunConvert(o, std::cout, std::cerr,
+                              !o.quiet && tarvex::IsTerminal(tarvex::StandardStream::kError));
     }
     return 2;
+}
+
+}  // namespace
+
+// Every failure of a file is that file's result line; anything that still escapes ends the run with
+// status 1 and its reason, never with a signal.
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (...) {
+        std::cerr << "tarvex-cli: " << tarvex::ReasonOfCurrentException() << "\n";
+        return 1;
+    }
 }

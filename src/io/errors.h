@@ -1,5 +1,5 @@
-// The two exceptions of reading and writing: a file cut short, met at any byte of a parse, and a system
-// call that fails. Attempt (io/status.h) turns either into a Status where a step ends.
+// The exceptions of reading and writing: a file cut short, met at any byte of a parse, a system call that
+// fails, and a name a save may not take. Attempt (io/status.h) turns either into a Status where a step ends.
 #pragma once
 
 #include <stdexcept>
@@ -18,6 +18,12 @@ public:
 class IoError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A save that may not replace what it finds: the name is taken, by a file, a folder or a link.
+class NameTakenError : public IoError {
+public:
+    using IoError::IoError;
 };
 
 }  // namespace tarvex

@@ -1,5 +1,6 @@
-// Whole-file reading within a size limit, straight into the disk where a reader can take it, and atomic
-// saving through an unnamed file (or a hidden temporary name) renamed over the target.
+// Whole-file reading within a size limit, straight into the disk where a reader can take it; saving through
+// an unnamed file (or a hidden temporary name) put in place once complete, replacing the target only when
+// told to; standard input and output.
 #include "io/image_file.h"
 
 #include <fcntl.h>
@@ -9,12 +10,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "io/byte_reader.h"
+#include "io/file_descriptor.h"
 #include "io/temporary_names.h"
 #include "i18n/translate.h"
 
@@ -47,22 +50,6 @@ std::string SystemReason(const char* what, const std::string& fileName, int err)
     return Fill(Tr(what), {fileName}) + ": " + std::strerror(err);
 }
 
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
 
 // Reads into bytes from position got until n bytes are there or the source ends; returns the new count.
 template <class Buffer>
@@ -222,6 +209,24 @@ Bytes ReadFileHead(const std::string& fileName, size_t n) {
     return bytes;
 }
 
+Bytes ReadStandardInput(const FileSizeLimit& limit) {
+    const std::string name = Tr("standard input");
+    struct stat st {};
+    const bool regular = ::fstat(STDIN_FILENO, &st) == 0 && S_ISREG(st.st_mode);
+    const uint64_t size = regular ? static_cast<uint64_t>(st.st_size) : 0;
+    RefuseOversizeImage(size, limit);
+    return ReadAtMost(STDIN_FILENO, name, size, limit, Bytes(), 0);
+}
+
+void WriteStandardOutput(ByteSpan bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t put = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) throw IoError(Tr("Cannot write to standard output") + ": " + std::strerror(errno));
+        done += static_cast<size_t>(put);
+    }
+}
+
 namespace {
 
 // The runs of bytes to write at one place of the file, gathered for one system call.
@@ -310,6 +315,18 @@ std::string FolderOf(const std::string& fileName) {
     return folder.empty() ? "." : folder;
 }
 
+const char* const kCannotCreate = TrMark("Cannot create file \"%s\"");
+const char* const kCannotWrite = TrMark("Cannot write file \"%s\"");
+
+// The failure of a step of saving fileName; a name found taken is a NameTakenError.
+[[noreturn]] void FailSaving(const char* what, const std::string& fileName, int err) {
+    if (err == EEXIST) throw NameTakenError(SystemReason(what, fileName, err));
+    throw IoError(SystemReason(what, fileName, err));
+}
+
+// The file system makes no hard links (FAT, most network shares) or cannot rename without replacing.
+bool CannotLinkHere(int err) { return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL; }
+
 // Gives the existing file's permissions to the replacement and makes its bytes durable before they
 // replace the old ones. Returns 0 or the error.
 int PrepareReplacement(int fd, const std::string& fileName) {
@@ -321,8 +338,8 @@ int PrepareReplacement(int fd, const std::string& fileName) {
 enum class Unnamed { Saved, Unsupported };
 
 #ifdef O_TMPFILE
-// Gives the unnamed file a name: 0, or the error. By its descriptor where the system lets the file's
-// opener do that, otherwise through the descriptor's entry in /proc.
+// Gives the unnamed file a name, never replacing one: 0, or the error. By its descriptor where the system
+// lets the file's opener do that, otherwise through the descriptor's entry in /proc.
 int LinkUnnamed(int fd, const std::string& name) {
     if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
     if (errno != ENOENT && errno != EPERM && errno != EINVAL) return errno;
@@ -330,10 +347,11 @@ int LinkUnnamed(int fd, const std::string& name) {
     return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
-// Links the unnamed file under a hidden temporary name and renames that over the target: the only moment
-// a temporary name exists. Unsupported when the file cannot be linked by its descriptor (no /proc, say):
-// the named path then tries again and reports what fails.
+// Links the unnamed file under a hidden temporary name, locked first, and renames that over the target:
+// the only moment a temporary name exists. Unsupported when the file cannot be linked by its descriptor
+// (no /proc, say): the named path then tries again and reports what fails.
 Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
+    LockTemporary(fd);
     std::string temp;
     int linked;
     do {
@@ -344,61 +362,119 @@ Unnamed ReplaceByUnnamed(int fd, const std::string& fileName) {
     if (::rename(temp.c_str(), fileName.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
+        FailSaving(kCannotWrite, fileName, err);
     }
     return Unnamed::Saved;
 }
 
-// The bytes go into an unnamed file of the target folder. A new file is linked under its name once
-// complete: a crash leaves nothing behind, and the folder changes once instead of twice (create, rename),
-// which matters when several conversions write into one folder. A replacement is first made durable.
-Unnamed SaveUnnamed(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks) {
+// The bytes go into an unnamed file of the target folder, linked under its name once complete: a crash
+// leaves nothing behind, and the folder changes once instead of twice (create, rename), which matters when
+// several conversions write into one folder. The link fails on a taken name, which is then kept or, made
+// durable first, replaced.
+Unnamed SaveUnnamed(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks,
+                    IfNameTaken ifTaken) {
     FileDescriptor fd(::open(FolderOf(fileName).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return Unnamed::Unsupported;  // the named path reports a real error with its reason
-    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err))
-        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
-    if (::access(fileName.c_str(), F_OK) != 0) {
-        const int linked = LinkUnnamed(fd.get(), fileName);
-        if (linked == 0) return Unnamed::Saved;
-        if (linked != EEXIST) return Unnamed::Unsupported;
-        // Created by someone else meanwhile: replaced like any existing file.
-    }
-    if (const int err = PrepareReplacement(fd.get(), fileName); err != 0)
-        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
+    if (!fd.valid()) return Unnamed::Unsupported;  // the named path reports a real error with its reason
+    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err)) FailSaving(kCannotWrite, fileName, err);
+    const int linked = LinkUnnamed(fd.get(), fileName);
+    if (linked == 0) return Unnamed::Saved;
+    if (linked != EEXIST) return Unnamed::Unsupported;
+    if (ifTaken == IfNameTaken::kKeep) FailSaving(kCannotCreate, fileName, EEXIST);
+    if (const int err = PrepareReplacement(fd.get(), fileName); err != 0) FailSaving(kCannotWrite, fileName, err);
     return ReplaceByUnnamed(fd.get(), fileName);
 }
 #else
-Unnamed SaveUnnamed(const std::string&, const ImagePieces&, ZeroBlocks) { return Unnamed::Unsupported; }
+Unnamed SaveUnnamed(const std::string&, const ImagePieces&, ZeroBlocks, IfNameTaken) { return Unnamed::Unsupported; }
 #endif
 
-// Where unnamed files are not supported: a hidden temporary beside the target, renamed over it.
-void SaveThroughNamedTemporary(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks) {
-    const bool replacing = ::access(fileName.c_str(), F_OK) == 0;
-    const std::string temp = TemporaryNameBeside(fileName);
-    FileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() < 0) throw IoError(SystemReason(TrMark("Cannot create file \"%s\""), fileName, errno));
-    auto fail = [&](int err) {
-        if (fd.get() >= 0) ::close(fd.release());
-        ::unlink(temp.c_str());
-        throw IoError(SystemReason(TrMark("Cannot write file \"%s\""), fileName, err));
-    };
-    if (int err = 0; !WriteAll(fd.get(), bytes, zeroBlocks, err)) fail(err);
-    if (replacing)
-        if (const int err = PrepareReplacement(fd.get(), fileName); err != 0) fail(err);
-    if (::close(fd.release()) != 0) fail(errno);
-    if (::rename(temp.c_str(), fileName.c_str()) != 0) fail(errno);
+// How often a writer takes a fresh temporary name when the one it made was taken meanwhile.
+constexpr int kMostTemporaryNames = 100;
+
+struct NamedTemporary {
+    std::string name;
+    FileDescriptor fd;
+};
+
+bool StillNamed(int fd, const std::string& name) {
+    struct stat opened {}, named {};
+    return ::fstat(fd, &opened) == 0 && ::lstat(name.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
+// A hidden temporary beside fileName, created exclusively and locked. Between its creation and its lock a
+// sweep may have taken it for a dead writer's: the sweep then holds the lock or has removed the name, and
+// the writer leaves it to the sweep and takes another name.
+NamedTemporary CreateNamedTemporary(const std::string& fileName) {
+    for (int attempt = 0; attempt < kMostTemporaryNames; ++attempt) {
+        NamedTemporary temp{TemporaryNameBeside(fileName), FileDescriptor()};
+        temp.fd = FileDescriptor(::open(temp.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!temp.fd.valid() && errno == EEXIST) continue;
+        if (!temp.fd.valid()) throw IoError(SystemReason(kCannotCreate, fileName, errno));
+        if (LockTemporary(temp.fd.get()) != TemporaryLock::kHeldElsewhere && StillNamed(temp.fd.get(), temp.name))
+            return temp;
+    }
+    throw IoError(SystemReason(kCannotCreate, fileName, EEXIST));
+}
+
+// The last resort of a file system that neither links nor renames without replacing: the file is created
+// exclusively under its own name and written there; a failing write removes it again.
+void WriteExclusively(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks) {
+    FileDescriptor fd(::open(fileName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd.valid()) FailSaving(kCannotCreate, fileName, errno);
+    int err = 0;
+    if (WriteAll(fd.get(), bytes, zeroBlocks, err) && ::fsync(fd.get()) == 0) return;
+    if (err == 0) err = errno;
+    ::unlink(fileName.c_str());
+    FailSaving(kCannotWrite, fileName, err);
+}
+
+// Gives the complete temporary the target's name unless the name is taken: by a hard link, else by a rename
+// that refuses to replace, else by writing the bytes once more, exclusively, under the target's name.
+void PlaceWithoutReplacing(const NamedTemporary& temp, const std::string& fileName, const ImagePieces& bytes,
+                           ZeroBlocks zeroBlocks) {
+    int err = ::link(temp.name.c_str(), fileName.c_str()) == 0 ? 0 : errno;
+#ifdef RENAME_NOREPLACE
+    if (CannotLinkHere(err)) {
+        if (::renameat2(AT_FDCWD, temp.name.c_str(), AT_FDCWD, fileName.c_str(), RENAME_NOREPLACE) == 0) return;
+        err = errno;
+    }
+#endif
+    ::unlink(temp.name.c_str());
+    if (err == 0) return;
+    if (!CannotLinkHere(err)) FailSaving(kCannotCreate, fileName, err);
+    WriteExclusively(fileName, bytes, zeroBlocks);
 }
 
 }  // namespace
 
-void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks) {
-    SweepStaleTemporaries(FolderOf(fileName));
-    if (SaveUnnamed(fileName, pieces, zeroBlocks) == Unnamed::Saved) return;
-    SaveThroughNamedTemporary(fileName, pieces, zeroBlocks);
+void SaveThroughNamedTemporary(const std::string& fileName, const ImagePieces& bytes, ZeroBlocks zeroBlocks,
+                               IfNameTaken ifTaken) {
+    const NamedTemporary temp = CreateNamedTemporary(fileName);
+    auto fail = [&](const char* what, int err) {
+        ::unlink(temp.name.c_str());
+        FailSaving(what, fileName, err);
+    };
+    // The lock is held until the temporary's name is gone, so the descriptor stays open until then; the
+    // bytes are made durable first, which also brings out any error a network file system keeps for close.
+    if (int err = 0; !WriteAll(temp.fd.get(), bytes, zeroBlocks, err)) fail(kCannotWrite, err);
+    if (ifTaken == IfNameTaken::kReplace) {
+        if (const int err = PrepareReplacement(temp.fd.get(), fileName); err != 0) fail(kCannotWrite, err);
+        if (::rename(temp.name.c_str(), fileName.c_str()) != 0) fail(kCannotWrite, errno);
+        return;
+    }
+    if (::fsync(temp.fd.get()) != 0) fail(kCannotWrite, errno);
+    PlaceWithoutReplacing(temp, fileName, bytes, zeroBlocks);
 }
 
-void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks) {
-    SavePiecesAtomic(fileName, ImagePieces{bytes}, zeroBlocks);
+void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks,
+                      IfNameTaken ifTaken) {
+    SweepStaleTemporaries(FolderOf(fileName));
+    if (SaveUnnamed(fileName, pieces, zeroBlocks, ifTaken) == Unnamed::Saved) return;
+    SaveThroughNamedTemporary(fileName, pieces, zeroBlocks, ifTaken);
+}
+
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks, IfNameTaken ifTaken) {
+    SavePiecesAtomic(fileName, ImagePieces{bytes}, zeroBlocks, ifTaken);
 }
 
 }  // namespace tarvex

@@ -1,5 +1,6 @@
 // The one place where the format code touches files: whole-file loading within a size limit, and
-// saving that replaces a file in one step, so a target is always either the old file or the new one.
+// saving that puts a whole file in place in one step, so a target is always either the old file or the new
+// one, and is replaced only when the caller says so.
 #pragma once
 
 #include <functional>
@@ -71,14 +72,32 @@ FileBuffer ReadWholeFileOrPlace(const std::string& fileName, size_t headBytes, c
 // nothing for them. The file's bytes are the same either way.
 enum class ZeroBlocks { Written, Skipped };
 
+// What a save does when its name is already taken, by a file, a folder or a link (even one that leads
+// nowhere): replace it, or keep it and throw NameTakenError.
+enum class IfNameTaken { kReplace, kKeep };
+
 // Writes the bytes as an unnamed file of the target folder (a named temporary where the file system
-// cannot), makes a replacement durable, and puts it in place by one rename, keeping the permissions of
-// the file it replaces. A crash leaves the old file or the new one; a temporary name exists only for
-// the instant of the rename, and those of killed writers are removed when the folder is next written.
+// cannot) and puts it in place once complete. A replacement is made durable first, keeps the permissions
+// of the file it replaces and takes its place by one rename: a crash leaves the old file or the new one.
+// A save that keeps what it finds never replaces anything, on any file system: the new file takes its
+// name by a hard link or by a rename that refuses to replace, and where the file system can do neither
+// it is created exclusively under its own name. The hidden temporary names (io/temporary_names.h) exist
+// only between writing and renaming; those of killed writers are removed when the folder is next written.
 // Throws IoError with the system's reason.
-void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
+void SaveFileAtomic(const std::string& fileName, ByteSpan bytes, ZeroBlocks zeroBlocks = ZeroBlocks::Skipped,
+                    IfNameTaken ifTaken = IfNameTaken::kReplace);
 // The same for an image given as runs of bytes kept elsewhere, written one after the other.
 void SavePiecesAtomic(const std::string& fileName, const ImagePieces& pieces,
-                      ZeroBlocks zeroBlocks = ZeroBlocks::Skipped);
+                      ZeroBlocks zeroBlocks = ZeroBlocks::Skipped, IfNameTaken ifTaken = IfNameTaken::kReplace);
+
+// SavePiecesAtomic for file systems without unnamed files, which it falls back to: the bytes go into a
+// hidden temporary, locked from its creation, that then takes the target's name.
+void SaveThroughNamedTemporary(const std::string& fileName, const ImagePieces& pieces, ZeroBlocks zeroBlocks,
+                               IfNameTaken ifTaken);
+
+// Standard input read to its end, refused one byte past the limit; throws IoError with the reason.
+Bytes ReadStandardInput(const FileSizeLimit& limit = kAnyFileLimit);
+// Writes all the bytes to standard output; throws IoError with the reason.
+void WriteStandardOutput(ByteSpan bytes);
 
 }  // namespace tarvex

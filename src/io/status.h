@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include "io/errors.h"
+
 namespace tarvex {
 
 class [[nodiscard]] Status {
@@ -21,18 +23,27 @@ public:
     }
     // The Boolean of an operation that leaves its reason elsewhere (a disk's StatusMessage).
     static Status Of(bool ok, const std::string& reasonIfNot) { return ok ? Ok() : Failure(reasonIfNot); }
+    // A save that found its name taken and was not to replace it (NameTakenError).
+    static Status NameTaken(std::string reason) {
+        Status s = Failure(std::move(reason));
+        s.nameTaken_ = true;
+        return s;
+    }
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
     const std::string& reason() const { return reason_; }
+    bool nameTaken() const { return nameTaken_; }
 
 private:
     bool failed_ = false;
+    bool nameTaken_ = false;
     std::string reason_;
 };
 
 // Runs work (returning a Status) and gives its Status, or, when it throws, a failure with the exception's
-// reason: the system's words of an IoError, the stream read error, or the words for running out of memory.
+// reason: the system's words of an IoError, the stream read error, or the words for running out of memory;
+// a NameTakenError gives a NameTaken status.
 template <class Work>
 Status Attempt(Work&& work);
 
@@ -44,6 +55,8 @@ template <class Work>
 Status Attempt(Work&& work) {
     try {
         return work();
+    } catch (const NameTakenError& e) {
+        return Status::NameTaken(e.what());
     } catch (...) {
         return Status::Failure(ReasonOfCurrentException());
     }

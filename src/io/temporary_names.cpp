@@ -1,95 +1,88 @@
-// Hidden temporary names and the sweep of those left behind by writers that died.
+// Hidden temporary names, the writer's lock on them, and the sweep of those whose writers died.
 #include "io/temporary_names.h"
 
-#include <signal.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <set>
 #include <string_view>
 #include <system_error>
 
+#include "io/file_descriptor.h"
+
 namespace tarvex {
 
 namespace {
 
-constexpr std::string_view kHiddenPrefix = ".";
-constexpr std::string_view kTag = ".tarvex-";
+constexpr std::string_view kPrefix = ".tarvex-";
 constexpr std::string_view kSuffix = ".tmp";
 constexpr size_t kMostPidDigits = 10;
-// The names our programs run under (tarvex, tarvex-cli and the test programs) all begin with it.
-constexpr std::string_view kOurProgramPrefix = "tarvex";
+constexpr size_t kMostCounterDigits = 10;
 
-bool AllDigits(std::string_view s) {
-    if (s.empty()) return false;
+bool AllDigits(std::string_view s, size_t most) {
+    if (s.empty() || s.size() > most) return false;
     for (char c : s)
         if (c < '0' || c > '9') return false;
     return true;
 }
 
-bool HasEnded(pid_t pid) { return ::kill(pid, 0) != 0 && errno == ESRCH; }
-
-std::string ProcessName(pid_t pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
+// An open-file-description lock belongs to the open file, not to the process: a sweep in the writer's own
+// process meets the writer's lock like any other, and closing another descriptor of the file does not drop
+// it. Where the system has no such locks, flock, which behaves the same on local file systems.
+TemporaryLock TryLock(int fd, bool exclusive) {
+#ifdef F_OFD_SETLK
+    struct flock lock {};
+    lock.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    lock.l_whence = SEEK_SET;  // start 0, length 0: the whole file
+    if (::fcntl(fd, F_OFD_SETLK, &lock) == 0) return TemporaryLock::kHeld;
+    if (errno == EAGAIN || errno == EACCES) return TemporaryLock::kHeldElsewhere;
+    if (errno != EINVAL) return TemporaryLock::kUnsupported;
+#endif
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return TemporaryLock::kHeld;
+    return errno == EWOULDBLOCK ? TemporaryLock::kHeldElsewhere : TemporaryLock::kUnsupported;
 }
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace
 
 std::string TemporaryNameBeside(const std::string& fileName) {
     static std::atomic<unsigned> counter{0};
-    const std::filesystem::path target(fileName);
-    const std::string name = std::string(kHiddenPrefix) + target.filename().string() + std::string(kTag) +
-                             std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) +
-                             std::string(kSuffix);
-    return (target.parent_path() / name).string();
+    const std::string name = std::string(kPrefix) + std::to_string(::getpid()) + "-" +
+                             std::to_string(counter.fetch_add(1)) + std::string(kSuffix);
+    return (std::filesystem::path(fileName).parent_path() / name).string();
 }
 
-std::optional<pid_t> TemporaryNameOwner(const std::string& name) {
+bool IsTemporaryName(const std::string& name) {
     std::string_view s(name);
-    if (!s.starts_with(kHiddenPrefix) || !s.ends_with(kSuffix)) return std::nullopt;
-    s.remove_prefix(kHiddenPrefix.size());
+    if (!s.starts_with(kPrefix) || !s.ends_with(kSuffix)) return false;
+    s.remove_prefix(kPrefix.size());
     s.remove_suffix(kSuffix.size());
-    const size_t tag = s.rfind(kTag);
-    if (tag == std::string_view::npos || tag == 0) return std::nullopt;  // no target name before the tag
-    const std::string_view numbers = s.substr(tag + kTag.size());
-    const size_t dash = numbers.find('-');
-    if (dash == std::string_view::npos) return std::nullopt;
-    const std::string_view pid = numbers.substr(0, dash);
-    if (!AllDigits(pid) || !AllDigits(numbers.substr(dash + 1)) || pid.size() > kMostPidDigits) return std::nullopt;
-    const unsigned long long value = std::stoull(std::string(pid));
-    if (value == 0 || value > static_cast<unsigned long long>(INT_MAX)) return std::nullopt;
-    return static_cast<pid_t>(value);
+    const size_t dash = s.find('-');
+    return dash != std::string_view::npos && AllDigits(s.substr(0, dash), kMostPidDigits) &&
+           AllDigits(s.substr(dash + 1), kMostCounterDigits);
 }
 
-bool OwnerMayBeWriting(pid_t pid) {
-    if (pid == ::getpid()) return true;
-    if (HasEnded(pid)) return false;
-    // The number is in use, but numbers are handed out again once a process has ended: the writer is
-    // still there only when the number belongs to one of our programs.
-    const std::string name = ProcessName(pid);
-    if (name.empty()) return !HasEnded(pid);  // ended meanwhile, or its name is hidden from us
-    return name.starts_with(kOurProgramPrefix);
-}
+TemporaryLock LockTemporary(int fd) { return TryLock(fd, true); }
 
 void RemoveStaleTemporaries(const std::string& folder) {
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        const std::optional<pid_t> owner = TemporaryNameOwner(name);
-        if (!owner) continue;
-        struct stat st {};
-        if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (!OwnerMayBeWriting(*owner)) ::unlink(it->path().c_str());
+        const std::filesystem::path& path = it->path();
+        if (!IsTemporaryName(path.filename().string())) continue;
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {}, named {};
+        if (!fd.valid() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
+        if (TryLock(fd.get(), false) != TemporaryLock::kHeld) continue;  // a live writer's, or nothing can tell
+        // Locked here, the file is no live writer's; the name is removed only while it still leads to it.
+        if (::lstat(path.c_str(), &named) == 0 && SameFile(opened, named)) ::unlink(path.c_str());
     }
 }
 

@@ -1,27 +1,29 @@
-// The hidden names a replacement carries for the instant before it is renamed over its target
-// (".NAME.tarvex-PID-N.tmp"), and the sweep that removes such names left behind by a writer that died
-// there: a name whose process has ended, or whose number now belongs to a program other than ours.
+// The hidden name a file being saved carries before it takes its own (".tarvex-PID-N.tmp", short whatever
+// the target is called), the lock that marks such a file as being written, and the sweep that removes
+// those left behind by writers that died. A writer locks its temporary before the name appears and keeps
+// the lock until the name is gone; the sweep removes only temporaries it can lock itself, so it never takes
+// a file from a live writer, whatever that writer's program is called.
 #pragma once
 
-#include <sys/types.h>
-
-#include <optional>
 #include <string>
 
 namespace tarvex {
 
-// A fresh temporary name beside fileName, in the same folder.
+// A fresh temporary name in the folder of fileName.
 std::string TemporaryNameBeside(const std::string& fileName);
 
-// The process id in a name of exactly the temporaries' form; nothing for any other name.
-std::optional<pid_t> TemporaryNameOwner(const std::string& name);
+// Whether a file name (without its folder) has exactly the temporaries' form.
+bool IsTemporaryName(const std::string& name);
 
-// Whether the process pid may still be writing the temporary: it is this process, or a live process of
-// one of our programs. When the system cannot tell, the answer is yes.
-bool OwnerMayBeWriting(pid_t pid);
+enum class TemporaryLock {
+    kHeld,          // this descriptor holds the lock now
+    kHeldElsewhere, // another open of the file holds it: its writer is alive
+    kUnsupported,   // the file system keeps no locks: nothing can be told
+};
+// Takes the writer's lock on an open temporary (an exclusive lock: the descriptor must be open for writing).
+TemporaryLock LockTemporary(int fd);
 
-// Removes from folder the temporaries (regular files of exactly that form) of writers that can no longer
-// be writing them.
+// Removes from folder the temporaries (regular files of exactly that form) no live writer holds.
 void RemoveStaleTemporaries(const std::string& folder);
 
 // RemoveStaleTemporaries once per folder in the life of the process, the first time the folder is

@@ -10,7 +10,7 @@
 #include "disk/zx_disk.h"
 #include "io/text_1251.h"
 #include "trdos/trdos_area.h"
-#include "web/json_text.h"
+#include "app/json_text.h"
 
 namespace tarvex::web {
 

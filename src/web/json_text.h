@@ -1,40 +1,9 @@
-// Just enough JSON for the page's viewer: strings quoted and escaped, and a writer that puts the commas
-// between the members of objects and arrays.
+// The JSON writer lives in app/json_text.h, shared with the command line's `info --json`.
 #pragma once
 
-#include <string>
-#include <string_view>
-#include <vector>
+#include "app/json_text.h"
 
 namespace tarvex::web {
-
-// The text as a JSON string, quotes included. Bytes of 0x80 and above pass through as they are (the
-// program's text is UTF-8); control characters become \uXXXX escapes.
-std::string JsonString(std::string_view text);
-
-class JsonWriter {
-public:
-    JsonWriter& BeginObject() { return Open('{'); }
-    JsonWriter& EndObject() { return Close('}'); }
-    JsonWriter& BeginArray() { return Open('['); }
-    JsonWriter& EndArray() { return Close(']'); }
-    // The name of the next member of the open object.
-    JsonWriter& Key(std::string_view name);
-    JsonWriter& String(std::string_view text);
-    JsonWriter& Number(long long value);
-    JsonWriter& Boolean(bool value);
-    JsonWriter& Null();
-
-    const std::string& Text() const { return text_; }
-
-private:
-    void BeforeValue();
-    JsonWriter& Open(char bracket);
-    JsonWriter& Close(char bracket);
-
-    std::string text_;
-    std::vector<bool> hasMembers_;  // per open object or array: whether a member is already written
-    bool afterKey_ = false;
-};
-
+using tarvex::JsonString;
+using tarvex::JsonWriter;
 }  // namespace tarvex::web

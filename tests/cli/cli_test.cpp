@@ -154,7 +154,8 @@ TEST(Cli, SameNamesIntoOneFolderAreRefusedLikeTheWindowDoes) {
     const auto r =
         RunCli({"convert", "--to", "trd", "-o", dir / "out", (dir.path() / "x" / "game.trd").string(), second});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(Lines(r.out).at(1), second + ": Файл с именем \"game.trd\" уже есть в списке...");
+    EXPECT_EQ(Lines(r.out).at(1), second + " -> " + (dir / "out") + "/game.trd: Error save file! (Файл с именем "
+                                                                  "\"game.trd\" уже есть в списке...)");
     EXPECT_EQ(ReadFile(dir.path() / "out" / "game.trd"), MakeTrdBytes(1));
 }
 

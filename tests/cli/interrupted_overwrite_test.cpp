@@ -87,7 +87,7 @@ struct InterruptedOverwrite : ::testing::Test {
 
     // Every output old or new. Besides them the folder may hold only what a writer killed in the instant
     // between naming a finished replacement and renaming it leaves: one temporary of the killed process,
-    // holding the new bytes of its target. Returns how many outputs are new.
+    // holding the new bytes of one of the targets. Returns how many outputs are new.
     int CheckOutputs(pid_t killed) {
         int entries = 0;
         for (const auto& e : std::filesystem::directory_iterator(dir.path() / "out")) {
@@ -96,12 +96,14 @@ struct InterruptedOverwrite : ::testing::Test {
             if (name.ends_with(".udi")) continue;
             ++leftovers;
             const std::string ours = ".tarvex-" + std::to_string(killed) + "-";
-            const auto tag = name.find(ours);
-            const bool temporary = name.starts_with(".d") && tag != std::string::npos && name.ends_with(".tmp");
+            const bool temporary = name.starts_with(ours) && name.ends_with(".tmp");
             EXPECT_TRUE(temporary) << name;
             if (!temporary) continue;
             std::printf("left in the instant of its rename: %s\n", name.c_str());
-            EXPECT_EQ(ReadFile(e.path()), NewOutput(std::stoi(name.substr(2, 3)))) << name;
+            const Bytes bytes = ReadFile(e.path());
+            bool someNewOutput = false;
+            for (int i = 0; i < kFiles && !someNewOutput; ++i) someNewOutput = bytes == NewOutput(i);
+            EXPECT_TRUE(someNewOutput) << name;
         }
         EXPECT_LE(entries, kFiles + 1) << "files besides the outputs";
         int replaced = 0;
@@ -146,7 +148,7 @@ TEST_F(InterruptedOverwrite, KilledAtAnyMomentLeavesWholeOutputsAndNoStrayFile) 
     // The next run into the folder removes what killed runs left, and replaces everything.
     const pid_t dead = StartCli({"--version"});
     ::waitpid(dead, nullptr, 0);
-    WriteFile(dir.path() / "out" / (".d000.udi.tarvex-" + std::to_string(dead) + "-0.tmp"), Bytes{1});
+    WriteFile(dir.path() / "out" / (".tarvex-" + std::to_string(dead) + "-0.tmp"), Bytes{1});
     int status = 0;
     ::waitpid(StartCli(args), &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -51,7 +51,7 @@ expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli con
 expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli info ""
 expect "mixed.Td0" tarvex-cli info m
 expect "--output-dir --overwrite" tarvex-cli convert --o
-expect "--from --help --quiet" tarvex-cli info --
+expect "--from --help --json --quiet" tarvex-cli info --
 expect "--from" tarvex-cli convert --f
 # A forced reader: the format names after --from, and then any file, whatever its name.
 expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli info --from ""

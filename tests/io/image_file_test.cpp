@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <random>
 
 #include <gmock/gmock.h>
@@ -13,6 +15,7 @@
 
 #include "disk/zx_disk.h"
 #include "io/byte_reader.h"
+#include "io/file_descriptor.h"
 #include "io/temporary_names.h"
 #include "test_locale.h"
 #include "test_support.h"
@@ -330,37 +333,65 @@ TEST(ImageFile, ReplacingKeepsPermissionsAndNewFilesFollowTheUmask) {
     EXPECT_EQ(EntriesIn(dir.path()), 2u);
 }
 
-TEST(TemporaryNames, OnlyTheExactFormCarriesAnOwner) {
-    const std::string made = std::filesystem::path(TemporaryNameBeside("/x/d14.trd")).filename().string();
-    EXPECT_EQ(TemporaryNameOwner(made), ::getpid());
-    EXPECT_EQ(TemporaryNameOwner(".d14.trd.tarvex-32633-6.tmp"), 32633);
-    EXPECT_EQ(TemporaryNameOwner(".a.tarvex-1.tarvex-77-0.tmp"), 77) << "the last tag counts";
-    for (const char* other : {"d14.trd.tarvex-32633-6.tmp", ".d14.trd.tarvex-32633.tmp", ".d14.trd.tarvex-32633-6",
-                              ".d14.trd.tarvex-3x633-6.tmp", ".d14.trd.tarvex--6.tmp", ".d14.trd.tarvex-32633-.tmp",
-                              "..tarvex-32633-6.tmp", ".d14.trd.tarvex-0-6.tmp", ".d14.trd.tarvex-99999999999-6.tmp",
-                              ".d14.trd.tarvex-4294967297-6.tmp", ".d14.trd.Tarvex-32633-6.tmp"})
-        EXPECT_FALSE(TemporaryNameOwner(other)) << other;
+// A save told to keep what it finds replaces nothing: not a file, not a folder, not a link that leads
+// nowhere or to itself, by either way of saving; the name is reported taken and no temporary is left.
+TEST(ImageFile, ASaveThatKeepsWhatItFindsReplacesNothing) {
+    using Save = std::function<void(const std::string&, const Bytes&)>;
+    const std::pair<const char*, Save> saves[] = {
+        {"unnamed", [](const std::string& name, const Bytes& bytes) {
+             SaveFileAtomic(name, bytes, ZeroBlocks::Skipped, IfNameTaken::kKeep);
+         }},
+        {"named", [](const std::string& name, const Bytes& bytes) {
+             SaveThroughNamedTemporary(name, ImagePieces{bytes}, ZeroBlocks::Skipped, IfNameTaken::kKeep);
+         }},
+    };
+    for (const auto& [way, save] : saves) {
+        TempDir dir;
+        WriteFile(dir / "file", Bytes{7});
+        std::filesystem::create_directory(dir.path() / "folder");
+        std::filesystem::create_symlink("nowhere", dir.path() / "dangling");
+        std::filesystem::create_symlink("loop", dir.path() / "loop");
+        for (const char* taken : {"file", "folder", "dangling", "loop"}) {
+            EXPECT_THROW(save(dir / taken, Bytes(100, 1)), NameTakenError) << way << " " << taken;
+        }
+        EXPECT_EQ(ReadFile(dir / "file"), Bytes{7});
+        EXPECT_FALSE(std::filesystem::exists(dir.path() / "nowhere")) << way;
+        save(dir / "new", Bytes(100, 2));
+        EXPECT_EQ(ReadFile(dir / "new"), Bytes(100, 2));
+        EXPECT_EQ(EntriesIn(dir.path()), 5u) << way << ": nothing but the five names";
+    }
 }
 
-// A child process that waits until it is killed; its name is the given program's (or ours when empty).
-pid_t StartWaitingChild(const char* program = nullptr) {
+TEST(TemporaryNames, OnlyTheExactFormIsTakenForATemporary) {
+    const std::string made = std::filesystem::path(TemporaryNameBeside("/x/d14.trd")).filename().string();
+    EXPECT_TRUE(IsTemporaryName(made)) << made;
+    EXPECT_TRUE(IsTemporaryName(".tarvex-32633-6.tmp"));
+    for (const char* other : {"tarvex-32633-6.tmp", ".tarvex-32633.tmp", ".tarvex-32633-6", ".tarvex-3x633-6.tmp",
+                              ".tarvex--6.tmp", ".tarvex-32633-.tmp", ".tarvex-99999999999-6.tmp", ".Tarvex-1-6.tmp",
+                              ".d14.trd.tarvex-32633-6.tmp"})
+        EXPECT_FALSE(IsTemporaryName(other)) << other;
+}
+
+// A child process that locks a temporary as a writer does, takes another program's name, says so on the
+// pipe and waits until it is killed.
+pid_t StartWriterUnderAnotherName(const std::string& temporary) {
+    int ready[2];
+    if (::pipe(ready) != 0) return -1;
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (program) ::execlp(program, program, "600", static_cast<char*>(nullptr));
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT, 0644);
+        const bool locked = fd >= 0 && LockTemporary(fd) == TemporaryLock::kHeld;
+        ::prctl(PR_SET_NAME, "copy-of-it");
+        const char answer = locked ? 'y' : 'n';
+        if (::write(ready[1], &answer, 1) != 1) ::_exit(1);
         ::pause();
         ::_exit(0);
     }
-    return pid;
-}
-
-void WaitUntilNamed(pid_t pid, const std::string& name) {
-    const std::string comm = "/proc/" + std::to_string(pid) + "/comm";
-    const Bytes wanted(name.begin(), name.end());
-    for (int i = 0; i < 500; ++i, ::usleep(10 * 1000)) {
-        Bytes now = ReadFile(comm);
-        if (!now.empty()) now.pop_back();  // the line's end
-        if (now == wanted) return;
-    }
+    ::close(ready[1]);
+    char answer = 'n';
+    const bool told = ::read(ready[0], &answer, 1) == 1;
+    ::close(ready[0]);
+    return told && answer == 'y' ? pid : -1;
 }
 
 pid_t DeadPid() {
@@ -375,36 +406,32 @@ void Stop(pid_t pid) {
     ::waitpid(pid, nullptr, 0);
 }
 
-std::string TempOf(pid_t pid, const std::string& target = "d.trd") {
-    return "." + target + ".tarvex-" + std::to_string(pid) + "-0.tmp";
-}
+std::string TempOf(pid_t pid, int n = 0) { return ".tarvex-" + std::to_string(pid) + "-" + std::to_string(n) + ".tmp"; }
 
 TEST(TemporaryNames, StaleTemporariesAreRemovedAndLiveWritersKept) {
     TempDir dir;
-    const pid_t dead = DeadPid();
-    const pid_t stranger = StartWaitingChild("sleep");  // alive, but not one of our programs
-    const pid_t sibling = StartWaitingChild();          // alive and one of ours: it may be writing
-    WaitUntilNamed(stranger, "sleep");
-    const std::vector<std::string> stale = {TempOf(dead), TempOf(stranger)};
-    const std::vector<std::string> kept = {TempOf(sibling), TempOf(::getpid()), "d.trd", ".d.trd.tarvex-1.tmp",
-                                           "d.trd.tarvex-" + std::to_string(dead) + "-0.tmp"};
+    const pid_t writer = StartWriterUnderAnotherName(dir / TempOf(1));  // alive, under any program's name
+    ASSERT_GT(writer, 0);
+    // A writer of this very process, on another thread: its lock holds against this process's sweep too.
+    const FileDescriptor ownWriter(::open((dir / TempOf(::getpid(), 1)).c_str(), O_WRONLY | O_CREAT, 0644));
+    ASSERT_EQ(LockTemporary(ownWriter.get()), TemporaryLock::kHeld);
+    const std::vector<std::string> stale = {TempOf(DeadPid()), TempOf(::getpid(), 2), TempOf(writer, 3)};
+    const std::vector<std::string> kept = {TempOf(1), TempOf(::getpid(), 1), "d.trd", ".tarvex-1.tmp",
+                                           "tarvex-1-0.tmp"};
     for (const auto& name : stale) WriteFile(dir / name, Bytes{1});
-    for (const auto& name : kept) WriteFile(dir / name, Bytes{1});
-    std::filesystem::create_directory(dir.path() / TempOf(dead, "folder"));
+    for (const auto& name : kept)
+        if (!std::filesystem::exists(dir / name)) WriteFile(dir / name, Bytes{1});
+    std::filesystem::create_directory(dir.path() / TempOf(2));
 
-    EXPECT_FALSE(OwnerMayBeWriting(dead));
-    EXPECT_FALSE(OwnerMayBeWriting(stranger));
-    EXPECT_TRUE(OwnerMayBeWriting(sibling));
     SaveFileAtomic(dir / "e.trd", Bytes{2});  // the first write into the folder sweeps it
     for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(dir.path() / name)) << name;
     for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir.path() / name)) << name;
-    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / TempOf(dead, "folder")));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / TempOf(2)));
 
-    Stop(sibling);
-    Stop(stranger);
+    Stop(writer);
     RemoveStaleTemporaries(dir.path().string());
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / TempOf(sibling))) << "its writer has ended";
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / TempOf(::getpid())));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / TempOf(1))) << "its writer has ended";
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / TempOf(::getpid(), 1)));
 }
 
 TEST(ImageFile, ReadersGivenNoFileReturnFalseWithoutAMessage) {

@@ -36,7 +36,7 @@ const SOURCES = [
   "scl/nedoos-stars.scl",
   "td0/zxtune-ufo1.td0",
   "fdi/instapack-isdos-base.fdi",
-  "udi/unrealng-beta128-empty.udi",  // more track records than the model holds: refused
+  "udi/unrealng-beta128-empty.udi",  // 86 cylinders
   "td0/fluxfox-sector-test-360k.td0",  // a PC disk: no TR-DOS target takes it
 ].map((f) => path.join(corpus, f));
 const TARGETS = [
@@ -154,6 +154,12 @@ async function main() {
   runCli(["convert", "-q", "--to", "udi", "-o", work, SOURCES[0]]);
   fs.renameSync(path.join(work, "zesarux-enjoy.udi"), madeUdi);
   SOURCES.push(madeUdi);
+  // The same UDI with one byte changed: its CRC no longer holds and the reader refuses it.
+  const damagedUdi = path.join(work, "damaged.udi");
+  const damaged = fs.readFileSync(madeUdi);
+  damaged[200] ^= 0xff;
+  fs.writeFileSync(damagedUdi, damaged);
+  SOURCES.push(damagedUdi);
 
   const site = await serveSite(siteDir);
   const browser = await launchBrowser();
@@ -257,10 +263,10 @@ async function main() {
     });
 
     await check("the viewer of a refused image gives the reader's reason", async () => {
-      await page.click('#results [data-source="unrealng-beta128-empty.udi"] button.view');
-      await page.waitForSelector('#viewer[data-source="unrealng-beta128-empty.udi"]:not([hidden])');
+      await page.click('#results [data-source="damaged.udi"] button.view');
+      await page.waitForSelector('#viewer[data-source="damaged.udi"]:not([hidden])');
       const shown = await page.$eval("#sector-map", (m) => m.textContent);
-      assert.strictEqual(shown, "Error open file! (UDI format error!)");
+      assert.strictEqual(shown, "Error open file! (UDI file CRC error!)");
     });
 
     await check("no request leaves the page's origin, and the site's own files were fetched", async () => {

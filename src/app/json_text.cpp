@@ -1,14 +1,23 @@
 // Quoting and escaping JSON strings, and the commas between members.
-#include "web/json_text.h"
+#include "app/json_text.h"
 
 #include <cstdio>
 
-namespace tarvex::web {
+#include "app/printable_text.h"
+
+namespace tarvex {
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (const char ch : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
         const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80) {
+            const size_t length = Utf8CharLength(text, i);
+            out += length ? text.substr(i, length) : std::string_view("\ufffd");
+            if (length) i += length - 1;
+            continue;
+        }
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -84,4 +93,4 @@ JsonWriter& JsonWriter::Null() {
     return *this;
 }
 
-}  // namespace tarvex::web
+}  // namespace tarvex
