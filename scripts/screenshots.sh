@@ -1,7 +1,8 @@
 #!/bin/sh
 # Pictures of what a user sees, made under a virtual X display: the window after a run over three
-# images, the window during that run, the image viewer on a real TR-DOS disk, and the window started with
-# two images on its command line.
+# images, the window during that run, the image viewer on a real TR-DOS disk, the window started with
+# two images on its command line, and a batch of twenty images with five failures (the first failure's box,
+# then a failed row's tool tip and the summary in the status bar).
 # One set per language: English and Russian, each under the locale a user of it would have.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/en/*.png and .../ru/*.png)
 set -eu

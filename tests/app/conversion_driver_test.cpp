@@ -23,6 +23,7 @@ using test::WriteFile;
 using ::testing::ElementsAre;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 // A user interface that records what the driver did and answers questions from a script.
@@ -40,6 +41,10 @@ public:
     std::function<bool(const std::string&)> answer = [](const std::string&) { return true; };
     std::function<void()> onPump;
     std::vector<std::string> questions, messages, events;
+    std::vector<std::string> failureFiles;  // the lines naming the file of each failure box
+    size_t noMoreFailuresAt = 0;            // the failure box whose check box is ticked (1 = the first)
+    std::vector<std::string> details;       // each row's tool tip
+    std::vector<std::string> summaries;
     bool progressVisible = false;
     int position = -1;
     std::string counter;
@@ -55,6 +60,12 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(caption + "|" + text);
     }
+    bool ShowFileFailure(const std::string& text, const std::string& caption, const std::string& file) override {
+        messages.push_back(caption + "|" + text);
+        failureFiles.push_back(file);
+        return failureFiles.size() == noMoreFailuresAt;
+    }
+    void ShowRunSummary(const std::string& text) override { summaries.push_back(text); }
     void PumpEvents() override {
         events.push_back("pump");
         if (onPump) onPump();
@@ -72,7 +83,11 @@ public:
         counter = text;
     }
     void SetFormatSelectorEnabled(bool enabled) override { selectorEnabled = enabled; }
-    void SetRowResult(size_t row, const std::string& text) override { rows[row].cells[1] = text; }
+    void SetRowResult(size_t row, const std::string& text, const std::string& detail) override {
+        rows[row].cells[1] = text;
+        details.resize(rows.size());
+        details[row] = detail;
+    }
     size_t RowCount() override { return rows.size(); }
     std::vector<std::string> RowCells(size_t row) override { return rows[row].cells; }
     int TargetFormat() override { return format; }
@@ -344,6 +359,113 @@ TEST_F(DriverTest, LoggingOffWritesNothingAndKeepsOldLines) {
     EXPECT_EQ(driver.LogLines().size(), lines) << "a new run with logging on starts a fresh log";
     const Bytes file = ReadFile(dir / "log.txt");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(lines));
+}
+
+// Twenty TRD files, five of which fail: four cannot be read (too long twice, gone, cut short), one cannot be
+// written (a folder has taken its output's name).
+struct BatchTest : DriverTest {
+    std::vector<size_t> failing = {2, 6, 9, 13, 17};
+    BatchTest() {
+        for (size_t i = 0; i < 20; ++i) {
+            const std::string name = "disk" + std::to_string(i) + ".trd";
+            const std::string path = MakeTrd(name, 2);
+            if (i == 2 || i == 17) WriteFile(path, Bytes(167 * 4096, 0xE5));
+            if (i == 6) std::filesystem::remove(path);
+            if (i == 9) WriteFile(path, Bytes(4096 + 2048, 0));  // the read runs past the end
+            if (i == 13) std::filesystem::create_directories(dir / ("out/" + name));
+            ui.AddRow(path);
+        }
+        ui.format = kTRD;
+        ui.intoFolder = true;
+        ui.folder = dir / "out";
+    }
+    std::string Path(size_t row) { return ui.rows[row].cells[0]; }
+};
+
+TEST_F(BatchTest, OneTickStopsTheRestOfTheRunsFailureBoxes) {
+    // The box whose check box is ticked (0: none) and the boxes the run then shows.
+    const std::vector<std::pair<size_t, size_t>> cases = {{0, 5}, {1, 1}, {3, 3}};
+    for (const auto& [tickAt, boxes] : cases) {
+        ui.messages.clear();
+        ui.failureFiles.clear();
+        ui.noMoreFailuresAt = tickAt;
+        driver.ToolButton3Click();
+        ASSERT_EQ(ui.failureFiles.size(), boxes) << "ticked at " << tickAt;
+        for (size_t k = 0; k < boxes; ++k) EXPECT_THAT(ui.failureFiles[k], StartsWith("Файл: " + Path(failing[k])));
+        EXPECT_THAT(ui.messages.front(), AllOf(StartsWith("Error!|"), HasSubstr("167"))) << "the reader's words";
+        EXPECT_EQ(ui.summaries.back(), "Преобразовано: 15, ошибок: 5") << "every run ends with its summary";
+        ui.answer = [](const std::string&) { return true; };  // the later runs replace the outputs
+    }
+    ui.noMoreFailuresAt = 0;
+    ui.failureFiles.clear();
+    driver.ToolButton3Click();
+    ASSERT_EQ(ui.failureFiles.size(), 5u) << "a new run shows its boxes again";
+    EXPECT_EQ(ui.failureFiles[3], "Файл: " + Path(13) + "\nВыходной файл: " + (dir / "out/disk13.trd"));
+    EXPECT_EQ(ui.failureFiles[4], "Файл: " + Path(17));
+}
+
+TEST_F(BatchTest, EveryRowsToolTipSaysWhatBecameOfItsFile) {
+    ui.noMoreFailuresAt = 1;
+    driver.ToolButton3Click();
+    ASSERT_EQ(ui.messages.size(), 1u);
+    for (size_t row = 0; row < 20; ++row) {
+        const bool fails = std::find(failing.begin(), failing.end(), row) != failing.end();
+        const std::string output = dir / ("out/disk" + std::to_string(row) + ".trd");
+        if (!fails) {
+            EXPECT_EQ(ui.Result(row), "Converted!");
+            EXPECT_EQ(ui.details[row], "Образ сохранен в файл \"" + output + "\"");
+        } else if (row == 13) {
+            EXPECT_EQ(ui.Result(row), "Error save file!");
+            EXPECT_THAT(ui.details[row], AllOf(StartsWith("Ошибка создания образа \"" + output + "\" ("),
+                                               HasSubstr(std::strerror(EISDIR))));
+        } else {
+            EXPECT_EQ(ui.Result(row), "Error open file!");
+            EXPECT_THAT(ui.details[row], StartsWith("Ошибка загрузки образа \"" + Path(row) + "\" (")) << row;
+        }
+    }
+    EXPECT_THAT(ui.details[6], HasSubstr(std::strerror(ENOENT)));
+    EXPECT_THAT(ui.details[17], HasSubstr("167"));
+
+    // Kept outputs are counted apart and say so; a converted row's old failure leaves its tool tip.
+    ui.answer = [](const std::string&) { return false; };
+    std::filesystem::remove(dir / "out/disk13.trd");
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 1, пропущено: 15, ошибок: 4");
+    EXPECT_EQ(ui.details[3], "Отмена. Файл \"" + (dir / "out/disk3.trd") + "\" уже существует.");
+    EXPECT_EQ(ui.details[13], "Образ сохранен в файл \"" + (dir / "out/disk13.trd") + "\"");
+}
+
+TEST_F(DriverTest, SummaryCountsInEitherLanguage) {
+    struct Case {
+        RunCounts counts;
+        const char* russian;
+        const char* english;
+    };
+    const Case cases[] = {
+        {{48, 0, 2}, "Преобразовано: 48, ошибок: 2", "48 converted, 2 failed"},
+        {{0, 0, 0}, "Преобразовано: 0, ошибок: 0", "0 converted, 0 failed"},
+        {{46, 2, 1}, "Преобразовано: 46, пропущено: 2, ошибок: 1", "46 converted, 2 skipped, 1 failed"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RunSummary(c.counts), c.russian);
+    const test::ScopedLocale english(test::kEnglishLocale);
+    for (const Case& c : cases) EXPECT_EQ(RunSummary(c.counts), c.english);
+}
+
+TEST_F(DriverTest, AStoppedOrCancelledRunEndsWithItsSummaryToo) {
+    ui.AddRow(MakeTrd("a.trd"));
+    ui.AddRow(MakeTrd("b.trd"));
+    ui.onPump = [&] {
+        if (ui.Result(0) == "Converted!") driver.BitBtn1Click();
+    };
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(1), "...");
+    EXPECT_THAT(ui.summaries, ElementsAre("", "Преобразовано: 1, ошибок: 0")) << "cleared at the start";
+
+    ui.intoFolder = true;
+    ui.folder = dir / "missing";
+    ui.answer = [](const std::string&) { return false; };
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 0, ошибок: 0");
 }
 
 TEST(FormatTable, ExtensionsAndOutputNames) {

@@ -12,11 +12,15 @@
 
 #include "app/format_table.h"
 #include "gui/format_selector.h"
+#include "gui/gui_text.h"
 #include "io/text_1251.h"
 #include "gui_test_support.h"
 #include <cstring>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <algorithm>
 #include "disk/zx_disk.h"
 #include "test_locale.h"
@@ -416,7 +420,7 @@ TEST_F(WindowTest, OutputFolderFieldShowsItsWholePathAsATooltip) {
 TEST_F(WindowTest, RemovingRowsTwoAndFourOfFiveRenumbersTheRest) {
     Open();
     Drop({"/r/1.trd", "/r/2.trd", "/r/3.trd", "/r/4.trd", "/r/5.trd"});
-    for (size_t row = 0; row < 5; ++row) window_->SetRowResult(row, "result " + std::to_string(row + 1));
+    for (size_t row = 0; row < 5; ++row) window_->SetRowResult(row, "result " + std::to_string(row + 1), "");
 
     window_->lv->clearSelection();
     dialogs_.defaultAnswer = true;
@@ -606,6 +610,80 @@ TEST_F(RunTest, CommandsAndDropsDuringARunAreIgnored) {
     EXPECT_EQ(dialogs_.boxes.size() - boxesBefore, 2u) << "folder question and the broken file's error only";
     EXPECT_EQ(Cell(2, 2), "Converted!") << "the run went on to its end";
     EXPECT_FALSE(window_->isVisible()) << "and the close request was carried out after it";
+}
+
+// Twenty images of which five fail (four cannot be read, one cannot be written), in either language.
+class BatchWindowTest : public WindowTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    const std::vector<int> failing = {2, 6, 9, 13, 17};
+    void RunBatch() {
+        QStringList files;
+        for (int i = 0; i < 20; ++i) {
+            const std::string path = temp_ / ("src/disk" + std::to_string(i) + ".trd");
+            fs::create_directories(fs::path(path).parent_path());
+            WriteFile(path, i == 2 || i == 9 || i == 17 ? Bytes(167 * 4096, 0xE5) : MakeTrdBytes(2));
+            files << QString::fromStdString(path);
+        }
+        fs::remove(temp_ / "src/disk6.trd");
+        fs::create_directories(temp_ / "out/disk13.trd");
+        Open();
+        dialogs_.files = files;
+        window_->ToolButton1Click();
+        window_->cb->setCurrentIndex(1);
+        window_->afl1->setText(QString::fromStdString(temp_ / "out"));
+        dialogs_.noMoreFailuresAt = 1;
+        window_->ToolButton3Click();
+    }
+    QString ToolTip(int row) const { return window_->lv->item(row, 2)->toolTip(); }
+};
+
+TEST_P(BatchWindowTest, OneBoxNamesTheFirstFailureRowsSayWhyAndTheStatusBarSumsUp) {
+    const bool english = std::string(GetParam()) == tarvex::test::kEnglishLocale;
+    const tarvex::test::ScopedLocale locale(GetParam());
+    RunBatch();
+    ASSERT_EQ(dialogs_.boxes.size(), 2u) << "the first failure's box, and the question before row 13's output";
+    EXPECT_TRUE(dialogs_.boxes[1].question);
+    EXPECT_EQ(dialogs_.failureBoxes, 1) << "its check box was ticked: no more failure boxes in this run";
+    EXPECT_EQ(dialogs_.boxes[0].caption, "Error!");
+    EXPECT_NE(dialogs_.boxes[0].text.indexOf("167"), -1) << "the reader's words, as before";
+    EXPECT_EQ(dialogs_.boxes[0].file, (english ? "File: " : "Файл: ") + Q(temp_ / "src/disk2.trd"));
+    for (int row = 0; row < 20; ++row) {
+        const bool fails = std::find(failing.begin(), failing.end(), row) != failing.end();
+        const QString result = Cell(row, 2);
+        EXPECT_EQ(result, !fails ? "Converted!" : row == 13 ? "Error save file!" : "Error open file!") << row;
+        EXPECT_NE(ToolTip(row).indexOf(Q(temp_ / (fails && row != 13 ? "src/" : "out/"))), -1) << row;
+    }
+    for (int row : {2, 9, 17}) EXPECT_NE(ToolTip(row).indexOf("167"), -1) << ToolTip(row).toStdString();
+    EXPECT_NE(ToolTip(6).indexOf(QString::fromLocal8Bit(std::strerror(ENOENT))), -1) << ToolTip(6).toStdString();
+    EXPECT_NE(ToolTip(13).indexOf(QString::fromLocal8Bit(std::strerror(EISDIR))), -1) << ToolTip(13).toStdString();
+    EXPECT_EQ(window_->STB1Summary->text(), english ? "15 converted, 5 failed" : "Преобразовано: 15, ошибок: 5");
+    EXPECT_EQ(window_->STB1Panel->text(), english ? "Files in the list: 20" : "Файлов в списке - 20");
+    EXPECT_TRUE(window_->STB1Summary->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, BatchWindowTest,
+                         ::testing::Values(tarvex::test::kEnglishLocale, tarvex::test::kRussianLocale));
+
+TEST_F(WindowTest, TheDesktopsFailureBoxNamesTheFileAndItsCheckBoxIsAnswered) {
+    Open();
+    const auto box = MakeFailureBox(window_.get(), "Stream read error", "Error!", "Файл: /a/b.trd");
+    EXPECT_EQ(box->text(), "Stream read error");
+    EXPECT_EQ(box->windowTitle(), "Error!");
+    EXPECT_EQ(box->informativeText(), "Файл: /a/b.trd");
+    ASSERT_NE(box->checkBox(), nullptr);
+    EXPECT_EQ(box->checkBox()->text(), "Больше не показывать до конца преобразования");
+    EXPECT_FALSE(box->checkBox()->isChecked());
+
+    QtDialogService desktop;
+    for (const bool tick : {true, false}) {
+        QTimer::singleShot(0, [tick] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(shown, nullptr);
+            shown->checkBox()->setChecked(tick);
+            shown->accept();
+        });
+        EXPECT_EQ(desktop.ShowFileFailure(window_.get(), "why", "Error!", "Файл: /a/b.trd"), tick);
+    }
 }
 
 }  // namespace
