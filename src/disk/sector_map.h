@@ -2,11 +2,13 @@
 // tile with the sector's number. These are the rules of what each cell shows, as plain functions of the
 // disk model; a view only turns them into pixels.
 //
-// Column 0 is the track header (T000..T165), columns 1..20 are slots 0..19, columns 21..25 stay blank.
+// Column 0 is the track header (T000..T165), columns 1..20 are slots 0..19, columns 21..25 stay blank and
+// are not drawn.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 
@@ -58,12 +60,16 @@ bool IsHeaderTile(TileKind tile);
 
 // "T" and the track index as three digits: T000 .. T165.
 std::string TrackLabel(unsigned track);
-// "s" and the last two digits of the sector number: s01, s16, and s23 for sector 123.
+// "s" and the sector number, at least two digits: s01, s16, s123 (it fits a sector tile in the map's font).
 std::string SectorLabel(uint8_t sectorNo);
 
 // What cell (column, row) of the map shows for the disk; the disk's ShowDisabledSectors decides
 // whether absent tracks and empty slots get a plain tile.
 MapCell SectorMapCell(const TZX_Disk& disk, int column, int row);
+
+// The tracks a map shows, top to bottom: only those the disk has (a single-sided disk has no odd tracks),
+// or every track index when the disk's ShowDisabledSectors asks for the absent ones too.
+std::vector<int> MapTracks(const TZX_Disk& disk);
 
 // Where centred text starts inside a cell: half the spare room, rounded to the nearest pixel, half to even.
 int CentredOffset(int cellExtent, int textExtent);

@@ -4,7 +4,8 @@
 // with Qt's own buttons in the window's language; then a batch of twenty images of which five fail: the
 // first failure's box with its check box ticked, and the window after the run with a failed row's tool tip
 // and the summary in the status bar.
-// Usage: tarvex_screenshots OUTPUT_DIR FIRST.trd SECOND.trd
+// Given a single-sided disk as well, the viewer on it: a row per track it has, sector numbers of three digits.
+// Usage: tarvex_screenshots OUTPUT_DIR FIRST.trd SECOND.trd [SINGLE_SIDED_IMAGE]
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -144,6 +145,11 @@ int main(int argc, char* argv[]) {
     inspector.MapView()->verticalScrollBar()->setValue(inspector.MapView()->verticalScrollBar()->maximum());
     ok = Save(inspector, out + "/inspector-disabled-sectors-end.png") && ok;
     inspector.close();
+    if (argc > 4) {
+        tarvex::gui::InspectorDialog singleSided(QString::fromLocal8Bit(argv[4]).toStdString(), &window);
+        singleSided.show();
+        ok = Save(singleSided, out + "/inspector-single-sided.png") && ok;
+    }
 
     // Started as the file manager's "Open with" starts it: the two disks named on its command line.
     tarvex::gui::WindowOptions opened = options;
