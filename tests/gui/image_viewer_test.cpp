@@ -74,9 +74,13 @@ TEST(SectorMapViewTest, ThreeDigitSectorNumbersAreDrawnWholeInsideTheirTile) {
     view.resize(900, 300);
     TTrack& track = *disk.Track(0);
     track.Used = kFlagSet;
-    for (const auto& [slot, number] : {std::pair{0u, 9}, {1u, 99}, {2u, 193}, {3u, 255}})
-        *track.Sector(slot) = {.Used = kFlagSet, .SectorNo = static_cast<uint8_t>(number), .DataCrcOk = kFlagSet,
-                               .DataLength = 256};
+    for (const auto& [slot, number] : {std::pair{0u, 9}, {1u, 99}, {2u, 193}, {3u, 255}}) {
+        TSectorSlot& sector = *track.Sector(slot);
+        sector.Used = kFlagSet;
+        sector.SectorNo = static_cast<uint8_t>(number);
+        sector.DataCrcOk = kFlagSet;
+        sector.DataLength = 256;
+    }
     view.Refresh();
     const auto [twoFirst, twoLast] = InkSpan(view, 2, 0);
     for (const int column : {3, 4}) {
