@@ -19,8 +19,7 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& text, const QString& caption) = 0;
     // The same box for a file's failure, with `file` under the text and the check box "Show no more of
     // these in this run"; true when it was ticked.
-    virtual bool ShowFileFailure(QWidget* parent, const QString& text, const QString& caption,
-                                 const QString& file) = 0;
+    virtual bool ShowFileFailure(QWidget* parent, const QString& text, const QString& caption, const QString& file) = 0;
     // Multi-select open dialog; filter is "description|pattern|description|pattern...", the patterns
     // separated by ';'. Empty when cancelled.
     virtual QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder,

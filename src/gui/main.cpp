@@ -27,10 +27,14 @@ const char* const kVersionAlias = "V";  // as tarvex-cli spells it, beside Qt's 
 
 // The options QApplication takes off the command line for itself. The first look at the command line comes
 // before there is an application, so it has to know them, lest it take them for mistakes.
-const char* const kQtOptionsWithValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                           "qwindowgeometry", "geometry", "qwindowtitle", "title",
-                                           "qwindowicon", "icon", "display", "name", "session", "style",
-                                           "stylesheet", "qmljsdebugger"};
+const char* const kQtOptionsWithValue[] = {"platform",        "platformpluginpath",
+                                           "platformtheme",   "plugin",
+                                           "qwindowgeometry", "geometry",
+                                           "qwindowtitle",    "title",
+                                           "qwindowicon",     "icon",
+                                           "display",         "name",
+                                           "session",         "style",
+                                           "stylesheet",      "qmljsdebugger"};
 const char* const kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb", "dograb", "sync"};
 
 void DescribeOptions(QCommandLineParser& parser) {
@@ -43,9 +47,8 @@ void DescribeOptions(QCommandLineParser& parser) {
     QCommandLineOption versionAlias(kVersionAlias);
     versionAlias.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(versionAlias);
-    parser.addOption({kPrintListOption,
-                      tarvex::gui::QTr("Print the rows the list holds once the FILEs are added, "
-                                       "then exit without a window.")});
+    parser.addOption({kPrintListOption, tarvex::gui::QTr("Print the rows the list holds once the FILEs are added, "
+                                                         "then exit without a window.")});
     parser.addPositionalArgument("FILE", tarvex::gui::QTr("Images to add to the list."), "[FILE...]");
     for (const char* name : kQtOptionsWithValue) {
         QCommandLineOption option(name, {}, "value");

@@ -110,7 +110,7 @@ public:
     QCheckBox* cb2 = nullptr;
     QStatusBar* STB1 = nullptr;
     QLabel* STB1Panel = nullptr;
-    QLabel* STB1Summary = nullptr;  // how the last run went
+    QLabel* STB1Summary = nullptr;     // how the last run went
     SectorMapView* zxdView = nullptr;  // never shown
 
 protected:

@@ -108,7 +108,7 @@ TEST(SectorMap, RowsAreTheDisksOwnTracksUnlessTheAbsentOnesAreAskedFor) {
 TEST(SectorMap, LabelsAndCentring) {
     EXPECT_EQ(TrackLabel(0), "T000");
     EXPECT_EQ(TrackLabel(42), "T042");
-    const std::pair<uint8_t, const char*> labels[] = {{0, "s00"},   {7, "s07"},   {10, "s10"},  {99, "s99"},
+    const std::pair<uint8_t, const char*> labels[] = {{0, "s00"},    {7, "s07"},    {10, "s10"},  {99, "s99"},
                                                       {100, "s100"}, {193, "s193"}, {255, "s255"}};
     for (const auto& [number, label] : labels) EXPECT_EQ(SectorLabel(number), label) << int(number);
     EXPECT_EQ(MapColumnWidth(0), 50);

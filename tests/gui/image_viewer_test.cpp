@@ -203,7 +203,8 @@ TEST(InspectorTest, TrdosCatalogueFitsWithoutSidewaysScrollingAtTheDefaultSize) 
             << locale << ": pane " << shown.DetailsView()->width() << " wide in a dialog " << shown.width() << " wide";
         EXPECT_EQ(shown.width(), 1200) << locale << ": within a 1280-wide screen; wants "
                                        << shown.minimumSizeHint().width();
-        EXPECT_EQ(shown.MapView()->horizontalScrollBar()->maximum(), 0) << "all twenty slots without sideways scrolling";
+        EXPECT_EQ(shown.MapView()->horizontalScrollBar()->maximum(), 0)
+            << "all twenty slots without sideways scrolling";
     }
 }
 

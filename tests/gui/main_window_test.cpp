@@ -10,19 +10,19 @@
 #include <QStandardItemModel>
 #include <QUrl>
 
-#include "app/format_table.h"
-#include "gui/format_selector.h"
-#include "gui/gui_text.h"
-#include "io/text_1251.h"
-#include "gui_test_support.h"
-#include <cstring>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <algorithm>
+#include <cstring>
+#include "app/format_table.h"
 #include "disk/zx_disk.h"
+#include "gui/format_selector.h"
+#include "gui/gui_text.h"
+#include "gui_test_support.h"
+#include "io/text_1251.h"
 #include "test_locale.h"
 
 namespace tarvex::gui {

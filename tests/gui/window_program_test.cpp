@@ -17,8 +17,8 @@ namespace {
 CommandResult RunWithoutDisplay(const std::string& locale, const std::string& arguments) {
     const TempDir home;
     return RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=" + locale + " LANGUAGE= " +
-                      "XDG_CONFIG_HOME=" + ShellQuote(home / "config") + " XDG_DATA_HOME=" +
-                      ShellQuote(home / "data") + " " + ShellQuote(TARVEX_GUI_PATH) + " " + arguments);
+                      "XDG_CONFIG_HOME=" + ShellQuote(home / "config") + " XDG_DATA_HOME=" + ShellQuote(home / "data") +
+                      " " + ShellQuote(TARVEX_GUI_PATH) + " " + arguments);
 }
 
 TEST(WindowProgramTest, AnswersWithoutADisplayWhatNeedsNoWindow) {
