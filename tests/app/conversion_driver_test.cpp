@@ -23,7 +23,6 @@ using test::WriteFile;
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using ::testing::StartsWith;
 
 // A user interface that records what the driver did and answers questions from a script.
@@ -196,6 +195,7 @@ TEST_F(DriverTest, DecliningTheFolderCancelsTheRunBeforeAnyFile) {
     EXPECT_FALSE(ui.progressVisible);
     EXPECT_EQ(Messages(driver.LogLines()).back(),
               "Отмена создания каталога \"" + (dir / "missing") + "\". Процесс отменен.");
+    EXPECT_THAT(ui.summaries, ElementsAre("", "Преобразовано: 0, ошибок: 0")) << "cleared at the start, then given";
 }
 
 TEST_F(DriverTest, OverwriteQuestionOnlyAnExplicitYesReplaces) {
@@ -242,6 +242,7 @@ TEST_F(DriverTest, StopAskedAfterASuccessfulLoad) {
     EXPECT_FALSE(driver.StopRequested);
     EXPECT_TRUE(ui.selectorEnabled);
     EXPECT_EQ(Messages(driver.LogLines()).back(), "Процесс остановлен пользователем.");
+    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 0, ошибок: 0");
 }
 
 TEST_F(DriverTest, BrokenListRowEndsTheRun) {
@@ -362,110 +363,48 @@ TEST_F(DriverTest, LoggingOffWritesNothingAndKeepsOldLines) {
 }
 
 // Twenty TRD files, five of which fail: four cannot be read (too long twice, gone, cut short), one cannot be
-// written (a folder has taken its output's name).
-struct BatchTest : DriverTest {
-    std::vector<size_t> failing = {2, 6, 9, 13, 17};
-    BatchTest() {
-        for (size_t i = 0; i < 20; ++i) {
-            const std::string name = "disk" + std::to_string(i) + ".trd";
-            const std::string path = MakeTrd(name, 2);
-            if (i == 2 || i == 17) WriteFile(path, Bytes(167 * 4096, 0xE5));
-            if (i == 6) std::filesystem::remove(path);
-            if (i == 9) WriteFile(path, Bytes(4096 + 2048, 0));  // the read runs past the end
-            if (i == 13) std::filesystem::create_directories(dir / ("out/" + name));
-            ui.AddRow(path);
-        }
-        ui.format = kTRD;
-        ui.intoFolder = true;
-        ui.folder = dir / "out";
+// written (a folder has taken its output's name). Each run ticks "no more" in one failure box (0: in none).
+TEST_F(DriverTest, BatchWithFailuresOneBoxPerTickToolTipsAndSummary) {
+    const std::vector<size_t> failing = {2, 6, 9, 13, 17};
+    for (size_t i = 0; i < 20; ++i) {
+        const std::string path = MakeTrd("disk" + std::to_string(i) + ".trd", 2);
+        if (i == 2 || i == 17) WriteFile(path, Bytes(167 * 4096, 0xE5));
+        if (i == 9) WriteFile(path, Bytes(4096 + 2048, 0));
+        if (i == 6) std::filesystem::remove(path);
+        ui.AddRow(path);
     }
-    std::string Path(size_t row) { return ui.rows[row].cells[0]; }
-};
-
-TEST_F(BatchTest, OneTickStopsTheRestOfTheRunsFailureBoxes) {
-    // The box whose check box is ticked (0: none) and the boxes the run then shows.
-    const std::vector<std::pair<size_t, size_t>> cases = {{0, 5}, {1, 1}, {3, 3}};
-    for (const auto& [tickAt, boxes] : cases) {
-        ui.messages.clear();
+    std::filesystem::create_directories(dir / "out/disk13.trd");
+    ui.intoFolder = true;
+    ui.folder = dir / "out";
+    auto out = [&](size_t row) { return dir / ("out/disk" + std::to_string(row) + ".trd"); };
+    for (const auto& [tickAt, boxes] : {std::pair<size_t, size_t>{1, 1}, {3, 3}, {0, 5}}) {
         ui.failureFiles.clear();
         ui.noMoreFailuresAt = tickAt;
         driver.ToolButton3Click();
         ASSERT_EQ(ui.failureFiles.size(), boxes) << "ticked at " << tickAt;
-        for (size_t k = 0; k < boxes; ++k) EXPECT_THAT(ui.failureFiles[k], StartsWith("Файл: " + Path(failing[k])));
-        EXPECT_THAT(ui.messages.front(), AllOf(StartsWith("Error!|"), HasSubstr("167"))) << "the reader's words";
-        EXPECT_EQ(ui.summaries.back(), "Преобразовано: 15, ошибок: 5") << "every run ends with its summary";
-        ui.answer = [](const std::string&) { return true; };  // the later runs replace the outputs
+        for (size_t k = 0; k < boxes; ++k)
+            EXPECT_THAT(ui.failureFiles[k], StartsWith("Файл: " + ui.rows[failing[k]].cells[0]));
+        EXPECT_EQ(ui.summaries.back(), "Преобразовано: 15, ошибок: 5");
     }
-    ui.noMoreFailuresAt = 0;
-    ui.failureFiles.clear();
-    driver.ToolButton3Click();
-    ASSERT_EQ(ui.failureFiles.size(), 5u) << "a new run shows its boxes again";
-    EXPECT_EQ(ui.failureFiles[3], "Файл: " + Path(13) + "\nВыходной файл: " + (dir / "out/disk13.trd"));
-    EXPECT_EQ(ui.failureFiles[4], "Файл: " + Path(17));
-}
-
-TEST_F(BatchTest, EveryRowsToolTipSaysWhatBecameOfItsFile) {
-    ui.noMoreFailuresAt = 1;
-    driver.ToolButton3Click();
-    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.failureFiles[3], "Файл: " + ui.rows[13].cells[0] + "\nВыходной файл: " + out(13));
+    EXPECT_THAT(ui.messages.front(), AllOf(StartsWith("Error!|"), HasSubstr("167"))) << "the reader's words";
     for (size_t row = 0; row < 20; ++row) {
         const bool fails = std::find(failing.begin(), failing.end(), row) != failing.end();
-        const std::string output = dir / ("out/disk" + std::to_string(row) + ".trd");
-        if (!fails) {
-            EXPECT_EQ(ui.Result(row), "Converted!");
-            EXPECT_EQ(ui.details[row], "Образ сохранен в файл \"" + output + "\"");
-        } else if (row == 13) {
-            EXPECT_EQ(ui.Result(row), "Error save file!");
-            EXPECT_THAT(ui.details[row], AllOf(StartsWith("Ошибка создания образа \"" + output + "\" ("),
-                                               HasSubstr(std::strerror(EISDIR))));
-        } else {
-            EXPECT_EQ(ui.Result(row), "Error open file!");
-            EXPECT_THAT(ui.details[row], StartsWith("Ошибка загрузки образа \"" + Path(row) + "\" (")) << row;
-        }
+        if (!fails) EXPECT_EQ(ui.details[row], "Образ сохранен в файл \"" + out(row) + "\"");
+        if (fails && row != 13)
+            EXPECT_THAT(ui.details[row], StartsWith(Quoted("Ошибка загрузки образа ", ui.rows[row].cells[0], " (")));
     }
+    EXPECT_THAT(ui.details[13], AllOf(HasSubstr(out(13)), HasSubstr(std::strerror(EISDIR))));
     EXPECT_THAT(ui.details[6], HasSubstr(std::strerror(ENOENT)));
-    EXPECT_THAT(ui.details[17], HasSubstr("167"));
 
-    // Kept outputs are counted apart and say so; a converted row's old failure leaves its tool tip.
-    ui.answer = [](const std::string&) { return false; };
-    std::filesystem::remove(dir / "out/disk13.trd");
+    ui.answer = [](const std::string&) { return false; };  // outputs kept are counted apart
+    std::filesystem::remove(out(13));
     driver.ToolButton3Click();
     EXPECT_EQ(ui.summaries.back(), "Преобразовано: 1, пропущено: 15, ошибок: 4");
-    EXPECT_EQ(ui.details[3], "Отмена. Файл \"" + (dir / "out/disk3.trd") + "\" уже существует.");
-    EXPECT_EQ(ui.details[13], "Образ сохранен в файл \"" + (dir / "out/disk13.trd") + "\"");
-}
-
-TEST_F(DriverTest, SummaryCountsInEitherLanguage) {
-    struct Case {
-        RunCounts counts;
-        const char* russian;
-        const char* english;
-    };
-    const Case cases[] = {
-        {{48, 0, 2}, "Преобразовано: 48, ошибок: 2", "48 converted, 2 failed"},
-        {{0, 0, 0}, "Преобразовано: 0, ошибок: 0", "0 converted, 0 failed"},
-        {{46, 2, 1}, "Преобразовано: 46, пропущено: 2, ошибок: 1", "46 converted, 2 skipped, 1 failed"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(RunSummary(c.counts), c.russian);
+    EXPECT_EQ(ui.details[3], "Отмена. Файл \"" + out(3) + "\" уже существует.");
     const test::ScopedLocale english(test::kEnglishLocale);
-    for (const Case& c : cases) EXPECT_EQ(RunSummary(c.counts), c.english);
-}
-
-TEST_F(DriverTest, AStoppedOrCancelledRunEndsWithItsSummaryToo) {
-    ui.AddRow(MakeTrd("a.trd"));
-    ui.AddRow(MakeTrd("b.trd"));
-    ui.onPump = [&] {
-        if (ui.Result(0) == "Converted!") driver.BitBtn1Click();
-    };
-    driver.ToolButton3Click();
-    EXPECT_EQ(ui.Result(1), "...");
-    EXPECT_THAT(ui.summaries, ElementsAre("", "Преобразовано: 1, ошибок: 0")) << "cleared at the start";
-
-    ui.intoFolder = true;
-    ui.folder = dir / "missing";
-    ui.answer = [](const std::string&) { return false; };
-    driver.ToolButton3Click();
-    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 0, ошибок: 0");
+    EXPECT_EQ(RunSummary({48, 0, 2}), "48 converted, 2 failed");
+    EXPECT_EQ(RunSummary({46, 2, 1}), "46 converted, 2 skipped, 1 failed");
 }
 
 TEST(FormatTable, ExtensionsAndOutputNames) {
