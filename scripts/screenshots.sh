@@ -1,7 +1,9 @@
 #!/bin/sh
 # Pictures of what a user sees, made under a virtual X display: the window after a run over three
-# images, the window during that run, the image viewer on a real TR-DOS disk, and the window started with
-# two images on its command line.
+# images, the window during that run, the image viewer on a real TR-DOS disk (and on a single-sided
+# +3 disk), the window started with
+# two images on its command line, and a batch of twenty images with five failures (the first failure's box,
+# then a failed row's tool tip and the summary in the status bar).
 # One set per language: English and Russian, each under the locale a user of it would have.
 # Usage: scripts/screenshots.sh [BUILD_DIR]   (writes BUILD_DIR/screenshots/en/*.png and .../ru/*.png)
 set -eu
@@ -22,9 +24,13 @@ if [ -z "$second" ]; then
   exit 1
 fi
 
+# A single-sided disk whose sectors are numbered from 193, for the viewer, when the corpus has it.
+single_sided=""
+[ -f "$corpus/dsk/zesarux-paw-plus3.dsk" ] && single_sided=$corpus/dsk/zesarux-paw-plus3.dsk
+
 for set in en:en_US.UTF-8 ru:ru_RU.UTF-8; do
   out="$build/screenshots/${set%%:*}"
   mkdir -p "$out"
   xvfb-run -a -s "-screen 0 1400x1000x24" env LC_ALL="${set#*:}" LANGUAGE= QT_QPA_PLATFORM=xcb \
-    "$tool" "$out" "$first" "$second"
+    "$tool" "$out" "$first" "$second" $single_sided
 done

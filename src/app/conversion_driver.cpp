@@ -33,11 +33,19 @@ void ConversionDriver::WriteLog(const std::string& text) {
     }
 }
 
+std::string RunSummary(const RunCounts& counts) {
+    const std::string converted = std::to_string(counts.converted), failed = std::to_string(counts.failed);
+    if (counts.skipped == 0) return Fill(Tr("%s converted, %s failed"), {converted, failed});
+    return Fill(Tr("%s converted, %s skipped, %s failed"), {converted, std::to_string(counts.skipped), failed});
+}
+
+// An early end: a cancel, a list error or a stop.
 void ConversionDriver::EndRun() {
     ui_.HideProgress();
     Busy = false;
     ui_.SetFormatSelectorEnabled(true);
     StopRequested = false;
+    ui_.ShowRunSummary(RunSummary(counts_));
 }
 
 void ConversionDriver::ToolButton3Click() {
@@ -48,6 +56,9 @@ void ConversionDriver::ToolButton3Click() {
     ui_.SetFormatSelectorEnabled(false);
     StopRequested = false;
     logErrorShown_ = false;
+    failureBoxesOff_ = false;
+    counts_ = {};
+    ui_.ShowRunSummary({});
     if (ui_.LoggingEnabled() && !log_.LogLines.empty()) log_.ClearLines();
 
     Log(texts::RunStarted());
@@ -81,6 +92,7 @@ void ConversionDriver::ToolButton3Click() {
     Busy = false;
     ui_.SetFormatSelectorEnabled(true);
     Log(texts::RunFinished());
+    ui_.ShowRunSummary(RunSummary(counts_));
 }
 
 namespace {
@@ -130,25 +142,38 @@ bool ConversionDriver::ConvertRow(size_t i) {
         return OutputFileName(path, ui_.TargetFormat(), folder);
     };
     const ConversionOutcome outcome = ConvertImage(zxd, ConversionSource{.name = path}, target, steps);
+    const std::string fileLine = Fill(Tr("File: %s"), {path});
     switch (outcome.result) {
         case ConversionResult::kStopped:
             EndRun();
             Log(Tr("Conversion stopped by the user."));
             return false;
         case ConversionResult::kOpenError:
-            ui_.ShowMessage(outcome.reason, TrIn("failure caption", "Error!"));
-            ui_.SetRowResult(i, kResultOpenError);
+            ++counts_.failed;
+            ReportFailure(outcome.reason, fileLine);
+            ui_.SetRowResult(i, kResultOpenError, texts::LoadFailed(path, outcome.reason));
             return true;
         case ConversionResult::kSaveError:
-            ui_.SetRowResult(i, kResultSaveError);
-            ui_.ShowMessage(outcome.reason, TrIn("failure caption", "Error!"));
+            ++counts_.failed;
+            ui_.SetRowResult(i, kResultSaveError, texts::SaveFailed(outcome.output, outcome.reason));
+            ReportFailure(outcome.reason, fileLine + "\n" + Fill(Tr("Output file: %s"), {outcome.output}));
             return true;
         case ConversionResult::kConverted:
+            ++counts_.converted;
+            ui_.SetRowResult(i, kResultConverted, texts::ImageSaved(outcome.output));
+            return true;
         case ConversionResult::kExists:
-            ui_.SetRowResult(i, ResultText(outcome.result));
+            ++counts_.skipped;
+            ui_.SetRowResult(i, kResultExists, texts::OutputExists(outcome.output));
             return true;
     }
     return true;
+}
+
+// The failure box, until the user asks for no more of them in this run.
+void ConversionDriver::ReportFailure(const std::string& reason, const std::string& file) {
+    if (failureBoxesOff_) return;
+    failureBoxesOff_ = ui_.ShowFileFailure(reason, TrIn("failure caption", "Error!"), file);
 }
 
 bool ConversionDriver::LoadImage(const std::string& fileName, std::string& message) {

@@ -1,6 +1,7 @@
 // The batch conversion loop behind the window's Convert button: every listed image is read into the one
-// disk model and written out in the target format, with per-row results, questions, progress, Stop and
-// an optional run log. It talks to the user only through ConversionUi, so it runs without a toolkit.
+// disk model and written out in the target format, with per-row results, questions, progress, Stop, an
+// optional run log and a closing summary. It talks to the user only through ConversionUi, so it runs
+// without a toolkit.
 #pragma once
 
 #include <string>
@@ -19,6 +20,9 @@ public:
     // A modal Yes/No question; true only for an explicit Yes (closing the box is No).
     virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
     virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    // A file's failure: ShowMessage's box with `file` (the lines naming the file) under its text and a check
+    // box to show no more of these in this run; true when the user ticked it.
+    virtual bool ShowFileFailure(const std::string& text, const std::string& caption, const std::string& file) = 0;
     virtual void PumpEvents() = 0;
 
     // The progress panel: shown centred over the file list, a bar 0..100 and the counter text.
@@ -26,7 +30,10 @@ public:
     virtual void HideProgress() = 0;
     virtual void SetProgress(int position, const std::string& counter) = 0;
     virtual void SetFormatSelectorEnabled(bool enabled) = 0;
-    virtual void SetRowResult(size_t row, const std::string& text) = 0;
+    // The row's result text, and `detail` (what the run log says of the row's end) for its tool tip.
+    virtual void SetRowResult(size_t row, const std::string& text, const std::string& detail) = 0;
+    // The last words of every run: how many files were converted, skipped and failed.
+    virtual void ShowRunSummary(const std::string& text) = 0;
 
     // The list and the options, read afresh wherever the run uses them.
     virtual size_t RowCount() = 0;
@@ -36,6 +43,14 @@ public:
     virtual bool SaveIntoFolder() = 0;
     virtual bool LoggingEnabled() = 0;
 };
+
+// How a run went, counted by row result.
+struct RunCounts {
+    int converted = 0, skipped = 0, failed = 0;
+};
+
+// "48 converted, 2 failed", with the skipped files (the user kept the existing output) when there are any.
+std::string RunSummary(const RunCounts& counts);
 
 // SaveImage's message when the user keeps an existing file.
 inline constexpr const char* kAlreadyExists = "Already exists!";
@@ -65,11 +80,14 @@ private:
     }
     void EndRun();
     bool ConvertRow(size_t row);
+    void ReportFailure(const std::string& reason, const std::string& file);
 
     TZX_Disk& zxd;
     ConversionUi& ui_;
     RunLog log_;
     bool logErrorShown_ = false;
+    bool failureBoxesOff_ = false;  // the user asked for no more failure boxes in this run
+    RunCounts counts_;
 };
 
 // "…" + the value in straight double quotes + ending.

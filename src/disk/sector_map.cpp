@@ -36,8 +36,22 @@ std::string TrackLabel(unsigned track) {
 }
 
 std::string SectorLabel(uint8_t sectorNo) {
-    const std::string digits = "0" + std::to_string(sectorNo);
-    return "s" + digits.substr(digits.size() - 2);
+    const std::string digits = std::to_string(sectorNo);
+    return (digits.size() < 2 ? "s0" : "s") + digits;
+}
+
+int MapSectorColumns(const TZX_Disk& disk) {
+    int columns = kClassicMapSectorColumns;
+    for (unsigned t = 0; t < kMaxTracks; ++t) {
+        const TTrack* track = disk.Track(t);
+        if (!track || !track->Used) continue;
+        for (int slot = kMaxSectors - 1; slot >= columns; --slot)
+            if (track->Sector(static_cast<unsigned>(slot))->Used) {
+                columns = slot + 1;
+                break;
+            }
+    }
+    return columns;
 }
 
 MapCell SectorMapCell(const TZX_Disk& disk, int column, int row) {
@@ -60,6 +74,13 @@ MapCell SectorMapCell(const TZX_Disk& disk, int column, int row) {
     else if (!slot.DataCrcOk)
         tile = TileKind::kSectorCrcError;
     return {tile, SectorLabel(slot.SectorNo), kBlack};
+}
+
+std::vector<int> MapTracks(const TZX_Disk& disk) {
+    std::vector<int> tracks;
+    for (int track = 0; track < kMapRows; ++track)
+        if (disk.ShowDisabledSectors || disk.Track(static_cast<unsigned>(track))->Used) tracks.push_back(track);
+    return tracks;
 }
 
 int CentredOffset(int cellExtent, int textExtent) {

@@ -1,18 +1,21 @@
-// The sector map: one row per track (166) and one column per sector slot, each cell a coloured raised
-// tile with the sector's number. These are the rules of what each cell shows, as plain functions of the
-// disk model; a view only turns them into pixels.
+// The sector map: one row per track and one column per sector slot, each cell a coloured raised tile with
+// the sector's number. These are the rules of what each cell shows, as plain functions of the disk model;
+// a view only turns them into pixels.
 //
-// Column 0 is the track header (T000..T165), columns 1..20 are slots 0..19, columns 21..25 stay blank.
+// Column 0 is the track header (T000..T255), columns 1..N are slots 0..N-1, where N is at least the classic
+// twenty and grows to the disk's widest track (MapSectorColumns).
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "disk/zx_disk.h"
 
 namespace tarvex {
 
 inline constexpr int kMapColumns = 26;
+inline constexpr int kClassicMapSectorColumns = 20;
 inline constexpr int kMapRows = kMaxTracks;
 inline constexpr int kHeaderColumnWidth = 50;
 inline constexpr int kSectorColumnWidth = 30;
@@ -58,12 +61,19 @@ bool IsHeaderTile(TileKind tile);
 
 // "T" and the track index as three digits: T000 .. T165.
 std::string TrackLabel(unsigned track);
-// "s" and the last two digits of the sector number: s01, s16, and s23 for sector 123.
+// "s" and the sector number, at least two digits: s01, s16, s123 (it fits a sector tile in the map's font).
 std::string SectorLabel(uint8_t sectorNo);
 
 // What cell (column, row) of the map shows for the disk; the disk's ShowDisabledSectors decides
 // whether absent tracks and empty slots get a plain tile.
 MapCell SectorMapCell(const TZX_Disk& disk, int column, int row);
+
+// The tracks a map shows, top to bottom: only those the disk has (a single-sided disk has no odd tracks),
+// or every track index when the disk's ShowDisabledSectors asks for the absent ones too.
+std::vector<int> MapTracks(const TZX_Disk& disk);
+
+// How many slot columns the map of this disk needs: the classic twenty, or as many as its widest track uses.
+int MapSectorColumns(const TZX_Disk& disk);
 
 // Where centred text starts inside a cell: half the spare room, rounded to the nearest pixel, half to even.
 int CentredOffset(int cellExtent, int textExtent);

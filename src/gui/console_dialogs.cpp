@@ -18,6 +18,11 @@ bool ConsoleDialogs::AskYesNo(QWidget*, const QString& text, const QString& capt
 
 void ConsoleDialogs::ShowMessage(QWidget*, const QString& text, const QString& caption) { PrintLine(caption, text); }
 
+bool ConsoleDialogs::ShowFileFailure(QWidget*, const QString& text, const QString& caption, const QString& file) {
+    PrintLine(caption, text + " (" + QString(file).replace(u'\n', QLatin1String("; ")) + ")");
+    return false;
+}
+
 QStringList ConsoleDialogs::OpenFiles(QWidget*, const QString&, const QString&, const QString&) { return {}; }
 
 QString ConsoleDialogs::PickFolder(QWidget*, const QString&, const QString&) { return {}; }

@@ -10,6 +10,7 @@ class ConsoleDialogs : public DialogService {
 public:
     bool AskYesNo(QWidget* parent, const QString& text, const QString& caption) override;
     void ShowMessage(QWidget* parent, const QString& text, const QString& caption) override;
+    bool ShowFileFailure(QWidget* parent, const QString& text, const QString& caption, const QString& file) override;
     QStringList OpenFiles(QWidget* parent, const QString& title, const QString& folder,
                           const QString& filter) override;
     QString PickFolder(QWidget* parent, const QString& title, const QString& start) override;

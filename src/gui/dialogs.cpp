@@ -3,8 +3,11 @@
 // filters with each pattern in both letter cases.
 #include "gui/dialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QMessageBox>
+
+#include "gui/gui_text.h"
 
 namespace tarvex::gui {
 
@@ -22,6 +25,21 @@ bool QtDialogService::AskYesNo(QWidget* parent, const QString& text, const QStri
 void QtDialogService::ShowMessage(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+std::unique_ptr<QMessageBox> MakeFailureBox(QWidget* parent, const QString& text, const QString& caption,
+                                            const QString& file) {
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
+    box->setInformativeText(file);
+    box->setCheckBox(new QCheckBox(QTr("Show no more of these in this run")));
+    return box;
+}
+
+bool QtDialogService::ShowFileFailure(QWidget* parent, const QString& text, const QString& caption,
+                                      const QString& file) {
+    const auto box = MakeFailureBox(parent, text, caption, file);
+    box->exec();
+    return box->checkBox()->isChecked();
 }
 
 QStringList NameFiltersFromPairs(const QString& filter) {

@@ -22,17 +22,39 @@ namespace {
 
 constexpr int kDefaultWidth = 1200, kDefaultHeight = 640;
 
-// The catalogue's first line runs all its facts together; here each fact after the label gets its own line,
-// so that the pane beside the sector map needs no sideways scrolling.
+// Where the catalogue's table of files starts on its lines: its header shares a line with the "catalogue:"
+// label, and the file lines are indented to match.
+constexpr qsizetype kTableColumn = 13;
+const QString kTableIndent = "  ";
+
+// The table moves left under its label, which gets a line of its own.
+QString TableUnderItsLabel(const QString& text) {
+    QStringList lines = text.split(u'\n');
+    const auto header = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
+        return line.size() > kTableColumn && line.mid(kTableColumn).startsWith("  #");
+    });
+    if (header == lines.end()) return text;
+    const QString blank(kTableColumn, u' ');
+    for (auto line = header + 1; line != lines.end() && line->startsWith(blank); ++line)
+        *line = kTableIndent + line->mid(kTableColumn);
+    const QString label = header->left(kTableColumn).trimmed();
+    *header = kTableIndent + header->mid(kTableColumn);
+    lines.insert(header, kTableIndent + label);
+    return lines.join(u'\n');
+}
+
+// The catalogue's first line runs all its facts together; here each fact after the label gets its own line
+// and the table of files moves under its label, so that the pane beside the sector map stays narrow enough
+// to need no sideways scrolling.
 QString CatalogueText(const std::string& catalogue) {
     QString text = QString::fromStdString(catalogue);
     const QString afterLabel = "\", ";
     const qsizetype labelEnd = text.indexOf(afterLabel);
     const qsizetype lineEnd = text.indexOf(u'\n');
-    if (labelEnd < 0 || lineEnd < labelEnd) return text;
+    if (labelEnd < 0 || lineEnd < labelEnd) return TableUnderItsLabel(text);
     QString facts = text.mid(labelEnd + 1, lineEnd - labelEnd - 1);
     facts.replace(", ", "\n  ");
-    return text.left(labelEnd + 1) + facts + text.mid(lineEnd);
+    return TableUnderItsLabel(text.left(labelEnd + 1) + facts + text.mid(lineEnd));
 }
 
 // Wide enough to show the longest line of text in the pane without a horizontal scroll bar.
@@ -96,7 +118,9 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent)
     showDisabled_ = new QCheckBox(QTr("Show missing tracks and empty sectors"), this);
     showDisabled_->setObjectName("ShowDisabledSectors");
     map_ = new SectorMapView(*disk_, this);
-    map_->setMinimumWidth(SectorMapView::ContentSize().width() + map_->verticalScrollBar()->sizeHint().width() +
+    // A disk with more sectors a track than the classic twenty scrolls sideways rather than widen the window.
+    map_->setMinimumWidth(SectorMapView::ColumnLeft(kClassicMapSectorColumns + 1) +
+                          map_->verticalScrollBar()->sizeHint().width() +
                           2 * map_->frameWidth());
     details_ = new QPlainTextEdit(InspectorDetails(*disk_, loaded_, message), this);
     details_->setReadOnly(true);

@@ -58,6 +58,9 @@ TFMain::TFMain(WindowOptions options, QWidget* parent)
     STB1Panel = new QLabel(STB1);
     STB1Panel->setFixedWidth(kStatusPanelWidth);
     STB1->addWidget(STB1Panel);
+    STB1Summary = new QLabel(STB1);
+    STB1Summary->setObjectName("STB1Summary");
+    STB1->addWidget(STB1Summary, 1);
     setStatusBar(STB1);
 
     zxdView = new SectorMapView(zxd, central);

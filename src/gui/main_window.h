@@ -74,12 +74,14 @@ public:
     // ConversionUi
     bool AskYesNo(const std::string& text, const std::string& caption) override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
+    bool ShowFileFailure(const std::string& text, const std::string& caption, const std::string& file) override;
     void PumpEvents() override;
     void ShowProgress() override;
     void HideProgress() override;
     void SetProgress(int position, const std::string& counter) override;
     void SetFormatSelectorEnabled(bool enabled) override;
-    void SetRowResult(size_t row, const std::string& text) override;
+    void SetRowResult(size_t row, const std::string& text, const std::string& detail) override;
+    void ShowRunSummary(const std::string& text) override;
     size_t RowCount() override;
     std::vector<std::string> RowCells(size_t row) override;
     int TargetFormat() override;
@@ -108,6 +110,7 @@ public:
     QCheckBox* cb2 = nullptr;
     QStatusBar* STB1 = nullptr;
     QLabel* STB1Panel = nullptr;
+    QLabel* STB1Summary = nullptr;     // how the last run went
     SectorMapView* zxdView = nullptr;  // never shown
 
 protected:

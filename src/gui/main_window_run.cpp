@@ -1,5 +1,6 @@
 // TFMain's run: Convert and Stop hand over to the conversion driver, and the window answers the driver's
-// questions, shows its progress panel and writes each file's result into its row.
+// questions, shows its progress panel, writes each file's result into its row (and what became of the file
+// into the row's tool tip) and the run's summary into the status bar.
 #include "gui/main_window.h"
 
 #include <QApplication>
@@ -27,6 +28,10 @@ void TFMain::ShowMessage(const std::string& text, const std::string& caption) {
     dialogs_->ShowMessage(this, Q(text), Q(caption));
 }
 
+bool TFMain::ShowFileFailure(const std::string& text, const std::string& caption, const std::string& file) {
+    return dialogs_->ShowFileFailure(this, Q(text), Q(caption), Q(file));
+}
+
 void TFMain::PumpEvents() { QCoreApplication::processEvents(); }
 
 void TFMain::ShowProgress() {
@@ -48,8 +53,16 @@ void TFMain::SetProgress(int position, const std::string& counter) {
 
 void TFMain::SetFormatSelectorEnabled(bool enabled) { cb->setEnabled(enabled); }
 
-void TFMain::SetRowResult(size_t row, const std::string& text) {
-    if (QTableWidgetItem* item = lv->item(static_cast<int>(row), 2)) item->setText(Q(text));
+void TFMain::SetRowResult(size_t row, const std::string& text, const std::string& detail) {
+    if (QTableWidgetItem* item = lv->item(static_cast<int>(row), 2)) {
+        item->setText(Q(text));
+        item->setToolTip(Q(detail));
+    }
+}
+
+void TFMain::ShowRunSummary(const std::string& text) {
+    STB1Summary->setText(Q(text));
+    STB1Summary->setToolTip(Q(text));
 }
 
 size_t TFMain::RowCount() { return static_cast<size_t>(lv->rowCount()); }

@@ -42,7 +42,7 @@ SectorMapView::SectorMapView(TZX_Disk& disk, QWidget* parent) : QAbstractScrollA
     viewport()->setAutoFillBackground(true);
     BuildTiles();
     disk_.SetObserver(this);
-    UpdateScrollBars();
+    LayOutRows();
 }
 
 SectorMapView::~SectorMapView() { disk_.SetObserver(nullptr); }
@@ -57,33 +57,35 @@ void SectorMapView::BuildTiles() {
 
 void SectorMapView::SetShowDisabledSectors(bool show) {
     disk_.ShowDisabledSectors = show;
-    viewport()->update();
+    LayOutRows();
 }
 
 void SectorMapView::DiskCleared() {
     verticalScrollBar()->setValue(0);
-    viewport()->update();
+    LayOutRows();
 }
 
-void SectorMapView::Refresh() { viewport()->update(); }
+void SectorMapView::Refresh() { LayOutRows(); }
 
 int SectorMapView::ColumnLeft(int column) {
     return column == 0 ? 0 : kHeaderColumnWidth + (column - 1) * kSectorColumnWidth;
 }
 
-QSize SectorMapView::ContentSize() {
-    return {ColumnLeft(kMapColumns - 1) + kSectorColumnWidth, kMapRows * kMapRowHeight};
-}
+int SectorMapView::ContentWidth() const { return ColumnLeft(sectorColumns_ + 1); }
+
+QSize SectorMapView::ContentSize() const { return {ContentWidth(), static_cast<int>(rows_.size()) * kMapRowHeight}; }
 
 std::pair<int, int> SectorMapView::CellAt(QPoint p) const {
     const int x = p.x() + horizontalScrollBar()->value();
     const int y = p.y() + verticalScrollBar()->value();
     if (x < 0 || y < 0 || x >= ContentSize().width() || y >= ContentSize().height()) return {-1, -1};
     const int column = x < kHeaderColumnWidth ? 0 : 1 + (x - kHeaderColumnWidth) / kSectorColumnWidth;
-    return {column, y / kMapRowHeight};
+    return {column, rows_[static_cast<size_t>(y / kMapRowHeight)]};
 }
 
-void SectorMapView::UpdateScrollBars() {
+void SectorMapView::LayOutRows() {
+    rows_ = MapTracks(disk_);
+    sectorColumns_ = MapSectorColumns(disk_);
     const QSize content = ContentSize();
     const QSize view = viewport()->size();
     horizontalScrollBar()->setRange(0, std::max(0, content.width() - view.width()));
@@ -92,11 +94,12 @@ void SectorMapView::UpdateScrollBars() {
     verticalScrollBar()->setRange(0, std::max(0, content.height() - view.height()));
     verticalScrollBar()->setPageStep(view.height());
     verticalScrollBar()->setSingleStep(kMapRowHeight);
+    viewport()->update();
 }
 
 void SectorMapView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    UpdateScrollBars();
+    LayOutRows();
 }
 
 void SectorMapView::paintEvent(QPaintEvent* event) {
@@ -108,14 +111,15 @@ void SectorMapView::paintEvent(QPaintEvent* event) {
     const QRect dirty = event->rect().translated(dx, dy);
 
     const int firstRow = std::max(0, dirty.top() / kMapRowHeight);
-    const int lastRow = std::min(kMapRows - 1, dirty.bottom() / kMapRowHeight);
+    const int lastRow = std::min(static_cast<int>(rows_.size()) - 1, dirty.bottom() / kMapRowHeight);
     for (int row = firstRow; row <= lastRow; ++row) {
         const int top = row * kMapRowHeight;
-        for (int column = 0; column <= kMaxSectors; ++column) {
+        const int track = rows_[static_cast<size_t>(row)];
+        for (int column = 0; column <= sectorColumns_; ++column) {
             const int left = ColumnLeft(column);
             const int width = MapColumnWidth(column);
             if (left > dirty.right() || left + width <= dirty.left()) continue;
-            const MapCell cell = SectorMapCell(disk_, column, row);
+            const MapCell cell = SectorMapCell(disk_, column, track);
             if (cell.tile == TileKind::kNone) continue;
             painter.drawPixmap(left - dx, top - dy, tiles_.at(cell.tile));
             if (cell.text.empty()) continue;

@@ -79,8 +79,7 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan 
     DescribeImage(disk, FileNamePart(name), format, info);
     json.Key("readable").Boolean(true).Key("format").String(Formats()[format].name).Key("info").String(info.str());
     json.Key("tracks").BeginArray();
-    for (int track = 0; track < kMaxTracks; ++track)
-        if (disk.Track(track)->Used) WriteTrack(json, disk, track);
+    for (const int track : MapTracks(disk)) WriteTrack(json, disk, track);
     json.EndArray().Key("catalogue");
     WriteCatalogue(json, disk);
     return json.EndObject().Text();

@@ -20,8 +20,8 @@ using test::MakeTrdBytes;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-using ::testing::ElementsAre;
 using ::testing::AllOf;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -40,6 +40,10 @@ public:
     std::function<bool(const std::string&)> answer = [](const std::string&) { return true; };
     std::function<void()> onPump;
     std::vector<std::string> questions, messages, events;
+    std::vector<std::string> failureFiles;  // the lines naming the file of each failure box
+    size_t noMoreFailuresAt = 0;            // the failure box whose check box is ticked (1 = the first)
+    std::vector<std::string> details;       // each row's tool tip
+    std::vector<std::string> summaries;
     bool progressVisible = false;
     int position = -1;
     std::string counter;
@@ -55,6 +59,12 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override {
         messages.push_back(caption + "|" + text);
     }
+    bool ShowFileFailure(const std::string& text, const std::string& caption, const std::string& file) override {
+        messages.push_back(caption + "|" + text);
+        failureFiles.push_back(file);
+        return failureFiles.size() == noMoreFailuresAt;
+    }
+    void ShowRunSummary(const std::string& text) override { summaries.push_back(text); }
     void PumpEvents() override {
         events.push_back("pump");
         if (onPump) onPump();
@@ -72,7 +82,11 @@ public:
         counter = text;
     }
     void SetFormatSelectorEnabled(bool enabled) override { selectorEnabled = enabled; }
-    void SetRowResult(size_t row, const std::string& text) override { rows[row].cells[1] = text; }
+    void SetRowResult(size_t row, const std::string& text, const std::string& detail) override {
+        rows[row].cells[1] = text;
+        details.resize(rows.size());
+        details[row] = detail;
+    }
     size_t RowCount() override { return rows.size(); }
     std::vector<std::string> RowCells(size_t row) override { return rows[row].cells; }
     int TargetFormat() override { return format; }
@@ -181,6 +195,7 @@ TEST_F(DriverTest, DecliningTheFolderCancelsTheRunBeforeAnyFile) {
     EXPECT_FALSE(ui.progressVisible);
     EXPECT_EQ(Messages(driver.LogLines()).back(),
               "Отмена создания каталога \"" + (dir / "missing") + "\". Процесс отменен.");
+    EXPECT_THAT(ui.summaries, ElementsAre("", "Преобразовано: 0, ошибок: 0")) << "cleared at the start, then given";
 }
 
 TEST_F(DriverTest, OverwriteQuestionOnlyAnExplicitYesReplaces) {
@@ -227,6 +242,7 @@ TEST_F(DriverTest, StopAskedAfterASuccessfulLoad) {
     EXPECT_FALSE(driver.StopRequested);
     EXPECT_TRUE(ui.selectorEnabled);
     EXPECT_EQ(Messages(driver.LogLines()).back(), "Процесс остановлен пользователем.");
+    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 0, ошибок: 0");
 }
 
 TEST_F(DriverTest, BrokenListRowEndsTheRun) {
@@ -344,6 +360,51 @@ TEST_F(DriverTest, LoggingOffWritesNothingAndKeepsOldLines) {
     EXPECT_EQ(driver.LogLines().size(), lines) << "a new run with logging on starts a fresh log";
     const Bytes file = ReadFile(dir / "log.txt");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), static_cast<long>(lines));
+}
+
+// Twenty TRD files, five of which fail: four cannot be read (too long twice, gone, under a track), one cannot be
+// written (a folder has taken its output's name). Each run ticks "no more" in one failure box (0: in none).
+TEST_F(DriverTest, BatchWithFailuresOneBoxPerTickToolTipsAndSummary) {
+    const std::vector<size_t> failing = {2, 6, 9, 13, 17};
+    for (size_t i = 0; i < 20; ++i) {
+        const std::string path = MakeTrd("disk" + std::to_string(i) + ".trd", 2);
+        if (i == 2 || i == 17) WriteFile(path, Bytes(257 * 4096, 0xE5));
+        if (i == 9) WriteFile(path, Bytes(2048, 0));
+        if (i == 6) std::filesystem::remove(path);
+        ui.AddRow(path);
+    }
+    std::filesystem::create_directories(dir / "out/disk13.trd");
+    ui.intoFolder = true;
+    ui.folder = dir / "out";
+    auto out = [&](size_t row) { return dir / ("out/disk" + std::to_string(row) + ".trd"); };
+    for (const auto& [tickAt, boxes] : {std::pair<size_t, size_t>{1, 1}, {3, 3}, {0, 5}}) {
+        ui.failureFiles.clear();
+        ui.noMoreFailuresAt = tickAt;
+        driver.ToolButton3Click();
+        ASSERT_EQ(ui.failureFiles.size(), boxes) << "ticked at " << tickAt;
+        for (size_t k = 0; k < boxes; ++k)
+            EXPECT_THAT(ui.failureFiles[k], StartsWith("Файл: " + ui.rows[failing[k]].cells[0]));
+        EXPECT_EQ(ui.summaries.back(), "Преобразовано: 15, ошибок: 5");
+    }
+    EXPECT_EQ(ui.failureFiles[3], "Файл: " + ui.rows[13].cells[0] + "\nВыходной файл: " + out(13));
+    EXPECT_THAT(ui.messages.front(), AllOf(StartsWith("Error!|"), HasSubstr("257"))) << "the reader's words";
+    for (size_t row = 0; row < 20; ++row) {
+        const bool fails = std::find(failing.begin(), failing.end(), row) != failing.end();
+        if (!fails) EXPECT_EQ(ui.details[row], "Образ сохранен в файл \"" + out(row) + "\"");
+        if (fails && row != 13)
+            EXPECT_THAT(ui.details[row], StartsWith(Quoted("Ошибка загрузки образа ", ui.rows[row].cells[0], " (")));
+    }
+    EXPECT_THAT(ui.details[13], AllOf(HasSubstr(out(13)), HasSubstr(std::strerror(EISDIR))));
+    EXPECT_THAT(ui.details[6], HasSubstr(std::strerror(ENOENT)));
+
+    ui.answer = [](const std::string&) { return false; };  // outputs kept are counted apart
+    std::filesystem::remove(out(13));
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.summaries.back(), "Преобразовано: 1, пропущено: 15, ошибок: 4");
+    EXPECT_EQ(ui.details[3], "Отмена. Файл \"" + out(3) + "\" уже существует.");
+    const test::ScopedLocale english(test::kEnglishLocale);
+    EXPECT_EQ(RunSummary({48, 0, 2}), "48 converted, 2 failed");
+    EXPECT_EQ(RunSummary({46, 2, 1}), "46 converted, 2 skipped, 1 failed");
 }
 
 TEST(FormatTable, ExtensionsAndOutputNames) {

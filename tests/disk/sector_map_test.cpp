@@ -60,7 +60,7 @@ TEST(SectorMap, SectorStatesPickTheirColoursInOrderNoDataFirst) {
     EXPECT_EQ(TileFill(SectorMapCell(disk, 1, 5).tile, kFace), kRed);
     EXPECT_EQ(SectorMapCell(disk, 2, 5).tile, TileKind::kSectorNoData);
     EXPECT_EQ(TileFill(TileKind::kSectorNoData, kFace), kYellow);
-    EXPECT_EQ(SectorMapCell(disk, 3, 5).text, "s23");
+    EXPECT_EQ(SectorMapCell(disk, 3, 5).text, "s123");
     EXPECT_EQ(SectorMapCell(disk, 3, 5).tile, TileKind::kSectorGood);
 
     t.RawLength = 6250;
@@ -93,12 +93,36 @@ TEST(SectorMap, DisabledSectorsGetPlainTilesWithoutText) {
     EXPECT_EQ(SectorMapCell(disk, 1, 0).text, "s09");
 }
 
+TEST(SectorMap, RowsAreTheDisksOwnTracksUnlessTheAbsentOnesAreAskedFor) {
+    TZX_Disk disk;
+    EXPECT_TRUE(MapTracks(disk).empty());
+    for (const unsigned track : {0u, 2u, 4u, 165u}) disk.Track(track)->Used = kFlagSet;
+    EXPECT_EQ(MapTracks(disk), (std::vector<int>{0, 2, 4, 165}));
+    disk.ShowDisabledSectors = true;
+    const std::vector<int> all = MapTracks(disk);
+    ASSERT_EQ(all.size(), size_t{kMapRows});
+    EXPECT_EQ(all[1], 1);
+    EXPECT_EQ(all.back(), kMapRows - 1);
+}
+
+TEST(SectorMap, ColumnsAreTheClassicTwentyOrTheWidestTracksSlots) {
+    TZX_Disk disk;
+    EXPECT_EQ(MapSectorColumns(disk), 20);
+    disk.Track(3)->Sector(40)->Used = kFlagSet;
+    EXPECT_EQ(MapSectorColumns(disk), 20) << "a slot of an absent track widens nothing";
+    disk.Track(3)->Used = kFlagSet;
+    EXPECT_EQ(MapSectorColumns(disk), 41);
+    disk.Track(5)->Used = kFlagSet;
+    disk.Track(5)->Sector(kMaxSectors - 1)->Used = kFlagSet;
+    EXPECT_EQ(MapSectorColumns(disk), kMaxSectors);
+}
+
 TEST(SectorMap, LabelsAndCentring) {
     EXPECT_EQ(TrackLabel(0), "T000");
     EXPECT_EQ(TrackLabel(42), "T042");
-    EXPECT_EQ(SectorLabel(0), "s00");
-    EXPECT_EQ(SectorLabel(7), "s07");
-    EXPECT_EQ(SectorLabel(255), "s55");
+    const std::pair<uint8_t, const char*> labels[] = {{0, "s00"},    {7, "s07"},    {10, "s10"},  {99, "s99"},
+                                                      {100, "s100"}, {193, "s193"}, {255, "s255"}};
+    for (const auto& [number, label] : labels) EXPECT_EQ(SectorLabel(number), label) << int(number);
     EXPECT_EQ(MapColumnWidth(0), 50);
     EXPECT_EQ(MapColumnWidth(7), 30);
     EXPECT_EQ(CentredOffset(30, 21), 4) << "4.5 goes to the even neighbour";

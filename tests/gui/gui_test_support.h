@@ -21,17 +21,22 @@ public:
     struct Box {
         QString text, caption;
         bool question = false;
+        QString file;  // the lines naming the file, in a file's failure box
     };
 
     bool AskYesNo(QWidget*, const QString& text, const QString& caption) override {
-        boxes.push_back({text, caption, true});
+        boxes.push_back({text, caption, true, {}});
         if (answers.empty()) return defaultAnswer;
         const bool answer = answers.front();
         answers.pop_front();
         return answer;
     }
     void ShowMessage(QWidget*, const QString& text, const QString& caption) override {
-        boxes.push_back({text, caption, false});
+        boxes.push_back({text, caption, false, {}});
+    }
+    bool ShowFileFailure(QWidget*, const QString& text, const QString& caption, const QString& file) override {
+        boxes.push_back({text, caption, false, file});
+        return ++failureBoxes == noMoreFailuresAt;
     }
     QStringList OpenFiles(QWidget*, const QString& title, const QString& folder, const QString& filter) override {
         ++openCalls;
@@ -48,6 +53,8 @@ public:
 
     std::vector<Box> boxes;
     std::deque<bool> answers;
+    int failureBoxes = 0;
+    int noMoreFailuresAt = 0;  // the failure box whose check box is ticked (1 = the first); 0 = none
     bool defaultAnswer = true;
     QStringList files;
     QString folder;

@@ -55,6 +55,36 @@ TEST(SectorMapViewTest, DrawsRaisedTilesInTheirColoursAndNothingWhenCleared) {
     EXPECT_EQ(PixelAt(view, 1, 0, {1, 1}), face);
 }
 
+TEST(SectorMapViewTest, ThreeDigitSectorNumbersAreDrawnWholeInsideTheirTile) {
+    TZX_Disk disk;
+    SectorMapView view(disk);
+    view.resize(900, 300);
+    disk.Track(0)->Used = kFlagSet;
+    for (const auto& [slot, number] : {std::pair{0u, 93}, {1u, 193}, {2u, 255}, {3u, 1}}) {
+        TSectorSlot& sector = *disk.Track(0)->Sector(slot);
+        sector.Used = sector.DataCrcOk = kFlagSet;
+        sector.SectorNo = static_cast<uint8_t>(number);
+        sector.DataLength = 256;
+    }
+    view.Refresh();
+    const QImage image = view.viewport()->grab().toImage();
+    auto tile = [&](int column) { return image.copy(SectorMapView::ColumnLeft(column), 0, kSectorColumnWidth, 14); };
+    EXPECT_NE(tile(1), tile(2)) << "193 is not drawn as 93";
+    for (int y = 1; y < kMapRowHeight - 1; ++y)
+        for (const int column : {2, 3, 4}) EXPECT_EQ(tile(column).pixelColor(0, y), QColor(Qt::white)) << column;
+}
+
+TEST(SectorMapViewTest, ASingleSidedDiskHasARowForEachOfItsTracksOnly) {
+    InspectorDialog dialog(std::string(TARVEX_TEST_DATA) + "/corpus/dsk/zesarux-paw-plus3.dsk");
+    ASSERT_TRUE(dialog.Loaded()) << dialog.Details().toStdString();
+    std::vector<int> even;
+    for (int track = 0; track < 80; track += 2) even.push_back(track);
+    EXPECT_EQ(dialog.MapView()->Rows(), even);
+    EXPECT_EQ(PixelAt(*dialog.MapView(), 0, 1, {1, 1}), QColor(255, 255, 0)) << "the second row is track 2's";
+    dialog.ShowDisabledSectors()->setChecked(true);
+    EXPECT_EQ(dialog.MapView()->Rows().size(), size_t{kMapRows}) << "the missing tracks are asked for";
+}
+
 TEST(InspectorTest, ReadsTheImageIntoItsOwnModel) {
     TempDir temp;
     const std::string path = temp / "disk.trd";
@@ -132,15 +162,21 @@ TEST(InspectorTest, TrdosCatalogueFitsWithoutSidewaysScrollingAtTheDefaultSize) 
     InspectorDialog dialog(path);
     ASSERT_TRUE(dialog.Loaded());
     EXPECT_NE(dialog.Details().indexOf("  TR-DOS disk: label \"WWWWWWWW\"\n  disk type 0x16\n  files 128 (deleted 64)\n"
-                                       "  free sectors 65535\n  first free track 255 sector 255\n  catalogue:"),
+                                       "  free sectors 65535\n  first free track 255 sector 255\n  catalogue:\n"
+                                       "    #  name     type  start length sectors track sector\n"
+                                       "    1  WWWWWWWW  B  65535  65535     255   255    255\n"),
               -1)
         << dialog.Details().toStdString();
     EXPECT_NE(dialog.Details().indexOf("deleted\n"), -1);
-    dialog.show();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(dialog.DetailsView()->horizontalScrollBar()->maximum(), 0)
-        << "pane " << dialog.DetailsView()->width() << " wide in a dialog " << dialog.width() << " wide";
-    EXPECT_GE(dialog.width(), 1200);
+    for (const char* locale : {tarvex::test::kEnglishLocale, tarvex::test::kRussianLocale}) {
+        const tarvex::test::ScopedLocale language(locale);
+        InspectorDialog shown(path);
+        shown.show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(shown.DetailsView()->horizontalScrollBar()->maximum(), 0) << locale << " " << shown.width();
+        EXPECT_EQ(shown.MapView()->horizontalScrollBar()->maximum(), 0) << locale;
+        EXPECT_EQ(shown.width(), 1200) << locale << ": within a 1280-wide screen";
+    }
 }
 
 TEST(InspectorTest, DetailsCarryMessageAndComment) {

@@ -10,15 +10,19 @@
 #include <QStandardItemModel>
 #include <QUrl>
 
-#include "app/format_table.h"
-#include "gui/format_selector.h"
-#include "io/text_1251.h"
-#include "gui_test_support.h"
-#include <cstring>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <algorithm>
+#include <cstring>
+#include "app/format_table.h"
 #include "disk/zx_disk.h"
+#include "gui/format_selector.h"
+#include "gui/gui_text.h"
+#include "gui_test_support.h"
+#include "io/text_1251.h"
 #include "test_locale.h"
 
 namespace tarvex::gui {
@@ -416,7 +420,7 @@ TEST_F(WindowTest, OutputFolderFieldShowsItsWholePathAsATooltip) {
 TEST_F(WindowTest, RemovingRowsTwoAndFourOfFiveRenumbersTheRest) {
     Open();
     Drop({"/r/1.trd", "/r/2.trd", "/r/3.trd", "/r/4.trd", "/r/5.trd"});
-    for (size_t row = 0; row < 5; ++row) window_->SetRowResult(row, "result " + std::to_string(row + 1));
+    for (size_t row = 0; row < 5; ++row) window_->SetRowResult(row, "result " + std::to_string(row + 1), "");
 
     window_->lv->clearSelection();
     dialogs_.defaultAnswer = true;
@@ -606,6 +610,59 @@ TEST_F(RunTest, CommandsAndDropsDuringARunAreIgnored) {
     EXPECT_EQ(dialogs_.boxes.size() - boxesBefore, 2u) << "folder question and the broken file's error only";
     EXPECT_EQ(Cell(2, 2), "Converted!") << "the run went on to its end";
     EXPECT_FALSE(window_->isVisible()) << "and the close request was carried out after it";
+}
+
+// Twenty images of which five fail (four cannot be read, one cannot be written), in either language; the
+// first failure's box is ticked "no more".
+TEST_F(WindowTest, BatchWithFailuresOneBoxToolTipsAndSummary) {
+    for (const auto& [locale, file, summary] :
+         {std::tuple{tarvex::test::kEnglishLocale, "File: ", "15 converted, 5 failed"},
+          {tarvex::test::kRussianLocale, "Файл: ", "Преобразовано: 15, ошибок: 5"}}) {
+        const tarvex::test::ScopedLocale language(locale);
+        dialogs_ = {};
+        dialogs_.noMoreFailuresAt = 1;
+        for (int i = 0; i < 20; ++i) {
+            dialogs_.files << Q(temp_ / ("src/disk" + std::to_string(i) + ".trd"));
+            fs::create_directories(temp_ / "src");
+            WriteFile(temp_ / ("src/disk" + std::to_string(i) + ".trd"),
+                      i == 2 || i == 9 || i == 17 ? Bytes(257 * 4096, 0xE5) : MakeTrdBytes(2));
+        }
+        fs::remove(temp_ / "src/disk6.trd");
+        fs::remove_all(temp_ / "out");
+        fs::create_directories(temp_ / "out/disk13.trd");
+        Open();
+        window_->ToolButton1Click();
+        window_->cb->setCurrentIndex(1);
+        window_->afl1->setText(Q(temp_ / "out"));
+        window_->ToolButton3Click();
+        EXPECT_EQ(dialogs_.failureBoxes, 1) << locale;
+        EXPECT_EQ(dialogs_.boxes[0].caption, "Error!");
+        EXPECT_EQ(dialogs_.boxes[0].file, file + Q(temp_ / "src/disk2.trd"));
+        for (const int row : {2, 6, 9, 13, 17}) EXPECT_TRUE(Cell(row, 2).startsWith("Error")) << row;
+        auto tip = [&](int row) { return window_->lv->item(row, 2)->toolTip(); };
+        EXPECT_TRUE(tip(2).contains("257") && tip(2).contains(Q(temp_ / "src/disk2.trd"))) << tip(2).toStdString();
+        EXPECT_TRUE(tip(13).contains(QString::fromLocal8Bit(std::strerror(EISDIR)))) << tip(13).toStdString();
+        EXPECT_TRUE(tip(0).contains(Q(temp_ / "out/disk0.trd"))) << tip(0).toStdString();
+        EXPECT_EQ(window_->STB1Summary->text(), summary);
+        EXPECT_TRUE(window_->STB1Summary->isVisible());
+    }
+}
+
+TEST_F(WindowTest, TheDesktopsFailureBoxNamesTheFileAndItsCheckBoxIsAnswered) {
+    Open();
+    QtDialogService desktop;
+    for (const bool tick : {true, false}) {
+        QTimer::singleShot(0, [tick] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(shown, nullptr);
+            EXPECT_EQ(shown->text() + "|" + shown->windowTitle() + "|" + shown->informativeText(),
+                      "Stream read error|Error!|Файл: /a/b.trd");
+            EXPECT_EQ(shown->checkBox()->text(), "Больше не показывать до конца преобразования");
+            shown->checkBox()->setChecked(tick);
+            shown->accept();
+        });
+        EXPECT_EQ(desktop.ShowFileFailure(window_.get(), "Stream read error", "Error!", "Файл: /a/b.trd"), tick);
+    }
 }
 
 }  // namespace

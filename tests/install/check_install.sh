@@ -183,6 +183,27 @@ check_metainfo() {
     done
 }
 
+# Every text that lists the formats names each one the MIME XML gives an extension to: the desktop entry's
+# comment in both languages, the AppStream and Debian descriptions, the README's FORMAT line and `Type` list.
+# The README says one thing of how a reader is chosen.
+check_format_texts() {
+    local readme=$prefix/share/doc/tarvex/README.md debian format
+    if [[ -n $package ]]; then debian=$(dpkg-deb -f "$package" Description); else
+        debian=$(sed -n '/^set(CPACK_DEBIAN_PACKAGE_DESCRIPTION/,/")$/p' "$build_dir/CPackConfig.cmake"); fi
+    local -A texts=(
+        ["the desktop entry's Comment"]=$(grep '^Comment=' "$prefix/share/applications/$app_id.desktop")
+        ["the desktop entry's Comment[ru]"]=$(grep '^Comment\[ru\]=' "$prefix/share/applications/$app_id.desktop")
+        ["the AppStream description"]=$(xmllint --xpath 'string(//description)' "$prefix/share/metainfo/$app_id.metainfo.xml")
+        ["the Debian description"]=$debian
+        ["the README's FORMAT line"]=$(grep -m1 '^ *FORMAT  ' "$readme" | tr a-z A-Z)
+        ["the README's Type list"]=$(grep -m1 -A1 'keys `ImageDirectory`' "$readme" | grep -o '[0-9] [A-Z0-9]*'))
+    for format in $(xmllint --xpath '//*[local-name()="glob"]/@pattern' "$prefix/share/mime/packages/$app_id.xml" |
+        grep -o '\*\.[a-z0-9]*' | cut -c3- | tr a-z A-Z | sort -u); do
+        for text in "${!texts[@]}"; do grep -qw "$format" <<<"${texts[$text]}" || fail "$text leaves out $format"; done
+    done
+    ! grep -q "chosen by the file's extension" "$readme" || fail "the README says the reader is chosen by extension only"
+}
+
 check_man_pages() {
     local page
     for page in tarvex tarvex-cli; do
@@ -344,6 +365,7 @@ check_cli_language
 check_window
 check_desktop_entry
 check_metainfo
+check_format_texts
 check_man_pages
 check_mime_types
 check_completion

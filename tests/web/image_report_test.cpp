@@ -52,6 +52,16 @@ TEST_F(ImageReportTest, TilesFollowTheSectorMapRules) {
     EXPECT_FALSE(Has(fromTrd, R"("tile":"crc")"));
 }
 
+TEST_F(ImageReportTest, SingleSidedDiskHasRowsForItsOwnTracksAndWholeSectorNumbers) {
+    const Bytes dsk = ReadFile(std::string(TARVEX_TEST_DATA) + "/corpus/dsk/zesarux-paw-plus3.dsk");
+    const std::string json = DescribeImageJson(*disk, "paw.dsk", dsk);
+    EXPECT_TRUE(Has(json, R"({"track":0,"label":"T000","header":"sectors","sectors":[{"label":"s193","tile":"good"},)"))
+        << json.substr(0, 300);
+    EXPECT_TRUE(Has(json, R"({"track":78,"label":"T078",)"));
+    for (const int odd : {1, 39, 79}) EXPECT_FALSE(Has(json, "{\"track\":" + std::to_string(odd) + ",")) << odd;
+    EXPECT_TRUE(Has(json, R"({"label":"s201","tile":"good"})"));
+}
+
 TEST_F(ImageReportTest, CatalogueAndInfoTextOfAnScl) {
     TempDir dir;
     WriteFile(dir / "two.scl", MakeSclBytes({{"hello", 'B', 10, 300, 2}, {"world", 'C', 0x8000, 256, 1}}));

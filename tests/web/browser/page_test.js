@@ -269,6 +269,23 @@ async function main() {
       assert.strictEqual(shown, "Error open file! (UDI file CRC error!)");
     });
 
+    await check("the viewer of a single-sided disk shows its own tracks and whole sector numbers", async () => {
+      const plus3 = path.join(corpus, "dsk/zesarux-paw-plus3.dsk");
+      await input.uploadFile(plus3);
+      await page.click('#results [data-source="zesarux-paw-plus3.dsk"] button.view');
+      await page.waitForSelector('#viewer[data-source="zesarux-paw-plus3.dsk"]:not([hidden]) .map-row');
+      const view = await page.evaluate(() => ({
+        headers: [...document.querySelectorAll("#sector-map .tile.header")].map((t) => t.textContent),
+        labels: [...document.querySelectorAll("#sector-map .tile:not(.header):not(.empty)")].map((t) => t.textContent),
+        overflowing: [...document.querySelectorAll("#sector-map .tile")]
+          .filter((t) => t.scrollWidth > t.clientWidth).map((t) => t.textContent),
+      }));
+      assert.deepStrictEqual(view.headers, Array.from({ length: 40 }, (_, c) => `T${String(2 * c).padStart(3, "0")}`));
+      assert.strictEqual(view.labels.length, 360);
+      assert.deepStrictEqual([...new Set(view.labels)].sort(), Array.from({ length: 9 }, (_, i) => `s${193 + i}`));
+      assert.deepStrictEqual(view.overflowing, [], "every label fits its tile");
+    });
+
     await check("no request leaves the page's origin, and the site's own files were fetched", async () => {
       assert.deepStrictEqual(foreign, []);
       for (const file of ["/", "/page.js", "/worker.js", "/tarvex.js", "/tarvex.wasm"]) {

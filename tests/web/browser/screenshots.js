@@ -1,5 +1,5 @@
 // Pictures of the page as a user sees it, in English and in Russian: the list before a batch, the
-// progress bar during it, the results after it, and the viewer on a TR-DOS disk.
+// progress bar during it, the results after it, and the viewer on a TR-DOS disk and on a single-sided +3 disk.
 // Usage: node screenshots.js SITE_DIR OUTPUT_DIR [CORPUS_DIR]   (writes OUTPUT_DIR/web-LANG-*.png)
 "use strict";
 
@@ -20,6 +20,7 @@ function sources() {
     ...pick("td0", ["zxtune-ufo1.td0", "instapack-mydisk39.td0"]),
     ...pick("fdi", ["instapack-isdos-base.fdi"]),
     ...pick("udi", ["unrealng-beta128-empty.udi"]),
+    ...pick("dsk", ["zesarux-paw-plus3.dsk"]),  // single-sided, sectors numbered from 193
     ...pick("..", ["lzh-roundtrip-1575.bin"]),  // a codec test fragment: no reader takes its name
   ];
 }
@@ -47,6 +48,12 @@ async function shoot(browser, origin, language, tag) {
   await page.$eval("#viewer details", (d) => { d.open = true; });
   await page.$eval("#viewer", (v) => v.scrollIntoView());
   await picture("viewer");
+  if (await page.$('#results [data-source="zesarux-paw-plus3.dsk"]')) {
+    await page.click('#results [data-source="zesarux-paw-plus3.dsk"] button.view');
+    await page.waitForSelector('#viewer[data-source="zesarux-paw-plus3.dsk"]:not([hidden]) .map-row');
+    await page.$eval("#viewer", (v) => v.scrollIntoView());
+    await picture("viewer-single-sided");
+  }
   await page.close();
 }
 
