@@ -74,6 +74,7 @@ function refreshControls() {
   $("files").disabled = busy;
   $("format").disabled = busy;
   $("compress").disabled = busy || $("format").value !== "td0";
+  $("salvage").disabled = busy;
   $("download-all").disabled = busy || !rows.some((r) => r.outputBytes);
   $("status").textContent = text.fileCount + rows.length;
 }
@@ -125,7 +126,7 @@ function clearOutput(row) {
   row.element.querySelector(".download").replaceChildren();
 }
 
-function showResult(row, result, reason) {
+function showResult(row, result, reason, losses = "") {
   row.element.dataset.result = result;
   const target = row.element.querySelector(".result");
   target.replaceChildren(result);
@@ -134,6 +135,13 @@ function showResult(row, result, reason) {
     span.className = "reason";
     span.textContent = result ? ` (${reason})` : reason;
     target.append(span);
+  }
+  if (losses) {
+    // What the output lacks, on a line of its own under the result, as tarvex-cli prints it.
+    const line = document.createElement("div");
+    line.className = "losses";
+    line.textContent = losses;
+    target.append(line);
   }
 }
 
@@ -160,6 +168,7 @@ async function convertAll() {
   showNotice("");
   const format = formats.findIndex((name) => name.toLowerCase() === $("format").value);
   const compress = $("format").value === "td0" && $("compress").checked;
+  const salvage = $("salvage").checked;
   const owners = new Map();  // output name -> the source that writes it in this run
   $("progress").hidden = false;
   setProgress(0, rows.length);
@@ -167,14 +176,14 @@ async function convertAll() {
     clearOutput(row);
     showResult(row, "...", "");
     const bytes = await row.file.arrayBuffer();
-    const answer = await ask({ type: "convert", name: row.file.name, bytes, format, compress }, [bytes]);
+    const answer = await ask({ type: "convert", name: row.file.name, bytes, format, compress, salvage }, [bytes]);
     if (answer.type === "error") {
       showResult(row, "", answer.message);
     } else if (owners.has(answer.outputName)) {
       showResult(row, "", text.sameOutput(owners.get(answer.outputName)));
     } else {
       owners.set(answer.outputName, row.file.name);
-      showResult(row, answer.result, answer.reason);
+      showResult(row, answer.result, answer.reason, answer.losses);
       row.element.title = `${answer.milliseconds.toFixed(1)} ms`;
       if (answer.output.byteLength) showOutput(row, answer.outputName, new Uint8Array(answer.output));
     }

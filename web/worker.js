@@ -42,7 +42,7 @@ function withImage(name, bytes, call) {
 function convert(request) {
   const started = performance.now();
   const handle = withImage(request.name, new Uint8Array(request.bytes), (name, bytes, length) =>
-    core._tarvex_convert(disk, name, bytes, length, request.format, request.compress ? 1 : 0));
+    core._tarvex_convert(disk, name, bytes, length, request.format, request.compress ? 1 : 0, request.salvage ? 1 : 0));
   try {
     const size = core._tarvex_conversion_output_size(handle);
     const at = core._tarvex_conversion_output(handle);
@@ -52,6 +52,7 @@ function convert(request) {
       id: request.id,
       result: textAt(core._tarvex_conversion_result(handle)),
       reason: textAt(core._tarvex_conversion_reason(handle)),
+      losses: textAt(core._tarvex_conversion_losses(handle)),
       outputName: textAt(core._tarvex_conversion_output_name(handle)),
       output,
       milliseconds: performance.now() - started,
@@ -86,7 +87,7 @@ function warmUp(formats) {
     bytes[i] = (seed >>> 24) & 0x3f;
   }
   const td0 = formats.indexOf("TD0");
-  const handle = withImage("warm-up.trd", bytes, (name, at, length) => core._tarvex_convert(disk, name, at, length, td0, 1));
+  const handle = withImage("warm-up.trd", bytes, (name, at, length) => core._tarvex_convert(disk, name, at, length, td0, 1, 0));
   core._tarvex_conversion_delete(handle);
 }
 

@@ -160,7 +160,9 @@ bool ConversionDriver::ConvertRow(size_t i) {
             return true;
         case ConversionResult::kConverted:
             ++counts_.converted;
-            ui_.SetRowResult(i, kResultConverted, texts::ImageSaved(outcome.output));
+            // What the output lacks rides with the row: its tool tip carries the loss line too.
+            ui_.SetRowResult(i, kResultConverted,
+                             texts::ImageSaved(outcome.output) + (outcome.losses.empty() ? "" : "\n" + outcome.losses));
             return true;
         case ConversionResult::kExists:
             ++counts_.skipped;

@@ -19,10 +19,17 @@ const char* ResultText(ConversionResult result) {
     return "";
 }
 
+std::string ConversionLosses(const TZX_Disk& disk) {
+    LossReport all = disk.ReadLosses;
+    all.Add(disk.WriteLosses);
+    return all.Text();
+}
+
 ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, const ConversionTarget& target,
                                ConversionSteps& steps) {
     ConversionOutcome outcome;
     steps.Log(texts::OpeningFile(source.name));
+    disk.SalvageChecksums = source.salvage;
     const Status read = source.bytes ? ReadImageBytes(disk, source.name, *source.bytes, source.forcedFormat)
                                      : ReadImageFile(disk, source.name, source.forcedFormat);
     if (!read) {
@@ -58,20 +65,28 @@ ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, c
         if (!steps.MayReplace(outcome.output)) return exists();
         replace = true;
     }
+    // Called once the image is built, before a byte of it is saved or sent.
+    const LossCheck check = [&]() -> Status {
+        if (!target.lossless) return Status::Ok();
+        const std::string losses = ConversionLosses(disk);
+        return losses.empty() ? Status::Ok() : Status::Failure(losses);
+    };
     Status written;
     if (toFile) {
         written = WriteImageFile(disk, target.format, outcome.output, target.compress,
-                                 replace ? IfNameTaken::kReplace : IfNameTaken::kKeep);
+                                 replace ? IfNameTaken::kReplace : IfNameTaken::kKeep, check);
     } else {
         Bytes built;
         Bytes& image = target.image ? *target.image : built;
-        written = BuildImageBytes(disk, target.format, target.compress, image);
+        written = BuildImageBytes(disk, target.format, target.compress, image, check);
         if (written && target.send) written = target.send(image);
     }
     if (written.nameTaken()) return exists();
     if (!written) return saveFailed(written.reason());
     outcome.result = ConversionResult::kConverted;
     steps.Log(texts::ImageSaved(outcome.output));
+    outcome.losses = ConversionLosses(disk);
+    if (!outcome.losses.empty()) steps.Log(outcome.losses);
     return outcome;
 }
 

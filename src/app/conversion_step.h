@@ -44,6 +44,7 @@ struct ConversionSource {
     std::string name;
     std::optional<ByteSpan> bytes;
     std::optional<int> forcedFormat;  // read with this format's reader instead of the one the file names
+    bool salvage = false;             // read an image whose checksum does not match, as a loss
 };
 
 // The target: the format, and where its image goes: a file whose name is known once the source is read
@@ -52,6 +53,7 @@ struct ConversionSource {
 struct ConversionTarget {
     int format = 0;
     bool compress = false;  // compressed TD0
+    bool lossless = false;  // refuse to write an image that drops anything, with the loss line as the reason
     std::function<std::string()> name;
     Bytes* image = nullptr;
     std::function<Status(ByteSpan)> send;
@@ -61,10 +63,15 @@ struct ConversionOutcome {
     ConversionResult result = ConversionResult::kOpenError;
     std::string reason;  // the reader's or writer's words, when it failed
     std::string output;  // the output's name, once it is known
+    std::string losses;  // "dropped: ..." when the converted image lacks something the source had; else ""
 };
 
 // Reads the source into the disk and writes it as the target. A file is never written over an existing
 // one unless MayReplace said so: a name taken meanwhile, by another program, is "File exists!" too.
+// What the reader could not take and what the writer could not put in make the outcome's loss line.
+// The loss line of the disk's last read and write: "dropped: ..." or "".
+std::string ConversionLosses(const TZX_Disk& disk);
+
 ConversionOutcome ConvertImage(TZX_Disk& disk, const ConversionSource& source, const ConversionTarget& target,
                                ConversionSteps& steps);
 

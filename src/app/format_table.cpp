@@ -165,7 +165,8 @@ std::string FormatFoundText(int format, const std::string& path) {
     return Fill(Tr("%s image (named %s)"), {formatName, name.substr(name.find_last_of('.'))});
 }
 
-Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out) {
+Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, const LossCheck& check) {
+    disk.WriteLosses.Clear();
     return Attempt([&] {
         bool ok = false;
         switch (format) {
@@ -180,7 +181,13 @@ Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out) {
             case kDSK: ok = disk.BuildDSK(out); break;
             default: return Status::Failure(Tr("Unknown target format!"));
         }
-        return Status::Of(ok, disk.StatusMessage);
+        if (!ok) return Status::Failure(disk.StatusMessage);
+        if (check) {
+            Status checked = check();
+            if (!checked) out.clear();
+            return checked;
+        }
+        return Status::Ok();
     });
 }
 
@@ -197,17 +204,21 @@ bool (TZX_Disk::*GathererOf(int format))(ImagePieces&) {
 }
 }  // namespace
 
-Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, IfNameTaken ifTaken) {
+Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress, IfNameTaken ifTaken,
+                      const LossCheck& check) {
     if (const auto gather = GathererOf(format)) {
+        disk.WriteLosses.Clear();
         return Attempt([&] {
             ImagePieces pieces;
             if (!(disk.*gather)(pieces)) return Status::Failure(disk.StatusMessage);
+            if (check)
+                if (Status checked = check(); !checked) return checked;
             SavePiecesAtomic(path, pieces, ZeroBlocks::Skipped, ifTaken);
             return Status::Ok();
         });
     }
     Bytes out;
-    if (Status built = BuildImageBytes(disk, format, compress, out); !built) return built;
+    if (Status built = BuildImageBytes(disk, format, compress, out, check); !built) return built;
     return Attempt([&] {
         SaveFileAtomic(path, out, ZeroBlocks::Skipped, ifTaken);
         return Status::Ok();

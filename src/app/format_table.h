@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,13 +81,16 @@ std::optional<int> FormatOfContent(const std::string& path);
 // "UDI image", or "UDI image (named .trd)" when the file's extension names another format.
 std::string FormatFoundText(int format, const std::string& path);
 
+// Asked once an image is built and before it is kept: a failure refuses the image with its reason.
+using LossCheck = std::function<Status()>;
+
 // Builds the image bytes of the disk in the target format; a failure carries the writer's reason.
-Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out);
+Status BuildImageBytes(TZX_Disk& disk, int format, bool compress, Bytes& out, const LossCheck& check = {});
 
 // Writes the disk in the target format, atomically; a failure carries the writer's (or the system's) reason.
 // With kKeep a taken name is kept and gives a NameTaken status.
 Status WriteImageFile(TZX_Disk& disk, int format, const std::string& path, bool compress,
-                      IfNameTaken ifTaken = IfNameTaken::kReplace);
+                      IfNameTaken ifTaken = IfNameTaken::kReplace, const LossCheck& check = {});
 
 // The source's name with its extension replaced by the target's, beside the source or in outputFolder.
 std::string OutputFileName(const std::string& source, int format, const std::optional<std::string>& outputFolder);

@@ -41,7 +41,18 @@ std::string SectorCell(const TSectorSlot& s, uint8_t commonSize) {
         cell += "?";
     else if (!s.DataCrcOk)
         cell += "!";
+    if (s.DeletedData && s.DataLength) cell += "d";
+    if (s.IdCrcError) cell += "x";
+    if (s.CopyCount() > 1) cell += "+" + std::to_string(s.CopyCount() - 1);
+    if (s.IdMissing) cell = "~" + cell;
     return cell;
+}
+
+bool HasMarkedSectors(const TTrack& t) {
+    for (const auto& s : t.Sectors)
+        if (s.Used && ((s.DeletedData && s.DataLength) || s.IdCrcError || s.CopyCount() > 1 || s.IdMissing))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -78,6 +89,8 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
     for (const auto& line : disk.Comment) out << "  " << Fill(Tr("comment: %s"), {ShownText(line)}) << "\n";
     if (const std::string beyond = DiskFeatures(disk).ItemsText(); !beyond.empty())
         out << "  " << Fill(Tr("beyond plain sectors: %s"), {beyond}) << "\n";
+    if (const std::string notRead = disk.ReadLosses.ItemsText(); !notRead.empty())
+        out << "  " << Fill(Tr("not read from the file: %s"), {notRead}) << "\n";
     std::map<std::pair<unsigned, bool>, unsigned> rates;  // (kbit/s, FM) -> tracks
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         const TTrack& t = *std::as_const(disk).Track(k);
@@ -90,6 +103,12 @@ void DescribeDisk(TZX_Disk& disk, std::ostream& out) {
             << "\n";
 
     out << "  " << Tr("sector map (NN sector number, ! data CRC error, ? ID without data, /N other size):") << "\n";
+    bool marked = false;
+    for (unsigned k = 0; k < kMaxTracks && !marked; ++k)
+        marked = disk.Track(k)->Used && HasMarkedSectors(*disk.Track(k));
+    if (marked)
+        out << "  " << Tr("  (d deleted-data mark, x ID CRC error, +N other reads of a weak sector, ~NN data without an ID)")
+            << "\n";
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         TTrack& t = *disk.Track(k);
         if (!t.Used) continue;
@@ -189,6 +208,7 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, int forma
     json.Key("sides").Number(static_cast<long long>(sides.size())).Key("sectors").Number(sectors);
     json.Key("rawTracks").Number(rawTracks).EndObject();
     json.Key("beyondPlainSectors").String(DiskFeatures(disk).ItemsText());
+    json.Key("notRead").String(disk.ReadLosses.ItemsText());
 
     json.Key("tracks").BeginArray();
     for (unsigned k = 0; k < kMaxTracks; ++k) {
@@ -213,8 +233,10 @@ std::string UnreadableImageJson(const std::string& name, const std::string& reas
     return json.Key("reason").String(reason).EndObject().Text();
 }
 
-int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from, InfoStyle style) {
+int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from, InfoStyle style,
+            bool salvage) {
     auto disk = std::make_unique<TZX_Disk>();
+    disk->SalvageChecksums = salvage;
     int status = 0;
     for (const auto& file : files) {
         disk->StatusMessage.clear();

@@ -31,8 +31,9 @@ std::string UnreadableImageJson(const std::string& name, const std::string& reas
 enum class InfoStyle { kText, kJson };
 
 // Reads every file (with the reader `from` names, when given; "-" is standard input) and describes it;
-// returns 0 when all could be read, 1 otherwise.
+// returns 0 when all could be read, 1 otherwise. With salvage an image whose checksum does not match is read
+// all the same, and said so.
 int RunInfo(const std::vector<std::string>& files, std::ostream& out, std::optional<int> from = std::nullopt,
-            InfoStyle style = InfoStyle::kText);
+            InfoStyle style = InfoStyle::kText, bool salvage = false);
 
 }  // namespace tarvex

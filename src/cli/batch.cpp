@@ -142,7 +142,7 @@ std::string OutputLine(const Job& job, const char* result) {
 Outcome ConvertOne(TZX_Disk& disk, const Job& job, OutputGroup& group, const Options& o, const Clock& clock) {
     Outcome r;
     BatchSteps steps(o, clock, job, group, r.log);
-    ConversionSource source{.name = job.source, .forcedFormat = o.from};
+    ConversionSource source{.name = job.source, .forcedFormat = o.from, .salvage = o.salvage};
     Bytes input;
     if (IsStandardStream(job.source)) {
         if (const Status read = ReadStandardInputBytes(o.from, input); !read) {
@@ -153,7 +153,8 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, OutputGroup& group, const Opt
         }
         source.bytes = input;
     }
-    ConversionTarget target{.format = o.format, .compress = o.compress, .name = [&] { return job.output; }};
+    ConversionTarget target{
+        .format = o.format, .compress = o.compress, .lossless = o.lossless, .name = [&] { return job.output; }};
     if (IsStandardStream(job.output)) {
         target.send = [](ByteSpan bytes) {
             return Attempt([&] {
@@ -170,6 +171,9 @@ Outcome ConvertOne(TZX_Disk& disk, const Job& job, OutputGroup& group, const Opt
     }
     r.line = OutputLine(job, ResultText(outcome.result));
     if (outcome.result == ConversionResult::kSaveError) r.line += " (" + ShownText(outcome.reason) + ")";
+    // What the output lacks goes on a line of its own under the result, indented so that it is never
+    // taken for one.
+    if (!outcome.losses.empty()) r.line += "\n  " + ShownText(outcome.losses);
     return r;
 }
 

@@ -121,6 +121,9 @@ struct CommandLine {
                    ->type_name("N");
         log = convert->add_option("--log", logFile, Tr("append the run log to FILE (Windows-1251)"))->type_name("FILE");
         convert->add_flag("--compress", options.compress, Tr("TD0 only: write compressed (\"td\") images"));
+        convert->add_flag("--lossless", options.lossless,
+                          Tr("refuse every conversion that would drop something of its disk\n"
+                             "(the line \"dropped: ...\" becomes the reason)"));
         AddCommonOptions(*convert);
     }
 
@@ -136,6 +139,9 @@ struct CommandLine {
 
     void AddCommonOptions(CLI::App& command) {
         command.add_flag("-q,--quiet", options.quiet, Tr("no progress bar"));
+        command.add_flag("--salvage", options.salvage,
+                         Tr("read an image whose checksum does not match (SCL) instead of refusing it;\n"
+                            "the mismatch is told as a loss"));
         command.add_option("FILE", options.files, Tr("the images to read; - reads standard input"))
             ->type_name("FILE");
     }

@@ -18,6 +18,8 @@ struct Options {
     unsigned jobs = 0;  // 0: the number of cores
     std::optional<std::string> logFile;
     bool compress = false;
+    bool lossless = false;  // refuse a conversion that drops anything
+    bool salvage = false;   // read images whose checksum does not match, as a loss
     bool quiet = false;
     bool json = false;  // info: one JSON object per line
     std::vector<std::string> files;  // "-": standard input

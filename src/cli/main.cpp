@@ -40,7 +40,7 @@ int Run(int argc, char** argv) {
             return 0;
         case Command::Info:
             return tarvex::RunInfo(o.files, std::cout, o.from,
-                                   o.json ? tarvex::InfoStyle::kJson : tarvex::InfoStyle::kText);
+                                   o.json ? tarvex::InfoStyle::kJson : tarvex::InfoStyle::kText, o.salvage);
         case Command::Convert:
             if (o.ToStandardOutput() && tarvex::IsTerminal(tarvex::StandardStream::kOutput))
                 return BadUsage(tarvex::Tr("standard output is a terminal: no image is written to it (-o -)"));

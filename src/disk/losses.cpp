@@ -32,11 +32,11 @@ constexpr const char* kKindTexts[] = {
 };
 static_assert(std::size(kKindTexts) == static_cast<size_t>(LossKind::kCount));
 
-// "track 3", "tracks 0-39", "tracks 0-3, 7, 9-12, ..." (at most four runs named).
+// "track 3", "tracks 0-39", "tracks 0-3, 7, 9-12, 15" or, past five runs, the first four and the last:
+// "tracks 6, 8, 10, 12, ..., 72".
 std::string TracksText(const std::bitset<256>& tracks) {
-    constexpr unsigned kRunsNamed = 4;
+    constexpr size_t kRunsNamed = 5;
     std::vector<std::string> runs;
-    bool more = false;
     for (unsigned k = 0; k < tracks.size();) {
         if (!tracks[k]) {
             ++k;
@@ -44,16 +44,15 @@ std::string TracksText(const std::bitset<256>& tracks) {
         }
         unsigned last = k;
         while (last + 1 < tracks.size() && tracks[last + 1]) ++last;
-        if (runs.size() == kRunsNamed) {
-            more = true;
-            break;
-        }
         runs.push_back(last == k ? std::to_string(k) : std::to_string(k) + "-" + std::to_string(last));
         k = last + 1;
     }
+    if (runs.size() > kRunsNamed) {
+        runs.erase(runs.begin() + kRunsNamed - 1, runs.end() - 1);
+        runs.insert(runs.end() - 1, "...");
+    }
     std::string list;
     for (const std::string& run : runs) list += (list.empty() ? "" : ", ") + run;
-    if (more) list += ", ...";
     if (tracks.count() == 1) return Fill(Tr("track %s"), {list});
     return Fill(Tr("tracks %s"), {list});
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "disk/zx_disk.h"
+#include "formats/writer_losses.h"
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
 #include "io/image_file.h"
@@ -27,6 +28,11 @@ constexpr uint32_t kLargestSectorOffset = 0xFFFF;  // sector offsets within a tr
 // A header with such a code and no good-data bit is an ID field alone (as sector images keep the IDs a
 // controller finds without a readable data field) and takes no bytes of the data area.
 constexpr uint8_t kLargestSizeCode = 8;
+
+// A sector's flags hold its CRC state and nothing else this program can vouch for (docs/formats/fdi.md):
+// a deleted-data mark has no place. An ID without data is kept as an ID-only header only for size codes
+// past 8; one of a smaller code is written as a sector of zeros with a CRC error.
+constexpr KeptFeatures kFdiKeeps{.dataCrcErrors = true, .idsWithoutData = true, .comment = true};
 
 const char* const kReadError = TrMark("FDI file read error!");
 const char* const kNotFdi = TrMark("Not an FDI file!");
@@ -50,11 +56,18 @@ uint8_t SectorFlags(const TSectorSlot& slot) {
     return slot.SizeCode <= 4 ? static_cast<uint8_t>(1u << slot.SizeCode) : uint8_t{0x01};
 }
 
-// The comment lines, each ended by CR LF, in Windows-1251 and cut to what the header text may hold.
-std::string DescriptionText(const std::vector<std::string>& comment) {
+// The comment lines, each ended by CR LF, in Windows-1251 and cut to what the header text may hold; the
+// lines the cut shortens or leaves out are counted as losses.
+std::string DescriptionText(const std::vector<std::string>& comment, LossReport& losses) {
     std::string text;
-    for (const std::string& line : comment) text += Utf8ToCp1251(line) + "\r\n";
+    unsigned whole = 0;
+    for (const std::string& line : comment) {
+        text += Utf8ToCp1251(line) + "\r\n";
+        if (text.size() <= kDescriptionChars) ++whole;
+    }
     if (text.size() > kDescriptionChars) text.resize(kDescriptionChars);
+    if (whole < comment.size())
+        losses.Add(LossKind::kComment, -1, static_cast<unsigned>(comment.size() - whole));
     return text;
 }
 
@@ -172,6 +185,8 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
 
 bool TZX_Disk::BuildFDI(Bytes& out) {
     CountTracks();
+    WriteLosses.Clear();
+    NoteFeatureLosses(*this, kFdiKeeps, WriteLosses);
     // Cylinders up to the last used track, so that a disk with unused tracks between used ones
     // (a one-sided disk on the even tracks) keeps all of them.
     unsigned trackSpan = 0;
@@ -204,6 +219,7 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
                 PutSectorHeader(image, *slot, 0, offset);
                 continue;
             }
+            if (slot->DataLength == 0 && !slot->IdMissing) WriteLosses.Add(LossKind::kIdsWithoutData, k);
             if (slot->SizeCode > kLargestSizeCode) {
                 StatusMessage = Fill(Tr("Sector %s of size code %s is too large for an FDI image!"),
                                 {SectorName(k, slot->SectorNo), std::to_string(slot->SizeCode)});
@@ -221,7 +237,7 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
     }
 
     const size_t descriptionOffset = image.size();
-    const std::string text = DescriptionText(Comment);
+    const std::string text = DescriptionText(Comment, WriteLosses);
     image.insert(image.end(), text.begin(), text.end());
     PutU8(image, 0);
     const size_t dataOffset = image.size();

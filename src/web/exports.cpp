@@ -53,11 +53,13 @@ EMSCRIPTEN_KEEPALIVE const char* tarvex_format_description(int format) {
 }
 
 EMSCRIPTEN_KEEPALIVE WebConversion* tarvex_convert(TZX_Disk* disk, const char* name, const uint8_t* data, size_t size,
-                                                   int format, int compress) {
-    return new WebConversion(tarvex::web::ConvertImageBytes(*disk, name, Span(data, size), format, compress != 0));
+                                                   int format, int compress, int salvage) {
+    return new WebConversion(
+        tarvex::web::ConvertImageBytes(*disk, name, Span(data, size), format, compress != 0, salvage != 0));
 }
 EMSCRIPTEN_KEEPALIVE const char* tarvex_conversion_result(const WebConversion* c) { return c->result.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tarvex_conversion_reason(const WebConversion* c) { return c->reason.c_str(); }
+EMSCRIPTEN_KEEPALIVE const char* tarvex_conversion_losses(const WebConversion* c) { return c->losses.c_str(); }
 EMSCRIPTEN_KEEPALIVE const char* tarvex_conversion_output_name(const WebConversion* c) {
     return c->outputName.c_str();
 }

@@ -20,6 +20,8 @@ using test::MakeTrdBytes;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
+using ::testing::Contains;
+using ::testing::EndsWith;
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -115,6 +117,22 @@ struct DriverTest : ::testing::Test {
         return dir / name;
     }
 };
+
+TEST_F(DriverTest, WhatAnOutputLacksGoesToTheRowsToolTipAndTheLog) {
+    const std::string cut = MakeTrd("cut.trd", 2);
+    Bytes bytes = ReadFile(cut);
+    bytes.resize(bytes.size() - 256);
+    WriteFile(cut, bytes);
+    ui.AddRow(cut);
+    ui.format = kUDI;
+    ui.intoFolder = true;
+    ui.folder = dir / "out";
+    driver.ToolButton3Click();
+    EXPECT_EQ(ui.Result(0), "Converted!");
+    const std::string loss = "потеряно: секторов, которых нет в файле: 1 (дорожка 1)";
+    EXPECT_EQ(ui.details[0], "Образ сохранен в файл \"" + dir / "out/cut.udi" + "\"\n" + loss);
+    EXPECT_THAT(driver.LogLines(), Contains(EndsWith(loss)));
+}
 
 TEST_F(DriverTest, ThreeFilesWithAFailingMiddleOne) {
     const std::string a = MakeTrd("a.trd"), c = MakeTrd("c.trd");

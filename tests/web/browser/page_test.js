@@ -71,17 +71,24 @@ function expectedResults(format, compress) {
   const out = path.join(work, `${format}${compress ? "-packed" : ""}`);
   const lines = runCli(["convert", "-q", "--to", format, ...(compress ? ["--compress"] : []), "-o", out, ...SOURCES]);
   const expected = new Map();
+  let last = null;
   for (const line of lines.trim().split("\n")) {
+    if (line.startsWith("  ") && last) {
+      last.losses = line.trim();  // what the output lacks, under its result line
+      continue;
+    }
     const converted = line.match(/^(.*) -> (.*): (Converted!|Error save file!)(?: \((.*)\))?$/);
     const unread = line.match(/^(.*): (Error open file!) \((.*)\)$/);
     if (converted) {
       const [, source, output, result, reason = ""] = converted;
-      expected.set(path.basename(source), {
-        result, reason, outputName: path.basename(output),
+      last = {
+        result, reason, losses: "", outputName: path.basename(output),
         output: result === "Converted!" ? fs.readFileSync(output) : null,
-      });
+      };
+      expected.set(path.basename(source), last);
     } else if (unread) {
-      expected.set(path.basename(unread[1]), { result: unread[2], reason: unread[3], output: null });
+      last = { result: unread[2], reason: unread[3], losses: "", output: null };
+      expected.set(path.basename(unread[1]), last);
     } else {
       throw new Error(`unexpected line from tarvex-cli: ${line}`);
     }
@@ -94,6 +101,7 @@ function pageRows(page) {
   return page.$$eval("#results [data-source]", async (rows) => Promise.all(rows.map(async (row) => {
     const link = row.querySelector("a[download]");
     const reason = row.querySelector(".reason");
+    const losses = row.querySelector(".losses");
     let bytes = null;
     if (link) {
       const data = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
@@ -105,6 +113,7 @@ function pageRows(page) {
       source: row.dataset.source,
       result: row.dataset.result,
       reason: reason ? reason.textContent.replace(/^ \((.*)\)$/, "$1") : "",
+      losses: losses ? losses.textContent : "",
       download: link ? link.getAttribute("download") : null,
       bytes,
     };
@@ -209,13 +218,14 @@ async function main() {
       const expected = expectedResults(format, compress);
       await convertAll(page, format, compress);
       const rows = await pageRows(page);
-      await check(`to ${label}: every result, reason and download equals tarvex-cli's`, async () => {
+      await check(`to ${label}: every result, reason, loss line and download equals tarvex-cli's`, async () => {
         assert.strictEqual(rows.length, SOURCES.length);
         for (const row of rows) {
           const want = expected.get(row.source);
           assert.ok(want, `no line from tarvex-cli for ${row.source}`);
           assert.strictEqual(row.result, want.result, row.source);
           assert.strictEqual(row.reason, want.reason, row.source);
+          assert.strictEqual(row.losses, want.losses, row.source);
           if (want.output) {
             assert.strictEqual(row.download, want.outputName, row.source);
             const got = Buffer.from(row.bytes, "base64");
@@ -225,7 +235,10 @@ async function main() {
             assert.strictEqual(row.download, null, `${row.source}: a download for a refused file`);
           }
         }
-        if (!["pro", "kdi"].includes(format)) assert.ok(rows.some((r) => r.result === "Converted!"), "nothing converted");
+        if (!["pro", "kdi"].includes(format)) {
+          assert.ok(rows.some((r) => r.result === "Converted!"), "nothing converted");
+          assert.ok(rows.some((r) => r.losses.startsWith("dropped: ")), "no loss line: the cut TRD has one");
+        }
       });
       if (format === "trd") {
         await check("the zip of all outputs holds each download under its name", async () => {
