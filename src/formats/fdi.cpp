@@ -221,9 +221,10 @@ bool TZX_Disk::BuildFDI(Bytes& out) {
             }
             if (slot->DataLength == 0 && !slot->IdMissing) WriteLosses.Add(LossKind::kIdsWithoutData, k);
             if (slot->SizeCode > kLargestSizeCode) {
-                StatusMessage = Fill(Tr("Sector %s of size code %s is too large for an FDI image!"),
-                                {SectorName(k, slot->SectorNo), std::to_string(slot->SizeCode)});
-                return false;
+                // Its nominal size is beyond what a track's offsets reach: the ID is kept, its data is not.
+                PutSectorHeader(image, *slot, 0, offset);
+                WriteLosses.Add(LossKind::kSectorBytes, k, slot->HeldBytes());
+                continue;
             }
             if (offset > kLargestSectorOffset) {
                 StatusMessage =

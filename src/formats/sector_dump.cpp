@@ -152,14 +152,24 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
         const unsigned others = track.UsedSectorCount() - std::min(track.UsedSectorCount(), uint8_t(written));
         if (others) disk.WriteLosses.Add(LossKind::kSectors, static_cast<int>(t), others);
     }
-    for (unsigned t = tracks; t < kMaxTracks; ++t)
-        if (std::as_const(disk).Track(t)->Used) disk.WriteLosses.Add(LossKind::kTracks, static_cast<int>(t));
+    for (unsigned t = tracks; t < kMaxTracks; ++t) {
+        const TTrack& track = *std::as_const(disk).Track(t);
+        if (track.Used && track.UsedSectorCount()) disk.WriteLosses.Add(LossKind::kTracks, static_cast<int>(t));
+    }
     return true;
 }
 }  // namespace
 
+// The tracks a dump holds: up to the last one with a sector. Unformatted tracks past it (a raw image read
+// from a drive that stepped on) hold nothing to lose.
+unsigned DumpedTracks(TZX_Disk& disk) {
+    unsigned tracks = disk.CountTracks();
+    while (tracks > 0 && std::as_const(disk).Track(tracks - 1)->UsedSectorCount() == 0) --tracks;
+    return tracks;
+}
+
 bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out) {
-    const unsigned tracks = disk.CountTracks();
+    const unsigned tracks = DumpedTracks(disk);
     Bytes image;
     image.reserve(static_cast<size_t>(tracks) * layout.TrackBytes());
     const bool whole = ForEachDumpedSector(disk, layout, tracks, [&](const uint8_t* bytes, size_t n) {
@@ -171,7 +181,7 @@ bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out)
 }
 
 bool GatherSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ImagePieces& pieces) {
-    const unsigned tracks = disk.CountTracks();
+    const unsigned tracks = DumpedTracks(disk);
     ImagePieces runs;
     const bool whole = ForEachDumpedSector(disk, layout, tracks,
                                            [&](const uint8_t* bytes, size_t n) { AppendRun(runs, bytes, n); });

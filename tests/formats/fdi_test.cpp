@@ -365,10 +365,17 @@ TEST(Fdi, WriterRefusesWhatTheFormatCannotAddressAndLeavesNoFile) {
     disk.Track(0)->ClearSector(16);
     ASSERT_TRUE(disk.SaveFDI(path)) << "16 sectors of 4 KB: the last starts at 61440";
     const Bytes saved = test::ReadFile(path);
-    PutSector(disk, 3, 0, 7, 9);
-    EXPECT_FALSE(disk.SaveFDI(path));
-    EXPECT_EQ(disk.StatusMessage, "Sector (T-3 / S-7) of size code 9 is too large for an FDI image!");
     EXPECT_EQ(test::ReadFile(path), saved) << "the existing file stays as it was";
+
+    // A sector of a size no track's offsets reach keeps its ID; its bytes are a loss.
+    PutSector(disk, 3, 0, 7, 9);
+    Bytes fdi;
+    ASSERT_TRUE(disk.BuildFDI(fdi));
+    EXPECT_EQ(disk.WriteLosses.Text(), "dropped: 8192 bytes of sectors longer than the format keeps (track 3)");
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseFDI(fdi));
+    EXPECT_EQ(back.Track(3)->Sector(0)->SectorNo, 7);
+    EXPECT_EQ(back.Track(3)->Sector(0)->DataLength, 0);
 }
 
 TEST(Fdi, WriterTakesUsedSlotsOfUsedTracksOnly) {

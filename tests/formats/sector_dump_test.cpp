@@ -294,3 +294,20 @@ TEST(ParseSectorDump, TracksAreTheFilesWholeAndCutShortOnes) {
 
 }  // namespace
 }  // namespace tarvex
+
+namespace tarvex {
+namespace {
+
+TEST(BuildSectorDump, UnformattedTracksPastTheLastSectorAreNoTracksOfTheDump) {
+    const Bytes trd = test::MakeTrdBytes(160);
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(trd));
+    disk.Track(160)->Used = disk.Track(161)->Used = kFlagSet;  // a drive stepped on: nothing on them
+    Bytes out;
+    ASSERT_TRUE(disk.BuildTRD(out)) << disk.StatusMessage;
+    EXPECT_EQ(out, trd);
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
+}
+
+}  // namespace
+}  // namespace tarvex
