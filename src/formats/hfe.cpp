@@ -9,9 +9,11 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "disk/zx_disk.h"
+#include "formats/writer_losses.h"
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
 #include "tracks/mfm_cells.h"
@@ -38,11 +40,12 @@ constexpr uint8_t kGenericShugartDd = 7;
 constexpr uint8_t kYes = 0xFF;
 constexpr uint8_t kHeaderFiller = 0xFF;
 
-// A double-density rotation: 100,000 cells at 250 kbit/s and 300 rpm, 6250 raw bytes. A raw track may run
-// a little over it (UDI tracks hold 6256 bytes, tracks read from real disks vary by a few bytes) but one
-// longer than kLongestRawTrack was not read from a double-density disk.
+// A double-density rotation: 100,000 cells at 250 kbit/s and 300 rpm, 6250 raw bytes; at another rate a
+// rotation holds rate x 25 bytes. A raw track is written at whatever length it has (real disks and images
+// hold over-long tracks), up to what a cylinder's 16-bit list entry can count for two sides.
 constexpr size_t kRotationBytes = 6250;
-constexpr size_t kLongestRawTrack = 6400;
+constexpr size_t kRotationBytesPerKbps = 25;
+constexpr size_t kLongestRawTrack = kMaxCylinderBytes / (2 * kCellsPerByte / 8);
 static_assert(2 * kLongestRawTrack * kCellsPerByte / 8 <= kMaxCylinderBytes, "a cylinder's length fits its list entry");
 
 // Opcodes of revision-3 streams: a byte whose four low bits are all 1; the high four bits say which.
@@ -52,6 +55,11 @@ constexpr uint8_t kIndexPosition = 0x8;
 constexpr uint8_t kBitRateChange = 0x4;
 constexpr uint8_t kSkipCells = 0xC;
 constexpr uint8_t kRandomCells = 0x2;
+
+// What an HFE track keeps: every mark of its raw bytes, and the image's one data rate (counted apart); not a
+// data field without an ID that is no raw track's, the other reads of a weak sector, nor a comment.
+constexpr KeptFeatures kHfeKeeps{
+    .deletedMarks = true, .dataCrcErrors = true, .idCrcErrors = true, .idsWithoutData = true, .dataRate = true};
 
 const char* const kCannotCreate = TrMark("Cannot create HFE image!");
 
@@ -66,6 +74,7 @@ struct HfeHeader {
     bool opcodes = false;  // revision 3
     unsigned cylinders = 0;
     unsigned sides = 0;
+    uint16_t kbps = 0;  // the data rate the image declares; 0 when it is no plausible one
     size_t trackListAt = 0;
 };
 
@@ -132,7 +141,10 @@ std::string ReadHeader(ByteReader& in, HfeHeader& header) {
     in.U8();  // format revision
     header.cylinders = in.U8();
     header.sides = in.U8();
-    in.Skip(1 + 2 + 2 + 1 + 1);  // encoding, bit rate, rpm, interface, unused: every track is tried as MFM
+    in.Skip(1);  // encoding: every track is tried as MFM
+    const uint16_t kbps = in.U16();
+    header.kbps = kbps >= 100 && kbps <= 1000 ? kbps : 0;
+    in.Skip(2 + 1 + 1);  // rpm, interface, unused
     header.trackListAt = size_t{in.U16()} * kBlockBytes;
     if (header.cylinders == 0 || header.sides < 1 || header.sides > 2) return Tr("Error HFE format!");
     return "";
@@ -152,7 +164,7 @@ std::vector<CylinderEntry> ReadTrackList(ByteReader& in, const HfeHeader& header
 // and cylinders past the disk's tracks that hold no sectors.
 class SideReader {
 public:
-    SideReader(TZX_Disk& disk, bool opcodes) : disk_(disk), opcodes_(opcodes) {}
+    SideReader(TZX_Disk& disk, bool opcodes, uint16_t kbps) : disk_(disk), opcodes_(opcodes), kbps_(kbps) {}
 
     // "" when the side was read or left out; otherwise why the image is refused.
     std::string Read(unsigned k, ByteSpan stream) {
@@ -173,6 +185,8 @@ public:
             notMfm_.push_back(k);
             return "";
         }
+        track->RateKbps = kbps_;
+        track->Encoding = TrackEncoding::kMfm;
         std::copy(raw_.bytes.begin(), raw_.bytes.end(), disk_.ReserveRaw(*track, raw_.bytes.size(), true, false));
         std::copy_n(raw_.marks.begin(), track->RawMarks.size(), track->RawMarks.begin());
         track->RawLength = static_cast<uint16_t>(raw_.bytes.size());
@@ -207,6 +221,7 @@ private:
 
     TZX_Disk& disk_;
     bool opcodes_;
+    uint16_t kbps_;
     PackedCells cells_;
     MarkedTrack raw_;
     std::unique_ptr<TZX_Disk> spare_;  // scans the tracks past the model's, made when the first comes
@@ -228,7 +243,7 @@ bool TZX_Disk::ParseHFE(ByteSpan bytes) {
         return false;
     }
     const std::vector<CylinderEntry> list = ReadTrackList(in, header);
-    auto reader = std::make_unique<SideReader>(*this, header.opcodes);
+    auto reader = std::make_unique<SideReader>(*this, header.opcodes, header.kbps);
     for (unsigned c = 0; c < header.cylinders; ++c) {
         for (unsigned side = 0; side < header.sides; ++side) {
             const unsigned k = 2 * c + side;
@@ -256,14 +271,14 @@ size_t ContentEnd(const MarkedTrack& track) {
 // One side as at least a full rotation of raw bytes and sync marks: the raw track the disk keeps, or the
 // IBM layout of the track's sectors with the gap after them cut back to a rotation. False with the reason
 // in the disk's StatusMessage.
-bool SideTrack(TZX_Disk& disk, unsigned k, MarkedTrack& side) {
+bool SideTrack(TZX_Disk& disk, unsigned k, size_t rotationBytes, MarkedTrack& side) {
     TTrack& track = *disk.Track(k);
     side.Clear();
     if (track.RawValid && track.RawLength > 0) {
         if (track.RawLength > kLongestRawTrack) {
             disk.StatusMessage =
-                Fill(Tr("Cannot create HFE image: %s holds %s raw bytes, more than a double-density rotation!"),
-                     {TrackName(k), std::to_string(track.RawLength)});
+                Fill(Tr("Cannot create HFE image: %s holds %s raw bytes, more than an HFE track holds (%s)!"),
+                     {TrackName(k), std::to_string(track.RawLength), std::to_string(kLongestRawTrack)});
             return false;
         }
         const ByteSpan raw(track.RawData.data(), track.RawLength);
@@ -277,11 +292,11 @@ bool SideTrack(TZX_Disk& disk, unsigned k, MarkedTrack& side) {
                 Fill(Tr("Cannot create HFE image: %s does not fit a double-density track!"), {TrackName(k)});
             return false;
         }
-        const size_t end = std::max(ContentEnd(side), kRotationBytes);
+        const size_t end = std::max(ContentEnd(side), std::min(rotationBytes, kUdiTrackBytes));
         side.bytes.resize(end);
         side.marks.resize((end + 7) / 8);
     }
-    side.PadTo(kRotationBytes, kGapByte);
+    side.PadTo(rotationBytes, kGapByte);
     return true;
 }
 
@@ -292,14 +307,14 @@ void PutU16At(Bytes& image, size_t at, uint16_t v) {
 
 size_t BlocksFor(size_t bytes) { return (bytes + kBlockBytes - 1) / kBlockBytes; }
 
-Bytes HeaderBlock(unsigned cylinders, unsigned sides) {
+Bytes HeaderBlock(unsigned cylinders, unsigned sides, uint16_t kbps) {
     Bytes block(kBlockBytes, kHeaderFiller);
     std::memcpy(block.data(), kSignatureV1, kSignatureBytes);
     block[8] = 0;  // revision
     block[9] = static_cast<uint8_t>(cylinders);
     block[10] = static_cast<uint8_t>(sides);
     block[11] = kIsoIbmMfm;
-    PutU16At(block, 12, kDoubleDensityKbps);
+    PutU16At(block, 12, kbps);
     PutU16At(block, 14, kRpm);
     block[16] = kGenericShugartDd;
     block[17] = 0;
@@ -339,8 +354,22 @@ bool TZX_Disk::BuildHFE(Bytes& out) {
     }
     const unsigned cylinders = (used + 1) / 2;
     const unsigned sides = twoSides ? 2 : 1;
+    // One rate for the whole image: the highest the disk's tracks were read at (double density when none
+    // says); a track of another rate is written at it all the same, and said.
+    uint16_t kbps = 0;
+    for (unsigned k = 0; k < used; ++k)
+        if (Track(k)->Used) kbps = std::max(kbps, Track(k)->RateKbps);
+    if (kbps == 0) kbps = kDoubleDensityKbps;
+    WriteLosses.Clear();
+    for (unsigned k = 0; k < used; ++k) {
+        const TTrack& track = *std::as_const(*this).Track(k);
+        if (track.Used && ((track.RateKbps && track.RateKbps != kbps) || track.Encoding == TrackEncoding::kFm))
+            WriteLosses.Add(LossKind::kDataRate, static_cast<int>(k));
+    }
+    NoteFeatureLosses(*this, kHfeKeeps, WriteLosses);
+    const size_t rotationBytes = kbps * kRotationBytesPerKbps;
 
-    Bytes image = HeaderBlock(cylinders, sides);
+    Bytes image = HeaderBlock(cylinders, sides, kbps);
     const size_t listAt = image.size();
     image.resize(listAt + BlocksFor(cylinders * kTrackListEntryBytes) * kBlockBytes, kHeaderFiller);
     MarkedTrack tracks[2];
@@ -350,7 +379,7 @@ bool TZX_Disk::BuildHFE(Bytes& out) {
         size_t length = 0;
         for (unsigned side = 0; side < 2; ++side) {
             tracks[side].Clear();
-            if (side < sides && !SideTrack(*this, 2 * c + side, tracks[side])) return false;
+            if (side < sides && !SideTrack(*this, 2 * c + side, rotationBytes, tracks[side])) return false;
             length = std::max(length, tracks[side].bytes.size());
         }
         for (unsigned side = 0; side < 2; ++side) {

@@ -107,6 +107,13 @@ namespace {
 // What a sector dump keeps of a sector: its bytes, at the place its number and track give it.
 constexpr KeptFeatures kDumpKeeps{};
 
+// A track with nothing in its slots: unformatted.
+bool Blank(const TTrack& track) {
+    for (const TSectorSlot& slot : track.Sectors)
+        if (slot.Used || slot.DataLength) return false;
+    return true;
+}
+
 // Zeros for the part of a sector that its slot does not hold (an ID without data, a short read).
 const std::array<uint8_t, kSectorDataBytes> kZeroSector{};
 
@@ -154,19 +161,20 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
     }
     for (unsigned t = tracks; t < kMaxTracks; ++t) {
         const TTrack& track = *std::as_const(disk).Track(t);
-        if (track.Used && track.UsedSectorCount()) disk.WriteLosses.Add(LossKind::kTracks, static_cast<int>(t));
+        if (track.Used && !Blank(track)) disk.WriteLosses.Add(LossKind::kTracks, static_cast<int>(t));
     }
     return true;
 }
-}  // namespace
 
 // The tracks a dump holds: up to the last one with a sector. Unformatted tracks past it (a raw image read
 // from a drive that stepped on) hold nothing to lose.
 unsigned DumpedTracks(TZX_Disk& disk) {
     unsigned tracks = disk.CountTracks();
-    while (tracks > 0 && std::as_const(disk).Track(tracks - 1)->UsedSectorCount() == 0) --tracks;
+    for (const TZX_Disk& d = disk; tracks > 0 && d.Track(tracks - 1)->Used && Blank(*d.Track(tracks - 1));)
+        --tracks;
     return tracks;
 }
+}  // namespace
 
 bool BuildSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, Bytes& out) {
     const unsigned tracks = DumpedTracks(disk);

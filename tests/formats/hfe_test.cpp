@@ -241,7 +241,7 @@ TEST(Hfe, OneSidedDiskIsWrittenWithOneSideAndReadOntoItsEvenTracks) {
     EXPECT_FALSE(back.Track(1)->Used);
 }
 
-TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeaveNoFile) {
+TEST(Hfe, SectorsThatDoNotFitARotationAreRefusedNamingTheTrackAndLongRawTracksAreWrittenWhole) {
     const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);  // pins the English texts
     test::TempDir dir;
     TZX_Disk disk;
@@ -268,18 +268,29 @@ TEST(Hfe, DisksThatDoNotFitADoubleDensityRotationAreRefusedNamingTheTrackAndLeav
                            "двойной плотности!");
     }
 
-    // A raw track read at high density is no double-density rotation either.
+    // A raw track longer than a rotation is written as long as it is, and read back whole.
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
+    Bytes built(kUdiTrackBytes), marks(kUdiMarkBytes);
+    ASSERT_TRUE(disk.BuildRawTrack(2, built.data(), marks.data()));
     TTrack& raw = *disk.Track(2);
     raw.RawValid = 1;
     raw.RawLength = 12500;
-    std::fill_n(disk.ReserveRaw(raw, 12500, false), 12500, 0x4E);
-    test::WriteFile(dir / "kept.hfe", {1, 2, 3});
-    EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "kept.hfe", false), message));
-    EXPECT_EQ(message,
-              "Cannot create HFE image: track 2 (cylinder 1, side 0) holds 12500 raw bytes, more than a double-density "
-              "rotation!");
-    EXPECT_EQ(test::ReadFile(dir / "kept.hfe"), (Bytes{1, 2, 3}));
+    uint8_t* bytes = disk.ReserveRaw(raw, 12500, false);
+    std::copy_n(built.begin(), 6250, bytes);  // two rotations' worth
+    std::copy_n(built.begin(), 6250, bytes + 6250);
+    Bytes hfe;
+    ASSERT_TRUE(disk.BuildHFE(hfe)) << disk.StatusMessage;
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseHFE(hfe)) << back.StatusMessage;
+    EXPECT_EQ(back.Track(2)->RawLength, 12500);
+    EXPECT_EQ(back.Track(2)->RateKbps, 250) << "the image's declared rate";
+
+    // A disk read at high density is written at it; a double-density track beside it is told as a loss.
+    disk.Track(0)->RateKbps = 500;
+    disk.Track(1)->RateKbps = 250;
+    ASSERT_TRUE(disk.BuildHFE(hfe)) << disk.StatusMessage;
+    EXPECT_EQ(hfe[12] | hfe[13] << 8, 500);
+    EXPECT_EQ(disk.WriteLosses.Text(), "dropped: 1 tracks' data rate or encoding (track 1)");
 }
 
 TEST(Hfe, TracksTheModelCannotHoldAreRefusedNamingTheTrack) {
