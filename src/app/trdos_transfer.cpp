@@ -54,20 +54,23 @@ Status AddHostFile(TZX_Disk& disk, const std::string& path, const AddOptions& op
     return added ? added : Status::Failure(FileNamePart(path) + ": " + added.reason());
 }
 
+ImageKind KindOfImage(const std::string& path, int format) {
+    ImageKind kind{format, false};
+    if (format != kTD0) return kind;
+    // A head that cannot be read leaves the image plain; the image itself was read a moment ago.
+    (void)Attempt([&] {
+        const Bytes signature = ReadFileHead(path, kTd0SignatureBytes);
+        kind.compressed = signature.size() == kTd0SignatureBytes && signature[0] == 't' && signature[1] == 'd';
+        return Status::Ok();
+    });
+    return kind;
+}
+
 Status ReadImageForChange(TZX_Disk& disk, const std::string& path, std::optional<int> forced, ImageKind& kind) {
     int format = -1;
     if (Status read = ReadImageFile(disk, path, forced, &format); !read)
         return read.reason().empty() ? Status::Failure(Tr(kUnreadableReason)) : read;
-    kind.format = format;
-    kind.compressed = false;
-    if (format == kTD0) {
-        const Status head = Attempt([&] {
-            const Bytes signature = ReadFileHead(path, kTd0SignatureBytes);
-            kind.compressed = signature.size() == kTd0SignatureBytes && signature[0] == 't' && signature[1] == 'd';
-            return Status::Ok();
-        });
-        if (!head) return head;
-    }
+    kind = KindOfImage(path, format);
     return Status::Ok();
 }
 

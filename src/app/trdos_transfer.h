@@ -42,6 +42,8 @@ struct ImageKind {
     int format = -1;
     bool compressed = false;
 };
+// How an image of the format, read from path, is written back.
+ImageKind KindOfImage(const std::string& path, int format);
 // Reads the image into the disk and says how it is to be written back.
 Status ReadImageForChange(TZX_Disk& disk, const std::string& path, std::optional<int> forced, ImageKind& kind);
 
