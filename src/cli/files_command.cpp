@@ -246,6 +246,7 @@ int RunFilesCommand(const std::vector<std::string>& args, std::ostream& out, std
     CLI::App app{Tr("TR-DOS files in and out of disk images, and new empty disks."), kProgram};
     app.set_help_flag("-h,--help", Tr("print this help and exit"));
     app.require_subcommand(1, 1);
+    app.get_formatter()->label("REQUIRED", "");
     auto image = [&](CLI::App& command, const std::string& what) {
         command.add_option("IMAGE", o.image, what)->required()->type_name("IMAGE");
     };
