@@ -46,6 +46,23 @@ std::string BadSectorText(unsigned track, unsigned sectorNo) {
     return Fill(Tr("Bad sector (track %s, sector %s)!"), {std::to_string(track), std::to_string(sectorNo)});
 }
 
+// Track t as TR-DOS formats it: sectors 1 to 16 of 256 zero bytes.
+void FormatTrack(TZX_Disk& disk, unsigned t) {
+    TTrack& track = *disk.Track(t);
+    track.Used = kFlagSet;
+    for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s) {
+        TSectorSlot& slot = *track.Sector(s);
+        slot.Used = kFlagSet;
+        slot.Cylinder = static_cast<uint8_t>(t / 2);
+        slot.Head = 0;
+        slot.SectorNo = static_cast<uint8_t>(s + 1);
+        slot.SizeCode = kTrdosSizeCode;
+        slot.DataCrcOk = kFlagSet;
+        slot.DataLength = kTrdosSectorBytes;
+        disk.ReserveData(slot, kTrdosSectorBytes);
+    }
+}
+
 // The sectors an operation is going to write, by linear sector number, written all at once when every one
 // of them is a whole sector of the disk.
 class SectorWrites {
@@ -56,11 +73,19 @@ public:
         if (n) std::memcpy(sector.data(), bytes, std::min<size_t>(n, kTrdosSectorBytes));
     }
 
-    Status Commit(TZX_Disk& disk) const {
+    // An image often ends after its last used track (a TRD cut short); a track that is missing altogether,
+    // within the tracks the disk type gives, is formatted before a file is written on it.
+    Status Commit(TZX_Disk& disk, unsigned diskTracks) const {
+        unsigned extendTo = 0;
         for (const auto& [linear, bytes] : writes_) {
             const unsigned track = linear / kTrdosSectorsPerTrack, sectorNo = linear % kTrdosSectorsPerTrack + 1;
-            if (!WholeSector(disk, track, sectorNo)) return Status::Failure(BadSectorText(track, sectorNo));
+            if (WholeSector(disk, track, sectorNo)) continue;
+            if (track >= diskTracks || std::as_const(disk).Track(track)->Used)
+                return Status::Failure(BadSectorText(track, sectorNo));
+            extendTo = std::max(extendTo, track + 1);
         }
+        for (unsigned t = 0; t < extendTo; ++t)
+            if (!std::as_const(disk).Track(t)->Used) FormatTrack(disk, t);
         for (const auto& [linear, bytes] : writes_) {
             const unsigned track = linear / kTrdosSectorsPerTrack, sectorNo = linear % kTrdosSectorsPerTrack + 1;
             TSectorSlot& slot = *disk.FindSector(track, sectorNo);
@@ -106,6 +131,12 @@ public:
         Info()[trdos_info::kFirstFreeSector] = static_cast<uint8_t>(linear % kTrdosSectorsPerTrack);
     }
     void SetFreeSectors(unsigned n) { SetU16(Info() + trdos_info::kFreeSectors, n); }
+
+    // The tracks of the disk type: 160 for 80 cylinders on two sides, 40 for 40 on one.
+    unsigned DiskTracks() {
+        const unsigned type = Info()[trdos_info::kDiskType] - kTrdosDiskType80x2;
+        return (type & 1 ? 40u : 80u) * (type & 2 ? 1u : 2u);
+    }
 
     void PlanWrite(SectorWrites& writes) const {
         for (unsigned n = 0; n < kTrdosInfoSectorNo; ++n)
@@ -212,7 +243,7 @@ Status AddTrdosFile(TZX_Disk& disk, const TrdosFileEntry& entry, ByteSpan data, 
     area.SetFirstFree(first + sectors);
     area.SetFreeSectors(area.FreeSectors() - sectors);
     area.PlanWrite(writes);
-    return writes.Commit(disk);
+    return writes.Commit(disk, area.DiskTracks());
 }
 
 Status DeleteTrdosFile(TZX_Disk& disk, unsigned index) {
@@ -225,7 +256,7 @@ Status DeleteTrdosFile(TZX_Disk& disk, unsigned index) {
     ++area.Info()[trdos_info::kDeletedCount];
     SectorWrites writes;
     area.PlanWrite(writes);
-    return writes.Commit(disk);
+    return writes.Commit(disk, area.DiskTracks());
 }
 
 Status CompactTrdosDisk(TZX_Disk& disk) {
@@ -259,7 +290,7 @@ Status CompactTrdosDisk(TZX_Disk& disk) {
     area.SetFirstFree(next);
     area.SetFreeSectors(diskEnd > next ? diskEnd - next : 0);
     area.PlanWrite(writes);
-    return writes.Commit(disk);
+    return writes.Commit(disk, area.DiskTracks());
 }
 
 }  // namespace tarvex

@@ -158,6 +158,25 @@ TEST(TrdosFiles, AddChangesOnlyTheSectorsItMust) {
     EXPECT_EQ(changed, (std::vector<size_t>{1, 8, 50, 51, 52}));
 }
 
+// A TRD cut short after its last used track gets the tracks a file needs, up to those its disk type gives.
+TEST(TrdosFiles, AnImageCutShortGrowsToTheTracksAFileNeeds) {
+    TZX_Disk full;
+    ASSERT_TRUE(FormatTrdos(full, {40, 2}, "SHORT"));
+    ASSERT_TRUE(AddTrdosFile(full, Entry("FIRST"), Pattern(5000, 1), IfFileExists::kRefuse));
+    const Bytes trd = Trd(full);
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(ByteSpan(trd).first(3 * 16 * 256)));
+    TrdosFileEntry second = Entry("SECOND");
+    second.Length = 9000;
+    ASSERT_TRUE(AddTrdosFile(disk, second, Pattern(9000, 2), IfFileExists::kRefuse));
+    EXPECT_EQ(disk.CountTracks(), 5u) << "tracks 3 and 4 formatted";
+    EXPECT_EQ(LiveFiles(disk, 80 * 16).at("SECOND.C"), Pattern(9000, 2));
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(AddTrdosFile(disk, Entry("H" + std::to_string(i)), Bytes(255 * 256, 3), IfFileExists::kRefuse));
+    EXPECT_EQ(disk.CountTracks(), 69u) << "16 + 20 + 36 + 4 * 255 sectors";
+    EXPECT_FALSE(AddTrdosFile(disk, Entry("H4"), Bytes(255 * 256), IfFileExists::kRefuse)) << "188 sectors free";
+}
+
 TEST(Hobeta, ChecksumAndRoundTrip) {
     const test::ScopedLocale english(test::kEnglishLocale);
     // "A       " C, start 0x8000, length 0x0100, one sector: the 15 bytes sum to 486, 257 * 486 + 105 = 125007,
