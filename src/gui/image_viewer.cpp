@@ -4,6 +4,7 @@
 #include "gui/image_viewer.h"
 
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -163,8 +164,13 @@ InspectorDialog::InspectorDialog(const std::string& path, QWidget* parent, Dialo
         if (!folder.isEmpty()) SaveIntoFolder(folder);
     });
 
-    auto* buttons = new QHBoxLayout;
-    for (QPushButton* button : {extract_, add_, delete_, save_, saveInto_}) buttons->addWidget(button);
+    // Two rows, so that the buttons never widen the pane the catalogue sets: the files, then the image.
+    auto* buttons = new QGridLayout;
+    buttons->addWidget(extract_, 0, 0);
+    buttons->addWidget(add_, 0, 1);
+    buttons->addWidget(delete_, 0, 2);
+    buttons->addWidget(save_, 1, 0);
+    buttons->addWidget(saveInto_, 1, 1, 1, 2);
     auto* pane = new QVBoxLayout;
     pane->addWidget(details_, 3);
     pane->addWidget(files_, 2);
