@@ -1,6 +1,7 @@
 # Bash completion for tarvex-cli: the subcommands, their options, the format names after --to and --from,
 # folders after --output-dir, any file after --log, and otherwise folders and the image files the readers
-# take (by their extension, in any letter case; with --from, any file).
+# take (by their extension, in any letter case; with --from, any file). The TR-DOS file commands (files,
+# new) take an image and then any files.
 
 _tarvex_cli_image_files() {
     local cur=$1
@@ -29,6 +30,50 @@ _tarvex_cli_files() {
     fi
 }
 
+# files list|extract|add|delete and new: the file commands, their options, format names, folders after
+# --output-dir, the image as the first word that is no option, then any file.
+_tarvex_cli_trdos_files() {
+    local command=$1 cur=$2 prev=$3 cword=$4
+    local formats="udi trd td0 fdi pro scl kdi hfe dsk"
+    local adding="--raw --name --type --start --replace --compact"
+    if [[ $command == files ]] && ((cword == 2)); then
+        COMPREPLY=($(compgen -W "list extract add delete --help -h" -- "$cur"))
+        return
+    fi
+    local options
+    case $command/${COMP_WORDS[2]} in
+        files/list) options="--from --help -h" ;;
+        files/extract) options="--from --raw --output-dir --overwrite --help -o -h" ;;
+        files/add) options="--from $adding --help -h" ;;
+        files/delete) options="--from --compact --help -h" ;;
+        new/*) options="--to --label --cylinders --sides --overwrite $adding --help -t -h" ;;
+        *) return ;;
+    esac
+    case $prev in
+        -t|--to|--from)
+            COMPREPLY=($(compgen -W "$formats" -- "$cur"))
+            return ;;
+        -o|--output-dir)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return ;;
+        --cylinders)
+            COMPREPLY=($(compgen -W "80 40" -- "$cur"))
+            return ;;
+        --sides)
+            COMPREPLY=($(compgen -W "2 1" -- "$cur"))
+            return ;;
+        --label|--name|--type|--start)
+            return ;;
+    esac
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    local IFS=$'\n'
+    COMPREPLY=($(compgen -f -- "$cur"))
+}
+
 _tarvex_cli() {
     local cur prev cword
     cur=${COMP_WORDS[COMP_CWORD]}
@@ -45,11 +90,15 @@ _tarvex_cli() {
     local info_options="--from --json --quiet --help -q -h"
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W "convert info help --help --version -h -V" -- "$cur"))
+        COMPREPLY=($(compgen -W "convert info files new help --help --version -h -V" -- "$cur"))
         return
     fi
 
     local command=${COMP_WORDS[1]}
+    if [[ $command == files || $command == new ]]; then
+        _tarvex_cli_trdos_files "$command" "$cur" "$prev" "$cword"
+        return
+    fi
     local i forced=0
     # After "--" every word is a file name. With --from any file is read, whatever its name.
     for ((i = 2; i < cword; i++)); do

@@ -1,7 +1,8 @@
 // The page: the file list, the target format, the batch run through the converter's worker with its
 // progress bar, the downloads (one by one or as one zip) and the viewer of a file's sector map and TR-DOS
 // catalogue. Each row under #results carries data-source (the file's name) and data-result (the result
-// word), and an a[download] link once there is an output.
+// word), and an a[download] link once there is an output. A live file of the viewed catalogue downloads as a
+// Hobeta file, and "Add files" puts Hobeta files on the viewed disk: the row's image is then the changed one.
 "use strict";
 
 const language = pageLanguage();
@@ -12,6 +13,7 @@ const rows = [];        // {file, element, outputName, outputBytes, url}
 let formats = [];       // the converter's format names, in its order ("UDI", "TRD", ...)
 let descriptions = {};  // lower-case name -> the converter's description of the format, in the page's language
 let busy = false;
+let viewedRow = null;   // the row whose image the viewer shows
 let nextRequest = 1;
 const waiting = new Map();  // request id -> resolve
 
@@ -213,6 +215,7 @@ function clearList() {
   rows.length = 0;
   $("results").replaceChildren();
   $("viewer").hidden = true;
+  viewedRow = null;
   showNotice("");
   refreshControls();
 }
@@ -260,6 +263,7 @@ function renderCatalogue(catalogue) {
   table.className = "catalogue";
   const head = table.createTHead().insertRow();
   for (const caption of text.catalogueColumns) head.append(Object.assign(document.createElement("th"), { textContent: caption }));
+  head.append(document.createElement("th"));
   const body = table.createTBody();
   catalogue.entries.forEach((e, i) => {
     const row = body.insertRow();
@@ -270,11 +274,60 @@ function renderCatalogue(catalogue) {
     for (const value of [i + 1, e.name, e.type, e.start, e.length, e.sectors, e.track, e.sector]) {
       row.insertCell().textContent = String(value);
     }
+    const cell = row.insertCell();
+    if (e.deleted || i >= catalogue.files) return;
+    const button = Object.assign(document.createElement("button"), { type: "button", className: "extract" });
+    button.textContent = text.download;
+    button.onclick = () => downloadFile(i);
+    cell.append(button);
   });
   box.append(table);
 }
 
+function saveBytes(name, bytes) {
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
+  link.download = name;
+  document.body.append(link);
+  link.click();
+  link.remove();
+  setTimeout(() => URL.revokeObjectURL(link.href), 60000);
+}
+
+// One file of the viewed disk, as a Hobeta file.
+async function downloadFile(index) {
+  const row = viewedRow;
+  const bytes = await row.file.arrayBuffer();
+  const answer = await ask({ type: "extract", name: row.file.name, bytes, index }, [bytes]);
+  if (answer.result === "Converted!") saveBytes(answer.outputName, new Uint8Array(answer.output));
+  else showNotice(`${answer.result} (${answer.reason || answer.message})`);
+}
+
+// Hobeta files put on the viewed disk one after another; the row's image becomes the changed one, written in
+// its own format, and its earlier output goes. A refused file is named in the notice.
+async function addToDisk(files) {
+  const row = viewedRow;
+  if (busy || !row) return;
+  const refused = [];
+  for (const file of files) {
+    const bytes = await row.file.arrayBuffer();
+    const contents = await file.arrayBuffer();
+    const answer = await ask({ type: "add", name: row.file.name, bytes, fileName: file.name, file: contents },
+      [bytes, contents]);
+    if (answer.result === "Converted!") {
+      row.file = new File([answer.output], row.file.name);
+      clearOutput(row);
+      showResult(row, "...", "");
+    } else {
+      refused.push(`${answer.result} (${answer.reason || answer.message})`);
+    }
+  }
+  showNotice(refused.join("\n"));
+  await viewFile(row);
+}
+
 async function viewFile(row) {
+  viewedRow = row;
   const bytes = await row.file.arrayBuffer();
   const answer = await ask({ type: "describe", name: row.file.name, bytes }, [bytes]);
   const viewer = $("viewer");
@@ -292,12 +345,19 @@ async function viewFile(row) {
     renderCatalogue(report.catalogue);
     $("info-text").textContent = report.info;
   }
+  $("add-files-label").hidden = !(report && report.readable && report.catalogue);
+  $("add-files-label").title = text.addFilesTitle;
   viewer.scrollIntoView({ block: "nearest" });
 }
 
 $("files").addEventListener("change", (event) => {
   addFiles(event.target.files);
   event.target.value = "";
+});
+$("add-files").addEventListener("change", async (event) => {
+  const files = [...event.target.files];
+  event.target.value = "";
+  await addToDisk(files);
 });
 $("format").addEventListener("change", refreshControls);
 $("convert").addEventListener("click", convertAll);

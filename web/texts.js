@@ -30,6 +30,9 @@ const TEXTS = {
     noCatalogue: "No TR-DOS catalogue on this disk.",
     emptyCatalogue: "The catalogue is empty.",
     deleted: "deleted",
+    download: "Download",
+    addFiles: "Add files…",
+    addFilesTitle: "Hobeta files (NAME.$T) put on this disk before converting",
   },
   ru: {
     tagline: "Образы дискет ZX Spectrum преобразуются прямо в браузере. Файлы не покидают этот компьютер.",
@@ -57,6 +60,9 @@ const TEXTS = {
     noCatalogue: "На этом диске нет каталога TR-DOS.",
     emptyCatalogue: "Каталог пуст.",
     deleted: "удалён",
+    download: "Скачать",
+    addFiles: "Добавить файлы…",
+    addFilesTitle: "Файлы Hobeta (ИМЯ.$Т) записываются на этот диск перед преобразованием",
   },
 };
 

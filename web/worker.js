@@ -63,6 +63,38 @@ function convert(request) {
   }
 }
 
+// A TR-DOS file out of an image (extract) or into it (add): the answer carries the result, the reason, the
+// output's name and its bytes, as a conversion's does.
+function fileStep(request) {
+  const bytes = new Uint8Array(request.bytes);
+  const handle = withImage(request.name, bytes, (name, at, length) => {
+    if (request.type === "extract") return core._tarvex_extract_file(disk, name, at, length, request.index);
+    const fileName = putString(request.fileName);
+    const fileBytes = putBytes(new Uint8Array(request.file));
+    try {
+      return core._tarvex_add_file(disk, name, at, length, fileName, fileBytes, request.file.byteLength);
+    } finally {
+      core._tarvex_free(fileBytes);
+      core._tarvex_free(fileName);
+    }
+  });
+  try {
+    const size = core._tarvex_conversion_output_size(handle);
+    const at = core._tarvex_conversion_output(handle);
+    const output = core.HEAPU8.slice(at, at + size).buffer;
+    postMessage({
+      type: "file",
+      id: request.id,
+      result: textAt(core._tarvex_conversion_result(handle)),
+      reason: textAt(core._tarvex_conversion_reason(handle)),
+      outputName: textAt(core._tarvex_conversion_output_name(handle)),
+      output,
+    }, [output]);
+  } finally {
+    core._tarvex_conversion_delete(handle);
+  }
+}
+
 function describe(request) {
   const json = withImage(request.name, new Uint8Array(request.bytes), (name, bytes, length) =>
     core._tarvex_describe(disk, name, bytes, length));
@@ -97,6 +129,7 @@ function handle(request) {
   try {
     if (request.type === "convert") convert(request);
     else if (request.type === "describe") describe(request);
+    else if (request.type === "extract" || request.type === "add") fileStep(request);
   } catch (error) {
     postMessage({ type: "error", id: request.id, message: String(error) });
   }

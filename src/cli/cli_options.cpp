@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/format_table.h"
+#include "cli/files_command.h"
 #include "i18n/translate.h"
 
 namespace tarvex::cli {
@@ -39,7 +40,8 @@ class HelpFormatter : public CLI::Formatter {
 public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return Tr("Usage:") + "\n" + "  " + kProgram + Tr(" convert --to FORMAT [options] FILE...") + "\n" + "  " +
-               kProgram + Tr(" info [options] FILE...") + "\n" + "  " + kProgram + " --help | --version\n";
+               kProgram + Tr(" info [options] FILE...") + "\n" + FilesUsageLines() + "  " + kProgram +
+               " --help | --version\n";
     }
     std::string make_option_name(const CLI::Option* opt, bool isPositional) const override {
         if (isPositional) return opt->get_name(true, false);

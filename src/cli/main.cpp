@@ -4,6 +4,7 @@
 #include "app/info.h"
 #include "cli/batch.h"
 #include "cli/cli_options.h"
+#include "cli/files_command.h"
 #include "i18n/locale_setup.h"
 #include "i18n/translate.h"
 #include "io/console.h"
@@ -28,6 +29,7 @@ int Run(int argc, char** argv) {
     // ending it by a signal.
     tarvex::IgnoreBrokenPipes();
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (IsFilesCommand(args)) return RunFilesCommand(args, std::cout, std::cerr);
     ParseResult parsed = ParseArguments(args);
     if (!parsed.options) return BadUsage(parsed.error);
     const Options& o = *parsed.options;

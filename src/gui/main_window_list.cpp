@@ -152,7 +152,7 @@ void TFMain::ToolButtonInspectClick() {
 InspectorDialog* TFMain::InspectRow(int row) {
     const QTableWidgetItem* item = lv->item(row, 1);
     if (!item) return nullptr;
-    auto* dialog = new InspectorDialog(S(item->text()), this);
+    auto* dialog = new InspectorDialog(S(item->text()), this, dialogs_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
     return dialog;

@@ -13,6 +13,7 @@
 #include "i18n/translate.h"
 #include "web/image_report.h"
 #include "web/web_conversion.h"
+#include "web/web_files.h"
 
 using tarvex::ByteSpan;
 using tarvex::TZX_Disk;
@@ -66,6 +67,20 @@ EMSCRIPTEN_KEEPALIVE const char* tarvex_conversion_output_name(const WebConversi
 EMSCRIPTEN_KEEPALIVE const uint8_t* tarvex_conversion_output(const WebConversion* c) { return c->output.data(); }
 EMSCRIPTEN_KEEPALIVE size_t tarvex_conversion_output_size(const WebConversion* c) { return c->output.size(); }
 EMSCRIPTEN_KEEPALIVE void tarvex_conversion_delete(WebConversion* c) { delete c; }
+
+// The file at catalogue position `index` of the image as a Hobeta file, read with the conversion's getters.
+EMSCRIPTEN_KEEPALIVE WebConversion* tarvex_extract_file(TZX_Disk* disk, const char* name, const uint8_t* data,
+                                                        size_t size, int index) {
+    return new WebConversion(
+        tarvex::web::ExtractFileBytes(*disk, name, Span(data, size), index < 0 ? ~0u : static_cast<unsigned>(index)));
+}
+
+// The image with a Hobeta (or plain) file added, in its own format, read with the conversion's getters.
+EMSCRIPTEN_KEEPALIVE WebConversion* tarvex_add_file(TZX_Disk* disk, const char* name, const uint8_t* data, size_t size,
+                                                    const char* fileName, const uint8_t* fileData, size_t fileSize) {
+    return new WebConversion(
+        tarvex::web::AddFileBytes(*disk, name, Span(data, size), fileName, Span(fileData, fileSize)));
+}
 
 // A NUL-terminated JSON text, released with tarvex_free.
 EMSCRIPTEN_KEEPALIVE char* tarvex_describe(TZX_Disk* disk, const char* name, const uint8_t* data, size_t size) {

@@ -4,8 +4,9 @@
 
 #include <QCoreApplication>
 #include <QImage>
-#include <algorithm>
 #include <QScrollBar>
+#include <algorithm>
+#include <filesystem>
 
 #include "gui/format_selector.h"
 #include "gui/program_folder.h"
@@ -253,6 +254,67 @@ TEST(DialogFilterTest, PairsBecomeNameFiltersWithBothLetterCases) {
                           "(*.fdi *.FDI *.trd *.TRD *.udi *.UDI *.td0 *.TD0 *.pro *.PRO *.scl *.SCL *.kdi *.KDI "
                           "*.hfe *.HFE *.dsk *.DSK)");
     EXPECT_EQ(filters[10], "Все файлы (*)");
+}
+
+}  // namespace
+}  // namespace tarvex::gui
+
+namespace tarvex::gui {
+namespace {
+
+unsigned FileCount(const Bytes& trd) { return trd[8 * 256 + 0xE4]; }
+
+// The viewer's file buttons change only its own disk; the image is written when the user saves it, over the
+// source only after a Yes, into another folder never over a file that is there.
+TEST(ImageViewerFilesTest, ExtractAddDeleteAndSaveOnlyWhenAsked) {
+    const tarvex::test::ScopedLocale english(tarvex::test::kEnglishLocale);
+    TempDir temp;
+    const std::string source = temp / "game.trd";
+    std::filesystem::copy_file(std::filesystem::path(TARVEX_TEST_DATA) / "corpus/trd/zxtune-tiden.trd", source);
+    const Bytes original = tarvex::test::ReadFile(source);
+    test::FakeDialogs dialogs;
+    InspectorDialog dialog(source, nullptr, &dialogs);
+    ASSERT_EQ(dialog.FilesView()->rowCount(), static_cast<int>(FileCount(original)));
+
+    std::filesystem::create_directory(temp / "out");
+    dialog.ExtractFilesTo(QString::fromStdString(temp / "out"));
+    EXPECT_EQ(static_cast<unsigned>(std::distance(std::filesystem::directory_iterator(temp / "out"), {})),
+              FileCount(original));
+    ASSERT_EQ(dialogs.boxes.size(), 1u);
+    EXPECT_FALSE(dialogs.boxes[0].text.contains("File exists!"));
+    dialog.ExtractFilesTo(QString::fromStdString(temp / "out"));
+    EXPECT_TRUE(dialogs.boxes[1].text.contains("File exists!")) << "an extracted file is never replaced";
+
+    tarvex::test::WriteFile(temp / "NEW.C", Bytes(600, 0x5A));
+    const QString hobeta = QString::fromStdString(std::filesystem::directory_iterator(temp / "out")->path().string());
+    dialog.AddFiles({QString::fromStdString(temp / "NEW.C"), hobeta});
+    EXPECT_TRUE(dialogs.boxes.back().text.contains("is already on the disk")) << "the Hobeta file is there";
+    EXPECT_TRUE(dialog.Changed());
+    EXPECT_EQ(dialog.FilesView()->rowCount(), static_cast<int>(FileCount(original)) + 1);
+    dialog.FilesView()->selectRow(0);
+    dialog.DeleteSelectedFiles();
+    EXPECT_TRUE(tarvex::test::ReadFile(source) == original) << "nothing written before saving";
+
+    dialogs.answers = {false};
+    dialog.reject();
+    EXPECT_TRUE(dialog.Changed()) << "No keeps the view open with its changes";
+    std::filesystem::create_directory(temp / "saved");
+    ASSERT_TRUE(dialog.SaveIntoFolder(QString::fromStdString(temp / "saved")));
+    const Bytes saved = tarvex::test::ReadFile(temp / "saved/game.trd");
+    EXPECT_EQ(FileCount(saved), FileCount(original) + 1);
+    EXPECT_EQ(saved[0], 0x01) << "the first file deleted";
+    EXPECT_TRUE(tarvex::test::ReadFile(source) == original);
+
+    dialog.FilesView()->selectRow(1);
+    dialog.DeleteSelectedFiles();
+    EXPECT_FALSE(dialog.SaveIntoFolder(QString::fromStdString(temp / "saved"))) << "the earlier save is kept";
+    dialogs.answers = {false, true};
+    EXPECT_FALSE(dialog.SaveOverSource());
+    EXPECT_TRUE(tarvex::test::ReadFile(source) == original);
+    EXPECT_TRUE(dialog.SaveOverSource());
+    const Bytes replaced = tarvex::test::ReadFile(source);
+    EXPECT_EQ(replaced[16], 0x01) << "the second file deleted too";
+    EXPECT_FALSE(dialog.Changed());
 }
 
 }  // namespace

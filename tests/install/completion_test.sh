@@ -35,7 +35,7 @@ expect() {
     fi
 }
 
-expect "--help --version -V -h convert help info" tarvex-cli ""
+expect "--help --version -V -h convert files help info new" tarvex-cli ""
 expect "convert" tarvex-cli co
 expect "dsk fdi hfe kdi pro scl td0 trd udi" tarvex-cli convert --to ""
 expect "td0 trd" tarvex-cli convert -t t
@@ -60,6 +60,12 @@ expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 notes.txt plus3.DSK run.l
 expect "notes.txt" tarvex-cli info --from trd -- n
 expect "ARCHIVE.SCL disk.udi folder game.trd mixed.Td0 plus3.DSK" tarvex-cli convert --to udi -- ""
 expect "" tarvex-cli unknown ""
+# The TR-DOS file commands: their subcommands and options, formats after --to, then any file.
+expect "--help -h add delete extract list" tarvex-cli files ""
+expect "--output-dir --overwrite" tarvex-cli files extract --o
+expect "scl" tarvex-cli new --to s
+expect "40 80" tarvex-cli new --cylinders ""
+expect "notes.txt" tarvex-cli files add game.trd n
 
 if ((failures)); then
     echo "$failures completion check(s) failed"

@@ -1,7 +1,8 @@
 // The page in headless Chromium against tarvex-cli: real images converted through #files, #format and
 // #convert to every format give the very bytes the command line writes, refusals carry its reasons,
-// the zip of all outputs holds the same files, the viewer shows a disk's map and catalogue, and no
-// request leaves the page's origin.
+// the zip of all outputs holds the same files, the viewer shows a disk's map and catalogue, its files download
+// as tarvex-cli files extract writes them and Hobeta files added to it give the image tarvex-cli files add
+// writes, and no request leaves the page's origin.
 // Usage: node page_test.js SITE_DIR TARVEX_CLI CORPUS_DIR
 "use strict";
 
@@ -297,6 +298,39 @@ async function main() {
       assert.strictEqual(view.labels.length, 360);
       assert.deepStrictEqual([...new Set(view.labels)].sort(), Array.from({ length: 9 }, (_, i) => `s${193 + i}`));
       assert.deepStrictEqual(view.overflowing, [], "every label fits its tile");
+    });
+
+    await check("a catalogue row downloads its file as tarvex-cli files extract writes it", async () => {
+      const downloads = path.join(work, "file-downloads");
+      fs.mkdirSync(downloads, { recursive: true });
+      const session = await page.createCDPSession();
+      await session.send("Browser.setDownloadBehavior", { behavior: "allow", downloadPath: downloads });
+      await page.click('#results [data-source="zesarux-enjoy.trd"] button.view');
+      await page.waitForSelector('#viewer[data-source="zesarux-enjoy.trd"]:not([hidden]) #catalogue button.extract');
+      await page.click("#catalogue tbody tr:nth-child(2) button.extract");
+      const cliFolder = path.join(work, "cli-files");
+      execFileSync(cli, ["files", "extract", "-o", cliFolder, SOURCES[0], "#2"]);
+      const [name] = fs.readdirSync(cliFolder);
+      const got = path.join(downloads, name);
+      for (let i = 0; i < 200 && !fs.existsSync(got); i++) await new Promise((r) => setTimeout(r, 50));
+      assert.ok(fs.readFileSync(got).equals(fs.readFileSync(path.join(cliFolder, name))), name);
+    });
+
+    await check("Hobeta files added to the viewed disk give the image tarvex-cli files add writes", async () => {
+      const hobetas = path.join(work, "stars-files");
+      execFileSync(cli, ["files", "extract", "-o", hobetas, path.join(corpus, "trd/zxtune-tiden.trd"), "#1", "#2"]);
+      const added = fs.readdirSync(hobetas).map((f) => path.join(hobetas, f));
+      const expectedImage = path.join(work, "added", path.basename(SOURCES[0]));
+      fs.mkdirSync(path.dirname(expectedImage));
+      fs.copyFileSync(SOURCES[0], expectedImage);
+      execFileSync(cli, ["files", "add", expectedImage, ...added]);
+      const before = await page.$$eval("#catalogue tbody tr", (rows) => rows.length);
+      await (await page.$("#add-files")).uploadFile(...added);
+      await page.waitForFunction((n) => document.querySelectorAll("#catalogue tbody tr").length === n, {}, before + added.length);
+      await convertAll(page, "trd");
+      const row = (await pageRows(page)).find((r) => r.source === path.basename(SOURCES[0]));
+      assert.strictEqual(row.result, "Converted!");
+      assert.ok(Buffer.from(row.bytes, "base64").equals(fs.readFileSync(expectedImage)), "the changed disk as TRD");
     });
 
     await check("no request leaves the page's origin, and the site's own files were fetched", async () => {
