@@ -1,5 +1,6 @@
-// For reader fuzz targets: the same bytes read into a compact and a wide disk must give the same
-// images from every sector writer; a difference stops the fuzzer with the format that differed.
+// For reader fuzz targets: the same bytes read into a disk reused from input to input and into a fresh one
+// must give the same images from every writer, so nothing of an earlier image shows through the store a
+// disk keeps between reads; a difference stops the fuzzer with the format that differed.
 #pragma once
 
 #include <cstdio>
@@ -10,40 +11,44 @@
 
 namespace tarvex::fuzz {
 
-inline void TrapUnlessSameImages(TZX_Disk& compact, TZX_Disk& wide) {
+inline void TrapUnlessSameImages(TZX_Disk& first, TZX_Disk& second) {
     using Build = bool (TZX_Disk::*)(Bytes&);
     const std::pair<const char*, Build> writers[] = {{"TRD", &TZX_Disk::BuildTRD},
                                                      {"SCL", &TZX_Disk::BuildSCL},
                                                      {"FDI", &TZX_Disk::BuildFDI},
-                                                     {"UDI", &TZX_Disk::BuildUDI}};
+                                                     {"UDI", &TZX_Disk::BuildUDI},
+                                                     {"HFE", &TZX_Disk::BuildHFE},
+                                                     {"DSK", &TZX_Disk::BuildDSK}};
     for (const auto& [name, build] : writers) {
         Bytes a, b;
-        const bool builtA = (compact.*build)(a);
-        const bool builtB = (wide.*build)(b);
+        const bool builtA = (first.*build)(a);
+        const bool builtB = (second.*build)(b);
         if (builtA != builtB || a != b) {
-            std::fprintf(stderr, "compact and wide disks write different %s images\n", name);
+            std::fprintf(stderr, "the two disks write different %s images\n", name);
             __builtin_trap();
         }
     }
 }
 
-// Reads bytes into both disks; they must agree on taking or refusing them, and then on every image.
-inline void TrapUnlessReadAlike(bool (TZX_Disk::*parse)(ByteSpan), ByteSpan bytes, TZX_Disk& compact, TZX_Disk& wide) {
-    bool readCompact = false;
-    bool readWide = false;
+// Reads bytes into the reused disk and a fresh one; they must agree on taking or refusing them, and then on
+// every image.
+inline void TrapUnlessReadAlike(bool (TZX_Disk::*parse)(ByteSpan), ByteSpan bytes, TZX_Disk& reused) {
+    TZX_Disk fresh;
+    bool readReused = false;
+    bool readFresh = false;
     try {
-        readCompact = (compact.*parse)(bytes);
+        readReused = (reused.*parse)(bytes);
     } catch (const StreamReadError&) {
     }
     try {
-        readWide = (wide.*parse)(bytes);
+        readFresh = (fresh.*parse)(bytes);
     } catch (const StreamReadError&) {
     }
-    if (readCompact != readWide) {
-        std::fprintf(stderr, "a compact and a wide disk disagree on reading the input\n");
+    if (readReused != readFresh) {
+        std::fprintf(stderr, "a reused and a fresh disk disagree on reading the input\n");
         __builtin_trap();
     }
-    if (readCompact) TrapUnlessSameImages(compact, wide);
+    if (readReused) TrapUnlessSameImages(reused, fresh);
 }
 
 }  // namespace tarvex::fuzz
