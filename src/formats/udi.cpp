@@ -72,6 +72,16 @@ unsigned UsedTrackSpan(const TZX_Disk& disk) {
     return 0;
 }
 
+// Keeps a record's raw track and bitmap in the track and finds its sectors.
+void StoreTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks) {
+    std::copy(raw.begin(), raw.end(), disk.ReserveRaw(track, raw.size(), true, false));
+    std::copy(marks.begin(), marks.end(), track.RawMarks.begin());
+    track.RawLength = static_cast<uint16_t>(raw.size());
+    track.Used = kFlagSet;
+    track.RawValid = 1;
+    ScanRawTrack(disk, track, raw, marks);
+}
+
 }  // namespace
 
 uint32_t TZX_Disk::Crc32(const uint8_t* data, size_t n) {
@@ -100,13 +110,14 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         return false;
     }
     const size_t bodyBytes = bytes.size() - kCrcBytes;
-    ByteReader in(bytes);
-    in.Seek(bodyBytes);
-    if (Crc32(bytes.data(), bodyBytes) != in.U32()) {
+    ByteReader crc(bytes);
+    crc.Seek(bodyBytes);
+    if (Crc32(bytes.data(), bodyBytes) != crc.U32()) {
         StatusMessage = Tr("UDI file CRC error!");
         return false;
     }
-    in.Seek(0);
+    // The track records lie between the header and the CRC; bytes may follow the last of them.
+    ByteReader in(bytes.first(bodyBytes));
     if (std::memcmp(in.Take(4).data(), kSignature, 4) != 0) {
         StatusMessage = Tr("Not a UDI file!");
         return false;
@@ -115,9 +126,9 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     const uint8_t version = in.U8();
     const unsigned highestCylinder = in.U8();
     const unsigned highestSide = in.U8();
-    const uint8_t reserved = in.U8();
+    in.U8();  // reserved: the emulator that defined the format writes 1 there
     const uint32_t extendedHeader = in.U32();
-    if (version != 0 || extendedHeader != 0 || reserved != 0) {
+    if (version != 0 || extendedHeader != 0) {
         StatusMessage = Tr(kFormatError);
         return false;
     }
@@ -133,6 +144,7 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         StatusMessage = Tr(kFormatError);
         return false;
     }
+    static_assert(kRawTrackBytes >= 0xFFFF, "a record's 16-bit length fits a raw track");
     for (unsigned t = 0; t < records; ++t) {
         in.U8();  // the track type does not matter to the scan
         const size_t length = in.U16();
@@ -140,19 +152,9 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
             StatusMessage = Tr(kLengthError);
             return false;
         }
-        if (length > kRawTrackBytes) {
-            StatusMessage = Tr(kFormatError);
-            return false;
-        }
-        TTrack& track = *Track(oneSided ? 2 * t : t);
         const ByteSpan raw = in.Take(length);
         const ByteSpan marks = in.Take((length + 7) / 8);
-        std::copy(raw.begin(), raw.end(), ReserveRaw(track, length, true, false));
-        std::copy(marks.begin(), marks.end(), track.RawMarks.begin());
-        track.RawLength = static_cast<uint16_t>(length);
-        track.Used = kFlagSet;
-        track.RawValid = 1;
-        ScanRawTrack(*this, track, raw, marks);
+        StoreTrack(*this, *Track(oneSided ? 2 * t : t), raw, marks);
     }
     return true;
 }

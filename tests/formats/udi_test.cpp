@@ -183,7 +183,7 @@ TEST(Udi, ReaderChecksInOrder) {
     EXPECT_FALSE(disk.ParseUDI(bad));
     EXPECT_EQ(disk.StatusMessage, "No UDI format!");
 
-    for (size_t at : {8u, 11u, 12u, 15u}) {
+    for (size_t at : {8u, 12u, 15u}) {
         bad = udi;
         bad[at] = 1;
         Seal(bad);
@@ -351,6 +351,52 @@ TEST(Udi, OneSidedImagesKeepTheirGeometry) {
     ASSERT_TRUE(disk.BuildUDI(out));
     EXPECT_EQ(out[9], 2) << "all three cylinders are written";
     EXPECT_EQ(out[10], 1);
+}
+
+// A UDI image of TR-DOS tracks (16 sectors each) in `records` records on two sides.
+Bytes TrdosUdi(unsigned records) {
+    TZX_Disk source;
+    EXPECT_TRUE(source.ParseTRD(test::MakeTrdBytes(1)));
+    TrackRecord r = Record(6256);
+    EXPECT_TRUE(source.BuildRawTrack(0, r.raw.data(), r.marks.data()));
+    return MakeUdi(std::vector<TrackRecord>(records, r), records / 2 - 1, 1);
+}
+
+TEST(Udi, RealVariantsRead) {
+    struct Variant {
+        const char* name;
+        Bytes image;
+        unsigned tracks;
+    };
+    Bytes reserved = TrdosUdi(4), gap = TrdosUdi(4);
+    reserved[11] = 1;  // as the emulator that defined the format writes it
+    Seal(reserved);
+    gap.insert(gap.end() - 4, 77, 0xE5);  // bytes between the last record and the CRC
+    Seal(gap);
+    const Variant variants[] = {
+        {"reserved byte 1", reserved, 4},
+        {"77 bytes before the CRC", gap, 4},
+        {"86 cylinders", TrdosUdi(172), 172},
+        {"128 cylinders", TrdosUdi(256), 256},
+        {"a real image of 86 cylinders", test::ReadFile(test::CorpusDir() / "udi" / "unrealng-beta128-empty.udi"), 172},
+    };
+    for (const Variant& v : variants) {
+        TZX_Disk disk;
+        ASSERT_TRUE(disk.ParseUDI(v.image)) << v.name << ": " << disk.StatusMessage;
+        EXPECT_EQ(disk.CountTracks(), v.tracks) << v.name;
+        EXPECT_EQ(disk.Track(v.tracks - 1)->CountSectors(), 16) << v.name;
+        Bytes again;
+        EXPECT_TRUE(disk.BuildUDI(again)) << v.name;
+        EXPECT_EQ(again.size(), 16 + v.tracks * 7041 + 4) << v.name;
+    }
+    // A record whose raw bytes would take in the CRC is no record.
+    Bytes cut = TrdosUdi(2);
+    cut[16 + 7041 + 1] = 7040 & 0xFF;  // the second record's raw bytes end 2 bytes into the CRC
+    cut[16 + 7041 + 2] = 7040 >> 8;
+    Seal(cut);
+    TZX_Disk disk;
+    EXPECT_FALSE(disk.ParseUDI(cut));
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
 }
 
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
