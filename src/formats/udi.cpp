@@ -3,7 +3,8 @@
 // file length, the highest cylinder and side), then one record per track (type, length, the raw bytes, a
 // bitmap of the bytes written with a missing clock), and a CRC-32 of everything before it. Reading keeps
 // every raw track and finds its sectors through the clock marks; writing asks the raw-track builder for
-// every track of whole cylinders on two sides.
+// every track of whole cylinders on two sides. Some emulators store records compressed: a record that
+// starts with 0xF0 holds a zlib stream of the raw bytes and the bitmap.
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
 #include "io/image_file.h"
+#include "tracks/inflate.h"
 #include "tracks/udi_raw_track.h"
 
 namespace tarvex {
@@ -24,6 +26,7 @@ constexpr size_t kCrcBytes = 4;
 constexpr size_t kRecordHeadBytes = 3;
 constexpr size_t kRecordBytes = kRecordHeadBytes + kUdiTrackBytes + kUdiMarkBytes;  // 7041
 constexpr uint8_t kMfmTrack = 0;
+constexpr uint8_t kCompressedRecord = 0xF0;
 
 const char* const kFormatError = TrMark("UDI format error!");
 const char* const kLengthError = TrMark("UDI file length error!");
@@ -70,6 +73,23 @@ unsigned UsedTrackSpan(const TZX_Disk& disk) {
     for (unsigned k = kMaxTracks; k > 0; --k)
         if (disk.Track(k - 1)->Used) return k;
     return 0;
+}
+
+size_t MarkBytes(size_t rawBytes) { return (rawBytes + 7) / 8; }
+
+// A compressed record after its 0xF0: two bytes (in the images seen, one less than the stream's length),
+// the track's type and raw length L, then a zlib stream of the L raw bytes followed by their bitmap. The
+// stream is read to its own end, wherever the two bytes put it. False when it does not inflate to the
+// record's bytes.
+bool InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t& length) {
+    in.U16();
+    in.U8();  // the track type, which does not matter to the scan
+    length = in.U16();
+    const size_t want = length + MarkBytes(length);
+    const InflateResult result = InflateZlib(body.subspan(in.Position()), want, inflated);
+    if (!result.ok() || inflated.size() != want) return false;
+    in.Skip(result.consumed);
+    return true;
 }
 
 // Keeps a record's raw track and bitmap in the track and finds its sectors.
@@ -145,16 +165,27 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         return false;
     }
     static_assert(kRawTrackBytes >= 0xFFFF, "a record's 16-bit length fits a raw track");
+    Bytes inflated;
     for (unsigned t = 0; t < records; ++t) {
-        in.U8();  // the track type does not matter to the scan
-        const size_t length = in.U16();
+        TTrack& track = *Track(oneSided ? 2 * t : t);
+        if (in.U8() == kCompressedRecord) {
+            size_t length = 0;
+            if (!InflateRecord(in, bytes.first(bodyBytes), inflated, length)) {
+                StatusMessage = Tr(kFormatError);
+                return false;
+            }
+            const ByteSpan record(inflated);
+            StoreTrack(*this, track, record.first(length), record.subspan(length));
+            continue;
+        }
+        const size_t length = in.U16();  // the track type before it does not matter to the scan
         if (length > in.Remaining()) {
             StatusMessage = Tr(kLengthError);
             return false;
         }
         const ByteSpan raw = in.Take(length);
-        const ByteSpan marks = in.Take((length + 7) / 8);
-        StoreTrack(*this, *Track(oneSided ? 2 * t : t), raw, marks);
+        const ByteSpan marks = in.Take(MarkBytes(length));
+        StoreTrack(*this, track, raw, marks);
     }
     return true;
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "disk/zx_disk.h"
@@ -46,20 +48,42 @@ struct TrackRecord {
 
 TrackRecord Record(size_t length) { return {Bytes(length, 0x4E), Bytes((length + 7) / 8, 0)}; }
 
+Bytes PlainRecord(const TrackRecord& r) {
+    Bytes record = {0, static_cast<uint8_t>(r.raw.size()), static_cast<uint8_t>(r.raw.size() >> 8)};
+    record.insert(record.end(), r.raw.begin(), r.raw.end());
+    record.insert(record.end(), r.marks.begin(), r.marks.end());
+    return record;
+}
+
+// A record as the emulator that compresses them writes it: 0xF0, the stream's length less one, the type,
+// the raw length, then the zlib stream of the raw bytes and the bitmap.
+Bytes CompressedRecord(const TrackRecord& r, int level) {
+    Bytes plain = r.raw;
+    plain.insert(plain.end(), r.marks.begin(), r.marks.end());
+    uLongf n = compressBound(static_cast<uLong>(plain.size()));
+    Bytes z(n);
+    EXPECT_EQ(compress2(z.data(), &n, plain.data(), static_cast<uLong>(plain.size()), level), Z_OK);
+    z.resize(n);
+    Bytes record = {0xF0, static_cast<uint8_t>(n - 1),        static_cast<uint8_t>((n - 1) >> 8),
+                    0,    static_cast<uint8_t>(r.raw.size()), static_cast<uint8_t>(r.raw.size() >> 8)};
+    record.insert(record.end(), z.begin(), z.end());
+    return record;
+}
+
 // A UDI image of the given records with highest cylinder/side as given; length and CRC sealed.
-Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
+Bytes SealedUdi(const std::vector<Bytes>& records, unsigned highestCylinder, unsigned highestSide) {
     const auto cylinder = static_cast<uint8_t>(highestCylinder), side = static_cast<uint8_t>(highestSide);
     Bytes udi = {'U', 'D', 'I', '!', 0, 0, 0, 0, 0, cylinder, side, 0, 0, 0, 0, 0};
-    for (const auto& r : records) {
-        udi.push_back(0);
-        udi.push_back(static_cast<uint8_t>(r.raw.size()));
-        udi.push_back(static_cast<uint8_t>(r.raw.size() >> 8));
-        udi.insert(udi.end(), r.raw.begin(), r.raw.end());
-        udi.insert(udi.end(), r.marks.begin(), r.marks.end());
-    }
+    for (const Bytes& r : records) udi.insert(udi.end(), r.begin(), r.end());
     udi.resize(udi.size() + 4);
     Seal(udi);
     return udi;
+}
+
+Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
+    std::vector<Bytes> plain;
+    for (const TrackRecord& r : records) plain.push_back(PlainRecord(r));
+    return SealedUdi(plain, highestCylinder, highestSide);
 }
 
 // Writes A1 A1 A1 FE C H R N + CRC at pos (the first sync byte) and returns the position after it.
@@ -399,6 +423,60 @@ TEST(Udi, RealVariantsRead) {
     EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
 }
 
+// Four tracks of a TR-DOS disk read from a UDI image of plain records.
+Bytes TrdosTracks(std::vector<TrackRecord>& records) {
+    TZX_Disk source;
+    EXPECT_TRUE(source.ParseTRD(test::MakeTrdBytes(4)));
+    source.Track(2)->Sector(3)->DataCrcOk = 0;
+    records.assign(4, Record(6256));
+    for (unsigned k = 0; k < 4; ++k)
+        EXPECT_TRUE(source.BuildRawTrack(k, records[k].raw.data(), records[k].marks.data()));
+    return MakeUdi(records, 1, 1);
+}
+
+TEST(Udi, CompressedRecordsReadAsTheirPlainTwins) {
+    std::vector<TrackRecord> r;
+    TZX_Disk plain, packed;
+    ASSERT_TRUE(plain.ParseUDI(TrdosTracks(r)));
+    // Stored, fast and best compression, and one record left plain among them.
+    Bytes image = SealedUdi(
+        {CompressedRecord(r[0], 0), CompressedRecord(r[1], 1), PlainRecord(r[2]), CompressedRecord(r[3], 9)}, 1, 1);
+    ASSERT_TRUE(packed.ParseUDI(image)) << packed.StatusMessage;
+    test::ExpectSameDisk(plain, packed);
+    for (unsigned k = 0; k < 4; ++k) {
+        ASSERT_EQ(packed.Track(k)->RawLength, 6256);
+        EXPECT_EQ(0, std::memcmp(packed.Track(k)->RawData.data(), r[k].raw.data(), 6256)) << k;
+    }
+    EXPECT_EQ(packed.Track(2)->Sector(3)->DataCrcOk, 0);
+}
+
+TEST(Udi, DamagedCompressedRecordsAreRefused) {
+    std::vector<TrackRecord> r;
+    TrdosTracks(r);
+    struct Case {
+        const char* name;
+        std::function<void(Bytes& record)> damage;
+        const char* message;  // nullptr: the record still reads
+    };
+    const Case cases[] = {
+        {"the length before the stream says nothing", [](Bytes& c) { c[1] = c[2] = 0; }, nullptr},
+        {"a raw length the stream is short of", [](Bytes& c) { c[4] += 1; }, "Error UDI format!"},
+        {"a raw length shorter than the stream", [](Bytes& c) { c[4] -= 8; }, "Error UDI format!"},
+        {"a damaged checksum", [](Bytes& c) { c.back() ^= 1; }, "Error UDI format!"},
+        {"no zlib header", [](Bytes& c) { c[6] = 0x77; }, "Error UDI format!"},
+        {"the stream cut short", [](Bytes& c) { c.resize(c.size() - 20); }, "Error UDI format!"},
+    };
+    for (const Case& c : cases) {
+        Bytes second = CompressedRecord(r[1], 6);
+        c.damage(second);
+        TZX_Disk disk;
+        const bool read = disk.ParseUDI(SealedUdi({PlainRecord(r[0]), second}, 0, 1));
+        EXPECT_EQ(read, c.message == nullptr) << c.name;
+        if (c.message) EXPECT_EQ(disk.StatusMessage, c.message) << c.name;
+        if (read) EXPECT_EQ(disk.Track(1)->CountSectors(), 16) << c.name;
+    }
+}
+
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     TZX_Disk disk;
     // 129 cylinders on two sides: 258 records, two more than the model's tracks.
@@ -522,6 +600,15 @@ TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
             random[10] = static_cast<uint8_t>(rng() % 2);
         }
         feed(random, true);
+    }
+    // Compressed records: damage inside the zlib streams.
+    std::vector<TrackRecord> r;
+    TrdosTracks(r);
+    const Bytes packed = SealedUdi({CompressedRecord(r[0], 9), CompressedRecord(r[1], 1)}, 0, 1);
+    for (int i = 0; i < 300; ++i) {
+        Bytes flipped = packed;
+        flipped[16 + rng() % (flipped.size() - 20)] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        feed(flipped, true);
     }
     EXPECT_GT(accepted, 0u);
 }
