@@ -28,9 +28,18 @@ constexpr size_t kRecordBytes = kRecordHeadBytes + kUdiTrackBytes + kUdiMarkByte
 constexpr uint8_t kMfmTrack = 0;
 constexpr uint8_t kCompressedRecord = 0xF0;
 
-const char* const kFormatError = TrMark("UDI format error!");
-const char* const kLengthError = TrMark("UDI file length error!");
-const char* const kCannotCreate = TrMark("Cannot create the UDI image!");
+std::string Number(size_t n) { return std::to_string(n); }
+
+std::string TrackName(unsigned k) {
+    return Fill(Tr("track %s (cylinder %s, side %s)"), {Number(k), Number(k / 2), Number(k % 2)});
+}
+
+// The reader's refusals: the format's own words, then what was wrong and where.
+std::string FormatError(const std::string& why) { return Fill(Tr("UDI format error! (%s)"), {why}); }
+std::string LengthError(const std::string& why) { return Fill(Tr("UDI file length error! (%s)"), {why}); }
+std::string TrackError(const char* pattern, unsigned k, const std::string& why) {
+    return Fill(Tr(pattern), {TrackName(k), why});
+}
 
 // The UDI checksum steps a register through eight shifts per byte, and the shift is arithmetic (bit 31
 // keeps its value). In terms of the complemented register s the step for a byte b is s := F(s ^ b),
@@ -77,19 +86,34 @@ unsigned UsedTrackSpan(const TZX_Disk& disk) {
 
 size_t MarkBytes(size_t rawBytes) { return (rawBytes + 7) / 8; }
 
+std::string InflateFault(InflateError error, size_t length) {
+    switch (error) {
+        case InflateError::kCutShort: return Tr("the compressed record is cut short");
+        case InflateError::kBadHeader:
+        case InflateError::kPresetDictionary: return Tr("the compressed record holds no zlib stream");
+        case InflateError::kBadChecksum: return Tr("the checksum of the compressed record does not match");
+        case InflateError::kTooLong:
+            return Fill(Tr("the compressed record holds more than %s raw bytes and their bitmap"), {Number(length)});
+        default: return Tr("the compressed record is damaged");
+    }
+}
+
 // A compressed record after its 0xF0: two bytes (in the images seen, one less than the stream's length),
 // the track's type and raw length L, then a zlib stream of the L raw bytes followed by their bitmap. The
-// stream is read to its own end, wherever the two bytes put it. False when it does not inflate to the
+// stream is read to its own end, wherever the two bytes put it. "" or why it does not inflate to the
 // record's bytes.
-bool InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t& length) {
+std::string InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t& length) {
     in.U16();
     in.U8();  // the track type, which does not matter to the scan
     length = in.U16();
     const size_t want = length + MarkBytes(length);
     const InflateResult result = InflateZlib(body.subspan(in.Position()), want, inflated);
-    if (!result.ok() || inflated.size() != want) return false;
+    if (!result.ok()) return InflateFault(result.error, length);
+    if (inflated.size() != want)
+        return Fill(Tr("the compressed record holds %s bytes, fewer than %s raw bytes and their bitmap"),
+                    {Number(inflated.size()), Number(length)});
     in.Skip(result.consumed);
-    return true;
+    return "";
 }
 
 // Keeps a record's raw track and bitmap in the track and finds its sectors.
@@ -126,7 +150,7 @@ bool TZX_Disk::SaveUDI(const std::string& fileName) { return SaveWith(fileName, 
 bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     Clear();
     if (bytes.size() < kHeaderBytes + kCrcBytes) {
-        StatusMessage = Tr("UDI file error!");
+        StatusMessage = Fill(Tr("UDI file error! (%s bytes, fewer than a header and its CRC)"), {Number(bytes.size())});
         return false;
     }
     const size_t bodyBytes = bytes.size() - kCrcBytes;
@@ -148,12 +172,18 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     const unsigned highestSide = in.U8();
     in.U8();  // reserved: the emulator that defined the format writes 1 there
     const uint32_t extendedHeader = in.U32();
-    if (version != 0 || extendedHeader != 0) {
-        StatusMessage = Tr(kFormatError);
+    if (version != 0) {
+        StatusMessage = FormatError(Fill(Tr("version %s, which is not known"), {Number(version)}));
+        return false;
+    }
+    if (extendedHeader != 0) {
+        StatusMessage =
+            FormatError(Fill(Tr("an extended header of %s bytes, which is not read"), {Number(extendedHeader)}));
         return false;
     }
     if (lengthField != bodyBytes) {
-        StatusMessage = Tr(kLengthError);
+        StatusMessage = LengthError(Fill(Tr("the header gives %s bytes before the CRC, the file holds %s"),
+                                         {Number(lengthField), Number(bodyBytes)}));
         return false;
     }
     // A one-sided image keeps its geometry: cylinder c goes to track 2c, side 1 stays absent.
@@ -161,17 +191,19 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     const unsigned records = (highestCylinder + 1) * (highestSide + 1);
     const unsigned trackSpan = oneSided ? 2 * highestCylinder + 1 : records;
     if (trackSpan > kMaxTracks) {
-        StatusMessage = Tr(kFormatError);
+        StatusMessage = FormatError(Fill(Tr("%s cylinders on %s sides, more than the %s tracks a disk holds"),
+                                         {Number(highestCylinder + 1), Number(highestSide + 1), Number(kMaxTracks)}));
         return false;
     }
     static_assert(kRawTrackBytes >= 0xFFFF, "a record's 16-bit length fits a raw track");
     Bytes inflated;
     for (unsigned t = 0; t < records; ++t) {
-        TTrack& track = *Track(oneSided ? 2 * t : t);
+        const unsigned k = oneSided ? 2 * t : t;
+        TTrack& track = *Track(k);
         if (in.U8() == kCompressedRecord) {
             size_t length = 0;
-            if (!InflateRecord(in, bytes.first(bodyBytes), inflated, length)) {
-                StatusMessage = Tr(kFormatError);
+            if (std::string why = InflateRecord(in, bytes.first(bodyBytes), inflated, length); !why.empty()) {
+                StatusMessage = TrackError(TrMark("UDI format error! (%s: %s)"), k, why);
                 return false;
             }
             const ByteSpan record(inflated);
@@ -180,7 +212,9 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         }
         const size_t length = in.U16();  // the track type before it does not matter to the scan
         if (length > in.Remaining()) {
-            StatusMessage = Tr(kLengthError);
+            StatusMessage = TrackError(TrMark("UDI file length error! (%s: %s)"), k,
+                                       Fill(Tr("%s raw bytes, more than the %s left before the CRC"),
+                                            {Number(length), Number(in.Remaining())}));
             return false;
         }
         const ByteSpan raw = in.Take(length);
@@ -196,7 +230,7 @@ bool TZX_Disk::BuildUDI(Bytes& out) {
     // used track count divided by two, rounded up); a disk without tracks cannot be described.
     const unsigned span = UsedTrackSpan(*this);
     if (span == 0) {
-        StatusMessage = Tr(kCannotCreate);
+        StatusMessage = Fill(Tr("Cannot create the UDI image! (%s)"), {Tr("the disk has no tracks")});
         return false;
     }
     const unsigned cylinders = (span + 1) / 2;
@@ -217,7 +251,8 @@ bool TZX_Disk::BuildUDI(Bytes& out) {
         image[at + 2] = static_cast<uint8_t>(kUdiTrackBytes >> 8);
         uint8_t* raw = &image[at + kRecordHeadBytes];
         if (!BuildRawTrack(static_cast<uint8_t>(t), raw, raw + kUdiTrackBytes)) {
-            StatusMessage = Tr(kCannotCreate);
+            StatusMessage = TrackError(TrMark("Cannot create the UDI image! (%s: %s)"), t,
+                                       Tr("its sectors cannot be laid out on an MFM track"));
             return false;
         }
     }

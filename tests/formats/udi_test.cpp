@@ -178,13 +178,14 @@ TEST(Udi, OddTrackCountsAndSparseDisksKeepEveryTrack) {
     disk.Clear();
     udi = {1, 2};
     EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image! (на диске нет дорожек)");
     EXPECT_EQ(udi, (Bytes{1, 2}));
 
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     disk.Track(1)->Sector(3)->SizeCode = 6;
     EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Cannot create UDI image! (дорожка 1 (цилиндр 0, сторона 1): её секторы не размещаются на дорожке MFM)");
 }
 
 TEST(Udi, ReaderChecksInOrder) {
@@ -193,7 +194,7 @@ TEST(Udi, ReaderChecksInOrder) {
     ASSERT_TRUE(disk.ParseUDI(udi));
 
     EXPECT_FALSE(disk.ParseUDI(Bytes(19, 0)));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file!");
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file! (байт: 19, меньше заголовка и его CRC)");
     Bytes twenty(20, 0);
     PutLe32(twenty, 16, TZX_Disk::Crc32(twenty.data(), 16));
     EXPECT_FALSE(disk.ParseUDI(twenty));
@@ -207,24 +208,31 @@ TEST(Udi, ReaderChecksInOrder) {
     EXPECT_FALSE(disk.ParseUDI(bad));
     EXPECT_EQ(disk.StatusMessage, "No UDI format!");
 
-    for (size_t at : {8u, 12u, 15u}) {
+    const std::pair<size_t, const char*> headerFaults[] = {
+        {8, "Error UDI format! (неизвестная версия 1)"},
+        {12, "Error UDI format! (расширенный заголовок длиной 1 байт не читается)"},
+        {15, "Error UDI format! (расширенный заголовок длиной 16777216 байт не читается)"},
+    };
+    for (const auto& [at, message] : headerFaults) {
         bad = udi;
         bad[at] = 1;
         Seal(bad);
         EXPECT_FALSE(disk.ParseUDI(bad));
-        EXPECT_EQ(disk.StatusMessage, "Error UDI format!") << at;
+        EXPECT_EQ(disk.StatusMessage, message) << at;
     }
     bad = udi;
     PutLe32(bad, 4, static_cast<uint32_t>(udi.size()));
     PutLe32(bad, bad.size() - 4, TZX_Disk::Crc32(bad.data(), bad.size() - 4));
     EXPECT_FALSE(disk.ParseUDI(bad));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file length! (по заголовку до CRC 252 байт, в файле 248)");
 
     bad = udi;
     bad[16 + 1 + 3 + 100 + 13 + 1] = 0xFF;  // the second record claims 0xFF64 bytes
     Seal(bad);
     EXPECT_FALSE(disk.ParseUDI(bad));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Error UDI file length! (дорожка 1 (цилиндр 0, сторона 1): байт дорожки: 65380, больше 113, оставшихся "
+              "до CRC)");
     EXPECT_EQ(disk.Track(0)->Used, kFlagSet) << "the first record was read";
 
     // A bitmap cut short by the end of the file (the raw bytes still fit).
@@ -420,7 +428,9 @@ TEST(Udi, RealVariantsRead) {
     Seal(cut);
     TZX_Disk disk;
     EXPECT_FALSE(disk.ParseUDI(cut));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Error UDI file length! (дорожка 1 (цилиндр 0, сторона 1): байт дорожки: 7040, больше 7038, оставшихся "
+              "до CRC)");
 }
 
 // Four tracks of a TR-DOS disk read from a UDI image of plain records.
@@ -456,23 +466,28 @@ TEST(Udi, DamagedCompressedRecordsAreRefused) {
     struct Case {
         const char* name;
         std::function<void(Bytes& record)> damage;
-        const char* message;  // nullptr: the record still reads
+        const char* why;  // nullptr: the record still reads
     };
     const Case cases[] = {
         {"the length before the stream says nothing", [](Bytes& c) { c[1] = c[2] = 0; }, nullptr},
-        {"a raw length the stream is short of", [](Bytes& c) { c[4] += 1; }, "Error UDI format!"},
-        {"a raw length shorter than the stream", [](Bytes& c) { c[4] -= 8; }, "Error UDI format!"},
-        {"a damaged checksum", [](Bytes& c) { c.back() ^= 1; }, "Error UDI format!"},
-        {"no zlib header", [](Bytes& c) { c[6] = 0x77; }, "Error UDI format!"},
-        {"the stream cut short", [](Bytes& c) { c.resize(c.size() - 20); }, "Error UDI format!"},
+        {"a raw length the stream is short of", [](Bytes& c) { c[4] += 1; },
+         "сжатая запись содержит байт: 7038, меньше 6257 байт дорожки и их битовой карты"},
+        {"a raw length shorter than the stream", [](Bytes& c) { c[4] -= 8; },
+         "сжатая запись содержит больше 6248 байт дорожки и их битовой карты"},
+        {"a damaged checksum", [](Bytes& c) { c.back() ^= 1; }, "контрольная сумма сжатой записи не совпадает"},
+        {"no zlib header", [](Bytes& c) { c[6] = 0x77; }, "сжатая запись не содержит потока zlib"},
+        {"the stream cut short", [](Bytes& c) { c.resize(c.size() - 20); }, "сжатая запись обрывается"},
     };
     for (const Case& c : cases) {
         Bytes second = CompressedRecord(r[1], 6);
         c.damage(second);
         TZX_Disk disk;
         const bool read = disk.ParseUDI(SealedUdi({PlainRecord(r[0]), second}, 0, 1));
-        EXPECT_EQ(read, c.message == nullptr) << c.name;
-        if (c.message) EXPECT_EQ(disk.StatusMessage, c.message) << c.name;
+        EXPECT_EQ(read, c.why == nullptr) << c.name;
+        if (c.why)
+            EXPECT_EQ(disk.StatusMessage,
+                      std::string("Error UDI format! (дорожка 1 (цилиндр 0, сторона 1): ") + c.why + ")")
+                << c.name;
         if (read) EXPECT_EQ(disk.Track(1)->CountSectors(), 16) << c.name;
     }
 }
@@ -481,7 +496,8 @@ TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     TZX_Disk disk;
     // 129 cylinders on two sides: 258 records, two more than the model's tracks.
     EXPECT_FALSE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(258, Record(0)), 128, 1)));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Error UDI format! (цилиндров: 129, сторон: 2, больше 256 дорожек, которые вмещает диск)");
     ASSERT_TRUE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(172, Record(0)), 85, 1))) << "86 cylinders";
     EXPECT_EQ(disk.CountTracks(), 172u);
 
@@ -569,7 +585,8 @@ TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
                 ++accepted;
                 Bytes out;
                 if (!disk.BuildUDI(out)) {
-                    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+                    EXPECT_EQ(disk.StatusMessage.rfind("Cannot create UDI image! (дорожка ", 0), 0u)
+                        << disk.StatusMessage;
                 }
             } else {
                 EXPECT_FALSE(disk.StatusMessage.empty());
