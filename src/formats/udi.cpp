@@ -3,17 +3,22 @@
 // file length, the highest cylinder and side), then one record per track (type, length, the raw bytes, a
 // bitmap of the bytes written with a missing clock), and a CRC-32 of everything before it. Reading keeps
 // every raw track and finds its sectors through the clock marks; writing asks the raw-track builder for
-// every track of whole cylinders on two sides. Some emulators store records compressed: a record that
-// starts with 0xF0 holds a zlib stream of the raw bytes and the bitmap.
+// every track of whole cylinders on two sides, and writes a track it cannot lay out in 6256 bytes at the
+// length the track needs. Some emulators store records compressed: a record that starts with 0xF0 holds
+// a zlib stream of the raw bytes and the bitmap.
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "disk/zx_disk.h"
+#include "formats/writer_losses.h"
 #include "i18n/translate.h"
 #include "io/byte_reader.h"
 #include "io/image_file.h"
 #include "tracks/inflate.h"
+#include "tracks/mfm_cells.h"
 #include "tracks/udi_raw_track.h"
 
 namespace tarvex {
@@ -115,6 +120,105 @@ std::string InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t
     in.Skip(result.consumed);
     return "";
 }
+
+// What an image keeps besides IDs and data: in its raw tracks every mark and CRC state, a data field
+// without an ID; one read of a weak sector, no data rate and no comment. IDs without data are counted
+// track by track, as only a track written as it was read keeps them.
+constexpr KeptFeatures kUdiKeeps{
+    .deletedMarks = true, .dataCrcErrors = true, .idCrcErrors = true, .idsWithoutData = true, .dataWithoutId = true};
+
+bool SameSector(const TSectorSlot& a, const TSectorSlot& b) {
+    return a.Used == b.Used && a.Cylinder == b.Cylinder && a.Head == b.Head && a.SectorNo == b.SectorNo &&
+           a.SizeCode == b.SizeCode && a.DataCrcOk == b.DataCrcOk && a.DataLength == b.DataLength &&
+           a.DeletedData == b.DeletedData && a.IdCrcError == b.IdCrcError && a.IdMissing == b.IdMissing &&
+           std::equal(a.Data.begin(), a.Data.begin() + a.HeldBytes(), b.Data.begin(), b.Data.begin() + b.HeldBytes());
+}
+
+// Appends the track records of an image. The raw-track builder's 6256 bytes come first, so that a disk
+// it can lay out gives the image it always gave; a track it cannot lay out goes at its own length: the
+// raw bytes it was read with while they still hold its sectors, else laid out anew with full gaps.
+class RecordWriter {
+public:
+    RecordWriter(TZX_Disk& disk, Bytes& image) : disk_(disk), image_(image) {}
+
+    // "" or why the track cannot be written.
+    std::string Append(unsigned k) {
+        const size_t at = image_.size();
+        image_.resize(at + kRecordBytes);
+        image_[at] = kMfmTrack;
+        image_[at + 1] = static_cast<uint8_t>(kUdiTrackBytes);
+        image_[at + 2] = static_cast<uint8_t>(kUdiTrackBytes >> 8);
+        uint8_t* raw = &image_[at + kRecordHeadBytes];
+        const TTrack& track = *std::as_const(disk_).Track(k);
+        if (disk_.BuildRawTrack(static_cast<uint8_t>(k), raw, raw + kUdiTrackBytes)) {
+            NoteBuiltTrack(track, k);
+            return "";
+        }
+        image_.resize(at);
+        if (track.RawValid && track.RawLength > 0 && RawHoldsSectors(track)) {
+            Put(ByteSpan(track.RawData.data(), track.RawLength), RawMarks(track));
+            return "";
+        }
+        if (std::string why = LongTrackFault(track); !why.empty()) return why;
+        if (!BuildLongRawTrack(track, raw_, marks_)) return Tr("its sectors cannot be laid out on an MFM track");
+        Put(raw_, marks_);
+        NoteBuiltTrack(track, k);
+        return "";
+    }
+
+private:
+    void Put(ByteSpan raw, ByteSpan marks) {
+        PutU8(image_, kMfmTrack);
+        PutU16(image_, static_cast<uint16_t>(raw.size()));
+        PutBytes(image_, raw.data(), raw.size());
+        PutBytes(image_, marks.data(), marks.size());
+    }
+
+    // The clock-mark bitmap of the track's raw bytes: the one it was read with, or one found as a
+    // controller finds sync bytes.
+    ByteSpan RawMarks(const TTrack& track) {
+        const size_t bytes = MarkBytes(track.RawLength);
+        if (track.RawMarks.size() >= bytes) return ByteSpan(track.RawMarks.data(), bytes);
+        foundMarks_ = FindSyncMarks(ByteSpan(track.RawData.data(), track.RawLength));
+        return foundMarks_;
+    }
+
+    // Whether the sector scan of the track's raw bytes gives its slots as they are now.
+    bool RawHoldsSectors(const TTrack& track) {
+        if (!spare_) spare_ = std::make_unique<TZX_Disk>();
+        spare_->Clear();
+        TTrack& scanned = *spare_->Track(track.Index);
+        ScanRawTrack(*spare_, scanned, ByteSpan(track.RawData.data(), track.RawLength), RawMarks(track));
+        for (unsigned s = 0; s < kMaxSectors; ++s)
+            if (!SameSector(*track.Sector(s), *scanned.Sector(s))) return false;
+        return true;
+    }
+
+    // "" when the track can be laid out at its own length, else why not.
+    static std::string LongTrackFault(const TTrack& track) {
+        for (unsigned s = 0; s < track.UsedSectorCount(); ++s)
+            if (track.Sector(s)->SizeCode > kLargestLongTrackSizeCode)
+                return Fill(Tr("sector %s has size code %s; a UDI track lays out sectors up to size code %s"),
+                            {Number(track.Sector(s)->SectorNo), Number(track.Sector(s)->SizeCode),
+                             Number(kLargestLongTrackSizeCode)});
+        if (const size_t bytes = LongRawTrackBytes(track); bytes > kRawTrackBytes)
+            return Fill(Tr("its sectors take %s bytes, more than the %s of a UDI track"),
+                        {Number(bytes), Number(kRawTrackBytes)});
+        return "";
+    }
+
+    // A track laid out anew writes an ID without data with a data field of zeros.
+    void NoteBuiltTrack(const TTrack& track, unsigned k) {
+        for (const TSectorSlot& slot : track.Sectors)
+            if (slot.Used && !slot.DataLength && !slot.IdMissing)
+                disk_.WriteLosses.Add(LossKind::kIdsWithoutData, static_cast<int>(k));
+    }
+
+    TZX_Disk& disk_;
+    Bytes& image_;
+    std::unique_ptr<TZX_Disk> spare_;  // scans raw tracks, made when the first is asked about
+    Bytes raw_, marks_, foundMarks_;
+};
 
 // Keeps a record's raw track and bitmap in the track and finds its sectors.
 void StoreTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks) {
@@ -226,6 +330,7 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
 
 bool TZX_Disk::BuildUDI(Bytes& out) {
     CountTracks();
+    WriteLosses.Clear();
     // Whole cylinders up to the last used track (on a disk whose tracks follow each other that is the
     // used track count divided by two, rounded up); a disk without tracks cannot be described.
     const unsigned span = UsedTrackSpan(*this);
@@ -237,25 +342,23 @@ bool TZX_Disk::BuildUDI(Bytes& out) {
     Bytes image;
     image.reserve(kHeaderBytes + cylinders * 2 * kRecordBytes + kCrcBytes);
     PutBytes(image, kSignature, 4);
-    PutU32(image, static_cast<uint32_t>(kHeaderBytes + cylinders * 2 * kRecordBytes));
+    PutU32(image, 0);  // the length, once the records are there
     PutU8(image, 0);
     PutU8(image, static_cast<uint8_t>(cylinders - 1));
     PutU8(image, 1);
     PutU8(image, 0);
     PutU32(image, 0);
+    RecordWriter records(*this, image);
     for (unsigned t = 0; t < 2 * cylinders; ++t) {
-        const size_t at = image.size();
-        image.resize(at + kRecordBytes);
-        image[at] = kMfmTrack;
-        image[at + 1] = static_cast<uint8_t>(kUdiTrackBytes);
-        image[at + 2] = static_cast<uint8_t>(kUdiTrackBytes >> 8);
-        uint8_t* raw = &image[at + kRecordHeadBytes];
-        if (!BuildRawTrack(static_cast<uint8_t>(t), raw, raw + kUdiTrackBytes)) {
-            StatusMessage = TrackError(TrMark("Cannot create the UDI image! (%s: %s)"), t,
-                                       Tr("its sectors cannot be laid out on an MFM track"));
+        if (std::string why = records.Append(t); !why.empty()) {
+            StatusMessage = TrackError(TrMark("Cannot create the UDI image! (%s: %s)"), t, why);
+            WriteLosses.Clear();
             return false;
         }
     }
+    NoteFeatureLosses(*this, kUdiKeeps, WriteLosses);
+    const uint32_t length = static_cast<uint32_t>(image.size());
+    for (int i = 0; i < 4; ++i) image[4 + i] = static_cast<uint8_t>(length >> (8 * i));
     PutU32(image, Crc32(image.data(), image.size()));
     out = std::move(image);
     return true;

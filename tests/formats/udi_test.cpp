@@ -183,9 +183,12 @@ TEST(Udi, OddTrackCountsAndSparseDisksKeepEveryTrack) {
 
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     disk.Track(1)->Sector(3)->SizeCode = 6;
+    EXPECT_TRUE(disk.BuildUDI(udi)) << "a track of an 8 KB sector goes as a longer record";
+    disk.Track(1)->Sector(3)->SizeCode = 8;
     EXPECT_FALSE(disk.BuildUDI(udi));
     EXPECT_EQ(disk.StatusMessage,
-              "Cannot create UDI image! (дорожка 1 (цилиндр 0, сторона 1): её секторы не размещаются на дорожке MFM)");
+              "Cannot create UDI image! (дорожка 1 (цилиндр 0, сторона 1): сектор 4 имеет код "
+              "размера 8; дорожка UDI размещает секторы с кодом размера до 7)");
 }
 
 TEST(Udi, ReaderChecksInOrder) {
@@ -490,6 +493,122 @@ TEST(Udi, DamagedCompressedRecordsAreRefused) {
                 << c.name;
         if (read) EXPECT_EQ(disk.Track(1)->CountSectors(), 16) << c.name;
     }
+}
+
+// Track k used with sectors of the given size codes numbered from 1, each with data of its own.
+void PutSectors(TZX_Disk& disk, unsigned k, const std::vector<uint8_t>& codes, uint16_t rateKbps = 0) {
+    TTrack& t = *disk.Track(k);
+    t.Used = kFlagSet;
+    t.RateKbps = rateKbps;
+    for (unsigned s = 0; s < codes.size(); ++s) {
+        TSectorSlot& slot = *t.Sector(s);
+        slot.Used = slot.DataCrcOk = kFlagSet;
+        slot.Cylinder = static_cast<uint8_t>(k / 2);
+        slot.Head = static_cast<uint8_t>(k % 2);
+        slot.SectorNo = static_cast<uint8_t>(s + 1);
+        slot.SizeCode = codes[s];
+        slot.DataLength = static_cast<uint16_t>(128u << codes[s]);
+        uint8_t* data = disk.ReserveData(slot, slot.DataLength);
+        for (unsigned i = 0; i < slot.DataLength; ++i) data[i] = static_cast<uint8_t>(k * 7 + s * 13 + i);
+    }
+}
+
+size_t RecordLength(const Bytes& udi, unsigned record) {
+    size_t at = 16;
+    for (unsigned r = 0; r < record; ++r) at += 3 + (udi[at + 1] | udi[at + 2] << 8) * 9 / 8;
+    return udi[at + 1] | udi[at + 2] << 8;
+}
+
+TEST(Udi, TracksBeyondSixThousandBytesGoAtTheirOwnLength) {
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> codes;
+        uint16_t rate;
+        size_t length;
+    };
+    const Case cases[] = {
+        {"18 x 512 at high density", std::vector<uint8_t>(18, 2), 500, 12500},
+        {"11 x 512 at double density", std::vector<uint8_t>(11, 2), 0, 146 + 11 * 628},
+        {"an 8 KB sector", {6}, 0, 146 + 116 + 8192},
+        {"a 16 KB sector and two more", {7, 1, 1}, 0, 146 + 116 + 16384 + 2 * 372},
+    };
+    for (const Case& c : cases) {
+        TZX_Disk disk;
+        ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(1)));
+        PutSectors(disk, 1, c.codes, c.rate);
+        Bytes udi;
+        ASSERT_TRUE(disk.BuildUDI(udi)) << c.name << ": " << disk.StatusMessage;
+        EXPECT_EQ(RecordLength(udi, 0), 6256u) << c.name;
+        EXPECT_EQ(RecordLength(udi, 1), c.length) << c.name;
+        TZX_Disk back;
+        ASSERT_TRUE(back.ParseUDI(udi)) << c.name << ": " << back.StatusMessage;
+        test::ExpectSameSectors(disk, back);
+        Bytes again;
+        ASSERT_TRUE(back.BuildUDI(again)) << c.name;
+        EXPECT_EQ(again, udi) << c.name << ": a long track read is written again as it was read";
+    }
+    // Too much for a record of 16-bit length.
+    TZX_Disk disk;
+    PutSectors(disk, 0, std::vector<uint8_t>(64, 3));
+    Bytes udi;
+    EXPECT_FALSE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.StatusMessage,
+              "Cannot create UDI image! (дорожка 0 (цилиндр 0, сторона 0): её секторы занимают "
+              "73106 байт, больше 65535 байт дорожки UDI)");
+}
+
+TEST(Udi, DeletedMarksMissingIdsAndIdCrcErrorsComeBack) {
+    TZX_Disk disk;
+    PutSectors(disk, 0, std::vector<uint8_t>(9, 2));        // fits 6256 bytes
+    PutSectors(disk, 1, std::vector<uint8_t>(18, 2), 500);  // a longer record
+    for (unsigned k = 0; k < 2; ++k) {
+        TTrack& t = *disk.Track(k);
+        t.Sector(1)->DeletedData = kFlagSet;
+        t.Sector(2)->IdCrcError = kFlagSet;
+        t.Sector(3)->IdMissing = kFlagSet;
+        t.Sector(4)->IdMissing = t.Sector(4)->DeletedData = kFlagSet;
+        t.Sector(4)->DataCrcOk = t.Sector(5)->DataCrcOk = 0;
+        t.Sector(3)->SectorNo = t.Sector(4)->SectorNo = 0;  // a field without an ID has no number of its own
+    }
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    // Read from the layout built anew, then from the image written again from what was read.
+    for (int pass = 0; pass < 2; ++pass) {
+        TZX_Disk back;
+        ASSERT_TRUE(back.ParseUDI(udi));
+        test::ExpectSameSectors(disk, back);
+        for (unsigned k = 0; k < 2; ++k)
+            for (unsigned s = 0; s < 18; ++s) {
+                const TSectorSlot &a = *disk.Track(k)->Sector(s), &b = *back.Track(k)->Sector(s);
+                SCOPED_TRACE("pass " + std::to_string(pass) + " track " + std::to_string(k) + " slot " +
+                             std::to_string(s));
+                EXPECT_EQ(a.DeletedData != 0, b.DeletedData != 0);
+                EXPECT_EQ(a.IdCrcError != 0, b.IdCrcError != 0);
+                EXPECT_EQ(a.IdMissing != 0, b.IdMissing != 0);
+            }
+        ASSERT_TRUE(back.BuildUDI(udi));
+        EXPECT_TRUE(back.WriteLosses.Empty()) << back.WriteLosses.Text();
+    }
+}
+
+TEST(Udi, WhatTheImageCannotHoldIsNoted) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
+    disk.Comment = {"a comment", "of two lines"};
+    TSectorSlot& weak = *disk.Track(1)->Sector(2);
+    weak.Copies = 3;
+    disk.ReserveData(weak, 3 * weak.DataLength);
+    disk.Track(3)->Sector(5)->DataLength = 0;
+    disk.Track(2)->RateKbps = 500;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kComment), 2u);
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kWeakCopies), 2u);
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kIdsWithoutData), 1u);
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kDataRate), 1u);
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kDeletedMarks), 0u);
 }
 
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
