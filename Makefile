@@ -9,7 +9,7 @@ WEB_BUILD  ?= build-web
 WEB_OUT    ?= $(WEB_BUILD)/site
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
-            libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev clang libclang-rt-14-dev \
+            libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev zlib1g-dev clang libclang-rt-14-dev \
             mame-tools libdsk-utils fuse-emulator-utils xvfb xauth \
             desktop-file-utils appstream shared-mime-info libglib2.0-bin libxml2-utils man-db groff-base \
             bash-completion qt6-translations-l10n lintian gettext locales hyperfine faketime

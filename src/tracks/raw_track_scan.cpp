@@ -1,7 +1,8 @@
 // The sector scan of a raw MFM track: an address mark is the first byte without a clock mark after a run
 // of marked bytes; an ID mark fills the next slot's C H R N and ID CRC state, and the data mark that
-// follows (normal or deleted) fills its data, its CRC state and its deleted-data mark. UDI and HFE tracks
-// are both read through it.
+// follows (normal or deleted) fills its data, its CRC state and its deleted-data mark. A data mark with no
+// ID before it fills a slot of its own, a data field without an ID. UDI and HFE tracks are both read
+// through it.
 #include <algorithm>
 
 #include "disk/zx_disk.h"
@@ -36,6 +37,27 @@ private:
 // capped so that such a field is taken as one running into the end of the track.
 size_t ScanFieldBytes(uint8_t sizeCode) { return sizeCode <= 7 ? size_t{128} << sizeCode : size_t{1} << 20; }
 
+constexpr uint8_t kLargestIdlessSizeCode = 6;
+
+uint16_t StoredCrc(ByteSpan raw, size_t at) { return static_cast<uint16_t>((raw[at] << 8) | raw[at + 1]); }
+
+// The size code of a data field without an ID whose mark stands at i. No ID gives the size: the field is
+// the first of 128 .. 8192 bytes followed by its CRC, or by the complement of its CRC (a bad sector as the
+// raw-track builder writes it); failing both, the largest that ends before the next clock mark.
+uint8_t IdlessFieldSize(ByteSpan raw, ByteSpan marks, size_t i) {
+    for (uint8_t code = 0; code <= kLargestIdlessSizeCode; ++code) {
+        const size_t size = size_t{128} << code;
+        if (i + size + 3 >= raw.size()) break;
+        const uint16_t crc = TZX_Disk::Crc16(&raw[i - 3], size + 4), stored = StoredCrc(raw, i + size + 1);
+        if (stored == crc || stored == static_cast<uint16_t>(~crc)) return code;
+    }
+    size_t next = i + 1;
+    while (next < raw.size() && !((marks[next >> 3] >> (next & 7)) & 1)) ++next;
+    uint8_t code = 0;
+    while (code < kLargestIdlessSizeCode && i + (size_t{256} << code) + 3 <= next) ++code;
+    return code;
+}
+
 }  // namespace
 
 unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks) {
@@ -68,7 +90,17 @@ unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan mark
             acceptId = false;
             i += 7;
         }
-        if (i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark) && haveId) {
+        const bool dataMark = i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark);
+        if (dataMark && !haveId && i >= 3) {
+            TSectorSlot& slot = sink.Slot(k);
+            slot.Used = kFlagSet;
+            slot.IdMissing = kFlagSet;
+            slot.Cylinder = static_cast<uint8_t>(track.Index / 2);
+            slot.Head = static_cast<uint8_t>(track.Index % 2);
+            slot.SizeCode = IdlessFieldSize(raw, marks, i);
+            haveId = true;  // the data field below takes the slot as an ID would have given it
+        }
+        if (dataMark && haveId) {
             TSectorSlot& slot = sink.Slot(k);
             const size_t size = ScanFieldBytes(slot.SizeCode);
             slot.DeletedData = raw[i] == kDeletedDataMark ? kFlagSet : 0;

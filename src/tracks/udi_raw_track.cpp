@@ -1,15 +1,17 @@
 // Turns one track of the disk model into the 6256 raw bytes of an MFM track and its clock-mark bitmap.
 // A track read from a UDI image keeps the positions of its address marks; any other used track is laid
 // out after the IBM format table, with the gaps shortened when the sectors do not fit; an absent track
-// stays unformatted (all gap bytes, nothing marked).
+// stays unformatted (all gap bytes, nothing marked). A track whose sectors do not fit 6256 bytes can be
+// laid out at the length it needs instead, with full gaps.
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
 #include <utility>
+#include <vector>
 
-#include "tracks/udi_raw_track.h"
 #include "disk/zx_disk.h"
+#include "tracks/udi_raw_track.h"
 
 namespace tarvex {
 
@@ -17,9 +19,13 @@ namespace {
 
 constexpr long kTrackBytes = static_cast<long>(kUdiTrackBytes);
 // A data field that would come this close to the end of the track does not fit (its CRC and a minimal
-// gap would be cut); only a last, already bad sector may be written cut short, up to kCutDataEnd.
+// gap would be cut); only a last, already bad sector may be written cut short, up to kCutDataMargin
+// before the end.
 constexpr long kEndOfTrackMargin = 16;
-constexpr long kCutDataEnd = 6246;
+constexpr long kCutDataMargin = 10;
+// A high-density rotation: 500 kbit/s at 300 rpm.
+constexpr long kHighDensityTrackBytes = 12500;
+constexpr uint16_t kHighDensityKbps = 500;
 
 // The from-scratch layout: gap 4a, sync, index mark, gap 1; then per sector sync, ID mark, C H R N and
 // CRC, gap 2, sync, data mark, data and CRC, gap 3.
@@ -29,18 +35,24 @@ constexpr long kSyncZeros = 12;
 constexpr long kSyncBytes = 3;
 constexpr long kGap2 = 22;
 constexpr long kGap3 = 54;
-constexpr long kPreambleBytes = kGap4a + kSyncZeros + kSyncBytes + 1 + kGap1;                         // 146
+constexpr long kPreambleBytes = kGap4a + kSyncZeros + kSyncBytes + 1 + kGap1;                    // 146
 constexpr long kSectorOverhead = 2 * (kSyncZeros + kSyncBytes + 1) + 4 + 2 + kGap2 + 2 + kGap3;  // 116
 constexpr long kLargestPreambleCut = 25;
 constexpr long kLargestGap3Cut = 36;
 
-// The track being built: room past the 6256 output bytes for a slight overrun, all gap bytes at first.
+// The track being built: room past its output bytes for a slight overrun, all gap bytes at first.
 class TrackImage {
 public:
-    TrackImage() { bytes_.fill(kGapByte); }
+    explicit TrackImage(long trackBytes)
+        : trackBytes_(trackBytes),
+          capacity_(trackBytes + kOverrun),
+          bytes_(static_cast<size_t>(capacity_), kGapByte),
+          marks_(static_cast<size_t>(trackBytes + 7) / 8, 0) {}
+
+    long TrackBytes() const { return trackBytes_; }
 
     void Put(long pos, uint8_t b) {
-        if (pos >= 0 && pos < kCapacity) bytes_[pos] = b;
+        if (pos >= 0 && pos < capacity_) bytes_[pos] = b;
     }
     void Fill(long pos, long n, uint8_t b) {
         for (long i = 0; i < n; ++i) Put(pos + i, b);
@@ -48,7 +60,7 @@ public:
     // n bytes at pos: zeros, then the first min(n, have) bytes of a sector's data.
     void PutData(long pos, long n, const uint8_t* data, long have) {
         Fill(pos, n, 0);
-        const long copy = std::min({n, have, long{kSectorDataBytes}, kCapacity - pos});
+        const long copy = std::min({n, have, long{kMaxStoredSectorBytes}, capacity_ - pos});
         if (copy > 0 && pos >= 0) std::memcpy(&bytes_[pos], data, static_cast<size_t>(copy));
     }
     void PutCrc(long pos, uint16_t crc) {
@@ -56,23 +68,25 @@ public:
         Put(pos + 1, static_cast<uint8_t>(crc));
     }
     uint16_t CrcOf(long from, long n) const {
-        if (from < 0 || from + n > kCapacity) return 0;
+        if (from < 0 || from + n > capacity_) return 0;
         return TZX_Disk::Crc16(&bytes_[from], static_cast<size_t>(n));
     }
     // Sets the clock-mark flags of positions a..b; those past the output are dropped.
     void Mark(long a, long b) {
-        for (long p = std::max(a, 0L); p <= b && p < kTrackBytes; ++p)
+        for (long p = std::max(a, 0L); p <= b && p < trackBytes_; ++p)
             marks_[p >> 3] |= static_cast<uint8_t>(1u << (p & 7));
     }
     void CopyOut(uint8_t* rawOut, uint8_t* marksOut) const {
-        std::memcpy(rawOut, bytes_.data(), kUdiTrackBytes);
-        if (marksOut) std::memcpy(marksOut, marks_.data(), kUdiMarkBytes);
+        std::memcpy(rawOut, bytes_.data(), static_cast<size_t>(trackBytes_));
+        if (marksOut) std::memcpy(marksOut, marks_.data(), marks_.size());
     }
 
 private:
-    static constexpr long kCapacity = kTrackBytes + 2048;
-    std::array<uint8_t, kCapacity> bytes_;
-    std::array<uint8_t, kUdiMarkBytes> marks_{};
+    static constexpr long kOverrun = 2048;
+    long trackBytes_;
+    long capacity_;
+    std::vector<uint8_t> bytes_;
+    std::vector<uint8_t> marks_;
 };
 
 void PutSync(TrackImage& out, long pos, uint8_t syncByte) {
@@ -101,31 +115,42 @@ void PutDataAndCrc(TrackImage& out, long syncPos, long pos, long size, const TSe
     out.PutCrc(pos + size, crc);
 }
 
-bool ReachesTrackEnd(long pos, long size) { return pos + size + kEndOfTrackMargin >= kTrackBytes; }
+bool ReachesTrackEnd(const TrackImage& out, long pos, long size) {
+    return pos + size + kEndOfTrackMargin >= out.TrackBytes();
+}
 
 // Only the last sector, and only one already read with a CRC error, may end the track cut short.
 bool MayBeCut(const TSectorSlot& slot, unsigned k, unsigned count) { return !slot.DataCrcOk && k + 1 == count; }
 
 void PutCutData(TrackImage& out, long pos, const TSectorSlot& slot) {
-    const long d = std::max(0L, kCutDataEnd - pos);
+    const long d = std::max(0L, out.TrackBytes() - kCutDataMargin - pos);
     out.PutData(pos, d, slot.Data.data(), static_cast<long>(slot.HeldBytes()));
 }
 
-bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out) {
+// The bytes the from-scratch layout of the track takes with full gaps; 0 when a size code has no layout.
+long LaidOutBytes(const TTrack& track, unsigned count, unsigned (*sectorBytes)(uint8_t)) {
     long total = kPreambleBytes;
     for (unsigned k = 0; k < count; ++k) {
-        const long size = MfmSectorBytes(track.Sector(k)->SizeCode);
-        if (size == 0) return false;
+        const long size = sectorBytes(track.Sector(k)->SizeCode);
+        if (size == 0) return 0;
         total += kSectorOverhead + size;
     }
+    return total;
+}
+
+bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out,
+                      unsigned (*sectorBytes)(uint8_t) = MfmSectorBytes) {
+    const long total = LaidOutBytes(track, count, sectorBytes);
+    if (total == 0) return false;
+    const long trackBytes = out.TrackBytes();
     long preambleCut = 0, gap3Cut = 0;
-    if (total > kTrackBytes) {
-        const long excess = total - kTrackBytes;
+    if (total > trackBytes) {
+        const long excess = total - trackBytes;
         if (excess < 2 * kLargestPreambleCut) {
             preambleCut = static_cast<long>(RoundHalfEven(excess, 2)) + 2;
         } else {
             preambleCut = kLargestPreambleCut;
-            gap3Cut = static_cast<long>(RoundHalfEven(total - 2 * kLargestPreambleCut - kTrackBytes, count));
+            gap3Cut = static_cast<long>(RoundHalfEven(total - 2 * kLargestPreambleCut - trackBytes, count));
             if (gap3Cut > kLargestGap3Cut) return false;
         }
     }
@@ -137,21 +162,23 @@ bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out) {
     pos += kSyncBytes + 1 + kGap1 - preambleCut;
     for (unsigned k = 0; k < count; ++k) {
         const TSectorSlot& slot = *track.Sector(k);
-        const long size = MfmSectorBytes(slot.SizeCode);
-        out.Fill(pos, kSyncZeros, 0);
-        pos += kSyncZeros;
-        PutIdField(out, pos, slot);
-        pos += 10 + kGap2;
+        const long size = sectorBytes(slot.SizeCode);
+        // A data field without an ID keeps the ID's room as gap.
+        if (!slot.IdMissing) {
+            out.Fill(pos, kSyncZeros, 0);
+            PutIdField(out, pos + kSyncZeros, slot);
+        }
+        pos += kSyncZeros + 10 + kGap2;
         out.Fill(pos, kSyncZeros, 0);
         pos += kSyncZeros;
         const long syncPos = pos;
         PutSync(out, pos, kSyncA1);
         out.Put(pos + kSyncBytes, slot.DeletedData ? kDeletedDataMark : kDataMark);
         pos += kSyncBytes + 1;
-        if (ReachesTrackEnd(pos, size)) {  // pos: the first data byte
+        if (ReachesTrackEnd(out, pos, size)) {  // pos: the first data byte
             if (!MayBeCut(slot, k, count)) return false;
             PutCutData(out, pos, slot);
-            pos = std::max(pos, kCutDataEnd);
+            pos = std::max(pos, out.TrackBytes() - kCutDataMargin);
         } else {
             PutDataAndCrc(out, syncPos, pos, size, slot);
             pos += size + 2;
@@ -185,16 +212,18 @@ bool BuildKeepingLayout(const TTrack& track, unsigned count, TrackImage& out) {
         const TSectorSlot& slot = *track.Sector(k);
         // Marks are looked for past the end of the field before: an ID or data that happens to hold a
         // sync and mark's bytes is no mark.
-        auto id = FindMark(track, std::max(q, fieldEnd + 1), kSyncA1, kSyncA1, kIdMark, kIdMark);
-        if (!id) return false;
-        q = *id;
-        const long room = q - fieldEnd;
-        if (room < 5) return false;
-        // Up to twelve sync zeros, but never over the last byte of the field before (fieldEnd).
-        const long zeros = std::min(kSyncZeros, room - 2);
-        out.Fill(q - 1 - zeros, zeros, 0);
-        PutIdField(out, q - 1, slot);
-        fieldEnd = q + 8;
+        if (!slot.IdMissing) {
+            auto id = FindMark(track, std::max(q, fieldEnd + 1), kSyncA1, kSyncA1, kIdMark, kIdMark);
+            if (!id) return false;
+            q = *id;
+            const long room = q - fieldEnd;
+            if (room < 5) return false;
+            // Up to twelve sync zeros, but never over the last byte of the field before (fieldEnd).
+            const long zeros = std::min(kSyncZeros, room - 2);
+            out.Fill(q - 1 - zeros, zeros, 0);
+            PutIdField(out, q - 1, slot);
+            fieldEnd = q + 8;
+        }
 
         auto data = FindMark(track, fieldEnd + 1, kSyncA1, kSyncA1, kDataMark, kDeletedDataMark);
         if (!data) return false;
@@ -205,7 +234,7 @@ bool BuildKeepingLayout(const TTrack& track, unsigned count, TrackImage& out) {
         out.Fill(q - 13, kSyncZeros, 0);
         PutSync(out, q - 1, kSyncA1);
         out.Put(q + 2, slot.DeletedData ? kDeletedDataMark : kDataMark);
-        if (ReachesTrackEnd(q, size)) {  // q: the second sync byte
+        if (ReachesTrackEnd(out, q, size)) {  // q: the second sync byte
             if (!MayBeCut(slot, k, count)) return false;
             PutCutData(out, q + 3, slot);
             return true;
@@ -222,7 +251,7 @@ bool BuildKeepingLayout(const TTrack& track, unsigned count, TrackImage& out) {
 
 bool TZX_Disk::BuildRawTrack(uint8_t trackIndex, uint8_t* rawOut, uint8_t* marksOut) {
     const TTrack* track = std::as_const(*this).Track(trackIndex);
-    TrackImage out;
+    TrackImage out(kTrackBytes);
     bool built = true;
     if (track) {
         const unsigned count = track->UsedSectorCount();
@@ -233,6 +262,36 @@ bool TZX_Disk::BuildRawTrack(uint8_t trackIndex, uint8_t* rawOut, uint8_t* marks
     }
     if (built) out.CopyOut(rawOut, marksOut);
     return built;
+}
+
+}  // namespace tarvex
+
+namespace tarvex {
+
+namespace {
+
+unsigned LongTrackSectorBytes(uint8_t sizeCode) {
+    return sizeCode <= kLargestLongTrackSizeCode ? 128u << sizeCode : 0u;
+}
+
+}  // namespace
+
+size_t LongRawTrackBytes(const TTrack& track) {
+    const long total = LaidOutBytes(track, track.UsedSectorCount(), LongTrackSectorBytes);
+    if (total == 0) return 0;
+    const long rotation = track.RateKbps >= kHighDensityKbps ? kHighDensityTrackBytes : kTrackBytes;
+    return static_cast<size_t>(std::max(total, rotation));
+}
+
+bool BuildLongRawTrack(const TTrack& track, Bytes& raw, Bytes& marks) {
+    const size_t length = LongRawTrackBytes(track);
+    if (length == 0 || length > kRawTrackBytes) return false;
+    TrackImage out(static_cast<long>(length));
+    if (!BuildFromScratch(track, track.UsedSectorCount(), out, LongTrackSectorBytes)) return false;
+    raw.resize(length);
+    marks.resize((length + 7) / 8);
+    out.CopyOut(raw.data(), marks.data());
+    return true;
 }
 
 }  // namespace tarvex

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "disk/zx_disk.h"
@@ -46,20 +48,42 @@ struct TrackRecord {
 
 TrackRecord Record(size_t length) { return {Bytes(length, 0x4E), Bytes((length + 7) / 8, 0)}; }
 
+Bytes PlainRecord(const TrackRecord& r) {
+    Bytes record = {0, static_cast<uint8_t>(r.raw.size()), static_cast<uint8_t>(r.raw.size() >> 8)};
+    record.insert(record.end(), r.raw.begin(), r.raw.end());
+    record.insert(record.end(), r.marks.begin(), r.marks.end());
+    return record;
+}
+
+// A record as the emulator that compresses them writes it: 0xF0, the stream's length less one, the type,
+// the raw length, then the zlib stream of the raw bytes and the bitmap.
+Bytes CompressedRecord(const TrackRecord& r, int level) {
+    Bytes plain = r.raw;
+    plain.insert(plain.end(), r.marks.begin(), r.marks.end());
+    uLongf n = compressBound(static_cast<uLong>(plain.size()));
+    Bytes z(n);
+    EXPECT_EQ(compress2(z.data(), &n, plain.data(), static_cast<uLong>(plain.size()), level), Z_OK);
+    z.resize(n);
+    Bytes record = {0xF0, static_cast<uint8_t>(n - 1),        static_cast<uint8_t>((n - 1) >> 8),
+                    0,    static_cast<uint8_t>(r.raw.size()), static_cast<uint8_t>(r.raw.size() >> 8)};
+    record.insert(record.end(), z.begin(), z.end());
+    return record;
+}
+
 // A UDI image of the given records with highest cylinder/side as given; length and CRC sealed.
-Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
+Bytes SealedUdi(const std::vector<Bytes>& records, unsigned highestCylinder, unsigned highestSide) {
     const auto cylinder = static_cast<uint8_t>(highestCylinder), side = static_cast<uint8_t>(highestSide);
     Bytes udi = {'U', 'D', 'I', '!', 0, 0, 0, 0, 0, cylinder, side, 0, 0, 0, 0, 0};
-    for (const auto& r : records) {
-        udi.push_back(0);
-        udi.push_back(static_cast<uint8_t>(r.raw.size()));
-        udi.push_back(static_cast<uint8_t>(r.raw.size() >> 8));
-        udi.insert(udi.end(), r.raw.begin(), r.raw.end());
-        udi.insert(udi.end(), r.marks.begin(), r.marks.end());
-    }
+    for (const Bytes& r : records) udi.insert(udi.end(), r.begin(), r.end());
     udi.resize(udi.size() + 4);
     Seal(udi);
     return udi;
+}
+
+Bytes MakeUdi(const std::vector<TrackRecord>& records, unsigned highestCylinder, unsigned highestSide) {
+    std::vector<Bytes> plain;
+    for (const TrackRecord& r : records) plain.push_back(PlainRecord(r));
+    return SealedUdi(plain, highestCylinder, highestSide);
 }
 
 // Writes A1 A1 A1 FE C H R N + CRC at pos (the first sync byte) and returns the position after it.
@@ -154,13 +178,17 @@ TEST(Udi, OddTrackCountsAndSparseDisksKeepEveryTrack) {
     disk.Clear();
     udi = {1, 2};
     EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image! (на диске нет дорожек)");
     EXPECT_EQ(udi, (Bytes{1, 2}));
 
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     disk.Track(1)->Sector(3)->SizeCode = 6;
+    EXPECT_TRUE(disk.BuildUDI(udi)) << "a track of an 8 KB sector goes as a longer record";
+    disk.Track(1)->Sector(3)->SizeCode = 8;
     EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Cannot create UDI image! (дорожка 1 (цилиндр 0, сторона 1): сектор 4 имеет код "
+              "размера 8; дорожка UDI размещает секторы с кодом размера до 7)");
 }
 
 TEST(Udi, ReaderChecksInOrder) {
@@ -169,7 +197,7 @@ TEST(Udi, ReaderChecksInOrder) {
     ASSERT_TRUE(disk.ParseUDI(udi));
 
     EXPECT_FALSE(disk.ParseUDI(Bytes(19, 0)));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file!");
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file! (байт: 19, меньше заголовка и его CRC)");
     Bytes twenty(20, 0);
     PutLe32(twenty, 16, TZX_Disk::Crc32(twenty.data(), 16));
     EXPECT_FALSE(disk.ParseUDI(twenty));
@@ -183,24 +211,31 @@ TEST(Udi, ReaderChecksInOrder) {
     EXPECT_FALSE(disk.ParseUDI(bad));
     EXPECT_EQ(disk.StatusMessage, "No UDI format!");
 
-    for (size_t at : {8u, 11u, 12u, 15u}) {
+    const std::pair<size_t, const char*> headerFaults[] = {
+        {8, "Error UDI format! (неизвестная версия 1)"},
+        {12, "Error UDI format! (расширенный заголовок длиной 1 байт не читается)"},
+        {15, "Error UDI format! (расширенный заголовок длиной 16777216 байт не читается)"},
+    };
+    for (const auto& [at, message] : headerFaults) {
         bad = udi;
         bad[at] = 1;
         Seal(bad);
         EXPECT_FALSE(disk.ParseUDI(bad));
-        EXPECT_EQ(disk.StatusMessage, "Error UDI format!") << at;
+        EXPECT_EQ(disk.StatusMessage, message) << at;
     }
     bad = udi;
     PutLe32(bad, 4, static_cast<uint32_t>(udi.size()));
     PutLe32(bad, bad.size() - 4, TZX_Disk::Crc32(bad.data(), bad.size() - 4));
     EXPECT_FALSE(disk.ParseUDI(bad));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.StatusMessage, "Error UDI file length! (по заголовку до CRC 252 байт, в файле 248)");
 
     bad = udi;
     bad[16 + 1 + 3 + 100 + 13 + 1] = 0xFF;  // the second record claims 0xFF64 bytes
     Seal(bad);
     EXPECT_FALSE(disk.ParseUDI(bad));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI file length!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Error UDI file length! (дорожка 1 (цилиндр 0, сторона 1): байт дорожки: 65380, больше 113, оставшихся "
+              "до CRC)");
     EXPECT_EQ(disk.Track(0)->Used, kFlagSet) << "the first record was read";
 
     // A bitmap cut short by the end of the file (the raw bytes still fit).
@@ -353,11 +388,197 @@ TEST(Udi, OneSidedImagesKeepTheirGeometry) {
     EXPECT_EQ(out[10], 1);
 }
 
+// A UDI image of TR-DOS tracks (16 sectors each) in `records` records on two sides.
+// TR-DOS tracks as records, track 2 with a bad sector.
+std::vector<TrackRecord> TrdosRecords(unsigned count) {
+    TZX_Disk source;
+    EXPECT_TRUE(source.ParseTRD(test::MakeTrdBytes(count)));
+    source.Track(2 % count)->Sector(3)->DataCrcOk = 0;
+    std::vector<TrackRecord> records(count, Record(6256));
+    for (unsigned k = 0; k < count; ++k) source.BuildRawTrack(k, records[k].raw.data(), records[k].marks.data());
+    return records;
+}
+
+TEST(Udi, RealVariantsRead) {
+    const auto four = TrdosRecords(4);
+    Bytes reserved = MakeUdi(four, 1, 1), gap = reserved;
+    reserved[11] = 1;  // as the emulator that defined the format writes it
+    Seal(reserved);
+    gap.insert(gap.end() - 4, 77, 0xE5);  // bytes between the last record and the CRC
+    Seal(gap);
+    const std::vector<TrackRecord> many(256, four[0]);
+    const struct {
+        const char* name;
+        Bytes image;
+        unsigned tracks;
+    } variants[] = {
+        {"reserved byte 1", reserved, 4},
+        {"77 bytes before the CRC", gap, 4},
+        // Stored, fast and best compression, and one record left plain among them.
+        {"compressed",
+         SealedUdi({CompressedRecord(four[0], 0), CompressedRecord(four[1], 1), PlainRecord(four[2]),
+                    CompressedRecord(four[3], 9)},
+                   1, 1),
+         4},
+        {"86 cylinders", MakeUdi({many.begin(), many.begin() + 172}, 85, 1), 172},
+        {"128 cylinders", MakeUdi(many, 127, 1), 256},
+        {"a real image of 86 cylinders", test::ReadFile(test::CorpusDir() / "udi" / "unrealng-beta128-empty.udi"), 172},
+    };
+    TZX_Disk plain;
+    ASSERT_TRUE(plain.ParseUDI(MakeUdi(four, 1, 1)));
+    for (const auto& v : variants) {
+        TZX_Disk disk;
+        ASSERT_TRUE(disk.ParseUDI(v.image)) << v.name << ": " << disk.StatusMessage;
+        EXPECT_EQ(disk.CountTracks(), v.tracks) << v.name;
+        EXPECT_EQ(disk.Track(v.tracks - 1)->CountSectors(), 16) << v.name;
+        if (v.tracks == 4) test::ExpectSameDisk(plain, disk);
+    }
+    // A record whose raw bytes would take in the CRC is no record.
+    Bytes cut = MakeUdi({four[0], four[1]}, 0, 1);
+    cut[16 + 7041 + 1] = 7040 & 0xFF;  // the second record's raw bytes end 2 bytes into the CRC
+    cut[16 + 7041 + 2] = 7040 >> 8;
+    Seal(cut);
+    EXPECT_FALSE(plain.ParseUDI(cut));
+    EXPECT_EQ(plain.StatusMessage,
+              "Error UDI file length! (дорожка 1 (цилиндр 0, сторона 1): байт дорожки: 7040, больше 7038, оставшихся "
+              "до CRC)");
+}
+
+TEST(Udi, DamagedCompressedRecordsAreRefusedNamingTheTrack) {
+    const auto r = TrdosRecords(2);
+    const struct {
+        const char* name;
+        std::function<void(Bytes& record)> damage;
+        const char* why;  // nullptr: the record still reads
+    } cases[] = {
+        {"the length before the stream says nothing", [](Bytes& c) { c[1] = c[2] = 0; }, nullptr},
+        {"a raw length the stream is short of", [](Bytes& c) { c[4] += 1; },
+         "сжатая запись содержит байт: 7038, меньше 6257 байт дорожки и их битовой карты"},
+        {"a raw length shorter than the stream", [](Bytes& c) { c[4] -= 8; },
+         "сжатая запись содержит больше 6248 байт дорожки и их битовой карты"},
+        {"a damaged checksum", [](Bytes& c) { c.back() ^= 1; }, "контрольная сумма сжатой записи не совпадает"},
+        {"no zlib header", [](Bytes& c) { c[6] = 0x77; }, "сжатая запись не содержит потока zlib"},
+        {"the stream cut short", [](Bytes& c) { c.resize(c.size() - 20); }, "сжатая запись обрывается"},
+    };
+    for (const auto& c : cases) {
+        Bytes second = CompressedRecord(r[1], 6);
+        c.damage(second);
+        TZX_Disk disk;
+        EXPECT_EQ(disk.ParseUDI(SealedUdi({PlainRecord(r[0]), second}, 0, 1)), c.why == nullptr) << c.name;
+        const std::string why =
+            c.why ? std::string("Error UDI format! (дорожка 1 (цилиндр 0, сторона 1): ") + c.why + ")" : "";
+        EXPECT_EQ(c.why ? disk.StatusMessage : "", why) << c.name;
+    }
+}
+
+// Track k used with sectors of the given size codes numbered from 1, each with data of its own.
+void PutSectors(TZX_Disk& disk, unsigned k, const std::vector<uint8_t>& codes, uint16_t rateKbps = 0) {
+    TTrack& t = *disk.Track(k);
+    t.Used = kFlagSet;
+    t.RateKbps = rateKbps;
+    for (unsigned s = 0; s < codes.size(); ++s) {
+        TSectorSlot& slot = *t.Sector(s);
+        slot = TSectorSlot{.Used = kFlagSet,
+                           .Cylinder = static_cast<uint8_t>(k / 2),
+                           .Head = static_cast<uint8_t>(k % 2),
+                           .SectorNo = static_cast<uint8_t>(s + 1),
+                           .SizeCode = codes[s],
+                           .DataCrcOk = kFlagSet,
+                           .DataLength = static_cast<uint16_t>(128u << codes[s])};
+        uint8_t* data = disk.ReserveData(slot, slot.DataLength);
+        for (unsigned i = 0; i < slot.DataLength; ++i) data[i] = static_cast<uint8_t>(k * 7 + s * 13 + i);
+    }
+}
+
+TEST(Udi, TracksBeyondSixThousandBytesGoAtTheirOwnLength) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> codes;
+        uint16_t rate;
+        size_t length;
+    } cases[] = {
+        {"18 x 512 at high density", std::vector<uint8_t>(18, 2), 500, 12500},
+        {"11 x 512 at double density", std::vector<uint8_t>(11, 2), 0, 146 + 11 * 628},
+        {"an 8 KB sector", {6}, 0, 146 + 116 + 8192},
+        {"a 16 KB sector and two more", {7, 1, 1}, 0, 146 + 116 + 16384 + 2 * 372},
+    };
+    for (const auto& c : cases) {
+        TZX_Disk disk, back;
+        ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(1)));
+        PutSectors(disk, 1, c.codes, c.rate);
+        Bytes udi, again;
+        ASSERT_TRUE(disk.BuildUDI(udi)) << c.name << ": " << disk.StatusMessage;
+        EXPECT_EQ(udi[16 + 7041 + 1] | udi[16 + 7041 + 2] << 8, c.length) << c.name << ": the second record";
+        ASSERT_TRUE(back.ParseUDI(udi)) << c.name << ": " << back.StatusMessage;
+        test::ExpectSameSectors(disk, back);
+        ASSERT_TRUE(back.BuildUDI(again));
+        EXPECT_EQ(again, udi) << c.name << ": a long track read is written again as it was read";
+    }
+    TZX_Disk disk;
+    PutSectors(disk, 0, std::vector<uint8_t>(64, 3));  // too much for a record's 16-bit length
+    Bytes udi;
+    EXPECT_FALSE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.StatusMessage,
+              "Cannot create UDI image! (дорожка 0 (цилиндр 0, сторона 0): её секторы занимают 73106 байт, больше "
+              "65535 байт дорожки UDI)");
+}
+
+TEST(Udi, DeletedMarksMissingIdsAndIdCrcErrorsComeBack) {
+    TZX_Disk disk;
+    PutSectors(disk, 0, std::vector<uint8_t>(9, 2));        // fits 6256 bytes
+    PutSectors(disk, 1, std::vector<uint8_t>(18, 2), 500);  // a longer record
+    for (unsigned k = 0; k < 2; ++k) {
+        TTrack& t = *disk.Track(k);
+        t.Sector(1)->DeletedData = t.Sector(2)->IdCrcError = t.Sector(3)->IdMissing = kFlagSet;
+        t.Sector(4)->IdMissing = t.Sector(4)->DeletedData = kFlagSet;
+        t.Sector(4)->DataCrcOk = t.Sector(5)->DataCrcOk = 0;
+        t.Sector(3)->SectorNo = t.Sector(4)->SectorNo = 0;  // a field without an ID has no number of its own
+    }
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    // Read from the layout built anew, then from the image written again from what was read.
+    for (int pass = 0; pass < 2; ++pass) {
+        TZX_Disk back;
+        ASSERT_TRUE(back.ParseUDI(udi));
+        test::ExpectSameSectors(disk, back);
+        for (unsigned k = 0; k < 2; ++k)
+            for (unsigned s = 0; s < 18; ++s) {
+                const TSectorSlot &a = *disk.Track(k)->Sector(s), &b = *back.Track(k)->Sector(s);
+                EXPECT_TRUE(!a.DeletedData == !b.DeletedData && !a.IdCrcError == !b.IdCrcError &&
+                            !a.IdMissing == !b.IdMissing)
+                    << "pass " << pass << " track " << k << " slot " << s;
+            }
+        ASSERT_TRUE(back.BuildUDI(udi));
+        EXPECT_TRUE(back.WriteLosses.Empty()) << back.WriteLosses.Text();
+    }
+}
+
+TEST(Udi, WhatTheImageCannotHoldIsNoted) {
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
+    Bytes udi;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
+    disk.Comment = {"a comment", "of two lines"};
+    TSectorSlot& weak = *disk.Track(1)->Sector(2);
+    weak.Copies = 3;
+    disk.ReserveData(weak, 3 * weak.DataLength);
+    disk.Track(3)->Sector(5)->DataLength = 0;
+    disk.Track(2)->RateKbps = 500;
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    const LossReport& lost = disk.WriteLosses;
+    EXPECT_EQ(lost.Count(LossKind::kComment), 2u);
+    EXPECT_EQ(lost.Count(LossKind::kWeakCopies), 2u);
+    EXPECT_EQ(lost.Count(LossKind::kIdsWithoutData), 1u);
+    EXPECT_EQ(lost.Count(LossKind::kDataRate), 1u);
+}
+
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
     TZX_Disk disk;
     // 129 cylinders on two sides: 258 records, two more than the model's tracks.
     EXPECT_FALSE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(258, Record(0)), 128, 1)));
-    EXPECT_EQ(disk.StatusMessage, "Error UDI format!");
+    EXPECT_EQ(disk.StatusMessage,
+              "Error UDI format! (цилиндров: 129, сторон: 2, больше 256 дорожек, которые вмещает диск)");
     ASSERT_TRUE(disk.ParseUDI(MakeUdi(std::vector<TrackRecord>(172, Record(0)), 85, 1))) << "86 cylinders";
     EXPECT_EQ(disk.CountTracks(), 172u);
 
@@ -445,7 +666,8 @@ TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
                 ++accepted;
                 Bytes out;
                 if (!disk.BuildUDI(out)) {
-                    EXPECT_EQ(disk.StatusMessage, "Cannot create UDI image!");
+                    EXPECT_EQ(disk.StatusMessage.rfind("Cannot create UDI image! (дорожка ", 0), 0u)
+                        << disk.StatusMessage;
                 }
             } else {
                 EXPECT_FALSE(disk.StatusMessage.empty());
@@ -476,6 +698,14 @@ TEST(Udi, DamagedImagesNeverCrashTheReaderOrTheWriter) {
             random[10] = static_cast<uint8_t>(rng() % 2);
         }
         feed(random, true);
+    }
+    // Compressed records: damage inside the zlib streams.
+    const auto r = TrdosRecords(2);
+    const Bytes packed = SealedUdi({CompressedRecord(r[0], 9), CompressedRecord(r[1], 1)}, 0, 1);
+    for (int i = 0; i < 300; ++i) {
+        Bytes flipped = packed;
+        flipped[16 + rng() % (flipped.size() - 20)] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        feed(flipped, true);
     }
     EXPECT_GT(accepted, 0u);
 }
