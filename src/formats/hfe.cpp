@@ -124,7 +124,7 @@ std::string StreamCells(ByteSpan stream, PackedCells& cells) {
 }
 
 // Why the sectors the scan found cannot be held by the model; "" when they can.
-std::string SectorsBeyondModel(const TTrack& track, unsigned found) {
+std::string SectorsBeyondModel(unsigned found) {
     if (found > kMaxSectors)
         return Fill(Tr("holds %s sectors, more than the %s a track holds"),
                     {std::to_string(found), std::to_string(kMaxSectors)});
@@ -191,7 +191,7 @@ public:
         std::copy_n(raw_.marks.begin(), track->RawMarks.size(), track->RawMarks.begin());
         track->RawLength = static_cast<uint16_t>(raw_.bytes.size());
         track->RawValid = 1;
-        return SectorsBeyondModel(*track, ScanRawTrack(disk_, *track, raw_.bytes, raw_.marks));
+        return SectorsBeyondModel(ScanRawTrack(disk_, *track, raw_.bytes, raw_.marks));
     }
 
     std::string Note() const {

@@ -59,12 +59,6 @@ void FillSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, unsigned tra
         }
     }
 }
-
-// The tracks a dump of fileBytes holds: every track it has a byte of. A last track cut short is filled
-// up with zeros by its reader and the sectors it lacks said to be missing.
-unsigned long long HeldTracks(const SectorDumpLayout& layout, uint64_t fileBytes) {
-    return (fileBytes + layout.TrackBytes() - 1) / layout.TrackBytes();
-}
 }  // namespace
 
 bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan bytes) {
