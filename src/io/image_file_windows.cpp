@@ -135,7 +135,7 @@ DWORD Attributes(const std::string& fileName) {
 }
 
 std::string FolderOf(const std::string& fileName) {
-    const std::string folder = std::filesystem::path(fileName).parent_path().string();
+    const std::string folder = Utf8(std::filesystem::path(Wide(fileName)).parent_path().native());
     return folder.empty() ? "." : folder;
 }
 

@@ -38,7 +38,7 @@ std::string TemporaryNameBeside(const std::string& fileName) {
     static std::atomic<unsigned> counter{0};
     const std::string name = std::string(kPrefix) + std::to_string(::GetCurrentProcessId()) + "-" +
                              std::to_string(counter.fetch_add(1)) + std::string(kSuffix);
-    return (std::filesystem::path(fileName).parent_path() / name).string();
+    return Utf8((std::filesystem::path(Wide(fileName)).parent_path() / Wide(name)).native());
 }
 
 bool IsTemporaryName(const std::string& name) {
@@ -70,7 +70,8 @@ void SweepStaleTemporaries(const std::string& folder) {
     static std::mutex mutex;
     static std::set<std::string> swept;
     std::error_code ec;
-    const std::string key = std::filesystem::absolute(folder.empty() ? "." : folder, ec).lexically_normal().string();
+    const std::string key =
+        Utf8(std::filesystem::absolute(Wide(folder.empty() ? "." : folder), ec).lexically_normal().native());
     {
         std::lock_guard lock(mutex);
         if (!swept.insert(ec ? folder : key).second) return;

@@ -10,6 +10,7 @@
 
 namespace tarvex {
 
+// The standard library's paths take narrow names in the ANSI code page: a name goes to them as Wide(name).
 std::wstring Wide(std::string_view utf8);
 std::string Utf8(std::wstring_view wide);
 
