@@ -7,6 +7,9 @@ CMAKE_FLAGS ?=
 # The browser build: WebAssembly objects under WEB_BUILD, the finished site in WEB_OUT.
 WEB_BUILD  ?= build-web
 WEB_OUT    ?= $(WEB_BUILD)/site
+# The Windows build: tarvex-cli.exe cross-built under WIN_BUILD, its zip left in WIN_OUT.
+WIN_BUILD  ?= build-windows
+WIN_OUT    ?= $(WIN_BUILD)
 
 PACKAGES := build-essential cmake ninja-build pkg-config qt6-base-dev qt6-svg-dev libgl-dev \
             libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev zlib1g-dev clang libclang-rt-14-dev \
@@ -20,10 +23,14 @@ LOCALES := ru_RU en_US
 # npm comes with some builds of nodejs; Debian's own npm package is added only where the command is missing.
 WEB_PACKAGES := emscripten node-acorn nodejs chromium faketime gettext $(if $(shell command -v npm),,npm)
 
+# The Windows program: MinGW-w64's compiler, mandoc for its manual in HTML, and Wine, which the tests run it
+# under (64-bit only, without the recommended 32-bit half).
+WIN_PACKAGES := g++-mingw-w64-x86-64-posix mandoc gettext cmake ninja-build libcli11-dev wine wine64
+
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 # deb: the Debian package of the build in BUILD, left there; package-check installs it with apt and checks it.
-.PHONY: deps web-deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long \
+.PHONY: deps web-deps windows windows-deps configure build run demo test deb package-check test-unit fuzz-build fuzz-smoke fuzz-long \
         bench corpus-hashes screenshots po web web-test-deps web-screenshots web-bench clean
 
 deps:
@@ -51,7 +58,8 @@ install-packages:
 	fi
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DTARVEX_WEB_SITE="$(abspath $(WEB_OUT))" $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DTARVEX_WEB_SITE="$(abspath $(WEB_OUT))" \
+	  -DTARVEX_WINDOWS_CLI="$(abspath $(WIN_BUILD))/bin/tarvex-cli.exe" $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD)
@@ -62,8 +70,9 @@ run: build
 demo: build
 	@scripts/demo.sh $(BUILD)/bin/tarvex-cli
 
-# The browser tests (label web) open the site that `make web` assembles in build-web/site.
-test: build web web-test-deps
+# The browser tests (label web) open the site that `make web` assembles in build-web/site; the Windows tests
+# (label windows) run under Wine the program `make windows` builds in build-windows.
+test: build web windows web-test-deps
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 # Debian's emscripten runs its optimiser with the system's node, which looks for node-acorn here. Its
@@ -75,6 +84,16 @@ web: web-deps
 	  -DTARVEX_WEB_OUT="$(abspath $(WEB_OUT))"
 	$(WEB_ENV) cmake --build $(WEB_BUILD)
 	@echo "Site in $(WEB_OUT): open it with  python3 -m http.server -d $(WEB_OUT)"
+
+windows-deps:
+	@$(MAKE) --no-print-directory install-packages WANTED="$(WIN_PACKAGES)" APT_FLAGS=--no-install-recommends
+
+# tarvex-cli.exe, static, with the Russian catalogue inside; packed with README.txt and the manual in HTML.
+windows: windows-deps
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DTARVEX_WINDOWS_OUT="$(abspath $(WIN_OUT))"
+	cmake --build $(WIN_BUILD)
+	@ls $(WIN_OUT)/tarvex-windows-*.zip
 
 web-test-deps: web-deps
 	cd tests/web/browser && npm ci --no-audit --no-fund --loglevel=error
@@ -125,4 +144,4 @@ package-check: deb
 	@tests/install/check_install.sh --package $$(ls $(BUILD)/tarvex_*.deb) . $(or $(TARVEX_CORPUS_DIR),tests/data/corpus)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) $(WEB_BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD) $(WEB_BUILD) $(WIN_BUILD)

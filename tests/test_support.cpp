@@ -73,7 +73,8 @@ CommandResult RunCommand(const std::string& commandLine) {
 }
 
 CommandResult RunCli(const std::vector<std::string>& args) {
-    std::string line = ShellQuote(TARVEX_CLI_PATH);
+    const char* other = std::getenv("TARVEX_TEST_CLI");
+    std::string line = ShellQuote(other && *other ? other : TARVEX_CLI_PATH);
     for (const auto& a : args) line += " " + ShellQuote(a);
     return RunCommand(line);
 }

@@ -39,7 +39,8 @@ struct CommandResult {
 };
 // Runs a shell command line and collects its exit code, standard output and standard error.
 CommandResult RunCommand(const std::string& commandLine);
-// Runs tarvex-cli with the given arguments (each quoted for the shell).
+// Runs tarvex-cli with the given arguments (each quoted for the shell): the tests' build, or the program
+// TARVEX_TEST_CLI names (such as a script that runs the Windows build under Wine).
 CommandResult RunCli(const std::vector<std::string>& args);
 std::string ShellQuote(const std::string& s);
 

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +22,7 @@
 #include "i18n/translate.h"
 #include "io/append_file.h"
 #include "io/file_identity.h"
+#include "io/folders.h"
 #include "io/text_1251.h"
 #include "io/worker_thread.h"
 
@@ -241,12 +241,10 @@ int RunConvert(const Options& o, std::ostream& out, std::ostream& err, bool prog
     writeLog(texts::RunStarted());
 
     if (o.outputDir && !o.ToStandardOutput()) {
-        std::error_code created, checked;
-        std::filesystem::create_directories(*o.outputDir, created);
-        if (created && !std::filesystem::is_directory(*o.outputDir, checked)) {
+        if (const auto reason = CreateFolders(*o.outputDir)) {
             // Each file then fails to save with the system's reason.
-            err << "tarvex-cli: "
-                << Fill(Tr("cannot create folder \"%s\": %s"), {ShownName(*o.outputDir), created.message()}) << "\n";
+            err << "tarvex-cli: " << Fill(Tr("cannot create folder \"%s\": %s"), {ShownName(*o.outputDir), *reason})
+                << "\n";
         }
     }
 

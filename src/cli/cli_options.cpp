@@ -97,6 +97,7 @@ struct CommandLine {
         app.formatter(formatter);
         app.footer(Tr(kExitStatus));
         app.allow_extras();
+        app.allow_windows_style_options(false);  // "/x" is a file name on every system; commands inherit this
         app.require_subcommand(0, 1);  // after the command, a command's name is a file name
         app.set_help_flag("-h,--help", Tr("print this help and exit"));
         app.add_flag("-V,--version", version, Tr("print the version and exit"));

@@ -27,8 +27,8 @@ int Run(int argc, char** argv) {
     tarvex::UseUserLocale();
     // A reader of standard output that goes away makes writes fail, which the run reports, instead of
     // ending it by a signal.
-    tarvex::IgnoreBrokenPipes();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    tarvex::PrepareStandardStreams();
+    std::vector<std::string> args = tarvex::ProgramArguments(argc, argv);
     if (IsFilesCommand(args)) return RunFilesCommand(args, std::cout, std::cerr);
     ParseResult parsed = ParseArguments(args);
     if (!parsed.options) return BadUsage(parsed.error);

@@ -40,10 +40,21 @@ private:
     bool swapped_ = false;
 };
 
+// The header's "Language: ru" line.
+std::string HeaderLanguage(const std::string& header) {
+    constexpr std::string_view kField = "Language: ";
+    const size_t field = header.find(kField);
+    if (field == std::string::npos) return "en";
+    const size_t from = field + kField.size();
+    const std::string language = header.substr(from, header.find('\n', from) - from);
+    return language.empty() ? "en" : language;
+}
+
 }  // namespace
 
 bool MoCatalogue::Load(std::span<const uint8_t> bytes) {
     texts_.clear();
+    language_ = "en";
     Reader in(bytes);
     uint32_t magic = 0;
     if (!in.Word(0, magic) || (magic != kMagic && magic != kSwappedMagic)) return false;
@@ -54,12 +65,17 @@ bool MoCatalogue::Load(std::span<const uint8_t> bytes) {
     const uint32_t count = header[1], originals = header[2], translations = header[3];
     if (count > bytes.size() / kEntryBytes) return false;
     std::unordered_map<std::string, std::string> texts;
+    std::string headerText;
     for (uint32_t i = 0; i < count; ++i) {
         std::string original, translation;
         if (!in.Text(originals, i, original) || !in.Text(translations, i, translation)) return false;
-        if (!original.empty()) texts.emplace(std::move(original), std::move(translation));  // "" is the header
+        if (original.empty())  // the header
+            headerText = std::move(translation);
+        else
+            texts.emplace(std::move(original), std::move(translation));
     }
     texts_ = std::move(texts);
+    language_ = HeaderLanguage(headerText);
     return true;
 }
 

@@ -17,9 +17,12 @@ public:
     // The translation of a key (a text, or context + '\004' + text); nullptr when the catalogue has none.
     const std::string* Find(std::string_view key) const;
     bool Empty() const { return texts_.empty(); }
+    // The language its header names ("ru"), or "en" when it names none.
+    const std::string& Language() const { return language_; }
 
 private:
     std::unordered_map<std::string, std::string> texts_;
+    std::string language_ = "en";
 };
 
 // The catalogue Tr and TrIn consult where the C library's gettext is not used; empty means English.

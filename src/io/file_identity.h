@@ -2,16 +2,15 @@
 // hard links), and by the name a file would take once written (its folder's real path and its own name).
 #pragma once
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace tarvex {
 
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    uint64_t device = 0;
+    uint64_t inode = 0;
     bool operator==(const FileIdentity&) const = default;
 };
 

@@ -8,9 +8,12 @@
 // the thread starts as any other.
 #pragma once
 
+#ifndef _WIN32
 #include <pthread.h>
 #include <sched.h>
+#endif
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 
@@ -24,7 +27,11 @@ public:
     WorkerThread& operator=(const WorkerThread&) = delete;
 
 private:
+#ifdef _WIN32
+    void* thread_ = nullptr;  // the thread's HANDLE
+#else
     pthread_t thread_{};
+#endif
 };
 
 // A processor of its own for each worker of one run. A scheduler that packs threads onto few processors
@@ -45,10 +52,17 @@ public:
 
 private:
     bool sharing_ = false;
+#ifdef _WIN32
+    unsigned long creator_ = 0;  // thread id
+    uint64_t allowed_ = 0;       // processor masks (the processors of one group)
+    std::mutex mutex_;
+    uint64_t taken_ = 0;
+#else
     pthread_t creator_;
     cpu_set_t allowed_;
     std::mutex mutex_;
     cpu_set_t taken_;
+#endif
     bool creatorKept_ = false;
 };
 

@@ -27,6 +27,9 @@ TEST(MoCatalogue, GivesTheRussianTextsOfTheBuiltCatalogue) {
     EXPECT_EQ(*unsupported, "Данный тип файлов не поддерживается!");
     EXPECT_EQ(catalogue.Find("a text nobody marked"), nullptr);
     EXPECT_EQ(catalogue.Find(""), nullptr);  // the catalogue's own header is no translation
+    EXPECT_EQ(catalogue.Language(), "ru");  // named by its header
+    EXPECT_FALSE(catalogue.Load({}));
+    EXPECT_EQ(catalogue.Language(), "en") << "a refused catalogue keeps no language of an earlier one";
 }
 
 TEST(MoCatalogue, RefusesBytesThatAreNotACatalogueOrPointOutsideThemselves) {

@@ -12,6 +12,8 @@ const TYPES = {
   ".js": "text/javascript; charset=utf-8",
   ".css": "text/css; charset=utf-8",
   ".wasm": "application/wasm",
+  ".svg": "image/svg+xml",
+  ".webmanifest": "application/manifest+json",
 };
 
 // Serves the folder at http://127.0.0.1:PORT/; resolves to {origin, served: [paths], close()}.

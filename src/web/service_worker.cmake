@@ -1,0 +1,21 @@
+# Writes SITE/service-worker.js from TEMPLATE: the list of the site's files and a version made from their
+# names and bytes, so that any change to the site is a new service worker.
+#   cmake -DSITE=DIR -DTEMPLATE=web/service-worker.js.in -P service_worker.cmake
+file(GLOB files RELATIVE ${SITE} ${SITE}/*)
+list(REMOVE_ITEM files service-worker.js)
+list(FILTER files EXCLUDE REGEX "^screenshots$")
+list(SORT files)
+set(listing "")
+set(quoted "")
+foreach(name IN LISTS files)
+  if(IS_DIRECTORY ${SITE}/${name})
+    continue()
+  endif()
+  file(SHA256 ${SITE}/${name} hash)
+  string(APPEND listing "${name} ${hash}\n")
+  list(APPEND quoted "\"${name}\"")
+endforeach()
+string(SHA256 version "${listing}")
+string(SUBSTRING ${version} 0 16 SITE_VERSION)
+list(JOIN quoted ", " SITE_FILES)
+configure_file(${TEMPLATE} ${SITE}/service-worker.js @ONLY)
