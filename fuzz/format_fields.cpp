@@ -52,7 +52,7 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     // UDI: every sector as the controller sees it, CRC state as a wrong CRC; an ID without data gets a
     // data field of zeros. Whole cylinders on two sides are written, so a track inside that span without
     // sectors is no different from an absent one.
-    {.format = kUDI, .keeps = kSectorImage | kKeepsRawTracks, .minTracks = 1, .maxTracks = kMaxTracks,
+    {.format = kUDI, .keeps = kSectorImage | kKeepsRawTracks | kKeepsDeletedMarks | kKeepsIdCrcErrors, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
      .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
     // TRD: 16 sectors of 256 bytes numbered 1..16 on tracks 0 .. n - 1; only the data travels.
@@ -62,7 +62,8 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
     // TD0: every ID, its data and CRC state, IDs without data of any size code (a size code of 8 or more
     // has no data), tracks without sectors, and the comment lines (1016 bytes of Windows-1251 text).
     {.format = kTD0,
-     .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence | kKeepsComment,
+     .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence | kKeepsComment | kKeepsDeletedMarks |
+              kKeepsDataWithoutId,
      .minTracks = 0, .maxTracks = kMaxTracks, .tracksFromZero = false, .maxSectors = kMaxSectors,
      .smallestSizeCode = 0, .largestSizeCode = kLargestTd0SizeCodeWithData, .idOnlyFromSizeCode = 0,
      .room = TrackRoom::kUnlimited, .commentBytes = kTd0CommentBytes},
@@ -86,13 +87,15 @@ const std::array<FormatFields, kFormatCount> kFormatFields = {{
      .room = TrackRoom::kFixedGeometry, .fixedSectorNumber = NumberedFromOne},
     // HFE: as UDI, every sector as the controller sees it and the raw tracks; whole cylinders are written,
     // on one side when the disk uses one.
-    {.format = kHFE, .keeps = kSectorImage | kKeepsRawTracks, .minTracks = 1, .maxTracks = kMaxTracks,
+    {.format = kHFE, .keeps = kSectorImage | kKeepsRawTracks | kKeepsDeletedMarks | kKeepsIdCrcErrors, .minTracks = 1, .maxTracks = kMaxTracks,
      .tracksFromZero = false, .maxSectors = kMaxSectors, .smallestSizeCode = 0,
      .largestSizeCode = kLargestMfmSizeCode, .room = TrackRoom::kMfmTrack},
     // DSK: every ID with its data as stored, CRC state in the status bytes, IDs without data of any size
     // code, and tracks without sectors (an absent track is written unformatted). One side is written when
     // no odd track is used, so a one-sided disk keeps its tracks on the even indices.
-    {.format = kDSK, .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence, .minTracks = 0,
+    {.format = kDSK,
+     .keeps = kSectorImage | kKeepsIdsWithoutData | kKeepsTrackPresence | kKeepsDeletedMarks | kKeepsWeakCopies,
+     .minTracks = 0,
      .maxTracks = kDskTrackEntries, .tracksFromZero = false, .maxSectors = kDskListedSectors, .smallestSizeCode = 0,
      .largestSizeCode = kLargestDskSizeCode, .idOnlyFromSizeCode = 0, .room = TrackRoom::kDskBlock},
 }};
@@ -134,7 +137,7 @@ bool FdiOffsetsFit(std::span<const SectorShape> sectors) {
 bool DskBlockFits(std::span<const SectorShape> sectors) {
     size_t bytes = kDskInfoBlock;
     for (const SectorShape& sector : sectors)
-        if (sector.hasData) bytes += SlotDataBytes(sector.sizeCode);
+        if (sector.hasData) bytes += size_t{sector.reads} * SlotDataBytes(sector.sizeCode);
     return bytes <= kDskLargestBlock;
 }
 

@@ -22,6 +22,10 @@ enum KeptField : uint32_t {
     kKeepsRawTracks = 1u << 6,       // a model read from the format is written back with the same raw tracks
     kKeepsComment = 1u << 7,         // the non-empty Comment lines
     kKeepsCatalogueFiles = 1u << 8,  // the live files of the TR-DOS catalogue: header and sectors
+    kKeepsDeletedMarks = 1u << 9,    // DeletedData of a sector with data
+    kKeepsIdCrcErrors = 1u << 10,    // IdCrcError
+    kKeepsDataWithoutId = 1u << 11,  // IdMissing, with the slot's C H R N
+    kKeepsWeakCopies = 1u << 12,     // every read of a weak sector (Copies)
 };
 
 // How much a track may carry besides its sector count and size codes.
@@ -61,6 +65,7 @@ unsigned SlotDataBytes(uint8_t sizeCode);
 struct SectorShape {
     uint8_t sizeCode = 0;
     bool hasData = true;
+    uint8_t reads = 1;  // the reads a weak sector keeps, each of its size
 };
 
 // Whether these sectors, in this order, fit one track of the format.

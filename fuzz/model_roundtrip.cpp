@@ -17,6 +17,7 @@ namespace {
 constexpr unsigned kMostReported = 8;       // differences listed before the rest is counted only
 constexpr unsigned kSizeCodesUpToKb = 4;    // 0..3: the sizes of real sectors, 128 to 1024 bytes
 constexpr unsigned kFewTracks = 6;
+constexpr uint8_t kLargestWeakSizeCode = 7;
 constexpr unsigned kCommentLines = 8;
 constexpr unsigned kLongestCommentLine = 200;
 constexpr uint8_t kCp1251Hole = 0x98;       // the one Windows-1251 byte without a character
@@ -75,11 +76,15 @@ std::vector<SectorShape> TrackShapes(const FormatFields& fields, FuzzInput& in) 
     const uint8_t common = PickSizeCode(fields, in);
     const bool mixed = in.OneIn(4);
     const bool idsWithoutData = (fields.keeps & kKeepsIdsWithoutData) && in.OneIn(3);
+    const bool weak = (fields.keeps & kKeepsWeakCopies) && in.OneIn(4);
     for (SectorShape& shape : shapes) {
         if (idsWithoutData && in.OneIn(3))
             shape = PickIdOnlyShape(fields, in);
         else
             shape = {mixed ? PickSizeCode(fields, in) : common, true};
+        // Reads of a sector past size code 7 (16 KB and more) are no sector a controller reads twice.
+        if (weak && shape.hasData && shape.sizeCode <= kLargestWeakSizeCode && in.OneIn(3))
+            shape.reads = static_cast<uint8_t>(2 + in.Below(3));
     }
     while (!TrackFits(fields, shapes)) shapes.pop_back();
     return shapes;
@@ -114,7 +119,12 @@ void BuildTrack(const FormatFields& fields, FuzzInput& in, TZX_Disk& disk, TTrac
         slot.SizeCode = shapes[s].sizeCode;
         slot.DataCrcOk = in.OneIn(4) ? 0 : kFlagSet;
         slot.DataLength = shapes[s].hasData ? static_cast<uint16_t>(SlotDataBytes(slot.SizeCode)) : uint16_t{0};
-        FillData(in, disk.ReserveData(slot, slot.DataLength), slot.DataLength);
+        slot.Copies = shapes[s].reads > 1 ? shapes[s].reads : 0;
+        const size_t held = size_t{slot.DataLength} * slot.CopyCount();
+        FillData(in, disk.ReserveData(slot, held), held);
+        if ((fields.keeps & kKeepsDeletedMarks) && slot.DataLength && in.OneIn(5)) slot.DeletedData = kFlagSet;
+        if ((fields.keeps & kKeepsIdCrcErrors) && in.OneIn(7)) slot.IdCrcError = kFlagSet;
+        if ((fields.keeps & kKeepsDataWithoutId) && slot.DataLength && in.OneIn(9)) slot.IdMissing = kFlagSet;
     }
 }
 
@@ -257,7 +267,14 @@ void CompareSector(const FormatFields& fields, const std::string& where, const T
     field("DataLength", a.DataLength, b.DataLength);
     // A sector without data has no CRC state to keep.
     if ((fields.keeps & kKeepsDataCrcState) && a.DataLength > 0) field("DataCrcOk", a.DataCrcOk != 0, b.DataCrcOk != 0);
-    const size_t n = std::min(a.DataLength, b.DataLength);
+    if ((fields.keeps & kKeepsDeletedMarks) && a.DataLength > 0)
+        field("DeletedData", a.DeletedData != 0, b.DeletedData != 0);
+    if (fields.keeps & kKeepsIdCrcErrors) field("IdCrcError", a.IdCrcError != 0, b.IdCrcError != 0);
+    if (fields.keeps & kKeepsDataWithoutId) field("IdMissing", a.IdMissing != 0, b.IdMissing != 0);
+    if (fields.keeps & kKeepsWeakCopies) field("reads", a.CopyCount(), b.CopyCount());
+    // Every read the format keeps, one after another.
+    const size_t reads = (fields.keeps & kKeepsWeakCopies) ? std::min(a.CopyCount(), b.CopyCount()) : 1u;
+    const size_t n = std::min(a.DataLength, b.DataLength) * reads;
     const auto mismatch = std::mismatch(a.Data.begin(), a.Data.begin() + n, b.Data.begin());
     if (mismatch.first != a.Data.begin() + n)
         diffs.Add(where + ": data byte " + Num(static_cast<unsigned>(mismatch.first - a.Data.begin())) + " is " +
