@@ -287,14 +287,17 @@ bool SideTrack(TZX_Disk& disk, unsigned k, size_t rotationBytes, MarkedTrack& si
     } else {
         side.bytes.resize(kUdiTrackBytes);
         side.marks.resize(kUdiMarkBytes);
-        if (!disk.BuildRawTrack(static_cast<uint8_t>(k), side.bytes.data(), side.marks.data())) {
-            disk.StatusMessage =
-                Fill(Tr("Cannot create HFE image: %s does not fit a double-density track!"), {TrackName(k)});
+        if (disk.BuildRawTrack(static_cast<uint8_t>(k), side.bytes.data(), side.marks.data())) {
+            const size_t end = std::max(ContentEnd(side), std::min(rotationBytes, kUdiTrackBytes));
+            side.bytes.resize(end);
+            side.marks.resize((end + 7) / 8);
+        } else if (!BuildLongRawTrack(track, side.bytes, side.marks) || side.bytes.size() > kLongestRawTrack) {
+            // Sectors that fit no rotation are laid out at the length they need (a high-density track, say);
+            // only a size code past what a track is laid out with, or more than an HFE track holds, is refused.
+            disk.StatusMessage = Fill(Tr("Cannot create HFE image: %s holds sectors no track can be laid out with!"),
+                                      {TrackName(k)});
             return false;
         }
-        const size_t end = std::max(ContentEnd(side), std::min(rotationBytes, kUdiTrackBytes));
-        side.bytes.resize(end);
-        side.marks.resize((end + 7) / 8);
     }
     side.PadTo(rotationBytes, kGapByte);
     return true;

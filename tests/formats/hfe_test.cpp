@@ -256,17 +256,29 @@ TEST(Hfe, SectorsThatDoNotFitARotationAreRefusedNamingTheTrackAndLongRawTracksAr
         slot.SizeCode = 2;
         slot.DataCrcOk = kFlagSet;
         slot.DataLength = 512;
+        std::fill_n(disk.ReserveData(slot, 512), 512, static_cast<uint8_t>(s));
     }
+    // It is laid out at the length it needs and read back with every sector.
+    Bytes long_;
+    ASSERT_TRUE(disk.BuildHFE(long_)) << disk.StatusMessage;
+    TZX_Disk read;
+    ASSERT_TRUE(read.ParseHFE(long_)) << read.StatusMessage;
+    test::ExpectSameSectors(disk, read);
+
+    // A sector of 32 KB is laid out on no track.
+    crowded.Sectors[17].SizeCode = 8;
     std::string message;
     EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false), message));
-    EXPECT_EQ(message, "Cannot create HFE image: track 3 (cylinder 1, side 1) does not fit a double-density track!");
+    EXPECT_EQ(message,
+              "Cannot create HFE image: track 3 (cylinder 1, side 1) holds sectors no track can be laid out with!");
     EXPECT_FALSE(fs::exists(dir / "crowded.hfe"));
     {
         const tarvex::test::ScopedLocale russian(tarvex::test::kRussianLocale);
         EXPECT_FALSE(test::WithReason(WriteImageFile(disk, kHFE, dir / "crowded.hfe", false), message));
-        EXPECT_EQ(message, "Невозможно создать образ HFE: дорожка 3 (цилиндр 1, сторона 1) не помещается на дорожку "
-                           "двойной плотности!");
+        EXPECT_EQ(message, "Невозможно создать образ HFE: дорожка 3 (цилиндр 1, сторона 1) содержит сектора, с "
+                           "которыми не размечается ни одна дорожка!");
     }
+    crowded.Sectors[17].SizeCode = 2;
 
     // A raw track longer than a rotation is written as long as it is, and read back whole.
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
