@@ -154,6 +154,8 @@ void WriteSectorsJson(JsonWriter& json, const TTrack& t) {
     json.EndArray();
 }
 
+}  // namespace
+
 void WriteCatalogueJson(JsonWriter& json, TZX_Disk& disk) {
     TrdosCatalogue c;
     if (!disk.ReadCatalogue(c)) {
@@ -173,8 +175,6 @@ void WriteCatalogueJson(JsonWriter& json, TZX_Disk& disk) {
     }
     json.EndArray().EndObject();
 }
-
-}  // namespace
 
 std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, int format) {
     JsonWriter json;

@@ -10,6 +10,8 @@
 
 namespace tarvex {
 
+class JsonWriter;
+
 // Geometry, the per-track sector map, the reader's note, comment lines and the TR-DOS catalogue.
 void DescribeDisk(TZX_Disk& disk, std::ostream& out);
 
@@ -24,6 +26,8 @@ void DescribeImage(TZX_Disk& disk, const std::string& name, int format, std::ost
 // "freeSectors", "firstFreeTrack", "firstFreeSector", "entries": [{"name", "type", "start", "length",
 // "sectors", "track", "sector", "deleted"}]}}.
 std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, int format);
+// The disk's TR-DOS catalogue as a JSON value: null, or the label, the counters and every entry.
+void WriteCatalogueJson(JsonWriter& json, TZX_Disk& disk);
 // The line of an image that cannot be read: {"file", "result": "Error open file!", "reason"}.
 std::string UnreadableImageJson(const std::string& name, const std::string& reason);
 

@@ -44,25 +44,6 @@ void WriteTrack(JsonWriter& json, const TZX_Disk& disk, int track) {
     json.EndArray().EndObject();
 }
 
-void WriteCatalogue(JsonWriter& json, TZX_Disk& disk) {
-    TrdosCatalogue c;
-    if (!disk.ReadCatalogue(c)) {
-        json.Null();
-        return;
-    }
-    json.BeginObject().Key("label").String(TrdosNameText(c.Label)).Key("diskType").Number(c.DiskType);
-    json.Key("files").Number(c.FileCount).Key("deleted").Number(c.DeletedCount);
-    json.Key("freeSectors").Number(c.FreeSectors).Key("entries").BeginArray();
-    for (const TrdosFileEntry& e : c.Entries) {
-        const std::string type = e.Type < 32 ? std::string("?") : Cp1251ToUtf8(ByteSpan(&e.Type, 1));
-        json.BeginObject().Key("name").String(TrdosNameText(e.Name)).Key("type").String(type);
-        json.Key("start").Number(e.Start).Key("length").Number(e.Length).Key("sectors").Number(e.SectorCount);
-        json.Key("track").Number(e.FirstTrack).Key("sector").Number(e.FirstSector);
-        json.Key("deleted").Boolean(e.Deleted()).EndObject();
-    }
-    json.EndArray().EndObject();
-}
-
 }  // namespace
 
 std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan bytes) {
@@ -81,7 +62,7 @@ std::string DescribeImageJson(TZX_Disk& disk, const std::string& name, ByteSpan 
     json.Key("tracks").BeginArray();
     for (const int track : MapTracks(disk)) WriteTrack(json, disk, track);
     json.EndArray().Key("catalogue");
-    WriteCatalogue(json, disk);
+    WriteCatalogueJson(json, disk);
     return json.EndObject().Text();
 }
 
