@@ -82,6 +82,16 @@ void TrdosFileEntry::Encode(uint8_t* bytes) const {
     bytes[15] = FirstTrack;
 }
 
+void SetTrdosSectorId(TSectorSlot& slot, unsigned track, unsigned index) {
+    slot.Used = kFlagSet;
+    slot.Cylinder = static_cast<uint8_t>(track / 2);
+    slot.Head = 0;
+    slot.SectorNo = static_cast<uint8_t>(index + 1);
+    slot.SizeCode = kTrdosSizeCode;
+    slot.DataCrcOk = kFlagSet;
+    slot.DataLength = kTrdosSectorBytes;
+}
+
 uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFileArea, unsigned tracks) {
     disk.Clear();
     constexpr size_t kTrackBytes = size_t{kTrdosSectorsPerTrack} * kTrdosSectorBytes;
@@ -93,13 +103,7 @@ uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFile
         track.Used = kFlagSet;
         for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s, sector += kTrdosSectorBytes) {
             TSectorSlot& slot = *track.Sector(s);
-            slot.Used = kFlagSet;
-            slot.Cylinder = static_cast<uint8_t>(t / 2);
-            slot.Head = 0;
-            slot.SectorNo = static_cast<uint8_t>(s + 1);
-            slot.SizeCode = kTrdosSizeCode;
-            slot.DataCrcOk = kFlagSet;
-            slot.DataLength = kTrdosSectorBytes;
+            SetTrdosSectorId(slot, t, s);
             TZX_Disk::BindData(slot, sector, kTrdosSectorBytes);
         }
     }

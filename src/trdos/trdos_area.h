@@ -68,6 +68,9 @@ struct TrdosCatalogue {
     std::vector<TrdosFileEntry> Entries;  // up to the first all-zero name, at most 128
 };
 
+// Slot `index` of TR-DOS track `track` as TR-DOS formats it: sector index + 1 of 256 bytes, head 0, data good.
+void SetTrdosSectorId(TSectorSlot& slot, unsigned track, unsigned index);
+
 // Clears the disk and formats it as TR-DOS does: `tracks` tracks (160: 80 cylinders on two sides) of 16
 // sectors of 256 bytes, an empty catalogue and the disk-information sector with the label. The sectors'
 // bytes lie in one run in the order of a TRD image, which is returned; those from track 1 on are zeroed

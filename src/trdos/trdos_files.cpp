@@ -52,13 +52,7 @@ void FormatTrack(TZX_Disk& disk, unsigned t) {
     track.Used = kFlagSet;
     for (unsigned s = 0; s < kTrdosSectorsPerTrack; ++s) {
         TSectorSlot& slot = *track.Sector(s);
-        slot.Used = kFlagSet;
-        slot.Cylinder = static_cast<uint8_t>(t / 2);
-        slot.Head = 0;
-        slot.SectorNo = static_cast<uint8_t>(s + 1);
-        slot.SizeCode = kTrdosSizeCode;
-        slot.DataCrcOk = kFlagSet;
-        slot.DataLength = kTrdosSectorBytes;
+        SetTrdosSectorId(slot, t, s);
         disk.ReserveData(slot, kTrdosSectorBytes);
     }
 }
