@@ -93,9 +93,6 @@ void PutSectorHeader(Bytes& image, const TSectorSlot& slot, uint8_t flags, size_
     PutU16(image, static_cast<uint16_t>(offset));
 }
 
-std::string SectorName(unsigned track, unsigned sector) {
-    return "(T-" + std::to_string(track) + " / S-" + std::to_string(sector) + ")";
-}
 
 }  // namespace
 

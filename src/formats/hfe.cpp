@@ -43,7 +43,6 @@ constexpr uint8_t kHeaderFiller = 0xFF;
 // A double-density rotation: 100,000 cells at 250 kbit/s and 300 rpm, 6250 raw bytes; at another rate a
 // rotation holds rate x 25 bytes. A raw track is written at whatever length it has (real disks and images
 // hold over-long tracks), up to what a cylinder's 16-bit list entry can count for two sides.
-constexpr size_t kRotationBytes = 6250;
 constexpr size_t kRotationBytesPerKbps = 25;
 constexpr size_t kLongestRawTrack = kMaxCylinderBytes / (2 * kCellsPerByte / 8);
 static_assert(2 * kLongestRawTrack * kCellsPerByte / 8 <= kMaxCylinderBytes, "a cylinder's length fits its list entry");
