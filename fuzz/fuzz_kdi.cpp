@@ -1,18 +1,10 @@
-// Feeds arbitrary bytes to the KDI reader; whatever it accepts must write back as the same whole tracks.
-#include <algorithm>
-
-#include "disk/zx_disk.h"
-#include "io/byte_reader.h"
+// Feeds arbitrary bytes to the KDI reader; whatever it accepts must write back as whole tracks that start with
+// the input.
+#include "sector_dump_check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static tarvex::TZX_Disk disk;
-    try {
-        if (disk.ParseKDI({data, size})) {
-            tarvex::Bytes out;
-            if (!disk.BuildKDI(out) || out.size() > size || !std::equal(out.begin(), out.end(), data))
-                __builtin_trap();
-        }
-    } catch (const tarvex::StreamReadError&) {
-    }
+    constexpr size_t kTrackBytes = 5 * 1024, kSectorBytes = 1024;
+    tarvex::fuzz::TrapUnlessDumpWritesBack(&tarvex::TZX_Disk::ParseKDI, &tarvex::TZX_Disk::BuildKDI, {data, size},
+                                           kTrackBytes, kSectorBytes);
     return 0;
 }
