@@ -24,7 +24,9 @@ std::vector<ExtractedFile> ExtractTrdosFiles(const TZX_Disk& disk, const TrdosCa
     const std::vector<std::string> names = UniqueHostFileNames(entries, hobeta);
     std::vector<ExtractedFile> extracted;
     for (size_t k = 0; k < entries.size(); ++k) {
-        ExtractedFile file{indexes[k], (std::filesystem::path(folder) / names[k]).string(), Status::Ok()};
+        // Joined as text: a path object would take the UTF-8 name for the system's narrow code page on Windows.
+        const std::string output = folder + static_cast<char>(std::filesystem::path::preferred_separator) + names[k];
+        ExtractedFile file{indexes[k], output, Status::Ok()};
         file.status = Attempt([&] {
             Bytes sectors;
             if (Status read = ReadTrdosFile(disk, entries[k], sectors); !read) return read;

@@ -7,7 +7,6 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 
@@ -16,6 +15,7 @@
 #include "app/printable_text.h"
 #include "app/trdos_transfer.h"
 #include "i18n/translate.h"
+#include "io/folders.h"
 #include "io/text_1251.h"
 
 namespace tarvex::cli {
@@ -105,8 +105,7 @@ int RunExtract(const FilesOptions& o, std::optional<int> from, std::ostream& out
     std::string unmatched;
     if (!PickEntries(catalogue, o.files, picked, unmatched))
         return Failed(err, o.image, Fill(Tr("No file %s on the disk!"), {unmatched}));
-    std::error_code ignored;
-    std::filesystem::create_directories(o.outputDir, ignored);
+    CreateFolders(o.outputDir);  // a folder that cannot be made fails each file with the system's reason
     int status = 0;
     for (const ExtractedFile& file : ExtractTrdosFiles(disk, catalogue, picked, o.outputDir, !o.raw,
                                                        o.overwrite ? IfNameTaken::kReplace : IfNameTaken::kKeep)) {

@@ -83,6 +83,13 @@ done
 same "Cyrillic names" convert --to scl -o "выход" "образы/Диск №1.trd"
 [ -f "$work/windows/выход/Диск №1.scl" ] || fail "no output keeping the Cyrillic name"
 cmp "$work/linux/выход/Диск №1.scl" "$work/windows/выход/Диск №1.scl" || fail "the Cyrillic-named outputs differ"
+# TR-DOS files taken out into a Cyrillic folder and put on a new Cyrillic-named disk.
+same "files extract into a Cyrillic folder" files extract "образы/Диск №1.trd" -o "файлы"
+diff -r "$work/linux/файлы" "$work/windows/файлы" >&2 || fail "the extracted files differ"
+same "new disk of the extracted files" new --to trd "новый.trd" --label "Диск"
+mapfile -t extracted < <(cd "$work/linux" && printf '%s\n' файлы/*)
+same "files added to it" files add "новый.trd" "${extracted[@]}"
+cmp "$work/linux/новый.trd" "$work/windows/новый.trd" || fail "the disks made of the files differ"
 
 # Standard input to standard output, byte for byte.
 for side in linux windows; do
