@@ -139,7 +139,10 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
             }
             const TSectorSlot& found = *track.Sector(firstSlot[r]);
             if (found.SizeCode != layout.sizeCode) {
-                disk.StatusMessage = Tr(layout.badSizeText);
+                // The format's words, then where: the sector and the size it has.
+                disk.StatusMessage = Fill(Tr("%s (T-%s / S-%s: %s bytes)"),
+                                          {Tr(layout.badSizeText), std::to_string(t), std::to_string(r),
+                                           std::to_string(128u << std::min<uint8_t>(found.SizeCode, 7))});
                 return false;
             }
             const uint8_t head = layout.headIsSide ? static_cast<uint8_t>(t % 2) : 0;

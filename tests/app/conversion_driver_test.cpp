@@ -194,11 +194,11 @@ TEST_F(DriverTest, OutputLandsBesideTheSourceWhenNotSavingIntoAFolder) {
     driver.ToolButton3Click();
     EXPECT_FALSE(std::filesystem::exists(dir / "never-created"));
     EXPECT_EQ(ui.Result(0), "Error save file!");
-    EXPECT_THAT(ui.messages, ElementsAre("Error!|Not Profi CPM disk format! Bad sector size!"));
+    EXPECT_THAT(ui.messages, ElementsAre("Error!|Not Profi CPM disk format! Bad sector size! (T-0 / S-1: 256 байт)"));
     EXPECT_FALSE(std::filesystem::exists(dir / "game.pro")) << "a failing writer leaves no file";
     EXPECT_THAT(Messages(driver.LogLines()),
                 ::testing::Contains("Ошибка создания образа \"" + (dir / "game.pro") +
-                                    "\" (Not Profi CPM disk format! Bad sector size!)"));
+                                    "\" (Not Profi CPM disk format! Bad sector size! (T-0 / S-1: 256 байт))"));
 }
 
 TEST_F(DriverTest, DecliningTheFolderCancelsTheRunBeforeAnyFile) {

@@ -140,7 +140,7 @@ TEST(Cli, ExistingOutputsAreKeptUnlessOverwriteIsGiven) {
     const auto refused = RunCli({"convert", "--to", "pro", "--overwrite", dir / "a.trd"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.out, (dir / "a.trd") + " -> " + (dir / "a.pro") +
-                               ": Error save file! (Not Profi CPM disk format! Bad sector size!)\n");
+                               ": Error save file! (Not Profi CPM disk format! Bad sector size! (T-0 / S-1: 256 байт))\n");
     EXPECT_EQ(ReadFile(dir / "a.pro"), (Bytes{1, 2, 3})) << "a failing writer keeps the existing file";
 }
 
@@ -218,7 +218,7 @@ TEST(Cli, RunLogIsWindows1251WithTheDriversTexts) {
     const std::string log = Cp1251ToUtf8(raw);
     EXPECT_THAT(log, HasSubstr("| Начало конвертирования образов.\r\n"));
     EXPECT_THAT(log, HasSubstr("| Ошибка создания образа \"" + (dir / "a.kdi") +
-                                   "\" (Not Korvet format! Bad sector size!)\r\n"));
+                                   "\" (Not Korvet format! Bad sector size! (T-0 / S-1: 256 байт))\r\n"));
     EXPECT_THAT(log, HasSubstr("| Конвертирование завершено.\r\n"));
     const std::string bytes(raw.begin(), raw.end());
     EXPECT_THAT(bytes, HasSubstr("\xCD\xE0\xF7\xE0\xEB\xEE")) << "\"Начало\" in Windows-1251";

@@ -148,7 +148,7 @@ TEST(SectorImagesCli, ConversionsBetweenGeometriesFailAndLeaveNoFile) {
         const char* target;
         const char* message;
     } cases[] = {
-        {"disk.trd", "PRO", "Not Profi CPM disk format! Bad sector size!"},
+        {"disk.trd", "PRO", "Not Profi CPM disk format! Bad sector size! (T-0 / S-1: 256 байт)"},
         {"disk.pro", "KDI", "Not Korvet format! Sector (T-0 / S-5) not found!"},
         {"disk.kdi", "PRO", "Not Profi CPM disk format! Sector (T-0 / S-9) not found!"},
         {"one-sided.fdi", "TRD", "Not TR-DOS disk format! Sector (T-1 / S-1) not found!"},

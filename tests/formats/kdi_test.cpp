@@ -61,7 +61,7 @@ TEST(Kdi, TrdosDiskFailsOnSectorSize) {
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     Bytes out;
     EXPECT_FALSE(disk.BuildKDI(out));
-    EXPECT_EQ(disk.StatusMessage, "Not Korvet format! Bad sector size!");
+    EXPECT_EQ(disk.StatusMessage, "Not Korvet format! Bad sector size! (T-0 / S-1: 256 байт)");
 }
 
 TEST(Kdi, SectorsAreWrittenInNumberOrderAndOthersLeftOut) {

@@ -65,7 +65,7 @@ TEST(Pro, WriterChecksSizeAndSkipsNothing) {
     disk.Track(0)->Sector(0)->SizeCode = 1;
     Bytes out;
     EXPECT_FALSE(disk.BuildPRO(out));
-    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Bad sector size!");
+    EXPECT_EQ(disk.StatusMessage, "Not Profi CPM disk format! Bad sector size! (T-0 / S-1: 256 байт)");
 
     ASSERT_TRUE(disk.ParsePRO(MakePro(6)));
     disk.Track(3)->Clear();

@@ -47,7 +47,7 @@ TEST(Trd, WriterReportsTheFirstMissingSectorOrBadSize) {
     ASSERT_TRUE(disk.ParseTRD(MakeTrdBytes(2)));
     disk.Track(1)->Sector(0)->SizeCode = 2;
     EXPECT_FALSE(disk.BuildTRD(out));
-    EXPECT_EQ(disk.StatusMessage, "Not TR-DOS disk format! Bad sector size!");
+    EXPECT_EQ(disk.StatusMessage, "Not TR-DOS disk format! Bad sector size! (T-1 / S-1: 512 байт)");
 }
 
 TEST(Trd, OneSidedDiskFailsAtTrackOne) {
