@@ -95,16 +95,24 @@ int RunList(const FilesOptions& o, std::optional<int> from, std::ostream& out, s
     return status;
 }
 
+// The image, its TR-DOS catalogue and the entries the command's FILE words name; a failure says why.
+Status ReadPickedFiles(const FilesOptions& o, std::optional<int> from, TZX_Disk& disk, ImageKind& kind,
+                       TrdosCatalogue& catalogue, std::vector<unsigned>& picked) {
+    if (Status read = ReadImageForChange(disk, o.image, from, kind); !read) return read;
+    if (Status listed = ReadTrdosCatalogue(disk, catalogue); !listed) return listed;
+    std::string unmatched;
+    if (!PickEntries(catalogue, o.files, picked, unmatched))
+        return Status::Failure(Fill(Tr("No file %s on the disk!"), {unmatched}));
+    return Status::Ok();
+}
+
 int RunExtract(const FilesOptions& o, std::optional<int> from, std::ostream& out, std::ostream& err) {
     TZX_Disk disk;
     ImageKind kind;
     TrdosCatalogue catalogue;
-    if (Status read = ReadImageForChange(disk, o.image, from, kind); !read) return Failed(err, o.image, read.reason());
-    if (Status listed = ReadTrdosCatalogue(disk, catalogue); !listed) return Failed(err, o.image, listed.reason());
     std::vector<unsigned> picked;
-    std::string unmatched;
-    if (!PickEntries(catalogue, o.files, picked, unmatched))
-        return Failed(err, o.image, Fill(Tr("No file %s on the disk!"), {unmatched}));
+    if (Status read = ReadPickedFiles(o, from, disk, kind, catalogue, picked); !read)
+        return Failed(err, o.image, read.reason());
     CreateFolders(o.outputDir);  // a folder that cannot be made fails each file with the system's reason
     int status = 0;
     for (const ExtractedFile& file : ExtractTrdosFiles(disk, catalogue, picked, o.outputDir, !o.raw,
@@ -199,12 +207,9 @@ int RunDelete(const FilesOptions& o, std::optional<int> from, std::ostream& out,
     TZX_Disk disk;
     ImageKind kind;
     TrdosCatalogue catalogue;
-    if (Status read = ReadImageForChange(disk, o.image, from, kind); !read) return Failed(err, o.image, read.reason());
-    if (Status listed = ReadTrdosCatalogue(disk, catalogue); !listed) return Failed(err, o.image, listed.reason());
     std::vector<unsigned> picked;
-    std::string unmatched;
-    if (!PickEntries(catalogue, o.files, picked, unmatched))
-        return Failed(err, o.image, Fill(Tr("No file %s on the disk!"), {unmatched}));
+    if (Status read = ReadPickedFiles(o, from, disk, kind, catalogue, picked); !read)
+        return Failed(err, o.image, read.reason());
     std::vector<std::string> lines;
     for (const unsigned i : picked) {
         if (catalogue.Entries[i].Deleted()) continue;
