@@ -41,6 +41,24 @@ const char* const kGeometryError = TrMark("FDI image geometry error!");
 
 size_t NominalBytes(uint8_t sizeCode) { return size_t{128} << sizeCode; }
 
+// The description text, up to its 0 byte and no further than the data area, as comment lines: split at
+// CR LF (or a lone LF), empty lines at the end left out. Its bytes are taken as Windows-1251, as the
+// writer writes them, so a text in any code page comes back byte for byte when written again.
+void ReadDescription(ByteSpan file, size_t offset, size_t end, std::vector<std::string>& comment) {
+    if (offset < kFileHeaderBytes || offset >= end) return;
+    const ByteSpan area = file.subspan(offset, end - offset);
+    const ByteSpan text = area.first(static_cast<size_t>(std::find(area.begin(), area.end(), 0) - area.begin()));
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != '\n') continue;
+        size_t stop = i;
+        if (stop > start && text[stop - 1] == '\r') --stop;
+        comment.push_back(Cp1251ToUtf8(text.subspan(start, stop - start)));
+        start = i + 1;
+    }
+    while (!comment.empty() && comment.back().empty()) comment.pop_back();
+}
+
 bool IsIdOnlyHeader(uint8_t sizeCode, uint8_t flags) { return sizeCode > kLargestSizeCode && !(flags & kCrcStateMask); }
 bool IsIdOnlySlot(const TSectorSlot& slot) { return slot.SizeCode > kLargestSizeCode && slot.DataLength == 0; }
 
@@ -113,7 +131,7 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
     in.U8();  // write protection: not kept
     const unsigned cylinders = in.U16();
     const unsigned heads = in.U16();
-    in.U16();  // description text: not kept
+    const size_t descriptionOffset = in.U16();
     const uint64_t dataArea = in.U16();
     const unsigned extraBytes = in.U16();
     const uint64_t fileBytes = bytes.size();
@@ -169,6 +187,8 @@ bool TZX_Disk::ParseFDI(ByteSpan bytes) {
             }
         }
     }
+
+    ReadDescription(bytes, descriptionOffset, static_cast<size_t>(std::min<uint64_t>(dataArea, fileBytes)), Comment);
 
     // A disk of an odd number of tracks is written with an empty second side on its last cylinder;
     // that padding is not a track of the disk.

@@ -177,7 +177,14 @@ TEST(Fdi, CommentBecomesTheDescriptionText) {
 
     TZX_Disk back;
     ASSERT_TRUE(back.ParseFDI(fdi));
-    EXPECT_TRUE(back.Comment.empty()) << "the description is not taken into the model";
+    EXPECT_EQ(back.Comment, (std::vector<std::string>{"Диск", std::string(40, 'x'), std::string(15, 'y')}))
+        << "the description is read back as comment lines, the cut line as far as it goes";
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kComment), 1u);
+    // A description of another program: its text up to the 0 byte, a lone LF also ending a line.
+    const Bytes foreign{'d', 'i', 's', 'k', ' ', '1', '\n', 0xE7, 0xA5, 0, 'x'};
+    std::copy(foreign.begin(), foreign.end(), fdi.begin() + static_cast<long>(text));
+    ASSERT_TRUE(back.ParseFDI(fdi));
+    EXPECT_EQ(back.Comment, (std::vector<std::string>{"disk 1", "зҐ"}));
 }
 
 TEST(Fdi, SingleHeadImageFillsTheEvenTracksAndKeepsThemAll) {
