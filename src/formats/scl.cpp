@@ -129,9 +129,8 @@ namespace {
 void NoteSclLosses(const TZX_Disk& disk, const TrdosCatalogue& catalogue, const std::vector<const TrdosFileEntry*>& live,
                    LossReport& losses) {
     NoteFeatureLosses(disk, KeptFeatures{}, losses);
-    if (std::memcmp(catalogue.Label.data(), "NEW DISK", catalogue.Label.size()) != 0 &&
-        std::any_of(catalogue.Label.begin(), catalogue.Label.end(), [](uint8_t b) { return b != 0 && b != ' '; }))
-        losses.Add(LossKind::kLabel);
+    // A blank label too comes back as "NEW DISK".
+    if (std::memcmp(catalogue.Label.data(), "NEW DISK", catalogue.Label.size()) != 0) losses.Add(LossKind::kLabel);
     for (unsigned i = 0; i < catalogue.FileCount && i < catalogue.Entries.size(); ++i)
         if (catalogue.Entries[i].Deleted()) losses.Add(LossKind::kDeletedFiles);
     std::vector<bool> kept(size_t{kMaxTracks} * kTrdosSectorsPerTrack);

@@ -1,8 +1,10 @@
 // What a conversion drops is said on a line under its result, and --lossless refuses it: a real disk with
-// deleted-data marks and a weak sector, a TRD cut short, an SCL whose byte sum is wrong (--salvage).
+// deleted-data marks and a weak sector, a TRD cut short, an SCL whose byte sum is wrong (--salvage); what
+// the TR-DOS writers rewrite.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/format_table.h"
 #include "test_locale.h"
 #include "test_support.h"
 
@@ -97,6 +99,28 @@ TEST(LossLine, CutTrdAndSalvagedSclConvertWithTheirLossAndLosslessRefusesThem) {
     EXPECT_THAT(info.out, HasSubstr("  not read from the file: the file's checksum did not match (read anyway)\n"));
     EXPECT_THAT(test::RunCli({"info", dir / "cut.trd"}).out,
                 HasSubstr("  not read from the file: 4 sectors missing from the file (track 2)\n"));
+}
+
+// What a sector dump and an archive rewrite of a TR-DOS disk is told: IDs of head 1 (TR-DOS writes head 0
+// on both sides) and a blank label (read back as "NEW DISK").
+TEST(LossLine, TrdosWritersTellTheIdsAndLabelTheyRewrite) {
+    const test::ScopedLocale english(test::kEnglishLocale);
+    TZX_Disk disk;
+    ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(4)));
+    for (unsigned k : {1u, 3u})
+        for (TSectorSlot& slot : disk.Track(k)->Sectors) slot.Head = 1;
+    Bytes out;
+    ASSERT_TRUE(BuildImageBytes(disk, kTRD, false, out).ok());
+    EXPECT_EQ(disk.WriteLosses.Text(), "dropped: 32 sector IDs written otherwise (tracks 1, 3)");
+    ASSERT_TRUE(BuildImageBytes(disk, kUDI, false, out).ok());
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << disk.WriteLosses.Text();
+
+    ASSERT_TRUE(disk.ParseSCL(test::MakeSclBytes({{"boot", 'B', 10, 256, 1}})));
+    ASSERT_TRUE(BuildImageBytes(disk, kSCL, false, out).ok());
+    EXPECT_TRUE(disk.WriteLosses.Empty()) << "its label is the one an archive reads back";
+    std::fill_n(disk.FindSector(0, 9)->Data.data() + 0xF5, 8, uint8_t{' '});
+    ASSERT_TRUE(BuildImageBytes(disk, kSCL, false, out).ok());
+    EXPECT_EQ(disk.WriteLosses.Text(), "dropped: the disk label");
 }
 
 }  // namespace
