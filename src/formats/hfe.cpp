@@ -290,9 +290,9 @@ bool SideTrack(TZX_Disk& disk, unsigned k, size_t rotationBytes, MarkedTrack& si
             const size_t end = std::max(ContentEnd(side), std::min(rotationBytes, kUdiTrackBytes));
             side.bytes.resize(end);
             side.marks.resize((end + 7) / 8);
-        } else if (!BuildLongRawTrack(track, side.bytes, side.marks) || side.bytes.size() > kLongestRawTrack) {
-            // Sectors that fit no rotation are laid out at the length they need (a high-density track, say);
-            // only a size code past what a track is laid out with, or more than an HFE track holds, is refused.
+        } else if (!BuildLongRawTrack(track, side.bytes, side.marks, disk.WriteLosses, kLongestRawTrack)) {
+            // Sectors that fit no rotation are laid out at the length they need (a high-density track, say),
+            // the largest written as their ID alone when they do not fit an HFE track.
             disk.StatusMessage = Fill(Tr("Cannot create HFE image: %s holds sectors no track can be laid out with!"),
                                       {TrackName(k)});
             return false;

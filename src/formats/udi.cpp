@@ -121,9 +121,8 @@ std::string InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t
     return "";
 }
 
-// What an image keeps besides IDs and data: in its raw tracks every mark and CRC state, a data field
-// without an ID; one read of a weak sector, no data rate and no comment. IDs without data are counted
-// track by track, as only a track written as it was read keeps them.
+// What an image keeps besides IDs and data: in its raw tracks every mark and CRC state, an ID without
+// data, a data field without an ID; one read of a weak sector, no data rate and no comment.
 constexpr KeptFeatures kUdiKeeps{
     .deletedMarks = true, .dataCrcErrors = true, .idCrcErrors = true, .idsWithoutData = true, .dataWithoutId = true};
 
@@ -151,7 +150,6 @@ public:
         uint8_t* raw = &image_[at + kRecordHeadBytes];
         const TTrack& track = *std::as_const(disk_).Track(k);
         if (disk_.BuildRawTrack(static_cast<uint8_t>(k), raw, raw + kUdiTrackBytes)) {
-            NoteBuiltTrack(track, k);
             return "";
         }
         image_.resize(at);
@@ -159,10 +157,9 @@ public:
             Put(ByteSpan(track.RawData.data(), track.RawLength), RawMarks(track));
             return "";
         }
-        if (std::string why = LongTrackFault(track); !why.empty()) return why;
-        if (!BuildLongRawTrack(track, raw_, marks_)) return Tr("its sectors cannot be laid out on an MFM track");
+        if (!BuildLongRawTrack(track, raw_, marks_, disk_.WriteLosses))
+            return Tr("its sectors cannot be laid out on an MFM track");
         Put(raw_, marks_);
-        NoteBuiltTrack(track, k);
         return "";
     }
 
@@ -192,26 +189,6 @@ private:
         for (unsigned s = 0; s < kMaxSectors; ++s)
             if (!SameSector(*track.Sector(s), *scanned.Sector(s))) return false;
         return true;
-    }
-
-    // "" when the track can be laid out at its own length, else why not.
-    static std::string LongTrackFault(const TTrack& track) {
-        for (unsigned s = 0; s < track.UsedSectorCount(); ++s)
-            if (track.Sector(s)->SizeCode > kLargestLongTrackSizeCode)
-                return Fill(Tr("sector %s has size code %s; a UDI track lays out sectors up to size code %s"),
-                            {Number(track.Sector(s)->SectorNo), Number(track.Sector(s)->SizeCode),
-                             Number(kLargestLongTrackSizeCode)});
-        if (const size_t bytes = LongRawTrackBytes(track); bytes > kRawTrackBytes)
-            return Fill(Tr("its sectors take %s bytes, more than the %s of a UDI track"),
-                        {Number(bytes), Number(kRawTrackBytes)});
-        return "";
-    }
-
-    // A track laid out anew writes an ID without data with a data field of zeros.
-    void NoteBuiltTrack(const TTrack& track, unsigned k) {
-        for (const TSectorSlot& slot : track.Sectors)
-            if (slot.Used && !slot.DataLength && !slot.IdMissing)
-                disk_.WriteLosses.Add(LossKind::kIdsWithoutData, static_cast<int>(k));
     }
 
     TZX_Disk& disk_;

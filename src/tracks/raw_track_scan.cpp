@@ -64,7 +64,7 @@ unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan mark
     const size_t length = raw.size();
     SlotSink sink(disk, track);
     unsigned k = 0;
-    bool afterSync = false, haveId = false, acceptId = true;
+    bool afterSync = false, haveId = false;
     for (size_t i = 0; i < length;) {
         if ((marks[i >> 3] >> (i & 7)) & 1) {
             afterSync = true;
@@ -75,8 +75,10 @@ unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan mark
             ++i;
             continue;
         }
-        // An ID mark too near the end of the track to hold C H R N is no sector.
-        if (raw[i] == kIdMark && acceptId && i + 4 < length) {
+        // An ID mark too near the end of the track to hold C H R N is no sector. One that follows an ID
+        // whose data field never came leaves that one an ID without data, as a controller finds it.
+        if (raw[i] == kIdMark && i + 4 < length) {
+            if (haveId) ++k;
             TSectorSlot& slot = sink.Slot(k);
             slot.Used = kFlagSet;
             slot.Cylinder = raw[i + 1];
@@ -87,7 +89,6 @@ unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan mark
             if (i >= 3 && i + 6 < length)
                 slot.IdCrcError = TZX_Disk::Crc16(&raw[i - 3], 8) == ((raw[i + 5] << 8) | raw[i + 6]) ? 0 : kFlagSet;
             haveId = true;
-            acceptId = false;
             i += 7;
         }
         const bool dataMark = i < length && (raw[i] == kDataMark || raw[i] == kDeletedDataMark);
@@ -104,7 +105,6 @@ unsigned ScanRawTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan mark
             TSectorSlot& slot = sink.Slot(k);
             const size_t size = ScanFieldBytes(slot.SizeCode);
             slot.DeletedData = raw[i] == kDeletedDataMark ? kFlagSet : 0;
-            acceptId = true;
             if (i + size + 3 < length) {
                 sink.StoreData(k, raw.subspan(i + 1, size));
                 const uint16_t stored = static_cast<uint16_t>((raw[i + size + 1] << 8) | raw[i + size + 2]);

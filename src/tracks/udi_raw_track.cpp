@@ -1,10 +1,12 @@
 // Turns one track of the disk model into the 6256 raw bytes of an MFM track and its clock-mark bitmap.
 // A track read from a UDI image keeps the positions of its address marks; any other used track is laid
-// out after the IBM format table, with the gaps shortened when the sectors do not fit; an absent track
-// stays unformatted (all gap bytes, nothing marked). A track whose sectors do not fit 6256 bytes can be
+// out after the IBM format table, with the gaps shortened when the sectors do not fit (an ID without data
+// is written alone, as a controller finds it); an absent track stays unformatted (all gap bytes, nothing
+// marked). A track whose sectors do not fit 6256 bytes can be
 // laid out at the length it needs instead, with full gaps.
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -37,6 +39,21 @@ constexpr long kGap2 = 22;
 constexpr long kGap3 = 54;
 constexpr long kPreambleBytes = kGap4a + kSyncZeros + kSyncBytes + 1 + kGap1;                    // 146
 constexpr long kSectorOverhead = 2 * (kSyncZeros + kSyncBytes + 1) + 4 + 2 + kGap2 + 2 + kGap3;  // 116
+// The size a layout gives a sector whose data field no track holds: its ID is written alone, followed by
+// a gap, as a controller finds an ID whose data never comes.
+constexpr unsigned kIdAlone = ~0u;
+constexpr long kIdAloneBytes = kSyncZeros + kSyncBytes + 1 + 4 + 2 + kGap3;
+
+// The data field a layout gives each size code: up to `largest` whole; past it none, so that the track
+// cannot be laid out, or, in a layout at the track's own length, the ID alone. `dropped`, when given,
+// names more slots whose data field the layout leaves out (their ID alone).
+struct FieldSizes {
+    uint8_t largest;
+    bool idAlonePast;
+    const std::bitset<kMaxSectors>* dropped = nullptr;
+    unsigned operator()(uint8_t code) const { return code <= largest ? 128u << code : idAlonePast ? kIdAlone : 0u; }
+};
+constexpr FieldSizes kRotationFields{3, false};  // a rotation of 6256 bytes, as MfmSectorBytes
 constexpr long kLargestPreambleCut = 25;
 constexpr long kLargestGap3Cut = 36;
 
@@ -127,19 +144,30 @@ void PutCutData(TrackImage& out, long pos, const TSectorSlot& slot) {
     out.PutData(pos, d, slot.Data.data(), static_cast<long>(slot.HeldBytes()));
 }
 
+// Whether a layout writes the slot's ID alone: an ID without data, or one whose data field no track holds.
+bool IdAlone(const TSectorSlot& slot, unsigned k, const FieldSizes& sectorBytes) {
+    return (slot.DataLength == 0 && !slot.IdMissing) || sectorBytes(slot.SizeCode) == kIdAlone ||
+           (sectorBytes.dropped && sectorBytes.dropped->test(k));
+}
+
 // The bytes the from-scratch layout of the track takes with full gaps; 0 when a size code has no layout.
-long LaidOutBytes(const TTrack& track, unsigned count, unsigned (*sectorBytes)(uint8_t)) {
+long LaidOutBytes(const TTrack& track, unsigned count, const FieldSizes& sectorBytes) {
     long total = kPreambleBytes;
     for (unsigned k = 0; k < count; ++k) {
-        const long size = sectorBytes(track.Sector(k)->SizeCode);
+        const TSectorSlot& slot = *track.Sector(k);
+        if (IdAlone(slot, k, sectorBytes)) {
+            total += kIdAloneBytes;
+            continue;
+        }
+        const unsigned size = sectorBytes(slot.SizeCode);
         if (size == 0) return 0;
-        total += kSectorOverhead + size;
+        total += kSectorOverhead + long{size};
     }
     return total;
 }
 
 bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out,
-                      unsigned (*sectorBytes)(uint8_t) = MfmSectorBytes) {
+                      const FieldSizes& sectorBytes = kRotationFields) {
     const long total = LaidOutBytes(track, count, sectorBytes);
     if (total == 0) return false;
     const long trackBytes = out.TrackBytes();
@@ -162,6 +190,14 @@ bool BuildFromScratch(const TTrack& track, unsigned count, TrackImage& out,
     pos += kSyncBytes + 1 + kGap1 - preambleCut;
     for (unsigned k = 0; k < count; ++k) {
         const TSectorSlot& slot = *track.Sector(k);
+        if (IdAlone(slot, k, sectorBytes)) {
+            if (!slot.IdMissing) {
+                out.Fill(pos, kSyncZeros, 0);
+                PutIdField(out, pos + kSyncZeros, slot);
+            }
+            pos += kIdAloneBytes;
+            continue;
+        }
         const long size = sectorBytes(slot.SizeCode);
         // A data field without an ID keeps the ID's room as gap.
         if (!slot.IdMissing) {
@@ -270,27 +306,48 @@ namespace tarvex {
 
 namespace {
 
-unsigned LongTrackSectorBytes(uint8_t sizeCode) {
-    return sizeCode <= kLargestLongTrackSizeCode ? 128u << sizeCode : 0u;
+long RotationBytes(const TTrack& track) {
+    return track.RateKbps >= kHighDensityKbps ? kHighDensityTrackBytes : kTrackBytes;
+}
+
+// The slots whose data fields a layout of the track at most `maxBytes` long leaves out, so that it fits:
+// the largest fields, the later of two of a size first. False when even the IDs alone do not fit.
+bool FieldsToDrop(const TTrack& track, size_t maxBytes, std::bitset<kMaxSectors>& dropped) {
+    const unsigned count = track.UsedSectorCount();
+    const FieldSizes fields{kLargestLongTrackSizeCode, true, &dropped};
+    dropped.reset();
+    while (std::max(LaidOutBytes(track, count, fields), RotationBytes(track)) > static_cast<long>(maxBytes)) {
+        int largest = -1;
+        for (unsigned k = 0; k < count; ++k)
+            if (!IdAlone(*track.Sector(k), k, fields) &&
+                (largest < 0 || track.Sector(k)->SizeCode >= track.Sector(static_cast<unsigned>(largest))->SizeCode))
+                largest = static_cast<int>(k);
+        if (largest < 0) return false;
+        dropped.set(static_cast<size_t>(largest));
+    }
+    return true;
 }
 
 }  // namespace
 
-size_t LongRawTrackBytes(const TTrack& track) {
-    const long total = LaidOutBytes(track, track.UsedSectorCount(), LongTrackSectorBytes);
-    if (total == 0) return 0;
-    const long rotation = track.RateKbps >= kHighDensityKbps ? kHighDensityTrackBytes : kTrackBytes;
-    return static_cast<size_t>(std::max(total, rotation));
-}
-
-bool BuildLongRawTrack(const TTrack& track, Bytes& raw, Bytes& marks) {
-    const size_t length = LongRawTrackBytes(track);
-    if (length == 0 || length > kRawTrackBytes) return false;
-    TrackImage out(static_cast<long>(length));
-    if (!BuildFromScratch(track, track.UsedSectorCount(), out, LongTrackSectorBytes)) return false;
-    raw.resize(length);
-    marks.resize((length + 7) / 8);
+bool BuildLongRawTrack(const TTrack& track, Bytes& raw, Bytes& marks, LossReport& losses, size_t maxBytes) {
+    std::bitset<kMaxSectors> dropped;
+    if (!FieldsToDrop(track, maxBytes, dropped)) return false;
+    const unsigned count = track.UsedSectorCount();
+    const FieldSizes fields{kLargestLongTrackSizeCode, true, &dropped};
+    const long length = std::max(LaidOutBytes(track, count, fields), RotationBytes(track));
+    TrackImage out(length);
+    if (!BuildFromScratch(track, count, out, fields)) return false;
+    raw.resize(static_cast<size_t>(length));
+    marks.resize(static_cast<size_t>(length + 7) / 8);
     out.CopyOut(raw.data(), marks.data());
+    const int t = static_cast<int>(track.Index);
+    for (unsigned k = 0; k < count; ++k) {
+        const TSectorSlot& slot = *track.Sector(k);
+        if (!slot.DataLength || !IdAlone(slot, k, fields)) continue;
+        losses.Add(LossKind::kSectorBytes, t, slot.DataLength * slot.CopyCount());
+        if (slot.IdMissing) losses.Add(LossKind::kDataWithoutId, t);
+    }
     return true;
 }
 

@@ -27,12 +27,13 @@ constexpr unsigned MfmSectorBytes(uint8_t sizeCode) { return sizeCode <= 3 ? 128
 // reads whole.
 constexpr uint8_t kLargestLongTrackSizeCode = 7;
 
-// The bytes of a track laid out after the IBM format table with full gaps, at least a rotation at its
-// data rate (6256 bytes; 12500 at high density); 0 when a sector's size code is above the largest.
-size_t LongRawTrackBytes(const TTrack& track);
-// The track so laid out, for a raw-track format that stores each track at its own length; false when a
-// size code is above the largest or the track would be longer than a raw track holds.
-bool BuildLongRawTrack(const TTrack& track, Bytes& raw, Bytes& marks);
+// A track laid out after the IBM format table with full gaps, at least a rotation at its data rate (6256
+// bytes; 12500 at high density), for a raw-track format that stores each track at its own length, at most
+// `maxBytes` long. A sector of a size code above 7 is written as its ID alone, as no track holds its data
+// field; when the track would still be too long, the largest sectors too. The
+// data so dropped is added to `losses`. False when even sectors of 128 bytes do not fit.
+bool BuildLongRawTrack(const TTrack& track, Bytes& raw, Bytes& marks, LossReport& losses,
+                       size_t maxBytes = kRawTrackBytes);
 
 // Finds the sectors of a raw track through its clock-mark bitmap (bit j of byte i marks raw byte 8i + j)
 // and fills the track's slots in the order they pass the head, their data in room the disk gives; sectors

@@ -184,11 +184,16 @@ TEST(Udi, OddTrackCountsAndSparseDisksKeepEveryTrack) {
     ASSERT_TRUE(disk.ParseTRD(test::MakeTrdBytes(2)));
     disk.Track(1)->Sector(3)->SizeCode = 6;
     EXPECT_TRUE(disk.BuildUDI(udi)) << "a track of an 8 KB sector goes as a longer record";
+    // A sector of 32 KB has no data field a track holds: its ID goes alone, its data is told as lost.
     disk.Track(1)->Sector(3)->SizeCode = 8;
-    EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage,
-              "Cannot create UDI image! (дорожка 1 (цилиндр 0, сторона 1): сектор 4 имеет код "
-              "размера 8; дорожка UDI размещает секторы с кодом размера до 7)");
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.WriteLosses.Text(), "потеряно: байт секторов сверх того, что хранит формат: 256 (дорожка 1)");
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseUDI(udi));
+    ASSERT_EQ(back.Track(1)->CountSectors(), 16);
+    EXPECT_EQ(back.Track(1)->Sector(3)->SizeCode, 8);
+    EXPECT_EQ(back.Track(1)->Sector(3)->DataLength, 0);
+    EXPECT_EQ(back.Track(1)->Sector(4)->DataLength, 256) << "the sectors after it keep theirs";
 }
 
 TEST(Udi, ReaderChecksInOrder) {
@@ -254,8 +259,8 @@ TEST(Udi, SectorScanFollowsTheClockMarks) {
     pos = PutId(r, pos + 30, 5, 1, 4, 0);
     pos = PutData(r, pos + 20, Pattern(128, 2), false, 0xF8);  // bad CRC, deleted-data mark
     pos = PutId(r, pos + 30, 5, 1, 9, 0);                      // an ID without data,
-    pos = PutId(r, pos + 30, 5, 1, 10, 0);                     // then an ID that is passed over
-    pos = PutData(r, pos + 20, Pattern(128, 3));               // whose data goes to sector 9's slot
+    pos = PutId(r, pos + 30, 5, 1, 10, 0);                     // then an ID of its own
+    pos = PutData(r, pos + 20, Pattern(128, 3));               // whose data is its own
     r.raw[pos + 30] = 0xFB;                                    // a data mark without sync is nothing
     pos = PutId(r, pos + 60, 5, 1, 11, 1);
     const size_t cutMark = pos + 20 + 3;
@@ -266,7 +271,7 @@ TEST(Udi, SectorScanFollowsTheClockMarks) {
     TZX_Disk disk;
     ASSERT_TRUE(disk.ParseUDI(MakeUdi({r}, 0, 0)));
     TTrack& t = *disk.Track(0);
-    ASSERT_EQ(t.CountSectors(), 4);
+    ASSERT_EQ(t.CountSectors(), 5);
     EXPECT_EQ(t.Sector(0)->SectorNo, 3);
     EXPECT_EQ(t.Sector(0)->Cylinder, 5);
     EXPECT_EQ(t.Sector(0)->Head, 1);
@@ -277,10 +282,12 @@ TEST(Udi, SectorScanFollowsTheClockMarks) {
     EXPECT_EQ(t.Sector(1)->DataCrcOk, 0);
     EXPECT_EQ(t.Sector(1)->DataLength, 128);
     EXPECT_EQ(t.Sector(2)->SectorNo, 9);
-    EXPECT_EQ(t.Sector(2)->Data[0], 3);
-    EXPECT_EQ(t.Sector(3)->SectorNo, 11);
-    EXPECT_EQ(t.Sector(3)->DataLength, 100 - 3 + 1) << "L - i - 3 bytes, the last two taken as CRC";
-    EXPECT_EQ(t.Sector(3)->DataCrcOk, 0);
+    EXPECT_EQ(t.Sector(2)->DataLength, 0) << "the next ID came before a data field";
+    EXPECT_EQ(t.Sector(3)->SectorNo, 10);
+    EXPECT_EQ(t.Sector(3)->Data[0], 3);
+    EXPECT_EQ(t.Sector(4)->SectorNo, 11);
+    EXPECT_EQ(t.Sector(4)->DataLength, 100 - 3 + 1) << "L - i - 3 bytes, the last two taken as CRC";
+    EXPECT_EQ(t.Sector(4)->DataCrcOk, 0);
     EXPECT_EQ(t.RawLength, r.raw.size());
     EXPECT_EQ(0, std::memcmp(t.RawData.data(), r.raw.data(), r.raw.size()));
 }
@@ -517,10 +524,13 @@ TEST(Udi, TracksBeyondSixThousandBytesGoAtTheirOwnLength) {
     TZX_Disk disk;
     PutSectors(disk, 0, std::vector<uint8_t>(64, 3));  // too much for a record's 16-bit length
     Bytes udi;
-    EXPECT_FALSE(disk.BuildUDI(udi));
-    EXPECT_EQ(disk.StatusMessage,
-              "Cannot create UDI image! (дорожка 0 (цилиндр 0, сторона 0): её секторы занимают 73106 байт, больше "
-              "65535 байт дорожки UDI)");
+    ASSERT_TRUE(disk.BuildUDI(udi));
+    EXPECT_EQ(disk.WriteLosses.Count(LossKind::kSectorBytes), 8u * 1024) << "the last eight go as IDs alone";
+    TZX_Disk back;
+    ASSERT_TRUE(back.ParseUDI(udi));
+    ASSERT_EQ(back.Track(0)->CountSectors(), 64);
+    EXPECT_EQ(back.Track(0)->Sector(55)->DataLength, 1024);
+    EXPECT_EQ(back.Track(0)->Sector(56)->DataLength, 0);
 }
 
 TEST(Udi, DeletedMarksMissingIdsAndIdCrcErrorsComeBack) {
@@ -569,7 +579,7 @@ TEST(Udi, WhatTheImageCannotHoldIsNoted) {
     const LossReport& lost = disk.WriteLosses;
     EXPECT_EQ(lost.Count(LossKind::kComment), 2u);
     EXPECT_EQ(lost.Count(LossKind::kWeakCopies), 2u);
-    EXPECT_EQ(lost.Count(LossKind::kIdsWithoutData), 1u);
+    EXPECT_EQ(lost.Count(LossKind::kIdsWithoutData), 0u) << "an ID without data is written alone";
     EXPECT_EQ(lost.Count(LossKind::kDataRate), 1u);
 }
 

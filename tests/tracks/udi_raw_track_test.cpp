@@ -146,17 +146,24 @@ TEST(RawTrack, AbsentAndEmptyTracks) {
     EXPECT_TRUE(t.MarkedPositions().empty());
 }
 
-TEST(RawTrack, ShortSectorsArePaddedWithZerosUnderTheirCrc) {
+TEST(RawTrack, AnIdWithoutDataIsWrittenAloneAndShortSectorsArePaddedWithZeros) {
     TZX_Disk disk;
     FillTrack(disk, 0, {1, 1});
     disk.Track(0)->Sector(0)->DataLength = 0;  // an ID without data
-    std::fill(disk.Track(0)->Sector(0)->Data.begin(), disk.Track(0)->Sector(0)->Data.end(), uint8_t{0});
-    disk.Track(0)->Sector(1)->DataCrcOk = 0;
+    TSectorSlot& shortSector = *disk.Track(0)->Sector(1);
+    shortSector.DataLength = 100;
+    shortSector.DataCrcOk = 0;
     RawTrack t;
     ASSERT_TRUE(Build(disk, 0, t));
-    for (size_t p = 206; p < 206 + 256; ++p) ASSERT_EQ(t.raw[p], 0);
-    ExpectSectorAt(t, 161, 205, *disk.Track(0)->Sector(0));
-    ExpectSectorAt(t, 161 + 372, 205 + 372, *disk.Track(0)->Sector(1));  // complemented CRC
+    EXPECT_EQ(t.raw[161], 0xFE);
+    for (size_t p = 162; p < 234; ++p) ASSERT_FALSE(t.Marked(p)) << "no data field after the lone ID: " << p;
+    ExpectSectorAt(t, 237, 281, shortSector);  // its data zeros after the 100 bytes, under a complemented CRC
+    for (size_t p = 282 + 100; p < 282 + 256; ++p) ASSERT_EQ(t.raw[p], 0) << p;
+
+    TZX_Disk back;
+    ASSERT_EQ(ScanRawTrack(back, *back.Track(0), t.raw, t.marks), 2u);
+    EXPECT_EQ(back.Track(0)->Sector(0)->DataLength, 0);
+    EXPECT_EQ(back.Track(0)->Sector(1)->DataLength, 256);
 }
 
 // A track as a UDI image might hold it: marks at unusual places, unusual gaps, some junk between.
