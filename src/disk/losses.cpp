@@ -72,6 +72,12 @@ void LossReport::Add(const LossReport& other) {
     }
 }
 
+bool LossReport::Touches(LossKind kind, int track) const {
+    const Entry& e = entries_[static_cast<size_t>(kind)];
+    if (e.count == 0) return false;
+    return track < 0 || e.tracks.none() || (track < static_cast<int>(e.tracks.size()) && e.tracks[track]);
+}
+
 bool LossReport::Empty() const {
     for (const Entry& e : entries_)
         if (e.count) return false;

@@ -42,6 +42,8 @@ public:
     bool Empty() const;
     void Clear();
     unsigned Count(LossKind kind) const { return entries_[static_cast<size_t>(kind)].count; }
+    // Whether some of a kind went on track `track`, or on no track in particular (or, for -1, anywhere).
+    bool Touches(LossKind kind, int track) const;
 
     // "dropped: 56 deleted-data marks (tracks 0-39), ..." in the user's language; "" when nothing went.
     std::string Text() const;
