@@ -1,5 +1,6 @@
 // The cross-format matrix: every image given (or every file of a folder given) is read, written in every
-// target format, read back and compared with what was read, sector by sector: the ID fields and their
+// target format, read back, written in its own format again and read back, and compared after each leg
+// with what was first read, sector by sector: the ID fields and their
 // order, the deleted-data mark, CRC states, IDs without data and data without an ID, the weak reads, the
 // data bytes, the data rate and the comment. Each change must be told by the loss report of the
 // conversion, by a loss of a kind that explains it on the track it happened on; a refusal must name what
@@ -69,6 +70,10 @@ void CompareSlots(const TSectorSlot& a, const TSectorSlot& b, int t, std::vector
     if (a.CopyCount() != b.CopyCount()) change("weak reads", {K::kWeakCopies});
     const size_t n = std::min(a.HeldBytes(), b.HeldBytes());
     if (b.HeldBytes() < a.HeldBytes()) change("data length", {K::kSectorBytes});
+    if (a.CopyCount() == b.CopyCount() && a.DataLength == b.DataLength && a.Data.size() >= a.CopyCount() * n &&
+        b.Data.size() >= b.CopyCount() * n)
+        for (unsigned c = 1; c < a.CopyCount(); ++c)
+            if (!std::equal(a.Copy(c), a.Copy(c) + n, b.Copy(c))) change("weak reads", {K::kWeakCopies});
     if (!std::equal(a.Data.data(), a.Data.data() + n, b.Data.data()))
         change("data bytes", {K::kSectorBytes, K::kFreeSpace, K::kDeletedFiles, K::kLabel, K::kWeakCopies});
 }
@@ -153,6 +158,33 @@ std::vector<fs::path> Images(int argc, char** argv) {
     return images;
 }
 
+// One leg of a trip: `from` written in a format and read back into `to`. "" when it went, else what went
+// wrong; `losses` gets what the writer told.
+std::string Leg(TZX_Disk& from, int format, bool compress, TZX_Disk& to, LossReport& losses, bool& refused) {
+    Bytes out;
+    refused = false;
+    if (Status built = BuildImageBytes(from, format, compress, out); !built.ok()) {
+        refused = true;
+        return built.reason();
+    }
+    losses.Add(from.WriteLosses);
+    std::string name = "back";
+    name += Formats()[format].extension;
+    if (Status again = ReadImageBytes(to, name, out, format); !again.ok())
+        return "OUR IMAGE DOES NOT READ BACK: " + again.reason();
+    return "";
+}
+
+// The changes from `a` to `b` that `losses` does not tell, named once each.
+std::string Untold(const TZX_Disk& a, const TZX_Disk& b, const LossReport& losses, bool trdosFiles) {
+    std::string untold;
+    for (const Change& change : CompareDisks(a, b)) {
+        if (Told(change, losses, trdosFiles) || untold.find(change.what) != std::string::npos) continue;
+        untold += (untold.empty() ? "" : ", ") + change.what + " (track " + std::to_string(change.track) + ")";
+    }
+    return untold;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,7 +194,7 @@ int main(int argc, char** argv) {
     }
     std::map<std::string, unsigned> counts;
     bool failed = false;
-    TZX_Disk source, back;
+    TZX_Disk source, back, again;
     for (const fs::path& image : Images(argc, argv)) {
         const std::string name = image.string();
         if (!FormatByExtension(name) && !FormatOfContent(name)) {
@@ -170,7 +202,8 @@ int main(int argc, char** argv) {
             continue;
         }
         source.SalvageChecksums = true;  // an image whose checksum does not match reads with a loss told
-        if (Status read = ReadImageFile(source, name); !read.ok()) {
+        int sourceFormat = kUDI;
+        if (Status read = ReadImageFile(source, name, std::nullopt, &sourceFormat); !read.ok()) {
             std::printf("%s: does not read: %s\n", name.c_str(), read.reason().c_str());
             ++counts["unreadable"];
             failed = true;
@@ -179,36 +212,34 @@ int main(int argc, char** argv) {
         if (!source.ReadLosses.Empty())
             std::printf("%s: read with %s\n", name.c_str(), source.ReadLosses.Text().c_str());
         for (const Target& target : kTargets) {
-            Bytes out;
-            const Status built = BuildImageBytes(source, target.format, target.compress, out);
             const std::string head = name + " -> " + target.name + ": ";
-            if (!built.ok()) {
-                const std::string& why = built.reason();
-                const bool named = Explained(why);
-                std::printf("%srefused: %s%s\n", head.c_str(), why.c_str(), named ? "" : "  [NO REASON]");
+            LossReport losses;
+            bool refused = false;
+            std::string fault = Leg(source, target.format, target.compress, back, losses, refused);
+            if (refused) {
+                const bool named = Explained(fault);
+                std::printf("%srefused: %s%s\n", head.c_str(), fault.c_str(), named ? "" : "  [NO REASON]");
                 ++counts[named ? "refused" : "refused without a reason"];
                 failed |= !named;
                 continue;
             }
-            const LossReport losses = source.WriteLosses;
-            std::string readName = "back";
-            readName += Formats()[target.format].extension;
-            if (Status again = ReadImageBytes(back, readName, out, target.format); !again.ok()) {
-                std::printf("%sOUR IMAGE DOES NOT READ BACK: %s\n", head.c_str(), again.reason().c_str());
-                ++counts["unreadable output"];
-                failed = true;
-                continue;
+            const bool scl = target.format == kSCL || sourceFormat == kSCL;
+            std::string untold = fault.empty() ? Untold(source, back, losses, scl) : "";
+            // And back to the source's own format: what the two legs change together is told by them.
+            if (fault.empty() && untold.empty()) {
+                fault = Leg(back, sourceFormat, false, again, losses, refused);
+                if (refused && Explained(fault)) {
+                    std::printf("%srefused on the way back: %s\n", head.c_str(), fault.c_str());
+                    ++counts["refused on the way back"];
+                    continue;
+                }
+                if (refused) fault = "refused on the way back without a reason: " + fault;
+                if (fault.empty()) untold = Untold(source, again, losses, scl);
             }
-            std::string untold;
-            for (const Change& change : CompareDisks(source, back)) {
-                if (Told(change, losses, target.format == kSCL)) continue;
-                if (untold.find(change.what) != std::string::npos) continue;
-                untold += (untold.empty() ? "" : ", ") + change.what + " (track " + std::to_string(change.track) + ")";
-            }
-            if (!untold.empty()) {
-                std::printf("%sUNTOLD CHANGE: %s%s%s\n", head.c_str(), untold.c_str(),
-                            losses.Empty() ? "" : "; told: ", losses.Text().c_str());
-                ++counts["untold change"];
+            if (!fault.empty() || !untold.empty()) {
+                std::printf("%s%s%s%s%s\n", head.c_str(), fault.c_str(), untold.empty() ? "" : "UNTOLD CHANGE: ",
+                            untold.c_str(), losses.Empty() ? "" : ("; told: " + losses.Text()).c_str());
+                ++counts[fault.empty() ? "untold change" : "failed"];
                 failed = true;
             } else if (!losses.Empty()) {
                 std::printf("%s%s\n", head.c_str(), losses.Text().c_str());
