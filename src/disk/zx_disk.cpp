@@ -105,21 +105,20 @@ void TZX_Disk::FreeSlots::operator()(TSectorSlot* slots) const { std::free(slots
 class TZX_Disk::Store {
 public:
     uint8_t* Take(size_t bytes) {
-        bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
-        while (current_ < chunks_.size() && chunks_[current_].size - used_ < bytes) {
-            ++current_;
-            used_ = 0;
-        }
-        if (current_ == chunks_.size()) {
-            // A chunk is as large as the bytes asked for or kChunkBytes, whichever is larger; one too
-            // small for this request stays for the next disk's smaller ones.
-            // Not zeroed: room is zeroed as it is handed out, where its taker does not fill it itself.
-            const size_t size = std::max(bytes, kChunkBytes);
-            chunks_.push_back(Chunk{std::unique_ptr<uint8_t[]>(new uint8_t[size]), size});
-            used_ = 0;
-        }
-        uint8_t* at = chunks_[current_].bytes.get() + used_;
-        used_ += bytes;
+        uint8_t* at = Place(bytes);
+        MarkWritten(at, bytes);
+        return at;
+    }
+    // Room whose bytes from `zeroFrom` on are zeros; the taker writes those before. The store keeps, for
+    // each chunk, from where on it has never been handed out: that part is still the zeros the system gave,
+    // so a disk read once (a single conversion) zeroes nothing.
+    uint8_t* TakeZeroedFrom(size_t bytes, size_t zeroFrom) {
+        uint8_t* at = Place(bytes);
+        Chunk& chunk = chunks_[current_];
+        const size_t offset = static_cast<size_t>(at - chunk.bytes.get());
+        const size_t tail = offset + zeroFrom, end = offset + bytes;
+        if (chunk.cleanFrom > tail) std::memset(chunk.bytes.get() + tail, 0, std::min(chunk.cleanFrom, end) - tail);
+        MarkWritten(at, bytes);  // its taker may write any of it
         return at;
     }
     void Reset() {
@@ -130,10 +129,40 @@ public:
 private:
     static constexpr size_t kChunkBytes = size_t{1} << 20;
     static constexpr size_t kAlignment = 16;
-    struct Chunk {
-        std::unique_ptr<uint8_t[]> bytes;
-        size_t size;
+    struct FreeBytes {
+        void operator()(uint8_t* bytes) const { std::free(bytes); }
     };
+    struct Chunk {
+        std::unique_ptr<uint8_t[], FreeBytes> bytes;
+        size_t size;
+        size_t cleanFrom;  // the bytes from here on have never been handed out: zeros
+    };
+
+    uint8_t* Place(size_t bytes) {
+        bytes = (bytes + kAlignment - 1) & ~(kAlignment - 1);
+        while (current_ < chunks_.size() && chunks_[current_].size - used_ < bytes) {
+            ++current_;
+            used_ = 0;
+        }
+        if (current_ == chunks_.size()) {
+            // A chunk is as large as the bytes asked for or kChunkBytes, whichever is larger; one too
+            // small for this request stays for the next disk's smaller ones. Taken zeroed from the
+            // system, which hands out its pages only when first used.
+            const size_t size = std::max(bytes, kChunkBytes);
+            uint8_t* fresh = static_cast<uint8_t*>(std::calloc(size, 1));
+            if (!fresh) throw std::bad_alloc();
+            chunks_.push_back(Chunk{std::unique_ptr<uint8_t[], FreeBytes>(fresh), size, 0});
+            used_ = 0;
+        }
+        uint8_t* at = chunks_[current_].bytes.get() + used_;
+        used_ += bytes;
+        return at;
+    }
+    void MarkWritten(const uint8_t* at, size_t bytes) {
+        Chunk& chunk = chunks_[current_];
+        chunk.cleanFrom = std::max(chunk.cleanFrom, static_cast<size_t>(at - chunk.bytes.get()) + bytes);
+    }
+
     std::vector<Chunk> chunks_;
     size_t current_ = 0;
     size_t used_ = 0;
@@ -198,10 +227,9 @@ const TSectorSlot* TZX_Disk::FindSector(unsigned k, unsigned r) const {
 
 uint8_t* TZX_Disk::ReserveData(TSectorSlot& slot, size_t bytes, bool zeroed) {
     if (slot.Data.size() >= bytes && slot.Data.data()) return slot.Data.data();
-    uint8_t* room = store_->Take(bytes);
     const size_t kept = std::min(slot.Data.size(), bytes);
+    uint8_t* room = zeroed ? store_->TakeZeroedFrom(bytes, kept) : store_->Take(bytes);
     if (kept) std::memcpy(room, slot.Data.data(), kept);
-    if (zeroed) std::memset(room + kept, 0, bytes - kept);
     slot.Data.Bind(room, bytes);
     return room;
 }
@@ -225,24 +253,26 @@ void TZX_Disk::CopySector(TSectorSlot& to, const TSectorSlot& from) {
 
 uint8_t* TZX_Disk::ReserveRaw(TTrack& track, size_t bytes, bool marks, bool zeroed) {
     if (track.RawData.size() < bytes || !track.RawData.data()) {
-        uint8_t* room = store_->Take(bytes);
         const size_t kept = std::min(track.RawData.size(), bytes);
+        uint8_t* room = zeroed ? store_->TakeZeroedFrom(bytes, kept) : store_->Take(bytes);
         if (kept) std::memcpy(room, track.RawData.data(), kept);
-        if (zeroed) std::memset(room + kept, 0, bytes - kept);
         track.RawData.Bind(room, bytes);
     }
     const size_t markBytes = (bytes + 7) / 8;
     if (marks && (track.RawMarks.size() < markBytes || !track.RawMarks.data())) {
-        uint8_t* room = store_->Take(markBytes);
         const size_t kept = std::min(track.RawMarks.size(), markBytes);
+        uint8_t* room = zeroed ? store_->TakeZeroedFrom(markBytes, kept) : store_->Take(markBytes);
         if (kept) std::memcpy(room, track.RawMarks.data(), kept);
-        if (zeroed) std::memset(room + kept, 0, markBytes - kept);
         track.RawMarks.Bind(room, markBytes);
     }
     return track.RawData.data();
 }
 
 uint8_t* TZX_Disk::ReserveRun(size_t bytes) { return store_->Take(bytes); }
+
+uint8_t* TZX_Disk::ReserveRunZeroedFrom(size_t bytes, size_t zeroFrom) {
+    return store_->TakeZeroedFrom(bytes, zeroFrom);
+}
 
 namespace {
 // CRC-16/CCITT-FALSE: polynomial 0x1021, register starts at 0xFFFF, no reflection, no final XOR.

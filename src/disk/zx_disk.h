@@ -141,8 +141,9 @@ public:
     static constexpr size_t size() { return kMaxSectors; }
     iterator begin() { return iterator(this, 0); }
     iterator end() { return iterator(this, kMaxSectors); }
+    // Reading, the slots past the near ones that have not been handed out are blank and left out.
     const_iterator begin() const { return const_iterator(this, 0); }
-    const_iterator end() const { return const_iterator(this, kMaxSectors); }
+    const_iterator end() const { return const_iterator(this, farInUse_ ? kMaxSectors : kNearSlots); }
 
     void Bind(TSectorSlot* nearSlots, TSectorSlot* farSlots) {
         near_ = nearSlots;
@@ -249,6 +250,9 @@ public:
     // Room for a headerless dump's bytes of `bytes` in one run, which its reader hands out slot by slot
     // with BindData: a file of whole tracks is read into it in one go. Not zeroed.
     uint8_t* ReserveRun(size_t bytes);
+    // The same, its bytes from zeroFrom on zeros; cheaper than zeroing them, as the disk knows which of its
+    // room is still zero.
+    uint8_t* ReserveRunZeroedFrom(size_t bytes, size_t zeroFrom);
     // Binds a slot to bytes of a run from ReserveRun.
     static void BindData(TSectorSlot& slot, uint8_t* bytes, size_t size) { slot.Data.Bind(bytes, size); }
 

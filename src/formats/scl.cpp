@@ -96,11 +96,9 @@ bool TZX_Disk::ParseSCL(ByteSpan bytes) {
         StatusMessage = Tr("No room left on the disk image!");
         return false;
     }
-    uint8_t* run = FormatTrdosDisk(*this, "NEW DISK", false, tracks);
-    uint8_t* files = run + kTrdosSectorsPerTrack * kTrdosSectorBytes;
     const size_t filesBytes = size_t{fileSectors} * kTrdosSectorBytes;
-    std::memcpy(files, &bytes[dataStart], filesBytes);
-    std::memset(files + filesBytes, 0, (size_t{tracks} - 1) * kTrdosSectorsPerTrack * kTrdosSectorBytes - filesBytes);
+    uint8_t* run = FormatTrdosDisk(*this, "NEW DISK", filesBytes, tracks);
+    std::memcpy(run + kTrdosSectorsPerTrack * kTrdosSectorBytes, &bytes[dataStart], filesBytes);
 
     DiskPlace next;
     for (unsigned i = 0; i < fileCount; ++i) {

@@ -75,9 +75,8 @@ bool ParseSectorDump(TZX_Disk& disk, const SectorDumpLayout& layout, ByteSpan by
         return false;
     }
     const size_t runBytes = static_cast<size_t>(tracks) * layout.TrackBytes();
-    uint8_t* run = disk.ReserveRun(runBytes);
+    uint8_t* run = disk.ReserveRunZeroedFrom(runBytes, bytes.size());
     std::memcpy(run, bytes.data(), bytes.size());
-    std::memset(run + bytes.size(), 0, runBytes - bytes.size());
     FillSectorDump(disk, layout, static_cast<unsigned>(tracks), run);
     // Sectors the file holds only part of, or none of, are there as zeros: said to be missing.
     const unsigned whole = static_cast<unsigned>(bytes.size() / layout.sectorBytes);
@@ -153,7 +152,8 @@ bool ForEachDumpedSector(TZX_Disk& disk, const SectorDumpLayout& layout, unsigne
             if (held < layout.sectorBytes) take(kZeroSector.data(), layout.sectorBytes - held);
             ++written;
         }
-        const unsigned others = track.UsedSectorCount() - std::min(track.UsedSectorCount(), uint8_t(written));
+        const unsigned used = track.UsedSectorCount();
+        const unsigned others = used - std::min(used, written);
         if (others) disk.WriteLosses.Add(LossKind::kSectors, static_cast<int>(t), others);
     }
     for (unsigned t = tracks; t < kMaxTracks; ++t) {

@@ -12,7 +12,10 @@ void NoteFeatureLosses(const TZX_Disk& disk, const KeptFeatures& keeps, LossRepo
         if (!keeps.dataRate && (!doubleDensity || track.Encoding == TrackEncoding::kFm))
             losses.Add(LossKind::kDataRate, t);
         for (const TSectorSlot& slot : track.Sectors) {
-            if (!slot.Used) continue;
+            // Most sectors are plain: one test passes them.
+            if (!slot.Used || (slot.DataLength && slot.DataCrcOk &&
+                               !(slot.DeletedData | slot.IdCrcError | slot.IdMissing | (slot.Copies > 1))))
+                continue;
             if (!keeps.deletedMarks && slot.DeletedData && slot.DataLength) losses.Add(LossKind::kDeletedMarks, t);
             if (!keeps.dataCrcErrors && !slot.DataCrcOk && slot.DataLength) losses.Add(LossKind::kDataCrcErrors, t);
             if (!keeps.idCrcErrors && slot.IdCrcError) losses.Add(LossKind::kIdCrcErrors, t);

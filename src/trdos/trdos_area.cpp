@@ -92,11 +92,11 @@ void SetTrdosSectorId(TSectorSlot& slot, unsigned track, unsigned index) {
     slot.DataLength = kTrdosSectorBytes;
 }
 
-uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFileArea, unsigned tracks) {
+uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, size_t filledBytes, unsigned tracks) {
     disk.Clear();
     constexpr size_t kTrackBytes = size_t{kTrdosSectorsPerTrack} * kTrdosSectorBytes;
-    uint8_t* run = disk.ReserveRun(tracks * kTrackBytes);
-    std::memset(run, 0, zeroFileArea ? tracks * kTrackBytes : kTrackBytes);
+    uint8_t* run = disk.ReserveRunZeroedFrom(tracks * kTrackBytes, kTrackBytes + filledBytes);
+    std::memset(run, 0, kTrackBytes);
     uint8_t* sector = run;
     for (unsigned t = 0; t < tracks; ++t) {
         TTrack& track = *disk.Track(t);
@@ -121,7 +121,7 @@ uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFile
     return run;
 }
 
-void TZX_Disk::FormatBlankDisk(const std::string& label) { FormatTrdosDisk(*this, label, true); }
+void TZX_Disk::FormatBlankDisk(const std::string& label) { FormatTrdosDisk(*this, label); }
 
 bool TZX_Disk::ReadCatalogue(TrdosCatalogue& catalogue) {
     std::array<uint8_t, kSystemAreaBytes> area;

@@ -73,9 +73,9 @@ void SetTrdosSectorId(TSectorSlot& slot, unsigned track, unsigned index);
 
 // Clears the disk and formats it as TR-DOS does: `tracks` tracks (160: 80 cylinders on two sides) of 16
 // sectors of 256 bytes, an empty catalogue and the disk-information sector with the label. The sectors'
-// bytes lie in one run in the order of a TRD image, which is returned; those from track 1 on are zeroed
-// only with zeroFileArea (a reader about to fill them may zero what it leaves itself).
-uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, bool zeroFileArea,
+// bytes lie in one run in the order of a TRD image, which is returned; all are zeros but the first
+// `filledBytes` from track 1 on, which are left to the caller to fill.
+uint8_t* FormatTrdosDisk(TZX_Disk& disk, const std::string& label, size_t filledBytes = 0,
                          unsigned tracks = kTrdosTracks);
 
 // "name    .B" style text of a TR-DOS name and type, decoded from Windows-1251; control bytes become '?'.

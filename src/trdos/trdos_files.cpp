@@ -161,7 +161,7 @@ Status FormatTrdos(TZX_Disk& disk, TrdosGeometry geometry, const std::string& la
     if ((geometry.cylinders != 80 && geometry.cylinders != 40) || (geometry.sides != 1 && geometry.sides != 2))
         return Status::Failure(Fill(Tr("A TR-DOS disk has 80 or 40 cylinders on 1 or 2 sides, not %s x %s!"),
                                     {std::to_string(geometry.cylinders), std::to_string(geometry.sides)}));
-    uint8_t* run = FormatTrdosDisk(disk, label, true, geometry.cylinders * geometry.sides);
+    uint8_t* run = FormatTrdosDisk(disk, label, 0, geometry.cylinders * geometry.sides);
     run[kInfoOffset + trdos_info::kDiskType] = TrdosDiskType(geometry);
     return Status::Ok();
 }
