@@ -75,6 +75,15 @@ TEST(ZxDisk, RoomGivenAfterAClearIsBlank) {
         }
         disk.Clear();
     }
+    // A run's tail comes zeroed however its room was written before; the head is the taker's.
+    TZX_Disk runs;
+    for (size_t round = 0; round < 3; ++round) {
+        const size_t runBytes = 640 * 1024 - 100 * round, zeroFrom = 1000 * round;
+        uint8_t* run = runs.ReserveRunZeroedFrom(runBytes, zeroFrom);
+        ASSERT_TRUE(std::all_of(run + zeroFrom, run + runBytes, [](uint8_t b) { return b == 0; })) << round;
+        std::fill_n(run, runBytes, uint8_t{0xEE});
+        runs.Clear();
+    }
 }
 
 // A slot given more room keeps its bytes; a copy of a slot from another disk carries every field.
