@@ -107,9 +107,9 @@ std::string InflateFault(InflateError error, size_t length) {
 // the track's type and raw length L, then a zlib stream of the L raw bytes followed by their bitmap. The
 // stream is read to its own end, wherever the two bytes put it. "" or why it does not inflate to the
 // record's bytes.
-std::string InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, size_t& length) {
+std::string InflateRecord(ByteReader& in, ByteSpan body, Bytes& inflated, uint8_t& type, size_t& length) {
     in.U16();
-    in.U8();  // the track type, which does not matter to the scan
+    type = in.U8();
     length = in.U16();
     const size_t want = length + MarkBytes(length);
     const InflateResult result = InflateZlib(body.subspan(in.Position()), want, inflated);
@@ -198,7 +198,10 @@ private:
 };
 
 // Keeps a record's raw track and bitmap in the track and finds its sectors.
-void StoreTrack(TZX_Disk& disk, TTrack& track, ByteSpan raw, ByteSpan marks) {
+// A track of another type than MFM (FM, or FM and MFM mixed) is scanned as MFM all the same, which finds
+// none of its FM sectors: it is marked FM, so that what it held is told as lost.
+void StoreTrack(TZX_Disk& disk, TTrack& track, uint8_t type, ByteSpan raw, ByteSpan marks) {
+    if (type != kMfmTrack) track.Encoding = TrackEncoding::kFm;
     std::copy(raw.begin(), raw.end(), disk.ReserveRaw(track, raw.size(), true, false));
     std::copy(marks.begin(), marks.end(), track.RawMarks.begin());
     track.RawLength = static_cast<uint16_t>(raw.size());
@@ -281,17 +284,18 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
     for (unsigned t = 0; t < records; ++t) {
         const unsigned k = oneSided ? 2 * t : t;
         TTrack& track = *Track(k);
-        if (in.U8() == kCompressedRecord) {
+        uint8_t type = in.U8();
+        if (type == kCompressedRecord) {
             size_t length = 0;
-            if (std::string why = InflateRecord(in, bytes.first(bodyBytes), inflated, length); !why.empty()) {
+            if (std::string why = InflateRecord(in, bytes.first(bodyBytes), inflated, type, length); !why.empty()) {
                 StatusMessage = TrackError(TrMark("UDI format error! (%s: %s)"), k, why);
                 return false;
             }
             const ByteSpan record(inflated);
-            StoreTrack(*this, track, record.first(length), record.subspan(length));
+            StoreTrack(*this, track, type, record.first(length), record.subspan(length));
             continue;
         }
-        const size_t length = in.U16();  // the track type before it does not matter to the scan
+        const size_t length = in.U16();
         if (length > in.Remaining()) {
             StatusMessage = TrackError(TrMark("UDI file length error! (%s: %s)"), k,
                                        Fill(Tr("%s raw bytes, more than the %s left before the CRC"),
@@ -300,7 +304,7 @@ bool TZX_Disk::ParseUDI(ByteSpan bytes) {
         }
         const ByteSpan raw = in.Take(length);
         const ByteSpan marks = in.Take(MarkBytes(length));
-        StoreTrack(*this, track, raw, marks);
+        StoreTrack(*this, track, type, raw, marks);
     }
     return true;
 }

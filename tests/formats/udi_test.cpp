@@ -581,6 +581,15 @@ TEST(Udi, WhatTheImageCannotHoldIsNoted) {
     EXPECT_EQ(lost.Count(LossKind::kWeakCopies), 2u);
     EXPECT_EQ(lost.Count(LossKind::kIdsWithoutData), 0u) << "an ID without data is written alone";
     EXPECT_EQ(lost.Count(LossKind::kDataRate), 1u);
+
+    // An FM track record (type 1) is read as MFM, which finds none of its sectors: it is told as lost.
+    Bytes fm = PlainRecord(Record(100));
+    fm[0] = 1;
+    TZX_Disk read;
+    ASSERT_TRUE(read.ParseUDI(SealedUdi({PlainRecord(Record(100)), fm}, 0, 1)));
+    EXPECT_EQ(read.Track(1)->Encoding, TrackEncoding::kFm);
+    ASSERT_TRUE(read.BuildUDI(udi));
+    EXPECT_EQ(read.WriteLosses.Count(LossKind::kDataRate), 1u);
 }
 
 TEST(Udi, ImagesBeyondTheModelAreCutOrRefused) {
