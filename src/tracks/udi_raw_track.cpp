@@ -161,7 +161,7 @@ long LaidOutBytes(const TTrack& track, unsigned count, const FieldSizes& sectorB
         }
         const unsigned size = sectorBytes(slot.SizeCode);
         if (size == 0) return 0;
-        total += kSectorOverhead + long{size};
+        total += kSectorOverhead + static_cast<long>(size);
     }
     return total;
 }
