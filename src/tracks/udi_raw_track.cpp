@@ -2,8 +2,8 @@
 // A track read from a UDI image keeps the positions of its address marks; any other used track is laid
 // out after the IBM format table, with the gaps shortened when the sectors do not fit (an ID without data
 // is written alone, as a controller finds it); an absent track stays unformatted (all gap bytes, nothing
-// marked). A track whose sectors do not fit 6256 bytes can be
-// laid out at the length it needs instead, with full gaps.
+// marked). A track whose sectors do not fit 6256 bytes can be laid out at the length it needs instead,
+// with full gaps.
 #include <algorithm>
 #include <array>
 #include <bitset>
