@@ -1,12 +1,8 @@
-// The cross-format matrix: every image given (or every file of a folder given) is read, written in every
-// target format, read back, written in its own format again and read back, and compared after each leg
-// with what was first read, sector by sector: the ID fields and their
-// order, the deleted-data mark, CRC states, IDs without data and data without an ID, the weak reads, the
-// data bytes, the data rate and the comment. Each change must be told by the loss report of the
-// conversion, by a loss of a kind that explains it on the track it happened on; a refusal must name what
-// it refuses. Prints one line per image and target and, at the end, the counts; exits 1 when an image
-// does not read, a conversion changed something it did not tell, an image we wrote does not read back, or
-// a refusal gives no reason.
+// The cross-format matrix: each image (or each file under a folder) is written in every target format, read
+// back, written in its own format again and read back; after each leg it is compared sector by sector with
+// the first reading (IDs, marks, CRC states, missing IDs or data, weak reads, bytes, data rate, comment).
+// Every change must be told by a loss of a kind that explains it on its track, every refusal must give its
+// reason. Prints a line per image and target and the counts; exits 1 on anything untold or unexplained.
 //   tarvex-matrix FILE|FOLDER...
 #include <algorithm>
 #include <cstdio>
@@ -79,6 +75,7 @@ void CompareSlots(const TSectorSlot& a, const TSectorSlot& b, int t, std::vector
 }
 
 std::vector<Change> CompareDisks(const TZX_Disk& a, const TZX_Disk& b) {
+    using K = LossKind;
     std::vector<Change> changes;
     for (unsigned k = 0; k < kMaxTracks; ++k) {
         const int t = static_cast<int>(k);
@@ -89,38 +86,29 @@ std::vector<Change> CompareDisks(const TZX_Disk& a, const TZX_Disk& b) {
         const bool otherRate = ta.RateKbps != 0 && ta.RateKbps != 250 && ta.RateKbps != 300;
         if ((otherRate || ta.Encoding == TrackEncoding::kFm) &&
             (ta.RateKbps != tb.RateKbps || ta.Encoding != tb.Encoding) && !sa.empty())
-            changes.push_back({"data rate", t, {LossKind::kDataRate}});
+            changes.push_back({"data rate", t, {K::kDataRate}});
         if (sa.empty()) continue;
         if (sb.empty()) {
-            changes.push_back({"track", t, {LossKind::kTracks, LossKind::kMissingSectors}});
+            changes.push_back({"track", t, {K::kTracks, K::kMissingSectors}});
             continue;
         }
-        if (sb.size() < sa.size()) {
-            changes.push_back(
-                {"sector count",
-                 t,
-                 {LossKind::kSectors, LossKind::kIdsWithoutData, LossKind::kDataWithoutId, LossKind::kMissingSectors}});
-            continue;
-        }
-        // Each sector is compared with the first one not yet taken of the same number (the order of a
-        // track's sectors is its interleave, which a sector dump does not record), else the one at its
-        // place; a data field without an ID has no number of its own, so those pair up in their order.
+        // Each sector is compared with the first one not yet taken of the same number (a sector dump does not
+        // keep the interleave); data fields without an ID, which have no number, pair up in their order.
         std::vector<bool> taken(sb.size());
-        for (size_t i = 0; i < sa.size(); ++i) {
+        for (const TSectorSlot* slot : sa) {
             size_t j = 0;
-            while (j < sb.size() && (taken[j] || sb[j]->IdMissing != sa[i]->IdMissing ||
-                                     (!sa[i]->IdMissing && sb[j]->SectorNo != sa[i]->SectorNo)))
+            while (j < sb.size() && (taken[j] || sb[j]->IdMissing != slot->IdMissing ||
+                                     (!slot->IdMissing && sb[j]->SectorNo != slot->SectorNo)))
                 ++j;
-            if (j == sb.size()) j = taken[i] ? sb.size() : i;
             if (j == sb.size()) {
-                changes.push_back({"sector count", t, {LossKind::kSectors}});
+                changes.push_back({"sector count", t, {K::kSectors, K::kIdsWithoutData, K::kDataWithoutId}});
                 continue;
             }
             taken[j] = true;
-            CompareSlots(*sa[i], *sb[j], t, changes);
+            CompareSlots(*slot, *sb[j], t, changes);
         }
     }
-    if (!a.Comment.empty() && a.Comment != b.Comment) changes.push_back({"comment", -1, {LossKind::kComment}});
+    if (!a.Comment.empty() && a.Comment != b.Comment) changes.push_back({"comment", -1, {K::kComment}});
     return changes;
 }
 
@@ -144,15 +132,11 @@ bool Explained(const std::string& why) {
 std::vector<fs::path> Images(int argc, char** argv) {
     std::vector<fs::path> images;
     for (int i = 1; i < argc; ++i) {
-        const fs::path p = argv[i];
-        if (fs::is_directory(p)) {
-            for (const auto& e : fs::recursive_directory_iterator(p)) {
-                const std::string name = e.path().filename().string();
-                if (e.is_regular_file() && name != "MANIFEST.tsv" && name != "README.md") images.push_back(e.path());
-            }
-        } else {
-            images.push_back(p);
-        }
+        if (!fs::is_directory(argv[i])) images.emplace_back(argv[i]);
+        if (fs::is_directory(argv[i]))
+            for (const auto& e : fs::recursive_directory_iterator(argv[i]))
+                if (e.is_regular_file() && e.path().extension() != ".tsv" && e.path().extension() != ".md")
+                    images.push_back(e.path());
     }
     std::sort(images.begin(), images.end());
     return images;
@@ -209,44 +193,35 @@ int main(int argc, char** argv) {
             failed = true;
             continue;
         }
-        if (!source.ReadLosses.Empty())
-            std::printf("%s: read with %s\n", name.c_str(), source.ReadLosses.Text().c_str());
         for (const Target& target : kTargets) {
             const std::string head = name + " -> " + target.name + ": ";
+            auto report = [&](const std::string& what, const std::string& text, bool fails) {
+                std::printf("%s%s%s\n", head.c_str(), text.c_str(), fails ? "  [FAILED]" : "");
+                ++counts[what];
+                failed |= fails;
+            };
             LossReport losses;
             bool refused = false;
-            std::string fault = Leg(source, target.format, target.compress, back, losses, refused);
-            if (refused) {
-                const bool named = Explained(fault);
-                std::printf("%srefused: %s%s\n", head.c_str(), fault.c_str(), named ? "" : "  [NO REASON]");
-                ++counts[named ? "refused" : "refused without a reason"];
-                failed |= !named;
-                continue;
-            }
             const bool scl = target.format == kSCL || sourceFormat == kSCL;
+            std::string fault = Leg(source, target.format, target.compress, back, losses, refused);
+            bool explained = !refused || Explained(fault);
             std::string untold = fault.empty() ? Untold(source, back, losses, scl) : "";
             // And back to the source's own format: what the two legs change together is told by them.
-            if (fault.empty() && untold.empty()) {
+            if (!refused && fault.empty() && untold.empty()) {
                 fault = Leg(back, sourceFormat, false, again, losses, refused);
-                if (refused && Explained(fault)) {
-                    std::printf("%srefused on the way back: %s\n", head.c_str(), fault.c_str());
-                    ++counts["refused on the way back"];
-                    continue;
-                }
-                if (refused) fault = "refused on the way back without a reason: " + fault;
+                explained = !refused || Explained(fault);
+                if (refused) fault = "on the way back: " + fault;
                 if (fault.empty()) untold = Untold(source, again, losses, scl);
             }
-            if (!fault.empty() || !untold.empty()) {
-                std::printf("%s%s%s%s%s\n", head.c_str(), fault.c_str(), untold.empty() ? "" : "UNTOLD CHANGE: ",
-                            untold.c_str(), losses.Empty() ? "" : ("; told: " + losses.Text()).c_str());
-                ++counts[fault.empty() ? "untold change" : "failed"];
-                failed = true;
-            } else if (!losses.Empty()) {
-                std::printf("%s%s\n", head.c_str(), losses.Text().c_str());
-                ++counts["told losses"];
-            } else {
+            if (refused)
+                report("refused", "refused " + fault, !explained);
+            else if (!fault.empty() || !untold.empty())
+                report("untold change", fault + (untold.empty() ? "" : "UNTOLD CHANGE: " + untold) + "; told: " +
+                                            losses.Text(), true);
+            else if (!losses.Empty())
+                report("told losses", losses.Text(), false);
+            else
                 ++counts["kept"];
-            }
         }
     }
     std::printf("--\n");
